@@ -1,0 +1,24 @@
+#include "BrowseDialog.h"
+#include "MessageBoxes.h"
+#include "Module1.h"
+
+#include <QApplication>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Tarnic"));
+    // The program ends through its Exit command only, which also runs when the
+    // main window is closed; closing the splash must not end it.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    tarnic::QtMessageBoxes messages;
+    tarnic::QtFolderPicker folders;
+    tarnic::EventLoopSplashWait splashWait;
+    const QString folder = tarnic::programFolder();
+    tarnic::ProgramServices services{messages, folders, folder, tarnic::settingsFilePath(folder),
+                                     nullptr, {}};
+    tarnic::Module1 program(services, splashWait);
+    program.Main();
+    return app.exec();
+}

@@ -1,0 +1,92 @@
+#pragma once
+// The APS patch file: a fixed 78-byte header followed by a stream of records,
+// each of which writes bytes at one offset of an N64 image.
+//
+//   offset  size  field
+//        0     5  Magic "APS10"
+//        5     1  PatchType        (0 simple, 1 N64 specific; others shown blank)
+//        6     1  EncodingMethod   (only 0 is supported)
+//        7    50  Description      (fixed width, never trimmed)
+//       57     1  TargetFormat     (ImageFormatNames index; 2 or more is invalid)
+//       58     2  CartId
+//       60     1  CountryCode
+//       61     4  Crc1             (cartridge order, as stored)
+//       65     4  Crc2
+//       69     5  reserved
+//       74     4  image size       (never used: images are not resized to it)
+//       78     -  records, back to back until the end of the file
+//
+// A record is Offset (4 bytes, little-endian, signed) and Length (1 byte);
+// Length 1..255 is followed by that many data bytes (a copy record), Length 0
+// by RunValue and RunCount (a run record writing RunCount copies of RunValue).
+
+#include "rom/NameTables.h"
+
+#include <QString>
+
+#include <array>
+#include <cstdint>
+
+class QIODevice;
+
+namespace tarnic {
+
+inline constexpr char kApsMagic[] = "APS10";
+inline constexpr int kMagicSize = 5;
+inline constexpr int kDescriptionSize = 50;
+inline constexpr int kCartIdSize = 2;
+inline constexpr qint64 kApsHeaderSize = 78;
+inline constexpr int kPatchNameWidth = 30;
+
+struct PatchHeader {
+    QString Magic = QString(kMagicSize, u' ');
+    std::uint8_t PatchType = 0;
+    std::uint8_t EncodingMethod = 0;
+    QString Description = QString(kDescriptionSize, u' ');
+    std::uint8_t TargetFormat = 0;
+    QString CartId = QString(kCartIdSize, u' ');
+    std::uint8_t CountryCode = 0;
+    CrcBytes Crc1{};
+    CrcBytes Crc2{};
+};
+
+struct PatchRecord {
+    std::int32_t Offset = 0;
+    std::uint8_t Length = 0; // 0: run record
+    std::uint8_t RunValue = 0;
+    std::uint8_t RunCount = 0;
+    std::array<char, 255> Data{}; // copy record: the first Length bytes
+
+    // How many image bytes the record writes.
+    int writtenSize() const { return Length != 0 ? Length : RunCount; }
+};
+
+// Entries are exactly 30 characters wide, the name padded with spaces.
+extern const std::array<QString, 2> PatchTypeNames;
+extern const std::array<QString, 2> EncodingNames;
+
+// Header bytes become characters one to one (ISO 8859-1), so every byte
+// survives display and comparison.
+QString bytesToText(const char *data, qsizetype size);
+
+// Reads the record stream of a patch, one record at a time, from wherever the
+// device is positioned (the caller seeks to kApsHeaderSize).
+class PatchRecordReader {
+public:
+    enum class Step {
+        Record,    // `record` holds the next record
+        End,       // the file ended between two records: the stream is complete
+        Truncated, // the file ended inside a record
+        ReadError, // the device failed
+    };
+
+    explicit PatchRecordReader(QIODevice &patch) : patch_(patch) {}
+    Step next(PatchRecord &record);
+
+private:
+    bool readExactly(char *into, qint64 size, Step &failure);
+
+    QIODevice &patch_;
+};
+
+} // namespace tarnic

@@ -1,0 +1,46 @@
+#pragma once
+// Reading a patch's header for the patch side of the main window.
+
+#include "patch/ApsFormat.h"
+
+#include <QString>
+
+#include <optional>
+
+namespace tarnic {
+
+enum class InspectionOutcome {
+    Shown,               // the whole header was read; the match check runs
+    CannotOpen,          // the file could not be opened: "Error Openning File", nothing shown changes
+    NotAnApsFile,        // the magic is not "APS10" (or the file is shorter than 5 bytes)
+    UnsupportedEncoding, // EncodingMethod is not 0: "Not Supported In This Version"
+    ReadFailed,          // TargetFormat of 2 or more, or the file ended inside a field:
+                         // "Error Openning File" after the fields read so far are shown
+};
+
+// The texts the inspection leaves in the patch-side controls. A control whose
+// entry is empty keeps the text it had before the click.
+struct PatchDisplay {
+    std::optional<QString> PatchTypeTxT;
+    std::optional<QString> EncodeMethodTxt;
+    std::optional<QString> PatchNfo;
+    std::optional<QString> BackupType;
+    std::optional<QString> CartID;
+    std::optional<QString> CountryID;
+    std::optional<QString> PTCRC;
+};
+
+struct PatchInspection {
+    InspectionOutcome outcome = InspectionOutcome::CannotOpen;
+    // The header as far as it was read; fields not reached keep `previous`.
+    PatchHeader header;
+    PatchDisplay display;
+};
+
+// Reads the header of `filePath` field by field, in file order. Once the file is
+// open, type, encoding, description and target format are blanked, and each
+// field then shows as soon as it is read, so an inspection that stops early
+// leaves the fields it reached showing the new file. Only bytes 0 to 68 are read.
+PatchInspection inspectPatch(const QString &filePath, const PatchHeader &previous = {});
+
+} // namespace tarnic

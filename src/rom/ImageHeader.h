@@ -1,0 +1,62 @@
+#pragma once
+// The N64 cartridge header fields that the image side of the main window shows,
+// and the two copier byte orders:
+//   cartridge order ("CD64/Z64/Wc/SP"): the file starts 0x80 0x37;
+//   byte-swapped order ("Doctor v64"): every aligned pair of bytes exchanged,
+//   so the file starts 0x37 0x80.
+// Whatever the file's order, the texts are built in cartridge order, so an image
+// and its byte-swapped twin show the same CRC, name, cartridge ID and country.
+
+#include "rom/NameTables.h"
+
+#include <QString>
+
+#include <array>
+#include <cstdint>
+
+namespace tarnic {
+
+enum class ByteOrder { ByteSwapped = 0, Cartridge = 1 }; // ImageFormatNames index
+
+struct ImageHeader {
+    std::array<std::uint8_t, 2> Signature{};
+    CrcBytes Crc1{}; // as stored in the file, not reordered
+    CrcBytes Crc2{};
+    QString CartIdRaw = QStringLiteral("  "); // as stored
+    QString CartId;                           // in cartridge order
+    std::uint8_t CountryCode = 0;
+};
+
+enum class ImageReadOutcome {
+    Shown,        // a recognised byte order; every text is filled and the match check runs
+    CannotOpen,   // "Error Openning File"; the texts stay empty
+    Unrecognised, // neither byte-order mark: both buttons disabled, no message
+};
+
+struct ImageDisplay {
+    QString RomFormatTxt;
+    QString RomCRCTxt;
+    QString RomHeaderTxT;
+    QString RomCartIDTxT;
+    QString RomCountryTxt;
+};
+
+struct ImageInspection {
+    ImageReadOutcome outcome = ImageReadOutcome::CannotOpen;
+    ByteOrder order = ByteOrder::ByteSwapped;
+    ImageHeader header;
+    ImageDisplay display; // filled only when outcome is Shown
+};
+
+// How much of the image is ever read: the header up to the country byte.
+inline constexpr qint64 kImageHeaderSize = 64;
+
+// Reads the first 64 bytes of `filePath` (bytes missing from a shorter file
+// count as 0) and nothing else, however large the image.
+ImageInspection inspectImage(const QString &filePath);
+
+// True when the name ends in exactly ".BAK" or ".bak": a backup made by patch
+// application, which may be inspected and converted but not patched.
+bool isBackupName(const QString &fileName);
+
+} // namespace tarnic

@@ -1,0 +1,166 @@
+#include "startup/Settings.h"
+
+#include "rom/SafeWrite.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+#include <optional>
+
+namespace tarnic {
+
+QString defaultFolder()
+{
+#ifdef Q_OS_WIN
+    return QStringLiteral("C:\\");
+#else
+    const QString home = QDir::homePath();
+    return QFileInfo(home).isDir() ? home : QStringLiteral("/");
+#endif
+}
+
+namespace {
+
+// Splits the file into fields the way the settings were always read back.
+class FieldReader {
+public:
+    explicit FieldReader(QString text) : text_(std::move(text)) {}
+
+    std::optional<QString> next()
+    {
+        skipSpaces();
+        if (pos_ >= text_.size())
+            return std::nullopt;
+        QString value;
+        if (text_[pos_] == u'"') {
+            const qsizetype close = text_.indexOf(u'"', pos_ + 1);
+            const qsizetype end = close < 0 ? text_.size() : close;
+            value = text_.mid(pos_ + 1, end - pos_ - 1);
+            pos_ = close < 0 ? text_.size() : close + 1;
+            // Whatever stands after the closing quote up to the separator is dropped.
+            while (pos_ < text_.size() && !isSeparator(text_[pos_]))
+                ++pos_;
+        } else {
+            const qsizetype start = pos_;
+            while (pos_ < text_.size() && !isSeparator(text_[pos_]))
+                ++pos_;
+            value = text_.mid(start, pos_ - start).trimmed();
+        }
+        skipSeparator();
+        return value;
+    }
+
+private:
+    static bool isSeparator(QChar c) { return c == u',' || c == u'\r' || c == u'\n'; }
+
+    void skipSpaces()
+    {
+        while (pos_ < text_.size() && (text_[pos_] == u' ' || text_[pos_] == u'\t'))
+            ++pos_;
+    }
+
+    void skipSeparator()
+    {
+        if (pos_ >= text_.size())
+            return;
+        if (text_[pos_] == u',') {
+            ++pos_;
+        } else if (text_[pos_] == u'\r') {
+            ++pos_;
+            if (pos_ < text_.size() && text_[pos_] == u'\n')
+                ++pos_;
+        } else if (text_[pos_] == u'\n') {
+            ++pos_;
+        }
+    }
+
+    QString text_;
+    qsizetype pos_ = 0;
+};
+
+qint16 optionValue(const QString &field)
+{
+    if (field.isEmpty())
+        return 0;
+    bool ok = false;
+    const int value = field.toInt(&ok);
+    if (!ok || value < -32768 || value > 32767)
+        return kOptionUnreadable;
+    return qint16(value);
+}
+
+} // namespace
+
+int readSettingsFile(const QString &path, Settings &settings)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return 0;
+    FieldReader fields(QString::fromUtf8(file.readAll()));
+    QString *folders[] = {&settings.PatchDir, &settings.RomDir};
+    qint16 *options[] = {&settings.SplashOpt, &settings.BackupOpt};
+    int read = 0;
+    for (QString *folder : folders) {
+        const std::optional<QString> field = fields.next();
+        if (!field)
+            return read;
+        *folder = *field;
+        ++read;
+    }
+    for (qint16 *option : options) {
+        const std::optional<QString> field = fields.next();
+        if (!field)
+            return read;
+        *option = optionValue(*field);
+        ++read;
+    }
+    return read;
+}
+
+QByteArray settingsFileContent(const Settings &settings)
+{
+    const QString text = u'"' + settings.PatchDir + QStringLiteral("\"\r\n\"") + settings.RomDir +
+                         QStringLiteral("\"\r\n") + QString::number(settings.SplashOpt) +
+                         QStringLiteral("\r\n") + QString::number(settings.BackupOpt) +
+                         QStringLiteral("\r\n");
+    return text.toUtf8();
+}
+
+bool writeSettingsFile(const QString &path, const Settings &settings)
+{
+    if (QFileInfo::exists(path) && isMarkedReadOnly(path))
+        return false;
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    const QByteArray content = settingsFileContent(settings);
+    return file.write(content) == content.size() && file.commit();
+}
+
+bool checkFolders(Settings &settings)
+{
+    bool replaced = false;
+    for (QString *folder : {&settings.PatchDir, &settings.RomDir}) {
+        if (folder->isEmpty() || !QFileInfo::exists(*folder)) {
+            *folder = defaultFolder();
+            replaced = true;
+        }
+    }
+    return replaced;
+}
+
+QString settingsFilePath(const QString &programFolder)
+{
+    const QDir folder(programFolder);
+    const QString beside = folder.filePath(QLatin1String(kSettingsFileName));
+    if (QFileInfo::exists(beside) || QFileInfo(programFolder).isWritable())
+        return beside;
+    const QString config = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+    QDir().mkpath(config);
+    return QDir(config).filePath(QLatin1String(kSettingsFileName));
+}
+
+} // namespace tarnic

@@ -1,0 +1,62 @@
+#include "FileList.h"
+
+#include <QDir>
+#include <QMouseEvent>
+
+namespace tarnic {
+
+FileList::FileList(const QString &patterns, QWidget *parent)
+    : QListWidget(parent), patterns_(patterns.split(u';', Qt::SkipEmptyParts))
+{
+    connect(this, &QListWidget::currentRowChanged, this, [this](int row) {
+        if (!relisting_ && row >= 0)
+            emit entryClicked();
+    });
+}
+
+void FileList::setFolder(const QString &folder)
+{
+    folder_ = folder;
+    refresh();
+}
+
+void FileList::refresh()
+{
+    relisting_ = true;
+    clear();
+    // Without QDir::CaseSensitive the patterns match whatever the letter case.
+    QDir dir(folder_);
+    addItems(dir.entryList(patterns_, QDir::Files | QDir::Hidden | QDir::System,
+                           QDir::Name | QDir::IgnoreCase));
+    setCurrentRow(-1);
+    relisting_ = false;
+}
+
+QString FileList::selectedName() const
+{
+    const QListWidgetItem *item = currentItem();
+    return item && item->isSelected() ? item->text() : QString();
+}
+
+bool FileList::clickEntry(const QString &name)
+{
+    const QList<QListWidgetItem *> found = findItems(name, Qt::MatchExactly);
+    if (found.isEmpty())
+        return false;
+    if (currentItem() == found.first())
+        emit entryClicked();
+    else
+        setCurrentItem(found.first());
+    return true;
+}
+
+void FileList::mousePressEvent(QMouseEvent *event)
+{
+    QListWidgetItem *before = currentItem();
+    QListWidget::mousePressEvent(event);
+    // A click on the entry already selected changes nothing, so report it here.
+    if (before && currentItem() == before && itemAt(event->position().toPoint()) == before)
+        emit entryClicked();
+}
+
+} // namespace tarnic

@@ -1,0 +1,434 @@
+#include "Form1.h"
+
+#include "FileList.h"
+#include "Form2.h"
+#include "Form3.h"
+#include "Form4.h"
+#include "Geometry.h"
+#include "MessageBoxes.h"
+#include "Messages.h"
+#include "patch/PatchApplication.h"
+#include "patch/PatchInspection.h"
+#include "rom/ByteOrderConversion.h"
+#include "startup/Settings.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QLayout>
+#include <QCoreApplication>
+#include <QDir>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+namespace tarnic {
+
+namespace {
+
+const QString kPatchPatterns = QStringLiteral("*.APS");
+const QString kImagePatterns = QStringLiteral("*.V64;*.USA;*.Z64;*.ROM;*.JAP;*.PAL;*.bak");
+
+void setTextColour(QWidget *widget, const QColor &colour)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    palette.setColor(QPalette::Text, colour);
+    widget->setPalette(palette);
+}
+
+QLabel *captionLabel(QWidget *frame, const char *name, const QString &text, QRect where)
+{
+    auto *label = new QLabel(text, frame);
+    label->setObjectName(QLatin1String(name));
+    label->setGeometry(where);
+    label->setFont(designFont(QStringLiteral("Tahoma"), 8.25, true));
+    setTextColour(label, QColor(64, 0, 0));
+    return label;
+}
+
+QLabel *valueField(QWidget *frame, const char *name, QRect where, const QColor &colour)
+{
+    auto *field = new QLabel(frame);
+    field->setObjectName(QLatin1String(name));
+    field->setGeometry(where);
+    field->setFont(frame->window()->font());
+    field->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    field->setLineWidth(1);
+    field->setAutoFillBackground(true);
+    field->setTextFormat(Qt::PlainText);
+    QPalette palette = field->palette();
+    palette.setColor(QPalette::Window, Qt::black);
+    palette.setColor(QPalette::WindowText, colour);
+    field->setPalette(palette);
+    return field;
+}
+
+QPlainTextEdit *textBox(QWidget *frame, const char *name, QRect where)
+{
+    auto *box = new QPlainTextEdit(frame);
+    box->setObjectName(QLatin1String(name));
+    box->setGeometry(where);
+    box->setFont(frame->window()->font());
+    box->setReadOnly(true);
+    QPalette palette = box->palette();
+    palette.setColor(QPalette::Base, QColor(0, 64, 64));
+    palette.setColor(QPalette::Text, Qt::white);
+    box->setPalette(palette);
+    return box;
+}
+
+FileList *fileList(QWidget *frame, const char *name, const QString &patterns, QRect where)
+{
+    auto *list = new FileList(patterns, frame);
+    list->setObjectName(QLatin1String(name));
+    list->setGeometry(where);
+    list->setFont(frame->window()->font());
+    QPalette palette = list->palette();
+    palette.setColor(QPalette::Base, QColor(64, 64, 64));
+    palette.setColor(QPalette::Text, Qt::white);
+    list->setPalette(palette);
+    return list;
+}
+
+QPushButton *button(QWidget *frame, const char *name, const QString &text, QRect where)
+{
+    auto *b = new QPushButton(text, frame);
+    b->setObjectName(QLatin1String(name));
+    b->setGeometry(where);
+    b->setFont(frame->window()->font());
+    return b;
+}
+
+QGroupBox *frame(QWidget *parent, const char *name, const QString &caption, QRect where)
+{
+    auto *box = new QGroupBox(caption, parent);
+    box->setObjectName(QLatin1String(name));
+    box->setGeometry(where);
+    box->setFont(designFont(QStringLiteral("Tahoma"), 9, true));
+    return box;
+}
+
+void setPlainTextOf(QPlainTextEdit *box, const QString &text) { box->setPlainText(text); }
+
+} // namespace
+
+Form1::Form1(tarnic::Settings &settings, ProgramServices services, QWidget *parent)
+    : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                              Qt::WindowCloseButtonHint),
+      settings_(settings), services_(std::move(services)),
+      Browse1(services_.folders, QStringLiteral("Select Your APS <DIR>"), this),
+      Browse2(services_.folders, QStringLiteral("Select You Rom <DIR>"), this)
+{
+    buildWindow();
+    Form_Load();
+}
+
+Form1::~Form1()
+{
+    // Form_Terminate: destroying the window ends the program like File, Exit.
+    Exit_Click();
+}
+
+void Form1::buildWindow()
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QString::fromLatin1(kProgramTitle) + QStringLiteral("   by the Tarnic team"));
+    setWindowIcon(programIcon());
+    // The window's own default face, which value fields, lists and buttons use.
+    setFont(designFont(QStringLiteral("MS Sans Serif"), 8.25, false));
+
+    QMenuBar *bar = menuBar();
+    auto addMenu = [&](const char *name, const QString &caption, const char *itemName,
+                       const QString &itemCaption, void (Form1::*handler)()) {
+        QMenu *menu = bar->addMenu(caption);
+        menu->setObjectName(QLatin1String(name));
+        QAction *item = menu->addAction(itemCaption);
+        item->setObjectName(QLatin1String(itemName));
+        connect(item, &QAction::triggered, this, handler);
+        return item;
+    };
+    Exit = addMenu("File", QStringLiteral("File"), "Exit", QStringLiteral("Exit"),
+                   &Form1::Exit_Click);
+    Settings_ = addMenu("Options", QStringLiteral("Options"), "Settings",
+                        QStringLiteral("Settings"), &Form1::Settings_Click);
+    About = addMenu("Help", QStringLiteral("Help"), "About", QStringLiteral("About"),
+                    &Form1::About_Click);
+
+    auto *client = new QWidget(this);
+    client->setFixedSize(twipsToPixels(6975), twipsToPixels(5550));
+    setCentralWidget(client);
+
+    const QColor white = Qt::white;
+    Frame1 = frame(client, "Frame1", QStringLiteral("Source APS"), twips(0, 120, 3495, 5415));
+    captionLabel(Frame1, "PTLABEL", QStringLiteral("Patch Type"), twips(480, 360, 945, 195));
+    PatchTypeTxT = valueField(Frame1, "PatchTypeTxT", twips(1560, 360, 1815, 255), white);
+    captionLabel(Frame1, "PTEnocde", QStringLiteral("EncodeType"), twips(360, 720, 1020, 195));
+    EncodeMethodTxt = valueField(Frame1, "EncodeMethodTxt", twips(1560, 720, 1815, 255), white);
+    captionLabel(Frame1, "Label1", QStringLiteral("NFo :"), twips(240, 1320, 390, 195));
+    PatchNfo = textBox(Frame1, "PatchNfo", twips(840, 1200, 2535, 525));
+    captionLabel(Frame1, "PDFormat", QStringLiteral("Target Format"), twips(240, 1920, 1230, 195));
+    BackupType = valueField(Frame1, "BackupType", twips(1560, 1920, 1815, 255), kMismatchColour);
+    captionLabel(Frame1, "PTCartID", QStringLiteral("Cart-ID"), twips(840, 2280, 735, 255));
+    CartID = valueField(Frame1, "CartID", twips(1560, 2280, 1815, 255), kMismatchColour);
+    captionLabel(Frame1, "PTCountry", QStringLiteral("Country ID"), twips(600, 2640, 975, 255));
+    CountryID = valueField(Frame1, "CountryID", twips(1560, 2640, 1815, 255), kMismatchColour);
+    captionLabel(Frame1, "Label2", QStringLiteral("CRC Check"), twips(600, 3120, 885, 195));
+    PTCRC = valueField(Frame1, "PTCRC", twips(1560, 3120, 1815, 255), kMismatchColour);
+    PatchFileList = fileList(Frame1, "PatchFileList", kPatchPatterns, twips(360, 3720, 3015, 870));
+    BrowseClk1 = button(Frame1, "BrowseClk1", QStringLiteral("Browse"), twips(480, 4680, 735, 375));
+
+    RomDest = frame(client, "RomDest", QStringLiteral("Destination Rom"),
+                    twips(3600, 120, 3375, 5415));
+    SwapCartClk = button(RomDest, "SwapCartClk", QStringLiteral("Change Format"),
+                         twips(1920, 360, 1335, 495));
+    captionLabel(RomDest, "Label7", QStringLiteral("Rom Header"), twips(360, 960, 1050, 195));
+    RomHeaderTxT = textBox(RomDest, "RomHeaderTxT", twips(720, 1200, 2535, 525));
+    captionLabel(RomDest, "Label13", QStringLiteral("Image Format"), twips(120, 1920, 1215, 195));
+    RomFormatTxt = valueField(RomDest, "RomFormatTxt", twips(1440, 1920, 1815, 255), kMismatchColour);
+    captionLabel(RomDest, "Label14", QStringLiteral("Cart-ID"), twips(720, 2280, 630, 195));
+    RomCartIDTxT = valueField(RomDest, "RomCartIDTxT", twips(1440, 2280, 1815, 255), kMismatchColour);
+    captionLabel(RomDest, "Label15", QStringLiteral("Country ID"), twips(480, 2640, 915, 195));
+    RomCountryTxt = valueField(RomDest, "RomCountryTxt", twips(1440, 2640, 1815, 255),
+                               kMismatchColour);
+    captionLabel(RomDest, "Label3", QStringLiteral("CRC Check"), twips(480, 3120, 885, 195));
+    RomCRCTxt = valueField(RomDest, "RomCRCTxt", twips(1440, 3120, 1815, 255), kMismatchColour);
+    RomFileList = fileList(RomDest, "RomFileList", kImagePatterns, twips(240, 3720, 3015, 870));
+    BrowseClk2 = button(RomDest, "BrowseClk2", QStringLiteral("Browse"), twips(360, 4680, 735, 375));
+    PatchClk = button(RomDest, "PatchClk", QStringLiteral("Patch Rom"), twips(2040, 4680, 1215, 495));
+
+    setTabOrder(PatchNfo, PatchFileList);
+    setTabOrder(PatchFileList, BrowseClk1);
+    setTabOrder(BrowseClk1, BrowseClk2);
+    setTabOrder(BrowseClk2, RomFileList);
+    setTabOrder(RomFileList, RomHeaderTxT);
+    setTabOrder(RomHeaderTxT, PatchClk);
+    setTabOrder(PatchClk, SwapCartClk);
+
+    connect(PatchFileList, &FileList::entryClicked, this, &Form1::PatchFileList_Click);
+    connect(RomFileList, &FileList::entryClicked, this, &Form1::RomFileList_Click);
+    connect(BrowseClk1, &QPushButton::clicked, this, &Form1::BrowseClk1_Click);
+    connect(BrowseClk2, &QPushButton::clicked, this, &Form1::BrowseClk2_Click);
+    connect(PatchClk, &QPushButton::clicked, this, &Form1::PatchClk_Click);
+    connect(SwapCartClk, &QPushButton::clicked, this, &Form1::SwapCartClk_Click);
+
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void Form1::Form_Load()
+{
+    PatchFileList->setFolder(settings_.PatchDir);
+    RomFileList->setFolder(settings_.RomDir);
+    resetHints();
+    patchHeader_ = PatchHeader{};
+    imageHeader_ = ImageHeader{};
+    CheckMatch();
+}
+
+std::array<Form1::MatchPair, 4> Form1::MatchPairs() const
+{
+    return {{{RomFormatTxt, BackupType},
+             {RomCartIDTxT, CartID},
+             {RomCountryTxt, CountryID},
+             {RomCRCTxt, PTCRC}}};
+}
+
+void Form1::CheckMatch()
+{
+    for (const auto &[imageSide, patchSide] : MatchPairs()) {
+        const QColor &colour = imageSide->text() == patchSide->text() ? kMatchColour
+                                                                      : kMismatchColour;
+        setTextColour(imageSide, colour);
+        setTextColour(patchSide, colour);
+    }
+}
+
+QString Form1::selectedFile(const FileList *list, const QString &folder) const
+{
+    const QString name = list->selectedName();
+    return name.isEmpty() ? QString() : QDir(folder).filePath(name);
+}
+
+void Form1::showPatchDisplay(const PatchDisplay &display)
+{
+    const std::pair<const std::optional<QString> &, QLabel *> labels[] = {
+        {display.PatchTypeTxT, PatchTypeTxT}, {display.EncodeMethodTxt, EncodeMethodTxt},
+        {display.BackupType, BackupType},     {display.CartID, CartID},
+        {display.CountryID, CountryID},       {display.PTCRC, PTCRC},
+    };
+    for (const auto &[text, label] : labels) {
+        if (text)
+            label->setText(*text);
+    }
+    if (display.PatchNfo)
+        setPlainTextOf(PatchNfo, *display.PatchNfo);
+}
+
+void Form1::PatchFileList_Click()
+{
+    const QString folder = PatchFileList->folder();
+    QDir::setCurrent(folder);
+    settings_.PatchDir = folder;
+
+    const PatchInspection result =
+        inspectPatch(selectedFile(PatchFileList, folder), patchHeader_);
+    patchHeader_ = result.header;
+    showPatchDisplay(result.display);
+    if (const auto message = text::messageFor(result.outcome))
+        services_.messages.showMessage(*message);
+    else
+        CheckMatch();
+}
+
+void Form1::RomFileList_Click()
+{
+    const QString folder = RomFileList->folder();
+    QDir::setCurrent(folder);
+    settings_.RomDir = folder;
+
+    PatchClk->setEnabled(!isBackupName(RomFileList->selectedName()));
+    for (QLabel *field : {RomCountryTxt, RomFormatTxt, RomCartIDTxT, RomCRCTxt})
+        field->clear();
+    RomHeaderTxT->clear();
+
+    const ImageInspection result = inspectImage(selectedFile(RomFileList, folder));
+    switch (result.outcome) {
+    case ImageReadOutcome::CannotOpen:
+        services_.messages.showMessage(text::ErrorOpeningFile);
+        return;
+    case ImageReadOutcome::Unrecognised:
+        imageHeader_.Signature = result.header.Signature;
+        PatchClk->setEnabled(false);
+        SwapCartClk->setEnabled(false);
+        return;
+    case ImageReadOutcome::Shown:
+        break;
+    }
+    imageHeader_ = result.header;
+    SwapCartClk->setEnabled(true);
+    RomFormatTxt->setText(result.display.RomFormatTxt);
+    RomCRCTxt->setText(result.display.RomCRCTxt);
+    setPlainTextOf(RomHeaderTxT, result.display.RomHeaderTxT);
+    RomCartIDTxT->setText(result.display.RomCartIDTxT);
+    RomCountryTxt->setText(result.display.RomCountryTxt);
+    CheckMatch();
+}
+
+BusyWindow &Form1::busyWindow()
+{
+    if (services_.busy)
+        return *services_.busy;
+    if (!form4_)
+        form4_ = new Form4(this);
+    return *form4_;
+}
+
+void Form1::PatchClk_Click()
+{
+    BusyWindow &busy = busyWindow();
+    busy.setTexts(QStringLiteral("Applying APS Patch"), QStringLiteral("Patching Rom Please Wait"));
+    checkFolders(settings_);
+
+    bool allPairsEqual = true;
+    for (const auto &[imageSide, patchSide] : MatchPairs())
+        allPairsEqual = allPairsEqual && imageSide->text() == patchSide->text();
+
+    PatchJob job;
+    job.patchPath = selectedFile(PatchFileList, settings_.PatchDir);
+    job.imagePath = selectedFile(RomFileList, settings_.RomDir);
+    if (settings_.BackupOpt == kOptionOn && !job.imagePath.isEmpty())
+        job.backupPath = job.imagePath + QStringLiteral(".BAK");
+    if (!allPairsEqual) {
+        job.confirm = [this] {
+            return services_.messages.askYesNo(text::MatchQuestion, text::MatchQuestionTitle);
+        };
+    }
+    job.workStarting = [&busy] { busy.showAndPaint(); };
+
+    const ApplyResult result = applyPatch(job);
+    if (result.outcome == ApplyOutcome::Applied)
+        RomFileList->refresh();
+    else if (const auto message = text::messageFor(result.outcome))
+        services_.messages.showMessage(*message);
+    busy.closeWindow();
+}
+
+void Form1::SwapCartClk_Click()
+{
+    BusyWindow &busy = busyWindow();
+    busy.setTexts(QStringLiteral("Swapping Format"),
+                  QStringLiteral("Swapping Byte Order Please Wait"));
+    const ConversionResult result = swapByteOrder(selectedFile(RomFileList, settings_.RomDir),
+                                                  [&busy] { busy.showAndPaint(); });
+    if (const auto message = text::messageFor(result.outcome))
+        services_.messages.showMessage(*message);
+    else
+        RomFileList->refresh();
+    busy.closeWindow();
+}
+
+void Form1::resetHints()
+{
+    PatchFileList->setToolTip(settings_.PatchDir);
+    RomFileList->setToolTip(settings_.RomDir);
+}
+
+void Form1::browse(BrowseDialog &dialog, FileList *list, QString &rememberedFolder)
+{
+    dialog.StartFolder = list->folder();
+    const bool confirmed = dialog.ShowDialog();
+    // A folder that cannot be entered leaves the remembered folder and the list as they were.
+    if (!confirmed || QDir::setCurrent(dialog.SelectedFolder())) {
+        if (confirmed)
+            rememberedFolder = dialog.SelectedFolder();
+        list->setFolder(dialog.SelectedFolder());
+    }
+    resetHints();
+}
+
+void Form1::BrowseClk1_Click() { browse(Browse1, PatchFileList, settings_.PatchDir); }
+
+void Form1::BrowseClk2_Click() { browse(Browse2, RomFileList, settings_.RomDir); }
+
+void Form1::Settings_Click()
+{
+    if (!form2_)
+        form2_ = new Form2(settings_);
+    form2_->exec();
+}
+
+void Form1::About_Click()
+{
+    // Closing the picture window destroys it; each showing builds it anew.
+    form3_ = new Form3();
+    form3_->exec();
+}
+
+void Form1::Exit_Click()
+{
+    if (shutdownStarted_)
+        return;
+    shutdownStarted_ = true;
+    QDir::setCurrent(services_.programFolder);
+    if (!writeSettingsFile(services_.settingsFile, settings_))
+        services_.messages.showMessage(text::ErrorWritingIni);
+    close();
+    if (form2_)
+        form2_->close();
+    if (form3_)
+        form3_->close();
+    if (services_.endProgram)
+        services_.endProgram();
+    else
+        QCoreApplication::exit(0);
+}
+
+void Form1::closeEvent(QCloseEvent *event)
+{
+    // Form_Unload: closing the window, in any way, is File, Exit.
+    Exit_Click();
+    event->accept();
+}
+
+} // namespace tarnic

@@ -1,0 +1,116 @@
+#pragma once
+// The main window: the patch side ("Source APS") and the image side
+// ("Destination Rom"), each with a file list and the header fields of the
+// selected file, the four compared pairs coloured by CheckMatch, and the
+// "Patch Rom" and "Change Format" actions. Handlers read the controls, call the
+// core and show the outcome.
+
+#include "BrowseDialog.h"
+#include "ProgramServices.h"
+#include "patch/ApsFormat.h"
+#include "rom/ImageHeader.h"
+
+#include <QMainWindow>
+#include <QPointer>
+
+#include <array>
+#include <memory>
+
+class QAction;
+class QGroupBox;
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace tarnic {
+
+class FileList;
+class Form2;
+class Form3;
+class Form4;
+struct PatchDisplay;
+struct Settings;
+
+inline const QColor kMatchColour(0, 255, 0);
+inline const QColor kMismatchColour(255, 0, 0);
+
+class Form1 final : public QMainWindow {
+    Q_OBJECT
+public:
+    Form1(Settings &settings, ProgramServices services, QWidget *parent = nullptr);
+    ~Form1() override; // runs Form_Terminate
+
+    // The settings window created at start-up, shown by Options/Settings.
+    void adoptSettingsWindow(Form2 *window) { form2_ = window; }
+
+    // Menu
+    QAction *Exit;
+    QAction *Settings_;
+    QAction *About;
+
+    // Patch side
+    QGroupBox *Frame1;
+    QLabel *PatchTypeTxT;
+    QLabel *EncodeMethodTxt;
+    QPlainTextEdit *PatchNfo;
+    QLabel *BackupType;
+    QLabel *CartID;
+    QLabel *CountryID;
+    QLabel *PTCRC;
+    FileList *PatchFileList;
+    QPushButton *BrowseClk1;
+
+    // Image side
+    QGroupBox *RomDest;
+    QPushButton *SwapCartClk;
+    QPlainTextEdit *RomHeaderTxT;
+    QLabel *RomFormatTxt;
+    QLabel *RomCartIDTxT;
+    QLabel *RomCountryTxt;
+    QLabel *RomCRCTxt;
+    FileList *RomFileList;
+    QPushButton *BrowseClk2;
+    QPushButton *PatchClk;
+
+    // Image side first, patch side second, in the order they are compared.
+    using MatchPair = std::pair<QLabel *, QLabel *>;
+    std::array<MatchPair, 4> MatchPairs() const;
+
+    void CheckMatch();
+
+    // Handlers, public so tests can run them as a click would.
+    void PatchFileList_Click();
+    void RomFileList_Click();
+    void PatchClk_Click();
+    void SwapCartClk_Click();
+    void BrowseClk1_Click();
+    void BrowseClk2_Click();
+    void Exit_Click();
+    void Settings_Click();
+    void About_Click();
+
+protected:
+    void closeEvent(QCloseEvent *event) override; // Form_Unload
+
+private:
+    void buildWindow();
+    void Form_Load();
+    void showPatchDisplay(const PatchDisplay &display);
+    void resetHints();
+    void browse(BrowseDialog &dialog, FileList *list, QString &rememberedFolder);
+    BusyWindow &busyWindow();
+    QString selectedFile(const FileList *list, const QString &folder) const;
+
+    Settings &settings_;
+    ProgramServices services_;
+    PatchHeader patchHeader_;
+    ImageHeader imageHeader_;
+    BrowseDialog Browse1;
+    BrowseDialog Browse2;
+    QPointer<Form2> form2_;
+    QPointer<Form3> form3_;
+    Form4 *form4_ = nullptr;
+    bool shutdownStarted_ = false;
+};
+
+} // namespace tarnic

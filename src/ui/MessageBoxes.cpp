@@ -1,0 +1,21 @@
+#include "MessageBoxes.h"
+
+#include <QMessageBox>
+
+namespace tarnic {
+
+void QtMessageBoxes::showMessage(const QString &text)
+{
+    QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(kProgramTitle), text,
+                    QMessageBox::Ok, parent_);
+    box.exec();
+}
+
+bool QtMessageBoxes::askYesNo(const QString &text, const QString &title)
+{
+    QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Yes | QMessageBox::No, parent_);
+    box.setDefaultButton(QMessageBox::Yes);
+    return box.exec() == QMessageBox::Yes;
+}
+
+} // namespace tarnic

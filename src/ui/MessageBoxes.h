@@ -1,0 +1,33 @@
+#pragma once
+// Every message box and the one Yes/No question go through MessageBoxes, so
+// that tests can record the texts and answer the question.
+
+#include <QString>
+
+class QWidget;
+
+namespace tarnic {
+
+inline constexpr char kProgramTitle[] = "Tarnic 1.0a";
+
+class MessageBoxes {
+public:
+    virtual ~MessageBoxes() = default;
+    // A modal box titled "Tarnic 1.0a" with `text`, an OK button and no icon.
+    virtual void showMessage(const QString &text) = 0;
+    // A modal box with Yes and No (Yes the default) and no icon; true for Yes.
+    virtual bool askYesNo(const QString &text, const QString &title) = 0;
+};
+
+class QtMessageBoxes final : public MessageBoxes {
+public:
+    explicit QtMessageBoxes(QWidget *parent = nullptr) : parent_(parent) {}
+    void setParent(QWidget *parent) { parent_ = parent; }
+    void showMessage(const QString &text) override;
+    bool askYesNo(const QString &text, const QString &title) override;
+
+private:
+    QWidget *parent_;
+};
+
+} // namespace tarnic

@@ -1,0 +1,65 @@
+#pragma once
+// The program's fixed message texts, and which outcome shows which.
+
+#include "patch/PatchApplication.h"
+#include "patch/PatchInspection.h"
+#include "rom/ByteOrderConversion.h"
+
+#include <QString>
+
+#include <optional>
+
+namespace tarnic::text {
+
+inline const QString ErrorOpeningFile = QStringLiteral("Error Openning File");
+inline const QString NotAnApsFile = QStringLiteral("Not An APS File");
+inline const QString NotSupported = QStringLiteral("Not Supported In This Version");
+inline const QString ErrorOpeningSource = QStringLiteral("Error Openning Source File:");
+inline const QString ErrorOpeningDestination = QStringLiteral("Error Openning Destination File:");
+inline const QString ErrorReadingFile = QStringLiteral("Error Reading File");
+inline const QString ErrorWritingIni = QStringLiteral("Error Writing To .Ini File");
+inline const QString MatchQuestionTitle = QStringLiteral("MatchCheck");
+inline const QString MatchQuestion = QStringLiteral(
+    "One Or More Values In The APS Does Not Match The Rom File  /n    Continue AnyWay ?");
+
+inline std::optional<QString> messageFor(InspectionOutcome outcome)
+{
+    switch (outcome) {
+    case InspectionOutcome::Shown: return std::nullopt;
+    case InspectionOutcome::CannotOpen: return ErrorOpeningFile;
+    case InspectionOutcome::NotAnApsFile: return NotAnApsFile;
+    case InspectionOutcome::UnsupportedEncoding: return NotSupported;
+    case InspectionOutcome::ReadFailed: return ErrorOpeningFile;
+    }
+    return ErrorOpeningFile;
+}
+
+inline std::optional<QString> messageFor(ApplyOutcome outcome)
+{
+    switch (outcome) {
+    case ApplyOutcome::Applied:
+    case ApplyOutcome::Declined: return std::nullopt;
+    case ApplyOutcome::SourceUnreadable: return ErrorOpeningSource;
+    case ApplyOutcome::NotAnApsFile: return NotAnApsFile;
+    case ApplyOutcome::UnsupportedEncoding: return NotSupported;
+    case ApplyOutcome::DestinationUnwritable:
+    case ApplyOutcome::InvalidPatch:
+    case ApplyOutcome::BackupFailed:
+    case ApplyOutcome::WriteFailed: return ErrorOpeningDestination;
+    }
+    return ErrorOpeningDestination;
+}
+
+inline std::optional<QString> messageFor(ConversionOutcome outcome)
+{
+    switch (outcome) {
+    case ConversionOutcome::Converted: return std::nullopt;
+    case ConversionOutcome::Missing:
+    case ConversionOutcome::TooShort:
+    case ConversionOutcome::NotWritable:
+    case ConversionOutcome::Failed: return ErrorReadingFile;
+    }
+    return ErrorReadingFile;
+}
+
+} // namespace tarnic::text

@@ -1,0 +1,69 @@
+#include "Module1.h"
+
+#include "Form1.h"
+#include "Form2.h"
+#include "Form3.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+
+namespace tarnic {
+
+void EventLoopSplashWait::wait(std::chrono::milliseconds duration)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < duration.count()) {
+        QEventLoop loop;
+        QTimer::singleShot(duration.count() - clock.elapsed(), &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+}
+
+QString programFolder() { return QCoreApplication::applicationDirPath(); }
+
+Module1::Module1(ProgramServices services, SplashWait &splashWait)
+    : services_(std::move(services)), splashWait_(splashWait)
+{
+}
+
+Form2 *Module1::settingsWindow() const { return form2_; }
+
+Module1::~Module1()
+{
+    form1_.reset();
+    delete form2_;
+}
+
+void Module1::Main()
+{
+    settings = Settings{};
+    QDir::setCurrent(services_.programFolder);
+    readSettingsFile(services_.settingsFile, settings);
+
+    // Creating the settings window sets both boxes from the options.
+    form2_ = new Form2(settings);
+    form2_->RomBackUpClk->setChecked(settings.BackupOpt == kOptionOn);
+    form2_->SplashScreen->setChecked(settings.SplashOpt == kOptionOn);
+
+    checkFolders(settings);
+
+    if (settings.SplashOpt != kOptionOff) {
+        QPointer<Form3> splash = new Form3();
+        splash->show();
+        splash->repaint();
+        splashWait_.wait(kSplashTime);
+        if (splash)
+            splash->close();
+    }
+
+    form1_ = std::make_unique<Form1>(settings, services_);
+    form1_->adoptSettingsWindow(form2_);
+    form1_->show();
+}
+
+} // namespace tarnic
