@@ -17,10 +17,12 @@ FileList::FileList(const QString &patterns, QWidget *parent)
 void FileList::setFolder(const QString &folder)
 {
     folder_ = folder;
-    refresh();
+    relist(QString());
 }
 
-void FileList::refresh()
+void FileList::refresh() { relist(selectedName()); }
+
+void FileList::relist(const QString &keepSelected)
 {
     relisting_ = true;
     clear();
@@ -28,7 +30,12 @@ void FileList::refresh()
     QDir dir(folder_);
     addItems(dir.entryList(patterns_, QDir::Files | QDir::Hidden | QDir::System,
                            QDir::Name | QDir::IgnoreCase));
-    setCurrentRow(-1);
+    const QList<QListWidgetItem *> kept =
+        keepSelected.isEmpty() ? QList<QListWidgetItem *>() : findItems(keepSelected, Qt::MatchExactly);
+    if (kept.isEmpty())
+        setCurrentRow(-1);
+    else
+        setCurrentItem(kept.first());
     relisting_ = false;
 }
 

@@ -18,7 +18,8 @@ public:
     QString folder() const { return folder_; }
     void setFolder(const QString &folder);
 
-    // Lists the folder's current matching files again; no entry is selected.
+    // Lists the folder's current matching files again. The selected entry stays
+    // selected while its file is still there; no click is reported.
     void refresh();
 
     // The selected file's name (no folder), or empty when none is selected.
@@ -34,6 +35,8 @@ protected:
     void mousePressEvent(QMouseEvent *event) override;
 
 private:
+    void relist(const QString &keepSelected);
+
     QStringList patterns_;
     QString folder_;
     bool relisting_ = false;

@@ -14,7 +14,6 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QLayout>
 #include <QCoreApplication>
 #include <QDir>
 #include <QGroupBox>
@@ -213,8 +212,10 @@ void Form1::buildWindow()
     connect(PatchClk, &QPushButton::clicked, this, &Form1::PatchClk_Click);
     connect(SwapCartClk, &QPushButton::clicked, this, &Form1::SwapCartClk_Click);
 
-    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    setFixedSize(client->width(), client->height() + menuBar()->sizeHint().height());
 }
+
+void Form1::adoptSettingsWindow(Form2 *window) { form2_ = window; }
 
 void Form1::Form_Load()
 {

@@ -41,7 +41,7 @@ public:
     ~Form1() override; // runs Form_Terminate
 
     // The settings window created at start-up, shown by Options/Settings.
-    void adoptSettingsWindow(Form2 *window) { form2_ = window; }
+    void adoptSettingsWindow(Form2 *window);
 
     // Menu
     QAction *Exit;

@@ -1,0 +1,47 @@
+#pragma once
+// Patches and images built byte by byte for the tests, and small file helpers.
+
+#include <QByteArray>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <cstdint>
+#include <functional>
+
+namespace testfiles {
+
+// The fields of an APS header; the defaults describe a patch made for
+// cartridgeImage() below.
+struct ApsFields {
+    QByteArray magic = "APS10";
+    std::uint8_t type = 1;
+    std::uint8_t encoding = 0;
+    QByteArray description = QByteArray("Fan translation 1.0").leftJustified(50, ' ');
+    std::uint8_t target = 1;
+    QByteArray cartId = "AB";
+    std::uint8_t country = 'E';
+    QByteArray crc1 = QByteArray::fromHex("0AB1007F");
+    QByteArray crc2 = QByteArray::fromHex("FF100233");
+};
+
+QByteArray apsHeader(const ApsFields &fields = {});
+QByteArray copyRecord(std::int32_t offset, const QByteArray &data);
+QByteArray runRecord(std::int32_t offset, std::uint8_t value, std::uint8_t count);
+
+// An image in cartridge order (starting 0x80 0x37) whose header matches
+// ApsFields' defaults: CRCs 0AB1007F and FF100233, name "TARNIC TEST IMAGE",
+// cartridge ID "AB", country 'E' at 0x3E, version 0; the rest a byte pattern.
+QByteArray cartridgeImage(qsizetype size = 4096);
+
+// Every aligned pair exchanged, as a "Doctor v64" copier stores it.
+QByteArray byteSwapped(QByteArray bytes);
+
+void writeFile(const QString &path, const QByteArray &bytes);
+QByteArray readFile(const QString &path);
+void makeReadOnly(const QString &path);
+
+// Runs `work` in a child process that may write at most `fileSizeLimit` bytes
+// to any file, and returns the child's exit code (the value `work` returns).
+int runWithFileSizeLimit(qint64 fileSizeLimit, const std::function<int()> &work);
+
+} // namespace testfiles

@@ -1,0 +1,152 @@
+#include "patch/PatchApplication.h"
+
+#include "TestFiles.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace tarnic;
+using namespace testfiles;
+
+namespace {
+
+class PatchApplicationTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        job.patchPath = dir.filePath(QStringLiteral("fix.aps"));
+        job.imagePath = dir.filePath(QStringLiteral("game.z64"));
+        writeFile(job.imagePath, image);
+    }
+
+    ApplyResult apply(const QByteArray &records, bool withBackup = false)
+    {
+        writeFile(job.patchPath, apsHeader() + records);
+        job.backupPath = withBackup ? job.imagePath + QStringLiteral(".BAK") : QString();
+        return applyPatch(job);
+    }
+
+    QStringList files() const { return QDir(dir.path()).entryList(QDir::Files, QDir::Name); }
+
+    QTemporaryDir dir;
+    QByteArray image = cartridgeImage(1000);
+    PatchJob job;
+};
+
+} // namespace
+
+TEST_F(PatchApplicationTest, WritesRecordsInFileOrderAndBacksUpTheOldImage)
+{
+    const QByteArray records = copyRecord(100, "ABCDEF") + runRecord(102, 'z', 2) +
+                               runRecord(0, 'q', 0) + copyRecord(998, "1234") +
+                               runRecord(1010, 0x55, 3);
+    QFile::setPermissions(job.imagePath, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                             QFileDevice::ReadOther);
+    const ApplyResult r = apply(records, true);
+    ASSERT_EQ(r.outcome, ApplyOutcome::Applied);
+    EXPECT_EQ(r.recordsApplied, 5);
+
+    QByteArray expected = image;
+    expected.replace(100, 6, "ABzzEF");                  // the later record wins
+    expected.replace(998, 2, "1234");                    // past the end: the image grows
+    expected += QByteArray(8, '\0') + QByteArray(3, 0x55); // a gap before a record is zeros
+    EXPECT_EQ(readFile(job.imagePath), expected);
+    EXPECT_EQ(readFile(job.backupPath), image);
+    const int ownerGroupOther = 0x7077; // the user's own bits depend on who runs the test
+    EXPECT_EQ(QFileInfo(job.imagePath).permissions() & ownerGroupOther,
+              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther);
+
+    // Applying again gives the same image; the backup now holds the patched one.
+    ASSERT_EQ(apply(records, true).outcome, ApplyOutcome::Applied);
+    EXPECT_EQ(readFile(job.imagePath), expected);
+    EXPECT_EQ(readFile(job.backupPath), expected);
+}
+
+TEST_F(PatchApplicationTest, BackupsOffEmptyStreamsAndALinkedImage)
+{
+    ASSERT_EQ(apply(QByteArray()).outcome, ApplyOutcome::Applied);
+    EXPECT_EQ(readFile(job.imagePath), image);
+    EXPECT_EQ(files(), (QStringList{"fix.aps", "game.z64"}));
+
+    ASSERT_EQ(apply(QByteArray(), true).outcome, ApplyOutcome::Applied);
+    EXPECT_EQ(readFile(job.imagePath + ".BAK"), image);
+
+    // A read-only backup is replaced.
+    makeReadOnly(job.imagePath + ".BAK");
+    ASSERT_EQ(apply(copyRecord(0, "X"), true).outcome, ApplyOutcome::Applied);
+    EXPECT_EQ(readFile(job.imagePath + ".BAK"), image);
+
+    // A link to the image still points at the patched image afterwards.
+    const QString link = dir.filePath(QStringLiteral("link.z64"));
+    ASSERT_TRUE(QFile::link(job.imagePath, link));
+    job.imagePath = link;
+    ASSERT_EQ(apply(copyRecord(1, "Y")).outcome, ApplyOutcome::Applied);
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+    EXPECT_EQ(readFile(dir.filePath("game.z64")).left(2), QByteArray("XY"));
+}
+
+TEST_F(PatchApplicationTest, ADeclinedOrRefusedPatchTouchesNothing)
+{
+    int questions = 0;
+    job.confirm = [&] { ++questions; return false; };
+    EXPECT_EQ(apply(copyRecord(0, "X"), true).outcome, ApplyOutcome::Declined);
+    EXPECT_EQ(questions, 1);
+
+    ApsFields notAps;
+    notAps.magic = "APS1O";
+    ApsFields encoded;
+    encoded.encoding = 1;
+    const std::pair<QByteArray, ApplyOutcome> refused[] = {
+        {apsHeader(notAps), ApplyOutcome::NotAnApsFile},
+        {apsHeader(encoded), ApplyOutcome::UnsupportedEncoding},
+        {apsHeader().left(60), ApplyOutcome::InvalidPatch},
+        {apsHeader() + copyRecord(0, "X") + copyRecord(5, "ABC").chopped(1),
+         ApplyOutcome::InvalidPatch},
+        {apsHeader() + runRecord(5, 1, 1).chopped(1), ApplyOutcome::InvalidPatch},
+        {apsHeader() + copyRecord(0, "X") + copyRecord(-1, "A"), ApplyOutcome::InvalidPatch},
+        {apsHeader() + runRecord(0x7FFFFFF0, 1, 17), ApplyOutcome::InvalidPatch},
+    };
+    for (const auto &[patch, outcome] : refused) {
+        writeFile(job.patchPath, patch);
+        job.backupPath = job.imagePath + QStringLiteral(".BAK");
+        EXPECT_EQ(applyPatch(job).outcome, outcome);
+    }
+    EXPECT_EQ(questions, 1); // a refused patch asks nothing
+
+    job.patchPath = dir.filePath(QStringLiteral("gone.aps"));
+    EXPECT_EQ(applyPatch(job).outcome, ApplyOutcome::SourceUnreadable);
+
+    EXPECT_EQ(readFile(job.imagePath), image);
+    EXPECT_EQ(files(), (QStringList{"fix.aps", "game.z64"}));
+}
+
+TEST_F(PatchApplicationTest, AnImageThatCannotBeWrittenIsRefusedBeforeTheQuestion)
+{
+    bool asked = false;
+    job.confirm = [&] { asked = true; return true; };
+    makeReadOnly(job.imagePath);
+    EXPECT_EQ(apply(copyRecord(0, "X"), true).outcome, ApplyOutcome::DestinationUnwritable);
+    EXPECT_EQ(readFile(job.imagePath), image);
+
+    job.imagePath = dir.filePath(QStringLiteral("missing.z64"));
+    EXPECT_EQ(apply(copyRecord(0, "X")).outcome, ApplyOutcome::DestinationUnwritable);
+    EXPECT_FALSE(QFile::exists(job.imagePath)); // never created
+    EXPECT_FALSE(asked);
+}
+
+TEST_F(PatchApplicationTest, AWriteFailingPartWayLeavesTheOriginalImage)
+{
+    image = cartridgeImage(3 << 20);
+    writeFile(job.imagePath, image);
+    writeFile(job.patchPath, apsHeader() + runRecord(0, 0xAA, 200));
+    for (bool withBackup : {false, true}) {
+        job.backupPath = withBackup ? job.imagePath + QStringLiteral(".BAK") : QString();
+        const int code = runWithFileSizeLimit(1 << 20, [&] { return int(applyPatch(job).outcome); });
+        EXPECT_EQ(code, int(withBackup ? ApplyOutcome::BackupFailed : ApplyOutcome::WriteFailed));
+        EXPECT_EQ(readFile(job.imagePath), image);
+        EXPECT_EQ(files(), (QStringList{"fix.aps", "game.z64"}));
+    }
+}

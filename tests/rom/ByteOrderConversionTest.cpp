@@ -1,0 +1,74 @@
+#include "rom/ByteOrderConversion.h"
+
+#include "TestFiles.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace tarnic;
+using namespace testfiles;
+
+TEST(ByteOrderConversion, ExchangesEveryPairAndKeepsAnOddLastByte)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("g.v64"));
+    const std::pair<QByteArray, QByteArray> cases[] = {
+        {QByteArray::fromHex("010203040506"), QByteArray::fromHex("020104030605")},
+        {QByteArray::fromHex("0102030405"), QByteArray::fromHex("0201040305")},
+        {QByteArray::fromHex("3780"), QByteArray::fromHex("8037")},
+    };
+    for (const auto &[before, after] : cases) {
+        writeFile(path, before);
+        bool started = false;
+        const ConversionResult r = swapByteOrder(path, [&] { started = true; });
+        EXPECT_EQ(r.outcome, ConversionOutcome::Converted);
+        EXPECT_TRUE(started);
+        EXPECT_EQ(readFile(path), after);
+    }
+
+    // Larger than one piece of the stream, odd length: twice restores the file.
+    const QByteArray image = cartridgeImage(3 * (1 << 20) + 5);
+    writeFile(path, image);
+    ASSERT_EQ(swapByteOrder(path).outcome, ConversionOutcome::Converted);
+    EXPECT_EQ(readFile(path), byteSwapped(image));
+    ASSERT_EQ(swapByteOrder(path).outcome, ConversionOutcome::Converted);
+    EXPECT_EQ(readFile(path), image);
+}
+
+TEST(ByteOrderConversion, RefusesWhatItCannotConvertAndLeavesItAlone)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("g.v64"));
+    for (const QByteArray &bytes : {QByteArray(), QByteArray("A")}) {
+        writeFile(path, bytes);
+        bool started = false;
+        EXPECT_EQ(swapByteOrder(path, [&] { started = true; }).outcome, ConversionOutcome::TooShort);
+        EXPECT_FALSE(started);
+        EXPECT_EQ(readFile(path), bytes);
+    }
+    EXPECT_EQ(swapByteOrder(QString()).outcome, ConversionOutcome::Missing);
+    EXPECT_EQ(swapByteOrder(dir.filePath(QStringLiteral("gone"))).outcome,
+              ConversionOutcome::Missing);
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("gone"))));
+
+    writeFile(path, QByteArray::fromHex("3780AABB"));
+    makeReadOnly(path);
+    EXPECT_EQ(swapByteOrder(path).outcome, ConversionOutcome::NotWritable);
+    EXPECT_EQ(readFile(path), QByteArray::fromHex("3780AABB"));
+}
+
+TEST(ByteOrderConversion, AWriteFailingPartWayLeavesTheOriginal)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("g.v64"));
+    const QByteArray image = byteSwapped(cartridgeImage(3 << 20));
+    writeFile(path, image);
+    const int code = runWithFileSizeLimit(1 << 20, [&] {
+        return int(swapByteOrder(path).outcome);
+    });
+    EXPECT_EQ(code, int(ConversionOutcome::Failed));
+    EXPECT_EQ(readFile(path), image);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("g.v64")});
+}

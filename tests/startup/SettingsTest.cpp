@@ -1,0 +1,113 @@
+#include "startup/Settings.h"
+
+#include "TestFiles.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace tarnic;
+using namespace testfiles;
+
+namespace {
+Settings windowsDefaults()
+{
+    Settings s;
+    s.PatchDir = s.RomDir = QStringLiteral("C:\\");
+    return s;
+}
+} // namespace
+
+TEST(SettingsFile, WritesFourCrLfLinesAndReadsThemBackUnchanged)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(kSettingsFileName);
+    ASSERT_TRUE(writeSettingsFile(path, windowsDefaults()));
+    EXPECT_EQ(readFile(path), QByteArray("\"C:\\\"\r\n\"C:\\\"\r\n0\r\n0\r\n"));
+    EXPECT_EQ(readFile(path).size(), 20);
+
+    Settings odd;
+    odd.PatchDir = QStringLiteral("/home/me/patches, v2/");
+    odd.RomDir = QStringLiteral("D:\\Roms\\Jap\u00E4n\\");
+    odd.SplashOpt = 1;
+    odd.BackupOpt = 2;
+    ASSERT_TRUE(writeSettingsFile(path, odd));
+    Settings back;
+    back.PatchDir = back.RomDir = QStringLiteral("x");
+    EXPECT_EQ(readSettingsFile(path, back), 4);
+    EXPECT_EQ(back.PatchDir, odd.PatchDir);
+    EXPECT_EQ(back.RomDir, odd.RomDir);
+    EXPECT_EQ(back.SplashOpt, 1);
+    EXPECT_EQ(back.BackupOpt, 2);
+    ASSERT_TRUE(writeSettingsFile(path, back));
+    EXPECT_EQ(readFile(path), settingsFileContent(odd));
+}
+
+TEST(SettingsFile, APartialOrOddFileKeepsWhatWasReadAndDefaultsTheRest)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(kSettingsFileName);
+    const Settings defaults;
+    struct Case {
+        QByteArray content;
+        int fieldsRead;
+        QString patchDir, romDir;
+        qint16 splash, backup;
+    };
+    const Case cases[] = {
+        {"\"/a\"\r\n\"/b\"\r\n", 2, "/a", "/b", 0, 0},
+        {"\"/a\"\r\n", 1, "/a", defaults.RomDir, 0, 0},
+        {"/a,/b\n1\n", 3, "/a", "/b", 1, 0},
+        {"\"/a\"\r\n\"/b\"\r\n  1 \r\nyes\r\n", 4, "/a", "/b", 1, kOptionUnreadable},
+        {"", 0, defaults.PatchDir, defaults.RomDir, 0, 0},
+    };
+    for (const Case &c : cases) {
+        writeFile(path, c.content);
+        Settings s;
+        EXPECT_EQ(readSettingsFile(path, s), c.fieldsRead) << c.content.constData();
+        EXPECT_EQ(s.PatchDir, c.patchDir);
+        EXPECT_EQ(s.RomDir, c.romDir);
+        EXPECT_EQ(s.SplashOpt, c.splash);
+        EXPECT_EQ(s.BackupOpt, c.backup);
+    }
+    Settings untouched;
+    EXPECT_EQ(readSettingsFile(dir.filePath("none.ini"), untouched), 0);
+    EXPECT_EQ(untouched.PatchDir, defaults.PatchDir);
+}
+
+TEST(SettingsFile, AReadOnlyFileIsReportedAndKeepsItsContent)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(kSettingsFileName);
+    writeFile(path, "\"/old\"\r\n");
+    makeReadOnly(path);
+    EXPECT_FALSE(writeSettingsFile(path, windowsDefaults()));
+    EXPECT_EQ(readFile(path), QByteArray("\"/old\"\r\n"));
+}
+
+TEST(SettingsFile, FolderCheckReplacesOnlyWhatVanished)
+{
+    QTemporaryDir dir;
+    Settings s;
+    s.PatchDir = dir.path() + QStringLiteral("/");   // trailing separator kept
+    s.RomDir = dir.filePath(QStringLiteral("gone"));
+    EXPECT_TRUE(checkFolders(s));
+    EXPECT_EQ(s.PatchDir, dir.path() + QStringLiteral("/"));
+    EXPECT_EQ(s.RomDir, defaultFolder());
+
+    writeFile(dir.filePath("plain"), "x"); // a plain file passes the check
+    s.RomDir = dir.filePath("plain");
+    EXPECT_FALSE(checkFolders(s));
+    EXPECT_TRUE(QFileInfo(defaultFolder()).isDir());
+}
+
+TEST(SettingsFile, LivesBesideTheProgramUnlessThatFolderCannotBeWritten)
+{
+    QTemporaryDir dir;
+    EXPECT_EQ(settingsFilePath(dir.path()), QDir(dir.path()).filePath(kSettingsFileName));
+    const QString unwritable = dir.filePath(QStringLiteral("not-there"));
+    const QString elsewhere = settingsFilePath(unwritable);
+    EXPECT_FALSE(elsewhere.startsWith(unwritable));
+    EXPECT_TRUE(elsewhere.endsWith(QStringLiteral("/Tarnic.ini")));
+}

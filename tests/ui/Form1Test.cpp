@@ -1,0 +1,328 @@
+#include "FileList.h"
+#include "Form1.h"
+#include "startup/Settings.h"
+
+#include "Fakes.h"
+#include "TestFiles.h"
+
+#include <QDir>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace tarnic;
+using namespace testfiles;
+
+namespace {
+
+class Form1Test : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        for (const char *sub : {"prog", "aps", "roms"})
+            QDir(dir.path()).mkdir(QLatin1String(sub));
+        settings.PatchDir = path("aps");
+        settings.RomDir = path("roms");
+        writeFile(path("aps/fix.aps"), apsHeader() + copyRecord(0x1000, "PATCHED"));
+        writeFile(path("roms/game.z64"), cartridgeImage());
+        writeFile(path("roms/twin.V64"), byteSwapped(cartridgeImage()));
+        writeFile(path("roms/notes.txt"), "not listed");
+    }
+
+    QString path(const QString &relative) const { return dir.filePath(relative); }
+
+    Form1 &window()
+    {
+        if (!form) {
+            ProgramServices services{messages, folders, path("prog"), path("prog/Tarnic.ini"),
+                                     &busy, [this] { ++programEnds; }};
+            form = std::make_unique<Form1>(settings, services);
+        }
+        return *form;
+    }
+
+    template <typename T> T *control(const char *name)
+    {
+        T *found = window().findChild<T *>(QLatin1String(name));
+        EXPECT_NE(found, nullptr) << name;
+        return found;
+    }
+    QString text(const char *name) { return control<QLabel>(name)->text(); }
+    QColor colour(const char *name)
+    {
+        return control<QLabel>(name)->palette().color(QPalette::WindowText);
+    }
+    QStringList listed(const char *name)
+    {
+        QStringList names;
+        auto *list = control<FileList>(name);
+        for (int i = 0; i < list->count(); ++i)
+            names << list->item(i)->text();
+        return names;
+    }
+    void click(const char *list, const QString &entry)
+    {
+        ASSERT_TRUE(control<FileList>(list)->clickEntry(entry)) << entry.toStdString();
+    }
+    // Green (true) or red (false) for the four pairs, checking both labels agree.
+    std::vector<bool> pairColours()
+    {
+        std::vector<bool> green;
+        for (const auto &[imageSide, patchSide] : window().MatchPairs()) {
+            const QColor c = imageSide->palette().color(QPalette::WindowText);
+            EXPECT_EQ(c, patchSide->palette().color(QPalette::WindowText));
+            EXPECT_TRUE(c == kMatchColour || c == kMismatchColour);
+            green.push_back(c == kMatchColour);
+        }
+        return green;
+    }
+
+    QTemporaryDir dir;
+    Settings settings;
+    fakes::Messages messages;
+    fakes::Folders folders;
+    fakes::Busy busy;
+    int programEnds = 0;
+    std::unique_ptr<Form1> form;
+};
+
+const std::vector<bool> allGreen{true, true, true, true};
+
+} // namespace
+
+TEST_F(Form1Test, OpensWithEmptyGreenFieldsAndBothListsFiltered)
+{
+    writeFile(path("roms/old.z64.BAK"), "x");
+    writeFile(path("roms/other.bak"), "x");
+    writeFile(path("aps/LOUD.APS"), "x");
+    EXPECT_EQ(pairColours(), allGreen);
+    for (const char *field : {"PatchTypeTxT", "EncodeMethodTxt", "BackupType", "CartID",
+                              "CountryID", "PTCRC", "RomFormatTxt", "RomCartIDTxT",
+                              "RomCountryTxt", "RomCRCTxt"})
+        EXPECT_TRUE(text(field).isEmpty()) << field;
+    EXPECT_EQ(colour("PatchTypeTxT"), QColor(Qt::white));
+    for (const char *name : {"BrowseClk1", "BrowseClk2", "PatchClk", "SwapCartClk"})
+        EXPECT_TRUE(control<QPushButton>(name)->isEnabled()) << name;
+    EXPECT_EQ(listed("PatchFileList"), (QStringList{"fix.aps", "LOUD.APS"}));
+    EXPECT_EQ(listed("RomFileList"),
+              (QStringList{"game.z64", "old.z64.BAK", "other.bak", "twin.V64"}));
+    EXPECT_EQ(control<FileList>("RomFileList")->toolTip(), settings.RomDir);
+    EXPECT_EQ(window().centralWidget()->size(), QSize(465, 370));
+    EXPECT_EQ(window().minimumSize(), window().maximumSize());
+}
+
+TEST_F(Form1Test, APatchAndItsImageMatchInEitherOrderAndTheTwinDiffersInFormatOnly)
+{
+    click("RomFileList", "game.z64");
+    EXPECT_EQ(pairColours(), (std::vector<bool>{false, false, false, false}));
+    click("PatchFileList", "fix.aps");
+    EXPECT_EQ(pairColours(), allGreen);
+    EXPECT_EQ(text("RomCRCTxt"), QStringLiteral("0AB1007F : FF100233"));
+    EXPECT_EQ(text("PTCRC"), text("RomCRCTxt"));
+    EXPECT_EQ(control<QPlainTextEdit>("RomHeaderTxT")->toPlainText(),
+              QStringLiteral("TARNIC TEST IMAGE   "));
+    EXPECT_EQ(settings.PatchDir, path("aps"));
+    EXPECT_EQ(QDir::current(), QDir(path("aps")));
+
+    click("RomFileList", "twin.V64");
+    EXPECT_EQ(pairColours(), (std::vector<bool>{false, true, true, true}));
+    EXPECT_EQ(text("RomFormatTxt"), ImageFormatNames[0]);
+    EXPECT_TRUE(messages.shown.isEmpty());
+}
+
+TEST_F(Form1Test, ButtonsFollowTheSelectedImage)
+{
+    auto *patchRom = control<QPushButton>("PatchClk");
+    auto *change = control<QPushButton>("SwapCartClk");
+    writeFile(path("roms/copy.z64.BAK"), cartridgeImage());
+    writeFile(path("roms/copy.z64.Bak"), cartridgeImage());
+    writeFile(path("roms/text.ROM"), "hello world");
+    window().RomFileList->refresh();
+
+    click("RomFileList", "copy.z64.BAK");
+    EXPECT_FALSE(patchRom->isEnabled());
+    EXPECT_TRUE(change->isEnabled());
+    EXPECT_FALSE(text("RomFormatTxt").isEmpty());
+    click("RomFileList", "copy.z64.Bak");
+    EXPECT_TRUE(patchRom->isEnabled());
+
+    click("PatchFileList", "fix.aps");
+    click("RomFileList", "text.ROM");
+    EXPECT_FALSE(patchRom->isEnabled());
+    EXPECT_FALSE(change->isEnabled());
+    EXPECT_TRUE(text("RomFormatTxt").isEmpty());
+    EXPECT_EQ(colour("RomFormatTxt"), kMatchColour); // the colours of the last check stay
+    EXPECT_TRUE(messages.shown.isEmpty());
+
+    // A file removed after listing: message, texts empty, Change Format as it was.
+    QFile::remove(path("roms/game.z64"));
+    click("RomFileList", "game.z64");
+    EXPECT_EQ(messages.shown, QStringList{"Error Openning File"});
+    EXPECT_TRUE(patchRom->isEnabled());
+    EXPECT_FALSE(change->isEnabled());
+}
+
+TEST_F(Form1Test, PatchMessagesLeaveTheDisplaysAsDescribed)
+{
+    click("PatchFileList", "fix.aps");
+    const QString crc = text("PTCRC");
+
+    writeFile(path("aps/bad.aps"), "APS11 and more");
+    ApsFields target;
+    target.target = 2;
+    target.cartId = "ZZ";
+    writeFile(path("aps/target.aps"), apsHeader(target));
+    ApsFields encoding;
+    encoding.encoding = 1;
+    writeFile(path("aps/enc.aps"), apsHeader(encoding));
+    window().PatchFileList->refresh();
+    click("RomFileList", "twin.V64"); // pair 1 red from here on
+
+    click("PatchFileList", "bad.aps");
+    EXPECT_TRUE(text("PatchTypeTxT").isEmpty());
+    EXPECT_EQ(text("PTCRC"), crc);
+    EXPECT_EQ(text("CartID"), QStringLiteral("AB"));
+
+    click("PatchFileList", "target.aps");
+    EXPECT_EQ(text("PatchTypeTxT"), PatchTypeNames[1]);
+    EXPECT_TRUE(text("BackupType").isEmpty());
+    EXPECT_EQ(text("CartID"), QStringLiteral("AB"));
+
+    click("PatchFileList", "enc.aps");
+    EXPECT_EQ(messages.shown, (QStringList{"Not An APS File", "Error Openning File",
+                                           "Not Supported In This Version"}));
+    EXPECT_EQ(programEnds, 0); // the program keeps running
+    EXPECT_EQ(pairColours(), (std::vector<bool>{false, true, true, true})); // never rechecked
+}
+
+TEST_F(Form1Test, PatchRomAsksOnlyWhenAPairDiffersAndBacksUpWhenOn)
+{
+    const QByteArray original = cartridgeImage();
+    QByteArray patched = original;
+    patched.replace(0x1000, 7, "PATCHED");
+
+    click("PatchFileList", "fix.aps");
+    click("RomFileList", "game.z64");
+    window().PatchClk_Click();
+    EXPECT_TRUE(messages.asked.isEmpty());
+    EXPECT_EQ(readFile(path("roms/game.z64")), patched);
+    EXPECT_EQ(readFile(path("roms/game.z64.BAK")), original);
+    EXPECT_TRUE(listed("RomFileList").contains("game.z64.BAK")); // refreshed
+    EXPECT_EQ(busy.calls, (QStringList{"texts Applying APS Patch / Patching Rom Please Wait",
+                                       "show", "close"}));
+
+    // Only the CRC pair differs: No touches nothing and refreshes nothing.
+    writeFile(path("roms/game.z64"), original);
+    window().PTCRC->setText(QStringLiteral("00000000 : 00000000"));
+    QFile::remove(path("roms/game.z64.BAK"));
+    messages.answer = false;
+    busy.calls.clear();
+    window().PatchClk_Click();
+    EXPECT_EQ(messages.asked, QStringList{"MatchCheck: One Or More Values In The APS Does Not "
+                                          "Match The Rom File  /n    Continue AnyWay ?"});
+    EXPECT_EQ(readFile(path("roms/game.z64")), original);
+    EXPECT_FALSE(QFile::exists(path("roms/game.z64.BAK")));
+    EXPECT_TRUE(listed("RomFileList").contains("game.z64.BAK")); // not refreshed
+    EXPECT_EQ(busy.calls.size(), 2); // texts set, closed, never shown
+
+    // Yes with backups off: patched, no backup.
+    messages.answer = true;
+    settings.BackupOpt = kOptionOff;
+    window().PatchClk_Click();
+    EXPECT_EQ(readFile(path("roms/game.z64")), patched);
+    EXPECT_FALSE(QFile::exists(path("roms/game.z64.BAK")));
+    EXPECT_TRUE(messages.shown.isEmpty());
+}
+
+TEST_F(Form1Test, PatchRomRefusalsChangeNothing)
+{
+    const QByteArray original = cartridgeImage();
+    click("PatchFileList", "fix.aps");
+    click("RomFileList", "game.z64");
+    makeReadOnly(path("roms/game.z64"));
+    window().PatchClk_Click();
+    EXPECT_EQ(messages.shown, QStringList{"Error Openning Destination File:"});
+
+    writeFile(path("aps/fix.aps"), apsHeader() + copyRecord(-5, "X"));
+    QFile::setPermissions(path("roms/game.z64"), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    window().PatchClk_Click();
+    writeFile(path("aps/fix.aps"), "not a patch at all");
+    window().PatchClk_Click();
+    QFile::remove(path("aps/fix.aps"));
+    window().PatchClk_Click();
+    EXPECT_EQ(messages.shown,
+              (QStringList{"Error Openning Destination File:", "Error Openning Destination File:",
+                           "Not An APS File", "Error Openning Source File:"}));
+    EXPECT_TRUE(messages.asked.isEmpty());
+    EXPECT_EQ(readFile(path("roms/game.z64")), original);
+    EXPECT_FALSE(QFile::exists(path("roms/game.z64.BAK")));
+
+    // A removed image folder is replaced by the default folder before anything opens.
+    settings.RomDir = path("vanished");
+    window().PatchClk_Click();
+    EXPECT_EQ(settings.RomDir, defaultFolder());
+}
+
+TEST_F(Form1Test, ChangeFormatConvertsTheSelectedImageInTheImageFolder)
+{
+    click("RomFileList", "game.z64");
+    click("PatchFileList", "fix.aps"); // moves the current folder away
+    window().SwapCartClk_Click();
+    EXPECT_EQ(readFile(path("roms/game.z64")), byteSwapped(cartridgeImage()));
+    EXPECT_EQ(text("RomFormatTxt"), ImageFormatNames[1]); // not re-read
+    EXPECT_EQ(busy.calls, (QStringList{"texts Swapping Format / Swapping Byte Order Please Wait",
+                                       "show", "close"}));
+    window().SwapCartClk_Click();
+    EXPECT_EQ(readFile(path("roms/game.z64")), cartridgeImage());
+
+    window().RomFileList->setFolder(path("roms")); // no entry selected
+    window().SwapCartClk_Click();
+    EXPECT_EQ(messages.shown, QStringList{"Error Reading File"});
+}
+
+TEST_F(Form1Test, BrowsingConfirmedOrCancelled)
+{
+    QDir(dir.path()).mkdir("more");
+    writeFile(path("more/x.aps"), apsHeader());
+    folders.choice = path("more");
+    window().BrowseClk1_Click();
+    EXPECT_EQ(folders.prompts, QStringList{"Select Your APS <DIR>"});
+    EXPECT_EQ(folders.starts, QStringList{path("aps")});
+    EXPECT_EQ(settings.PatchDir, path("more"));
+    EXPECT_EQ(listed("PatchFileList"), QStringList{"x.aps"});
+    EXPECT_EQ(window().PatchFileList->toolTip(), path("more"));
+
+    folders.choice.reset();
+    window().BrowseClk2_Click();
+    EXPECT_EQ(folders.prompts.last(), QStringLiteral("Select You Rom <DIR>"));
+    EXPECT_EQ(settings.RomDir, path("roms"));
+    EXPECT_EQ(window().RomFileList->folder(), path("roms"));
+    EXPECT_EQ(window().PatchFileList->toolTip(), path("more"));
+}
+
+TEST_F(Form1Test, ExitByMenuOrCloseBoxWritesTheSettingsOnce)
+{
+    settings.SplashOpt = kOptionOff;
+    window().Exit->trigger();
+    const QByteArray written = readFile(path("prog/Tarnic.ini"));
+    EXPECT_EQ(written, settingsFileContent(settings));
+    EXPECT_EQ(programEnds, 1);
+    form.reset(); // destroying the window does not exit again
+    EXPECT_EQ(programEnds, 1);
+
+    QFile::remove(path("prog/Tarnic.ini"));
+    window().show();
+    window().close();
+    EXPECT_EQ(readFile(path("prog/Tarnic.ini")), written);
+    EXPECT_EQ(programEnds, 2);
+
+    // A read-only settings file is reported; the program still ends.
+    form.reset();
+    makeReadOnly(path("prog/Tarnic.ini"));
+    window().Exit_Click();
+    EXPECT_EQ(messages.shown, QStringList{"Error Writing To .Ini File"});
+    EXPECT_EQ(programEnds, 3);
+}

@@ -1,0 +1,138 @@
+#include "FileList.h"
+#include "Form1.h"
+#include "Form2.h"
+#include "Form3.h"
+
+#include "Fakes.h"
+#include "TestFiles.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+using namespace tarnic;
+using namespace testfiles;
+
+namespace {
+
+class StartupTest : public ::testing::Test {
+protected:
+    // Starts the program with `ini` as its settings file (none when null).
+    Module1 &start(const char *ini)
+    {
+        if (ini)
+            writeFile(dir.filePath("Tarnic.ini"), QByteArray(ini).replace("$DIR", dir.path().toUtf8()));
+        ProgramServices services{messages, folders, dir.path(), dir.filePath("Tarnic.ini"), &busy,
+                                 [] {}};
+        program = std::make_unique<Module1>(services, wait);
+        program->Main();
+        return *program;
+    }
+    bool checked(const char *box)
+    {
+        return program->settingsWindow()->findChild<QCheckBox *>(QLatin1String(box))->isChecked();
+    }
+
+    QTemporaryDir dir;
+    fakes::Messages messages;
+    fakes::Folders folders;
+    fakes::Busy busy;
+    fakes::Wait wait;
+    std::unique_ptr<Module1> program;
+};
+
+} // namespace
+
+TEST_F(StartupTest, FirstRunShowsTheSplashAndUsesDefaults)
+{
+    Module1 &p = start(nullptr);
+    EXPECT_EQ(wait.waits, std::vector<std::chrono::milliseconds>{std::chrono::seconds(4)});
+    EXPECT_EQ(p.settings.PatchDir, defaultFolder());
+    EXPECT_TRUE(checked("SplashScreen"));
+    EXPECT_TRUE(checked("RomBackUpClk"));
+    EXPECT_FALSE(p.settingsWindow()->isVisible());
+    EXPECT_TRUE(p.mainWindow()->isVisible());
+    EXPECT_EQ(p.mainWindow()->PatchFileList->folder(), defaultFolder());
+    EXPECT_TRUE(messages.shown.isEmpty());
+}
+
+TEST_F(StartupTest, OptionsFromTheFileDecideSplashAndBoxes)
+{
+    Module1 &p = start("\"$DIR\"\r\n\"$DIR/gone\"\r\n1\r\n1\r\n");
+    EXPECT_TRUE(wait.waits.empty());
+    EXPECT_FALSE(checked("SplashScreen"));
+    EXPECT_FALSE(checked("RomBackUpClk"));
+    EXPECT_EQ(p.settings.PatchDir, dir.path());
+    EXPECT_EQ(p.settings.RomDir, defaultFolder()); // vanished since the last run
+    EXPECT_EQ(p.settings.SplashOpt, 1);
+
+    program.reset();
+    start("\"$DIR\"\r\n\"$DIR\"\r\n2\r\n2\r\n");
+    EXPECT_EQ(wait.waits.size(), 1u); // only exactly 1 skips the splash
+    EXPECT_FALSE(checked("SplashScreen"));
+    EXPECT_EQ(program->settings.SplashOpt, 2);
+}
+
+TEST_F(StartupTest, TheSplashIsShownDuringTheWaitAndClosedAfter)
+{
+    struct SeeingWait final : SplashWait {
+        void wait(std::chrono::milliseconds) override
+        {
+            for (QWidget *w : QApplication::topLevelWidgets())
+                sawSplash = sawSplash || (qobject_cast<Form3 *>(w) && w->isVisible());
+        }
+        bool sawSplash = false;
+    } seeing;
+    ProgramServices services{messages, folders, dir.path(), dir.filePath("Tarnic.ini"), &busy,
+                             [] {}};
+    Module1 p(services, seeing);
+    p.Main();
+    EXPECT_TRUE(seeing.sawSplash);
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    for (QWidget *w : QApplication::topLevelWidgets())
+        EXPECT_FALSE(qobject_cast<Form3 *>(w) && w->isVisible());
+}
+
+TEST_F(StartupTest, SettingsWindowWritesOptionsOnClickOnly)
+{
+    Settings settings;
+    settings.BackupOpt = 2;
+    Form2 window(settings);
+    EXPECT_FALSE(window.RomBackUpClk->isChecked());
+    window.RomBackUpClk->setChecked(true); // from the program: the option stays
+    EXPECT_EQ(settings.BackupOpt, 2);
+    window.RomBackUpClk->click();
+    EXPECT_EQ(settings.BackupOpt, 1);
+    window.RomBackUpClk->click();
+    EXPECT_EQ(settings.BackupOpt, 0);
+    window.SplashScreen->click();
+    EXPECT_EQ(settings.SplashOpt, 1);
+}
+
+TEST_F(StartupTest, ReopeningTheSettingsWindowShowsTheCurrentOptions)
+{
+    Module1 &p = start(nullptr);
+    p.settings.SplashOpt = kOptionOff; // as if clicked in an earlier showing
+    bool sawUnchecked = false;
+    for (int showing = 0; showing < 2; ++showing) {
+        QTimer::singleShot(0, [&] {
+            auto *shown = qobject_cast<Form2 *>(QApplication::activeModalWidget());
+            ASSERT_NE(shown, nullptr);
+            sawUnchecked = !shown->SplashScreen->isChecked();
+            shown->SplashScreen->click(); // back on
+            shown->close();
+        });
+        p.mainWindow()->Settings_Click();
+        if (showing == 0) {
+            // The window made at start-up was shown unchanged, then discarded.
+            EXPECT_TRUE(sawUnchecked == false);
+            p.settings.SplashOpt = kOptionOff;
+        }
+    }
+    EXPECT_TRUE(sawUnchecked); // the new window read the option afresh
+    EXPECT_EQ(p.settings.SplashOpt, kOptionOn);
+}
