@@ -1,6 +1,5 @@
 #include "patch/ApsFormat.h"
 
-#include <QIODevice>
 
 namespace tarnic {
 
@@ -16,39 +15,30 @@ const std::array<QString, 2> EncodingNames = {
 
 QString bytesToText(const char *data, qsizetype size) { return QString::fromLatin1(data, size); }
 
-bool PatchRecordReader::readExactly(char *into, qint64 size, Step &failure)
-{
-    const qint64 got = patch_.read(into, size);
-    if (got == size)
-        return true;
-    failure = got < 0 ? Step::ReadError : Step::Truncated;
-    return false;
-}
-
 PatchRecordReader::Step PatchRecordReader::next(PatchRecord &record)
 {
-    char head[5];
-    const qint64 got = patch_.read(head, sizeof head);
-    if (got == 0)
+    const qsizetype left = stream_.size() - position_;
+    if (left == 0)
         return Step::End;
-    if (got < 0)
-        return Step::ReadError;
-    if (got < qint64(sizeof head))
+    if (left < 5)
         return Step::Truncated;
 
+    const char *head = stream_.data() + position_;
     const auto byte = [&](int i) { return std::uint32_t(std::uint8_t(head[i])); };
     record.Offset = std::int32_t(byte(0) | byte(1) << 8 | byte(2) << 16 | byte(3) << 24);
     record.Length = std::uint8_t(head[4]);
+    const qsizetype size = record.Length != 0 ? 5 + record.Length : 7;
+    if (left < size)
+        return Step::Truncated;
 
-    Step failure = Step::Truncated;
-    if (record.Length != 0)
-        return readExactly(record.Data.data(), record.Length, failure) ? Step::Record : failure;
-
-    char run[2];
-    if (!readExactly(run, sizeof run, failure))
-        return failure;
-    record.RunValue = std::uint8_t(run[0]);
-    record.RunCount = std::uint8_t(run[1]);
+    if (record.Length != 0) {
+        record.Data = head + 5;
+    } else {
+        record.Data = nullptr;
+        record.RunValue = std::uint8_t(head[5]);
+        record.RunCount = std::uint8_t(head[6]);
+    }
+    position_ += size;
     return Step::Record;
 }
 

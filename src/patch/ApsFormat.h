@@ -22,12 +22,11 @@
 
 #include "rom/NameTables.h"
 
+#include <QByteArrayView>
 #include <QString>
 
 #include <array>
 #include <cstdint>
-
-class QIODevice;
 
 namespace tarnic {
 
@@ -55,7 +54,7 @@ struct PatchRecord {
     std::uint8_t Length = 0; // 0: run record
     std::uint8_t RunValue = 0;
     std::uint8_t RunCount = 0;
-    std::array<char, 255> Data{}; // copy record: the first Length bytes
+    const char *Data = nullptr; // copy record: its Length bytes, inside the patch's bytes
 
     // How many image bytes the record writes.
     int writtenSize() const { return Length != 0 ? Length : RunCount; }
@@ -69,24 +68,22 @@ extern const std::array<QString, 2> EncodingNames;
 // survives display and comparison.
 QString bytesToText(const char *data, qsizetype size);
 
-// Reads the record stream of a patch, one record at a time, from wherever the
-// device is positioned (the caller seeks to kApsHeaderSize).
+// Reads a record stream held in memory (the patch's bytes from offset 78 on),
+// one record at a time. The records point into those bytes.
 class PatchRecordReader {
 public:
     enum class Step {
         Record,    // `record` holds the next record
-        End,       // the file ended between two records: the stream is complete
-        Truncated, // the file ended inside a record
-        ReadError, // the device failed
+        End,       // the stream ended between two records: it is complete
+        Truncated, // the stream ended inside a record
     };
 
-    explicit PatchRecordReader(QIODevice &patch) : patch_(patch) {}
+    explicit PatchRecordReader(QByteArrayView stream) : stream_(stream) {}
     Step next(PatchRecord &record);
 
 private:
-    bool readExactly(char *into, qint64 size, Step &failure);
-
-    QIODevice &patch_;
+    QByteArrayView stream_;
+    qsizetype position_ = 0;
 };
 
 } // namespace tarnic

@@ -7,21 +7,22 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
-#include <array>
+#include <algorithm>
+#include <cstring>
+#include <vector>
 
 namespace tarnic {
 
 namespace {
 
-// D2 of the program's behaviour: only an APS file with encoding 0 is applied.
-ApplyOutcome checkPatchHeader(QFile &patch)
+// Only an APS file with encoding 0 is applied.
+ApplyOutcome checkPatchHeader(const QByteArray &patch)
 {
-    const QByteArray head = patch.read(7);
-    if (head.size() < kMagicSize || head.left(kMagicSize) != kApsMagic)
+    if (patch.size() < kMagicSize || !patch.startsWith(kApsMagic))
         return ApplyOutcome::NotAnApsFile;
-    if (head.size() < 7)
+    if (patch.size() < 7)
         return ApplyOutcome::InvalidPatch;
-    if (head[6] != 0)
+    if (patch[6] != 0)
         return ApplyOutcome::UnsupportedEncoding;
     return ApplyOutcome::Applied;
 }
@@ -31,24 +32,28 @@ bool recordFits(const PatchRecord &r)
     return r.Offset >= 0 && qint64(r.Offset) + r.writtenSize() - 1 <= kLastWritableOffset;
 }
 
-// Walks the whole record stream: every record complete and within range.
-bool recordStreamIsValid(QFile &patch)
+// The whole record stream, checked: every record complete and within range.
+// Empty when the patch is unusable, with `valid` false.
+std::vector<PatchRecord> readRecords(const QByteArray &patch, bool &valid)
 {
-    if (patch.size() < kApsHeaderSize || !patch.seek(kApsHeaderSize))
-        return false;
-    PatchRecordReader reader(patch);
+    std::vector<PatchRecord> records;
+    valid = false;
+    if (patch.size() < kApsHeaderSize)
+        return records;
+    PatchRecordReader reader(QByteArrayView(patch).sliced(kApsHeaderSize));
     PatchRecord record;
     for (;;) {
         switch (reader.next(record)) {
         case PatchRecordReader::Step::Record:
             if (!recordFits(record))
-                return false;
+                return {};
+            records.push_back(record);
             break;
         case PatchRecordReader::Step::End:
-            return true;
+            valid = true;
+            return records;
         case PatchRecordReader::Step::Truncated:
-        case PatchRecordReader::Step::ReadError:
-            return false;
+            return {};
         }
     }
 }
@@ -63,50 +68,55 @@ bool makeBackup(const QString &imagePath, const QString &backupPath)
            copyStream(image, backup) && backup.commit();
 }
 
-// Writes the image's current content followed by the records into `out`.
-class RecordWriter {
-public:
-    RecordWriter(QSaveFile &out, qint64 length) : out_(out), length_(length) {}
-
-    bool write(const PatchRecord &r)
-    {
-        const qint64 size = r.writtenSize();
-        if (size == 0)
-            return true;
-        if (r.Offset > length_ && !fillWithZeros(r.Offset))
-            return false;
-        if (!out_.seek(r.Offset))
-            return false;
-        const char *data = r.Data.data();
-        std::array<char, 255> run;
-        if (r.Length == 0) {
-            run.fill(char(r.RunValue));
-            data = run.data();
-        }
-        if (out_.write(data, size) != size)
-            return false;
-        length_ = std::max(length_, qint64(r.Offset) + size);
-        return true;
+// Streams the image into `out` piece by piece, writing into each piece the
+// records that reach it, in file order, so the result is the same as writing
+// every record byte by byte into the image. Past the image's end the pieces
+// start as zeros, so gaps before records that lengthen the image are zeros.
+bool writePatchedImage(QFile &image, QSaveFile &out, const std::vector<PatchRecord> &records)
+{
+    const qint64 oldLength = image.size();
+    qint64 newLength = oldLength;
+    for (const PatchRecord &r : records) {
+        if (r.writtenSize() > 0)
+            newLength = std::max(newLength, qint64(r.Offset) + r.writtenSize());
     }
 
-private:
-    bool fillWithZeros(qint64 upTo)
-    {
-        static const std::array<char, 4096> zeros{};
-        if (!out_.seek(length_))
-            return false;
-        while (length_ < upTo) {
-            const qint64 n = std::min<qint64>(zeros.size(), upTo - length_);
-            if (out_.write(zeros.data(), n) != n)
-                return false;
-            length_ += n;
-        }
-        return true;
+    const qint64 pieces = (newLength + kCopyChunkSize - 1) / kCopyChunkSize;
+    std::vector<std::vector<std::uint32_t>> recordsOfPiece(pieces);
+    for (std::uint32_t i = 0; i < records.size(); ++i) {
+        const PatchRecord &r = records[i];
+        if (r.writtenSize() == 0)
+            continue;
+        const qint64 first = r.Offset / kCopyChunkSize;
+        const qint64 last = (qint64(r.Offset) + r.writtenSize() - 1) / kCopyChunkSize;
+        for (qint64 p = first; p <= last; ++p)
+            recordsOfPiece[p].push_back(i);
     }
 
-    QSaveFile &out_;
-    qint64 length_;
-};
+    std::vector<char> piece(kCopyChunkSize);
+    for (qint64 p = 0; p < pieces; ++p) {
+        const qint64 start = p * kCopyChunkSize;
+        const qint64 size = std::min(kCopyChunkSize, newLength - start);
+        const qint64 fromImage = std::clamp(oldLength - start, qint64(0), size);
+        if (readFully(image, piece.data(), fromImage) != fromImage)
+            return false;
+        std::memset(piece.data() + fromImage, 0, size_t(size - fromImage));
+
+        for (std::uint32_t i : recordsOfPiece[p]) {
+            const PatchRecord &r = records[i];
+            const qint64 from = std::max<qint64>(r.Offset, start);
+            const qint64 to = std::min<qint64>(qint64(r.Offset) + r.writtenSize(), start + size);
+            char *into = piece.data() + (from - start);
+            if (r.Length != 0)
+                std::memcpy(into, r.Data + (from - r.Offset), size_t(to - from));
+            else
+                std::memset(into, r.RunValue, size_t(to - from));
+        }
+        if (out.write(piece.data(), size) != size)
+            return false;
+    }
+    return true;
+}
 
 } // namespace
 
@@ -118,15 +128,24 @@ ApplyResult applyPatch(const PatchJob &job)
         return result;
     };
 
-    QFile patch(job.patchPath);
+    // Patches are small beside images; the whole patch is read and checked
+    // before the image is touched.
+    QFile patchFile(job.patchPath);
     if (job.patchPath.isEmpty() || !QFileInfo(job.patchPath).isFile() ||
-        !patch.open(QIODevice::ReadOnly))
+        !patchFile.open(QIODevice::ReadOnly))
         return finish(ApplyOutcome::SourceUnreadable);
+    const QByteArray patch = patchFile.readAll();
+    if (patch.size() != patchFile.size())
+        return finish(ApplyOutcome::SourceUnreadable);
+    patchFile.close();
+
     if (const ApplyOutcome header = checkPatchHeader(patch); header != ApplyOutcome::Applied)
         return finish(header);
     if (!isWritableFile(job.imagePath))
         return finish(ApplyOutcome::DestinationUnwritable);
-    if (!recordStreamIsValid(patch))
+    bool valid = false;
+    const std::vector<PatchRecord> records = readRecords(patch, valid);
+    if (!valid)
         return finish(ApplyOutcome::InvalidPatch);
 
     if (job.confirm && !job.confirm())
@@ -143,28 +162,12 @@ ApplyResult applyPatch(const PatchJob &job)
     QFile image(job.imagePath);
     QSaveFile patched(job.imagePath);
     if (!image.open(QIODevice::ReadOnly) || !patched.open(QIODevice::WriteOnly) ||
-        !copyStream(image, patched))
+        !writePatchedImage(image, patched, records))
         return finish(ApplyOutcome::WriteFailed);
-    const qint64 length = image.size();
     image.close();
-
-    if (!patch.seek(kApsHeaderSize))
-        return finish(ApplyOutcome::WriteFailed);
-    PatchRecordReader reader(patch);
-    RecordWriter writer(patched, length);
-    PatchRecord record;
-    for (;;) {
-        const PatchRecordReader::Step step = reader.next(record);
-        if (step == PatchRecordReader::Step::End)
-            break;
-        // The stream was checked above; a change since then is a failure.
-        if (step != PatchRecordReader::Step::Record || !recordFits(record) ||
-            !writer.write(record))
-            return finish(ApplyOutcome::WriteFailed);
-        ++result.recordsApplied;
-    }
     if (!patched.commit())
         return finish(ApplyOutcome::WriteFailed);
+    result.recordsApplied = int(records.size());
     return finish(ApplyOutcome::Applied);
 }
 

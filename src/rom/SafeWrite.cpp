@@ -25,21 +25,29 @@ bool isWritableFile(const QString &path)
     return file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly);
 }
 
+qint64 readFully(QIODevice &from, char *into, qint64 size)
+{
+    qint64 got = 0;
+    while (got < size) {
+        const qint64 n = from.read(into + got, size - got);
+        if (n < 0)
+            return -1;
+        if (n == 0)
+            break;
+        got += n;
+    }
+    return got;
+}
+
 bool copyStream(QIODevice &from, QIODevice &to, const ChunkTransform &transform)
 {
     std::vector<char> buffer(kCopyChunkSize);
     for (;;) {
-        // Fill the whole piece unless the file ends, so that every piece but the
-        // last has the same (even) size whatever the device hands back at once.
-        qint64 got = 0;
-        while (got < kCopyChunkSize) {
-            const qint64 n = from.read(buffer.data() + got, kCopyChunkSize - got);
-            if (n < 0)
-                return false;
-            if (n == 0)
-                break;
-            got += n;
-        }
+        // Whole pieces unless the file ends, so that every piece but the last
+        // has the same (even) size whatever the device hands back at once.
+        const qint64 got = readFully(from, buffer.data(), kCopyChunkSize);
+        if (got < 0)
+            return false;
         if (got == 0)
             return true;
         if (transform)

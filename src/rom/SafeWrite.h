@@ -25,6 +25,10 @@ bool isMarkedReadOnly(const QString &path);
 // can be opened for writing. The check neither creates nor changes the file.
 bool isWritableFile(const QString &path);
 
+// Reads `size` bytes, or fewer only where the device ends. Returns the count,
+// or -1 when the device fails.
+qint64 readFully(QIODevice &from, char *into, qint64 size);
+
 // Streams everything from the current position of `from` into `to`, passing each
 // piece through `transform` first when one is given. Returns false on a read or
 // write failure.

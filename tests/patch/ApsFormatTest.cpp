@@ -2,8 +2,6 @@
 
 #include "TestFiles.h"
 
-#include <QBuffer>
-
 #include <gtest/gtest.h>
 
 using namespace tarnic;
@@ -13,10 +11,7 @@ using Step = PatchRecordReader::Step;
 namespace {
 std::vector<Step> readAll(const QByteArray &stream, std::vector<PatchRecord> *records = nullptr)
 {
-    QByteArray bytes = stream;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::ReadOnly);
-    PatchRecordReader reader(buffer);
+    PatchRecordReader reader(stream);
     std::vector<Step> steps;
     PatchRecord record;
     for (;;) {
@@ -40,12 +35,12 @@ TEST(ApsRecordStream, ReadsCopyAndRunRecordsBackToBack)
     ASSERT_EQ(steps.size(), 5u);
     EXPECT_EQ(steps.back(), Step::End);
     EXPECT_EQ(records[0].Offset, 0x123456);
-    EXPECT_EQ(QByteArray(records[0].Data.data(), records[0].Length), "abc");
+    EXPECT_EQ(QByteArray(records[0].Data, records[0].Length), "abc");
     EXPECT_EQ(records[1].Offset, -2); // little-endian, signed
     EXPECT_EQ(records[1].Length, 0);
     EXPECT_EQ(records[1].RunValue, 0xEE);
     EXPECT_EQ(records[1].writtenSize(), 0);
-    EXPECT_EQ(QByteArray(records[2].Data.data(), 255), full255); // the next starts 260 bytes on
+    EXPECT_EQ(QByteArray(records[2].Data, 255), full255); // the next starts 260 bytes on
     EXPECT_EQ(records[3].Offset, 0x7FFFFFFF);
     EXPECT_EQ(records[3].writtenSize(), 255);
     EXPECT_EQ(readAll(QByteArray()), std::vector<Step>{Step::End});

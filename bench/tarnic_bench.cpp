@@ -1,0 +1,205 @@
+// Measures, on the disk of a temporary folder (or of the folder given as the
+// first argument):
+//  - the time of a byte-order conversion and of a patch application (backups
+//    off and on) of a 64 MiB image with a patch of 10,000 mixed records, each
+//    as a ratio to a plain copy of the same image flushed to disk once at its
+//    end, as every operation flushes its result; medians of several runs;
+//  - the peak memory of each operation on 64 MiB and 256 MiB images, each run
+//    once in a child process of its own.
+
+#include "patch/PatchApplication.h"
+#include "rom/ByteOrderConversion.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <random>
+#include <vector>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr qint64 MiB = 1 << 20;
+constexpr int kRuns = 7;
+constexpr int kRecords = 10000;
+
+void fail(const char *what)
+{
+    std::fprintf(stderr, "tarnic_bench: %s\n", what);
+    std::exit(1);
+}
+
+void writeImage(const QString &path, qint64 size)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        fail("cannot create the image");
+    std::mt19937_64 random(42);
+    std::vector<std::uint64_t> chunk(MiB / 8);
+    for (qint64 written = 0; written < size; written += MiB) {
+        for (auto &word : chunk)
+            word = random();
+        if (written == 0)
+            reinterpret_cast<unsigned char *>(chunk.data())[0] = 0x80,
+                           reinterpret_cast<unsigned char *>(chunk.data())[1] = 0x37;
+        file.write(reinterpret_cast<const char *>(chunk.data()), MiB);
+    }
+}
+
+// 10,000 records, two copy records to one run record, about 1 MiB written.
+qint64 writePatch(const QString &path, qint64 imageSize)
+{
+    QByteArray patch("APS10");
+    patch += QByteArray(78 - 5, '\0');
+    patch[6] = 0;
+    std::mt19937 random(7);
+    qint64 bytesWritten = 0;
+    for (int i = 0; i < kRecords; ++i) {
+        const std::uint32_t offset = random() % std::uint32_t(imageSize - 256);
+        for (int b = 0; b < 4; ++b)
+            patch += char((offset >> (8 * b)) & 0xFF);
+        if (i % 3 == 2) {
+            const int count = 1 + int(random() % 200);
+            patch += '\0';
+            patch += char(random());
+            patch += char(count);
+            bytesWritten += count;
+        } else {
+            const int length = 1 + int(random() % 200);
+            patch += char(length);
+            for (int b = 0; b < length; ++b)
+                patch += char(random());
+            bytesWritten += length;
+        }
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(patch) != patch.size())
+        fail("cannot create the patch");
+    return bytesWritten;
+}
+
+// The reference: read and write in 1 MiB pieces, flushed to disk at the end.
+void plainCopy(const QString &from, const QString &to)
+{
+    QFile in(from);
+    QFile out(to);
+    if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        fail("cannot copy");
+    std::vector<char> buffer(MiB);
+    for (qint64 n; (n = in.read(buffer.data(), MiB)) > 0;)
+        out.write(buffer.data(), n);
+    out.flush();
+    ::fdatasync(out.handle());
+}
+
+double medianMs(const std::function<void()> &work, const std::function<void()> &after = {})
+{
+    std::vector<double> times;
+    for (int i = 0; i < kRuns; ++i) {
+        QElapsedTimer clock;
+        clock.start();
+        work();
+        times.push_back(double(clock.nsecsElapsed()) / 1e6);
+        if (after)
+            after();
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+long peakMemoryKiB(const std::function<void()> &work)
+{
+    const pid_t child = fork();
+    if (child == 0) {
+        work();
+        _exit(0);
+    }
+    int status = 0;
+    rusage usage{};
+    wait4(child, &status, 0, &usage);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        fail("an operation failed in its child process");
+    return usage.ru_maxrss;
+}
+
+struct Files {
+    QString image, copy, patch, backup;
+};
+
+Files filesIn(const QString &folder)
+{
+    const QDir dir(folder);
+    return {dir.filePath("bench.z64"), dir.filePath("bench.copy"), dir.filePath("bench.aps"),
+            dir.filePath("bench.z64.BAK")};
+}
+
+void convert(const Files &f)
+{
+    if (tarnic::swapByteOrder(f.image).outcome != tarnic::ConversionOutcome::Converted)
+        fail("conversion failed");
+}
+
+void applyPatch(const Files &f, bool withBackup)
+{
+    tarnic::PatchJob job;
+    job.patchPath = f.patch;
+    job.imagePath = f.image;
+    job.backupPath = withBackup ? f.backup : QString();
+    if (tarnic::applyPatch(job).outcome != tarnic::ApplyOutcome::Applied)
+        fail("patch application failed");
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QTemporaryDir scratch(argc > 1 ? QDir(QString::fromLocal8Bit(argv[1])).filePath("tarnic-bench-XXXXXX")
+                                   : QDir::temp().filePath("tarnic-bench-XXXXXX"));
+    if (!scratch.isValid())
+        fail("cannot create a temporary folder");
+    const Files f = filesIn(scratch.path());
+
+    writeImage(f.image, 64 * MiB);
+    const qint64 patched = writePatch(f.patch, 64 * MiB);
+    std::printf("64 MiB image, %d records writing %.2f MiB, medians of %d runs\n", kRecords,
+                double(patched) / MiB, kRuns);
+
+    const auto removeCopy = [&] { QFile::remove(f.copy); };
+    const auto removeBackup = [&] { QFile::remove(f.backup); };
+    const double copyMs = medianMs([&] { plainCopy(f.image, f.copy); }, removeCopy);
+    const double convertMs = medianMs([&] { convert(f); });
+    const double applyMs = medianMs([&] { applyPatch(f, false); });
+    const double applyBackupMs = medianMs([&] { applyPatch(f, true); }, removeBackup);
+
+    std::printf("%-28s %10s %8s\n", "operation", "ms", "ratio");
+    std::printf("%-28s %10.1f %8.2f\n", "plain copy", copyMs, 1.0);
+    std::printf("%-28s %10.1f %8.2f\n", "byte-order conversion", convertMs, convertMs / copyMs);
+    std::printf("%-28s %10.1f %8.2f\n", "patch, backups off", applyMs, applyMs / copyMs);
+    std::printf("%-28s %10.1f %8.2f\n", "patch, backups on", applyBackupMs, applyBackupMs / copyMs);
+
+    std::printf("\n%-28s %12s %12s\n", "peak memory (MiB)", "64 MiB", "256 MiB");
+    long peaks[3][2];
+    for (int s = 0; s < 2; ++s) {
+        if (s == 1) {
+            writeImage(f.image, 256 * MiB);
+            writePatch(f.patch, 256 * MiB);
+        }
+        peaks[0][s] = peakMemoryKiB([&] { convert(f); });
+        peaks[1][s] = peakMemoryKiB([&] { applyPatch(f, false); });
+        peaks[2][s] = peakMemoryKiB([&] { applyPatch(f, true); });
+        removeBackup();
+    }
+    const char *names[] = {"byte-order conversion", "patch, backups off", "patch, backups on"};
+    for (int op = 0; op < 3; ++op)
+        std::printf("%-28s %12.1f %12.1f\n", names[op], peaks[op][0] / 1024.0,
+                    peaks[op][1] / 1024.0);
+    return 0;
+}
