@@ -58,16 +58,6 @@ std::vector<PatchRecord> readRecords(const QByteArray &patch, bool &valid)
     }
 }
 
-bool makeBackup(const QString &imagePath, const QString &backupPath)
-{
-    if (QFileInfo::exists(backupPath) && !resetAttributesToNormal(backupPath))
-        return false;
-    QFile image(imagePath);
-    QSaveFile backup(backupPath);
-    return image.open(QIODevice::ReadOnly) && backup.open(QIODevice::WriteOnly) &&
-           copyStream(image, backup) && backup.commit();
-}
-
 // Streams the image into `out` piece by piece, writing into each piece the
 // records that reach it, in file order, so the result is the same as writing
 // every record byte by byte into the image. Past the image's end the pieces
@@ -154,11 +144,12 @@ ApplyResult applyPatch(const PatchJob &job)
         job.workStarting();
 
     if (!job.backupPath.isEmpty()) {
-        if (!makeBackup(job.imagePath, job.backupPath))
+        if (!keepAsBackup(job.imagePath, job.backupPath))
             return finish(ApplyOutcome::BackupFailed);
         result.backupMade = true;
     }
 
+    ReplacedFileRelease oldImage(job.imagePath);
     QFile image(job.imagePath);
     QSaveFile patched(job.imagePath);
     if (!image.open(QIODevice::ReadOnly) || !patched.open(QIODevice::WriteOnly) ||

@@ -46,6 +46,7 @@ ConversionResult swapByteOrder(const QString &filePath, const std::function<void
         workStarting();
 
     result.outcome = ConversionOutcome::Failed;
+    ReplacedFileRelease oldContent(filePath);
     QFile original(filePath);
     QSaveFile converted(filePath);
     if (!original.open(QIODevice::ReadOnly) || !converted.open(QIODevice::WriteOnly))

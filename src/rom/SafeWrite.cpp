@@ -2,11 +2,17 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 
+#include <filesystem>
+#include <thread>
 #include <vector>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
 #endif
 
 namespace tarnic {
@@ -65,6 +71,66 @@ bool resetAttributesToNormal(const QString &path)
 #else
     QFile file(path);
     return file.setPermissions(file.permissions() | QFileDevice::WriteOwner);
+#endif
+}
+
+namespace {
+
+bool linkAsBackup(const QString &filePath, const QString &backupPath)
+{
+    namespace fs = std::filesystem;
+    // A link to the file itself, not to a symbolic link that leads to it.
+    const QString target = QFileInfo(filePath).canonicalFilePath();
+    if (target.isEmpty())
+        return false;
+    const fs::path backup = QFileInfo(backupPath).filesystemAbsoluteFilePath();
+    fs::path staging = backup;
+    staging += ".tarnic-link";
+    std::error_code error;
+    fs::remove(staging, error);
+    fs::create_hard_link(QFileInfo(target).filesystemFilePath(), staging, error);
+    if (error)
+        return false;
+    fs::rename(staging, backup, error); // replaces the old backup in one step
+    if (error) {
+        fs::remove(staging, error);
+        return false;
+    }
+    return true;
+}
+
+bool copyAsBackup(const QString &filePath, const QString &backupPath)
+{
+    QFile file(filePath);
+    QSaveFile backup(backupPath);
+    return file.open(QIODevice::ReadOnly) && backup.open(QIODevice::WriteOnly) &&
+           copyStream(file, backup) && backup.commit();
+}
+
+} // namespace
+
+bool keepAsBackup(const QString &filePath, const QString &backupPath)
+{
+    if (QFileInfo::exists(backupPath) && !resetAttributesToNormal(backupPath))
+        return false;
+    ReplacedFileRelease oldBackup(backupPath);
+    return linkAsBackup(filePath, backupPath) || copyAsBackup(filePath, backupPath);
+}
+
+ReplacedFileRelease::ReplacedFileRelease(const QString &path)
+{
+#ifndef Q_OS_WIN
+    descriptor_ = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+#else
+    Q_UNUSED(path);
+#endif
+}
+
+ReplacedFileRelease::~ReplacedFileRelease()
+{
+#ifndef Q_OS_WIN
+    if (descriptor_ >= 0)
+        std::thread([fd = descriptor_] { ::close(fd); }).detach();
 #endif
 }
 

@@ -40,4 +40,26 @@ bool copyStream(QIODevice &from, QIODevice &to, const ChunkTransform &transform 
 // permission. Returns false when that fails.
 bool resetAttributesToNormal(const QString &path);
 
+// Gives `backupPath` the content `filePath` has now, replacing any earlier file
+// of that name at once (never half-written). Where the file system allows, the
+// backup becomes a second name of the file itself, which a later replacement of
+// the file by a QSaveFile leaves holding the old content; elsewhere the file is
+// copied. Returns false when neither works.
+bool keepAsBackup(const QString &filePath, const QString &backupPath);
+
+// Holds on to a file that is about to be replaced by a rename, so that freeing
+// its blocks (tens of milliseconds for a large image) happens on a background
+// thread once the replacement is done, not inside it. Where an open file cannot
+// be replaced (Windows), it holds nothing.
+class ReplacedFileRelease {
+public:
+    explicit ReplacedFileRelease(const QString &path);
+    ~ReplacedFileRelease();
+    ReplacedFileRelease(const ReplacedFileRelease &) = delete;
+    ReplacedFileRelease &operator=(const ReplacedFileRelease &) = delete;
+
+private:
+    int descriptor_ = -1;
+};
+
 } // namespace tarnic

@@ -83,9 +83,12 @@ TEST_F(PatchApplicationTest, BackupsOffEmptyStreamsAndALinkedImage)
     const QString link = dir.filePath(QStringLiteral("link.z64"));
     ASSERT_TRUE(QFile::link(job.imagePath, link));
     job.imagePath = link;
-    ASSERT_EQ(apply(copyRecord(1, "Y")).outcome, ApplyOutcome::Applied);
+    const QByteArray beforeLinkedPatch = readFile(link);
+    ASSERT_EQ(apply(copyRecord(1, "Y"), true).outcome, ApplyOutcome::Applied);
     EXPECT_TRUE(QFileInfo(link).isSymLink());
     EXPECT_EQ(readFile(dir.filePath("game.z64")).left(2), QByteArray("XY"));
+    EXPECT_FALSE(QFileInfo(link + ".BAK").isSymLink());
+    EXPECT_EQ(readFile(link + ".BAK"), beforeLinkedPatch);
 }
 
 TEST_F(PatchApplicationTest, ADeclinedOrRefusedPatchTouchesNothing)
@@ -145,8 +148,37 @@ TEST_F(PatchApplicationTest, AWriteFailingPartWayLeavesTheOriginalImage)
     for (bool withBackup : {false, true}) {
         job.backupPath = withBackup ? job.imagePath + QStringLiteral(".BAK") : QString();
         const int code = runWithFileSizeLimit(1 << 20, [&] { return int(applyPatch(job).outcome); });
-        EXPECT_EQ(code, int(withBackup ? ApplyOutcome::BackupFailed : ApplyOutcome::WriteFailed));
+        EXPECT_EQ(code, int(ApplyOutcome::WriteFailed));
         EXPECT_EQ(readFile(job.imagePath), image);
-        EXPECT_EQ(files(), (QStringList{"fix.aps", "game.z64"}));
+        if (withBackup) {
+            EXPECT_EQ(readFile(job.backupPath), image);
+        }
     }
+    EXPECT_EQ(files(), (QStringList{"fix.aps", "game.z64", "game.z64.BAK"}));
+}
+
+TEST_F(PatchApplicationTest, ABackupOnAnotherFileSystemIsACopyOfTheLinkedImage)
+{
+    // The image is a link to a file on another file system, where the backup
+    // cannot be a second name of the image and is copied instead.
+    QTemporaryDir elsewhere(QStringLiteral("/dev/shm/tarnic-XXXXXX"));
+    if (!elsewhere.isValid())
+        GTEST_SKIP() << "no second file system to link to";
+    const QString real = elsewhere.filePath(QStringLiteral("real.z64"));
+    image = cartridgeImage(3 << 20);
+    writeFile(real, image);
+    QFile::remove(job.imagePath);
+    ASSERT_TRUE(QFile::link(real, job.imagePath));
+
+    writeFile(job.patchPath, apsHeader() + runRecord(0, 0xAA, 200));
+    job.backupPath = job.imagePath + QStringLiteral(".BAK");
+    const int code = runWithFileSizeLimit(1 << 20, [&] { return int(applyPatch(job).outcome); });
+    EXPECT_EQ(code, int(ApplyOutcome::BackupFailed));
+    EXPECT_EQ(readFile(real), image);
+
+    ASSERT_EQ(applyPatch(job).outcome, ApplyOutcome::Applied);
+    EXPECT_EQ(readFile(job.backupPath), image);
+    EXPECT_FALSE(QFileInfo(job.backupPath).isSymLink());
+    EXPECT_TRUE(QFileInfo(job.imagePath).isSymLink());
+    EXPECT_EQ(readFile(real).left(200), QByteArray(200, char(0xAA)));
 }
