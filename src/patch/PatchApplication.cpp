@@ -143,6 +143,8 @@ ApplyResult applyPatch(const PatchJob &job)
     if (job.workStarting)
         job.workStarting();
 
+    if (!resetAttributesToNormal(job.patchPath) || !resetAttributesToNormal(job.imagePath))
+        return finish(ApplyOutcome::DestinationUnwritable);
     if (!job.backupPath.isEmpty()) {
         if (!keepAsBackup(job.imagePath, job.backupPath))
             return finish(ApplyOutcome::BackupFailed);

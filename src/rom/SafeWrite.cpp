@@ -69,8 +69,7 @@ bool resetAttributesToNormal(const QString &path)
     return SetFileAttributesW(reinterpret_cast<const wchar_t *>(path.utf16()),
                               FILE_ATTRIBUTE_NORMAL) != 0;
 #else
-    QFile file(path);
-    return file.setPermissions(file.permissions() | QFileDevice::WriteOwner);
+    return QFileInfo::exists(path);
 #endif
 }
 
@@ -111,7 +110,11 @@ bool copyAsBackup(const QString &filePath, const QString &backupPath)
 
 bool keepAsBackup(const QString &filePath, const QString &backupPath)
 {
-    if (QFileInfo::exists(backupPath) && !resetAttributesToNormal(backupPath))
+    // An earlier backup is made writable by its owner before it is replaced.
+    if (QFileInfo::exists(backupPath) &&
+        !(resetAttributesToNormal(backupPath) &&
+          QFile::setPermissions(backupPath,
+                                QFile::permissions(backupPath) | QFileDevice::WriteOwner)))
         return false;
     ReplacedFileRelease oldBackup(backupPath);
     return linkAsBackup(filePath, backupPath) || copyAsBackup(filePath, backupPath);

@@ -35,9 +35,9 @@ qint64 readFully(QIODevice &from, char *into, qint64 size);
 using ChunkTransform = std::function<void(char *data, qint64 size)>;
 bool copyStream(QIODevice &from, QIODevice &to, const ChunkTransform &transform = {});
 
-// Gives a file "normal" attributes before it is replaced: on Windows clears
-// read-only, hidden, system and archive; elsewhere gives the owner write
-// permission. Returns false when that fails.
+// Gives a file "normal" attributes: on Windows clears read-only, hidden, system
+// and archive; elsewhere leaves the permissions as they are. Returns false when
+// that fails.
 bool resetAttributesToNormal(const QString &path);
 
 // Gives `backupPath` the content `filePath` has now, replacing any earlier file

@@ -213,6 +213,7 @@ void Form1::buildWindow()
     connect(SwapCartClk, &QPushButton::clicked, this, &Form1::SwapCartClk_Click);
 
     setFixedSize(client->width(), client->height() + menuBar()->sizeHint().height());
+    centreOnScreen(this);
 }
 
 void Form1::adoptSettingsWindow(Form2 *window) { form2_ = window; }

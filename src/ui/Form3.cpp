@@ -45,6 +45,7 @@ Form3::Form3(QWidget *parent)
     setWindowIcon(programIcon());
     setFixedSize(twipsToPixels(4680), twipsToPixels(3195));
     setAttribute(Qt::WA_DeleteOnClose);
+    centreOnScreen(this);
 
     const QFont greetingFont = font();
     Label1 = pictureLabel(this, "Label1", QString::fromLatin1(kProgramTitle),

@@ -4,6 +4,8 @@
 
 #include <QFont>
 #include <QRect>
+#include <QScreen>
+#include <QWidget>
 #include <QStringList>
 #include <QString>
 
@@ -15,6 +17,13 @@ constexpr QRect twips(int left, int top, int width, int height)
 {
     return QRect(twipsToPixels(left), twipsToPixels(top), twipsToPixels(width),
                  twipsToPixels(height));
+}
+
+// Places a top-level window in the middle of its screen.
+inline void centreOnScreen(QWidget *window)
+{
+    if (const QScreen *screen = window->screen())
+        window->move(screen->availableGeometry().center() - window->rect().center());
 }
 
 inline QFont designFont(const QString &family, qreal pointSize, bool bold, bool italic = false)
