@@ -73,6 +73,13 @@ void writeFile(const QString &path, const QByteArray &bytes)
     ASSERT_EQ(file.write(bytes), bytes.size());
 }
 
+QString fileWith(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
+{
+    const QString path = dir.filePath(name);
+    writeFile(path, bytes);
+    return path;
+}
+
 QByteArray readFile(const QString &path)
 {
     QFile file(path);

@@ -37,6 +37,8 @@ QByteArray cartridgeImage(qsizetype size = 4096);
 QByteArray byteSwapped(QByteArray bytes);
 
 void writeFile(const QString &path, const QByteArray &bytes);
+// Writes `bytes` to a file named `name` in `dir` and returns its path.
+QString fileWith(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes);
 QByteArray readFile(const QString &path);
 void makeReadOnly(const QString &path);
 

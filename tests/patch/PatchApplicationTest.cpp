@@ -41,16 +41,17 @@ protected:
 TEST_F(PatchApplicationTest, WritesRecordsInFileOrderAndBacksUpTheOldImage)
 {
     const QByteArray records = copyRecord(100, "ABCDEF") + runRecord(102, 'z', 2) +
-                               runRecord(0, 'q', 0) + copyRecord(998, "1234") +
-                               runRecord(1010, 0x55, 3);
+                               runRecord(0, 'q', 0) + copyRecord(200, QByteArray(255, 'L')) +
+                               copyRecord(998, "1234") + runRecord(1010, 0x55, 3);
     QFile::setPermissions(job.imagePath, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                              QFileDevice::ReadOther);
     const ApplyResult r = apply(records, true);
     ASSERT_EQ(r.outcome, ApplyOutcome::Applied);
-    EXPECT_EQ(r.recordsApplied, 5);
+    EXPECT_EQ(r.recordsApplied, 6);
 
     QByteArray expected = image;
     expected.replace(100, 6, "ABzzEF");                  // the later record wins
+    expected.replace(200, 255, QByteArray(255, 'L'));
     expected.replace(998, 2, "1234");                    // past the end: the image grows
     expected += QByteArray(8, '\0') + QByteArray(3, 0x55); // a gap before a record is zeros
     EXPECT_EQ(readFile(job.imagePath), expected);

@@ -3,10 +3,12 @@
 // program shows and answer what it asks.
 
 #include "BrowseDialog.h"
+#include "Form3.h"
 #include "Form4.h"
 #include "MessageBoxes.h"
 #include "Module1.h"
 
+#include <QApplication>
 #include <QStringList>
 
 #include <chrono>
@@ -50,9 +52,16 @@ struct Busy final : tarnic::BusyWindow {
     QStringList calls;
 };
 
+// Returns at once, noting whether the splash window was up while it "waited".
 struct Wait final : tarnic::SplashWait {
-    void wait(std::chrono::milliseconds duration) override { waits.push_back(duration); }
+    void wait(std::chrono::milliseconds duration) override
+    {
+        waits.push_back(duration);
+        for (QWidget *w : QApplication::topLevelWidgets())
+            splashShownMeanwhile |= qobject_cast<tarnic::Form3 *>(w) && w->isVisible();
+    }
     std::vector<std::chrono::milliseconds> waits;
+    bool splashShownMeanwhile = false;
 };
 
 } // namespace fakes
