@@ -31,14 +31,12 @@ constexpr qint64 MiB = 1 << 20;
 constexpr int kRuns = 7;
 constexpr int kRecords = 10000;
 
-void fail(const char *what)
-{
+void fail(const char *what) {
     std::fprintf(stderr, "tarnic_bench: %s\n", what);
     std::exit(1);
 }
 
-void writeImage(const QString &path, qint64 size)
-{
+void writeImage(const QString &path, qint64 size) {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         fail("cannot create the image");
@@ -49,14 +47,14 @@ void writeImage(const QString &path, qint64 size)
             word = random();
         if (written == 0)
             reinterpret_cast<unsigned char *>(chunk.data())[0] = 0x80,
-                           reinterpret_cast<unsigned char *>(chunk.data())[1] = 0x37;
+                                           reinterpret_cast<unsigned char *>(chunk.data())[1] =
+                                               0x37;
         file.write(reinterpret_cast<const char *>(chunk.data()), MiB);
     }
 }
 
 // 10,000 records, two copy records to one run record, about 1 MiB written.
-qint64 writePatch(const QString &path, qint64 imageSize)
-{
+qint64 writePatch(const QString &path, qint64 imageSize) {
     QByteArray patch("APS10");
     patch += QByteArray(78 - 5, '\0');
     patch[6] = 0;
@@ -87,8 +85,7 @@ qint64 writePatch(const QString &path, qint64 imageSize)
 }
 
 // The reference: read and write in 1 MiB pieces, flushed to disk at the end.
-void plainCopy(const QString &from, const QString &to)
-{
+void plainCopy(const QString &from, const QString &to) {
     QFile in(from);
     QFile out(to);
     if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly | QIODevice::Truncate))
@@ -100,8 +97,7 @@ void plainCopy(const QString &from, const QString &to)
     ::fdatasync(out.handle());
 }
 
-double medianMs(const std::function<void()> &work, const std::function<void()> &after = {})
-{
+double medianMs(const std::function<void()> &work, const std::function<void()> &after = {}) {
     std::vector<double> times;
     for (int i = 0; i < kRuns; ++i) {
         QElapsedTimer clock;
@@ -115,8 +111,7 @@ double medianMs(const std::function<void()> &work, const std::function<void()> &
     return times[times.size() / 2];
 }
 
-long peakMemoryKiB(const std::function<void()> &work)
-{
+long peakMemoryKiB(const std::function<void()> &work) {
     const pid_t child = fork();
     if (child == 0) {
         work();
@@ -134,21 +129,18 @@ struct Files {
     QString image, copy, patch, backup;
 };
 
-Files filesIn(const QString &folder)
-{
+Files filesIn(const QString &folder) {
     const QDir dir(folder);
     return {dir.filePath("bench.z64"), dir.filePath("bench.copy"), dir.filePath("bench.aps"),
             dir.filePath("bench.z64.BAK")};
 }
 
-void convert(const Files &f)
-{
+void convert(const Files &f) {
     if (tarnic::swapByteOrder(f.image).outcome != tarnic::ConversionOutcome::Converted)
         fail("conversion failed");
 }
 
-void applyPatch(const Files &f, bool withBackup)
-{
+void applyPatch(const Files &f, bool withBackup) {
     tarnic::PatchJob job;
     job.patchPath = f.patch;
     job.imagePath = f.image;
@@ -159,10 +151,10 @@ void applyPatch(const Files &f, bool withBackup)
 
 } // namespace
 
-int main(int argc, char **argv)
-{
-    QTemporaryDir scratch(argc > 1 ? QDir(QString::fromLocal8Bit(argv[1])).filePath("tarnic-bench-XXXXXX")
-                                   : QDir::temp().filePath("tarnic-bench-XXXXXX"));
+int main(int argc, char **argv) {
+    QTemporaryDir scratch(
+        argc > 1 ? QDir(QString::fromLocal8Bit(argv[1])).filePath("tarnic-bench-XXXXXX")
+                 : QDir::temp().filePath("tarnic-bench-XXXXXX"));
     if (!scratch.isValid())
         fail("cannot create a temporary folder");
     const Files f = filesIn(scratch.path());

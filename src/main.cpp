@@ -4,8 +4,7 @@
 
 #include <QApplication>
 
-int main(int argc, char *argv[])
-{
+int main(int argc, char *argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tarnic"));
     // The program ends through its Exit command only, which also runs when the
@@ -17,7 +16,7 @@ int main(int argc, char *argv[])
     tarnic::EventLoopSplashWait splashWait;
     const QString folder = tarnic::programFolder();
     tarnic::ProgramServices services{messages, folders, folder, tarnic::settingsFilePath(folder),
-                                     nullptr, {}};
+                                     nullptr,  {}};
     tarnic::Module1 program(services, splashWait);
     program.Main();
     return app.exec();

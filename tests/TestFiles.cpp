@@ -12,8 +12,7 @@
 namespace testfiles {
 
 namespace {
-QByteArray littleEndian(std::int32_t value)
-{
+QByteArray littleEndian(std::int32_t value) {
     QByteArray bytes(4, '\0');
     for (int i = 0; i < 4; ++i)
         bytes[i] = char((std::uint32_t(value) >> (8 * i)) & 0xFF);
@@ -21,8 +20,7 @@ QByteArray littleEndian(std::int32_t value)
 }
 } // namespace
 
-QByteArray apsHeader(const ApsFields &f)
-{
+QByteArray apsHeader(const ApsFields &f) {
     QByteArray h = f.magic;
     h += char(f.type);
     h += char(f.encoding);
@@ -32,23 +30,20 @@ QByteArray apsHeader(const ApsFields &f)
     h += char(f.country);
     h += f.crc1;
     h += f.crc2;
-    h += QByteArray(5, '\0');     // reserved
+    h += QByteArray(5, '\0');    // reserved
     h += littleEndian(0x400000); // image size, never used
     return h;
 }
 
-QByteArray copyRecord(std::int32_t offset, const QByteArray &data)
-{
+QByteArray copyRecord(std::int32_t offset, const QByteArray &data) {
     return littleEndian(offset) + char(data.size()) + data;
 }
 
-QByteArray runRecord(std::int32_t offset, std::uint8_t value, std::uint8_t count)
-{
+QByteArray runRecord(std::int32_t offset, std::uint8_t value, std::uint8_t count) {
     return littleEndian(offset) + '\0' + char(value) + char(count);
 }
 
-QByteArray cartridgeImage(qsizetype size)
-{
+QByteArray cartridgeImage(qsizetype size) {
     QByteArray image(size, '\0');
     for (qsizetype i = 0; i < size; ++i)
         image[i] = char((i * 7 + 3) & 0xFF);
@@ -59,40 +54,34 @@ QByteArray cartridgeImage(qsizetype size)
     return image;
 }
 
-QByteArray byteSwapped(QByteArray bytes)
-{
+QByteArray byteSwapped(QByteArray bytes) {
     for (qsizetype i = 0; i + 1 < bytes.size(); i += 2)
         std::swap(bytes[i], bytes[i + 1]);
     return bytes;
 }
 
-void writeFile(const QString &path, const QByteArray &bytes)
-{
+void writeFile(const QString &path, const QByteArray &bytes) {
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
     ASSERT_EQ(file.write(bytes), bytes.size());
 }
 
-QString fileWith(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
-{
+QString fileWith(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes) {
     const QString path = dir.filePath(name);
     writeFile(path, bytes);
     return path;
 }
 
-QByteArray readFile(const QString &path)
-{
+QByteArray readFile(const QString &path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
-void makeReadOnly(const QString &path)
-{
+void makeReadOnly(const QString &path) {
     QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::ReadGroup);
 }
 
-int runWithFileSizeLimit(qint64 fileSizeLimit, const std::function<int()> &work)
-{
+int runWithFileSizeLimit(qint64 fileSizeLimit, const std::function<int()> &work) {
     const pid_t child = fork();
     if (child == 0) {
         std::signal(SIGXFSZ, SIG_IGN); // a write past the limit fails instead of killing

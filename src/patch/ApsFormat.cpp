@@ -1,6 +1,5 @@
 #include "patch/ApsFormat.h"
 
-
 namespace tarnic {
 
 const std::array<QString, 2> PatchTypeNames = {
@@ -13,10 +12,11 @@ const std::array<QString, 2> EncodingNames = {
     padRight(QStringLiteral("Unsoported Encoding"), kPatchNameWidth),
 };
 
-QString bytesToText(const char *data, qsizetype size) { return QString::fromLatin1(data, size); }
+QString bytesToText(const char *data, qsizetype size) {
+    return QString::fromLatin1(data, size);
+}
 
-PatchRecordReader::Step PatchRecordReader::next(PatchRecord &record)
-{
+PatchRecordReader::Step PatchRecordReader::next(PatchRecord &record) {
     const qsizetype left = stream_.size() - position_;
     if (left == 0)
         return Step::End;

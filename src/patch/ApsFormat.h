@@ -71,7 +71,7 @@ QString bytesToText(const char *data, qsizetype size);
 // Reads a record stream held in memory (the patch's bytes from offset 78 on),
 // one record at a time. The records point into those bytes.
 class PatchRecordReader {
-public:
+  public:
     enum class Step {
         Record,    // `record` holds the next record
         End,       // the stream ended between two records: it is complete
@@ -81,7 +81,7 @@ public:
     explicit PatchRecordReader(QByteArrayView stream) : stream_(stream) {}
     Step next(PatchRecord &record);
 
-private:
+  private:
     QByteArrayView stream_;
     qsizetype position_ = 0;
 };

@@ -16,8 +16,7 @@ namespace tarnic {
 namespace {
 
 // Only an APS file with encoding 0 is applied.
-ApplyOutcome checkPatchHeader(const QByteArray &patch)
-{
+ApplyOutcome checkPatchHeader(const QByteArray &patch) {
     if (patch.size() < kMagicSize || !patch.startsWith(kApsMagic))
         return ApplyOutcome::NotAnApsFile;
     if (patch.size() < 7)
@@ -27,15 +26,13 @@ ApplyOutcome checkPatchHeader(const QByteArray &patch)
     return ApplyOutcome::Applied;
 }
 
-bool recordFits(const PatchRecord &r)
-{
+bool recordFits(const PatchRecord &r) {
     return r.Offset >= 0 && qint64(r.Offset) + r.writtenSize() - 1 <= kLastWritableOffset;
 }
 
 // The whole record stream, checked: every record complete and within range.
 // Empty when the patch is unusable, with `valid` false.
-std::vector<PatchRecord> readRecords(const QByteArray &patch, bool &valid)
-{
+std::vector<PatchRecord> readRecords(const QByteArray &patch, bool &valid) {
     std::vector<PatchRecord> records;
     valid = false;
     if (patch.size() < kApsHeaderSize)
@@ -62,8 +59,7 @@ std::vector<PatchRecord> readRecords(const QByteArray &patch, bool &valid)
 // records that reach it, in file order, so the result is the same as writing
 // every record byte by byte into the image. Past the image's end the pieces
 // start as zeros, so gaps before records that lengthen the image are zeros.
-bool writePatchedImage(QFile &image, QSaveFile &out, const std::vector<PatchRecord> &records)
-{
+bool writePatchedImage(QFile &image, QSaveFile &out, const std::vector<PatchRecord> &records) {
     const qint64 oldLength = image.size();
     qint64 newLength = oldLength;
     for (const PatchRecord &r : records) {
@@ -110,8 +106,7 @@ bool writePatchedImage(QFile &image, QSaveFile &out, const std::vector<PatchReco
 
 } // namespace
 
-ApplyResult applyPatch(const PatchJob &job)
-{
+ApplyResult applyPatch(const PatchJob &job) {
     ApplyResult result;
     auto finish = [&](ApplyOutcome outcome) {
         result.outcome = outcome;

@@ -13,16 +13,16 @@ namespace tarnic {
 inline constexpr qint64 kLastWritableOffset = 0x7FFFFFFF;
 
 enum class ApplyOutcome {
-    Applied,             // every record written; the image replaced
-    Declined,            // the confirmation said no: nothing touched
-    SourceUnreadable,    // the patch cannot be opened for reading
-    NotAnApsFile,        // the patch does not start with "APS10"
-    UnsupportedEncoding, // the patch's encoding is not 0
+    Applied,               // every record written; the image replaced
+    Declined,              // the confirmation said no: nothing touched
+    SourceUnreadable,      // the patch cannot be opened for reading
+    NotAnApsFile,          // the patch does not start with "APS10"
+    UnsupportedEncoding,   // the patch's encoding is not 0
     DestinationUnwritable, // the image is missing, not a file, read-only or locked
-    InvalidPatch,        // the patch ends inside its header or a record, or a record
-                         // writes outside offsets 0 to 2^31 - 1: nothing touched
-    BackupFailed,        // the backup could not be made: the image untouched
-    WriteFailed,         // writing the patched image failed: the image untouched
+    InvalidPatch,          // the patch ends inside its header or a record, or a record
+                           // writes outside offsets 0 to 2^31 - 1: nothing touched
+    BackupFailed,          // the backup could not be made: the image untouched
+    WriteFailed,           // writing the patched image failed: the image untouched
 };
 
 struct PatchJob {

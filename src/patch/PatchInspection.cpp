@@ -7,11 +7,10 @@ namespace tarnic {
 namespace {
 
 class HeaderFieldReader {
-public:
+  public:
     explicit HeaderFieldReader(QFile &file) : file_(file) {}
 
-    bool text(QString &into, int width)
-    {
+    bool text(QString &into, int width) {
         const QByteArray bytes = file_.read(width);
         if (bytes.size() != width)
             return false;
@@ -19,8 +18,7 @@ public:
         return true;
     }
 
-    bool byte(std::uint8_t &into)
-    {
+    bool byte(std::uint8_t &into) {
         char c;
         if (file_.read(&c, 1) != 1)
             return false;
@@ -28,8 +26,7 @@ public:
         return true;
     }
 
-    bool crc(CrcBytes &into)
-    {
+    bool crc(CrcBytes &into) {
         char bytes[4];
         if (file_.read(bytes, 4) != 4)
             return false;
@@ -38,14 +35,13 @@ public:
         return true;
     }
 
-private:
+  private:
     QFile &file_;
 };
 
 } // namespace
 
-PatchInspection inspectPatch(const QString &filePath, const PatchHeader &previous)
-{
+PatchInspection inspectPatch(const QString &filePath, const PatchHeader &previous) {
     PatchInspection result;
     result.header = previous;
     PatchHeader &h = result.header;

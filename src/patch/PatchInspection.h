@@ -10,9 +10,9 @@
 namespace tarnic {
 
 enum class InspectionOutcome {
-    Shown,               // the whole header was read; the match check runs
-    CannotOpen,          // the file could not be opened: "Error Openning File", nothing shown changes
-    NotAnApsFile,        // the magic is not "APS10" (or the file is shorter than 5 bytes)
+    Shown,        // the whole header was read; the match check runs
+    CannotOpen,   // the file could not be opened: "Error Openning File", nothing shown changes
+    NotAnApsFile, // the magic is not "APS10" (or the file is shorter than 5 bytes)
     UnsupportedEncoding, // EncodingMethod is not 0: "Not Supported In This Version"
     ReadFailed,          // TargetFormat of 2 or more, or the file ended inside a field:
                          // "Error Openning File" after the fields read so far are shown

@@ -12,8 +12,7 @@
 
 namespace tarnic {
 
-void swapBytePairs(char *data, qint64 size)
-{
+void swapBytePairs(char *data, qint64 size) {
     // Four pairs at a time in one 64-bit word, then the pairs left over.
     constexpr std::uint64_t lowBytes = 0x00FF00FF00FF00FFull;
     qint64 i = 0;
@@ -27,8 +26,7 @@ void swapBytePairs(char *data, qint64 size)
         std::swap(data[i], data[i + 1]);
 }
 
-ConversionResult swapByteOrder(const QString &filePath, const std::function<void()> &workStarting)
-{
+ConversionResult swapByteOrder(const QString &filePath, const std::function<void()> &workStarting) {
     ConversionResult result;
     const QFileInfo info(filePath);
     if (filePath.isEmpty() || !info.isFile())

@@ -17,13 +17,11 @@ constexpr int kCartIdOffset = 0x3C;
 constexpr int kCountryOffset = 0x3E;
 constexpr int kVersionOffset = 0x3F; // holds the country code in byte-swapped order
 
-CrcBytes crcAt(const std::array<std::uint8_t, kImageHeaderSize> &h, int offset)
-{
+CrcBytes crcAt(const std::array<std::uint8_t, kImageHeaderSize> &h, int offset) {
     return {h[offset], h[offset + 1], h[offset + 2], h[offset + 3]};
 }
 
-CrcBytes toCartridgeOrder(CrcBytes bytes, ByteOrder order)
-{
+CrcBytes toCartridgeOrder(CrcBytes bytes, ByteOrder order) {
     if (order == ByteOrder::ByteSwapped)
         return {bytes[1], bytes[0], bytes[3], bytes[2]};
     return bytes;
@@ -31,8 +29,7 @@ CrcBytes toCartridgeOrder(CrcBytes bytes, ByteOrder order)
 
 } // namespace
 
-ImageInspection inspectImage(const QString &filePath)
-{
+ImageInspection inspectImage(const QString &filePath) {
     ImageInspection result;
     QFile file(filePath);
     if (filePath.isEmpty() || !file.open(QIODevice::ReadOnly))
@@ -85,8 +82,7 @@ ImageInspection inspectImage(const QString &filePath)
     return result;
 }
 
-bool isBackupName(const QString &fileName)
-{
+bool isBackupName(const QString &fileName) {
     const QString tail = fileName.right(4);
     return tail == QLatin1String(".BAK") || tail == QLatin1String(".bak");
 }

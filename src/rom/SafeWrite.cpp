@@ -17,13 +17,11 @@
 
 namespace tarnic {
 
-bool isMarkedReadOnly(const QString &path)
-{
+bool isMarkedReadOnly(const QString &path) {
     return !(QFileInfo(path).permissions() & QFileDevice::WriteOwner);
 }
 
-bool isWritableFile(const QString &path)
-{
+bool isWritableFile(const QString &path) {
     const QFileInfo info(path);
     if (path.isEmpty() || !info.isFile() || isMarkedReadOnly(path))
         return false;
@@ -31,8 +29,7 @@ bool isWritableFile(const QString &path)
     return file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly);
 }
 
-qint64 readFully(QIODevice &from, char *into, qint64 size)
-{
+qint64 readFully(QIODevice &from, char *into, qint64 size) {
     qint64 got = 0;
     while (got < size) {
         const qint64 n = from.read(into + got, size - got);
@@ -45,8 +42,7 @@ qint64 readFully(QIODevice &from, char *into, qint64 size)
     return got;
 }
 
-bool copyStream(QIODevice &from, QIODevice &to, const ChunkTransform &transform)
-{
+bool copyStream(QIODevice &from, QIODevice &to, const ChunkTransform &transform) {
     std::vector<char> buffer(kCopyChunkSize);
     for (;;) {
         // Whole pieces unless the file ends, so that every piece but the last
@@ -63,8 +59,7 @@ bool copyStream(QIODevice &from, QIODevice &to, const ChunkTransform &transform)
     }
 }
 
-bool resetAttributesToNormal(const QString &path)
-{
+bool resetAttributesToNormal(const QString &path) {
 #ifdef Q_OS_WIN
     return SetFileAttributesW(reinterpret_cast<const wchar_t *>(path.utf16()),
                               FILE_ATTRIBUTE_NORMAL) != 0;
@@ -75,8 +70,7 @@ bool resetAttributesToNormal(const QString &path)
 
 namespace {
 
-bool linkAsBackup(const QString &filePath, const QString &backupPath)
-{
+bool linkAsBackup(const QString &filePath, const QString &backupPath) {
     namespace fs = std::filesystem;
     // A link to the file itself, not to a symbolic link that leads to it.
     const QString target = QFileInfo(filePath).canonicalFilePath();
@@ -98,8 +92,7 @@ bool linkAsBackup(const QString &filePath, const QString &backupPath)
     return true;
 }
 
-bool copyAsBackup(const QString &filePath, const QString &backupPath)
-{
+bool copyAsBackup(const QString &filePath, const QString &backupPath) {
     QFile file(filePath);
     QSaveFile backup(backupPath);
     return file.open(QIODevice::ReadOnly) && backup.open(QIODevice::WriteOnly) &&
@@ -108,8 +101,7 @@ bool copyAsBackup(const QString &filePath, const QString &backupPath)
 
 } // namespace
 
-bool keepAsBackup(const QString &filePath, const QString &backupPath)
-{
+bool keepAsBackup(const QString &filePath, const QString &backupPath) {
     // An earlier backup is made writable by its owner before it is replaced.
     if (QFileInfo::exists(backupPath) &&
         !(resetAttributesToNormal(backupPath) &&
@@ -120,8 +112,7 @@ bool keepAsBackup(const QString &filePath, const QString &backupPath)
     return linkAsBackup(filePath, backupPath) || copyAsBackup(filePath, backupPath);
 }
 
-ReplacedFileRelease::ReplacedFileRelease(const QString &path)
-{
+ReplacedFileRelease::ReplacedFileRelease(const QString &path) {
 #ifndef Q_OS_WIN
     descriptor_ = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
 #else
@@ -129,8 +120,7 @@ ReplacedFileRelease::ReplacedFileRelease(const QString &path)
 #endif
 }
 
-ReplacedFileRelease::~ReplacedFileRelease()
-{
+ReplacedFileRelease::~ReplacedFileRelease() {
 #ifndef Q_OS_WIN
     if (descriptor_ >= 0)
         std::thread([fd = descriptor_] { ::close(fd); }).detach();

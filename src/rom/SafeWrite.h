@@ -52,13 +52,13 @@ bool keepAsBackup(const QString &filePath, const QString &backupPath);
 // thread once the replacement is done, not inside it. Where an open file cannot
 // be replaced (Windows), it holds nothing.
 class ReplacedFileRelease {
-public:
+  public:
     explicit ReplacedFileRelease(const QString &path);
     ~ReplacedFileRelease();
     ReplacedFileRelease(const ReplacedFileRelease &) = delete;
     ReplacedFileRelease &operator=(const ReplacedFileRelease &) = delete;
 
-private:
+  private:
     int descriptor_ = -1;
 };
 

@@ -12,8 +12,7 @@
 
 namespace tarnic {
 
-QString defaultFolder()
-{
+QString defaultFolder() {
 #ifdef Q_OS_WIN
     return QStringLiteral("C:\\");
 #else
@@ -26,11 +25,10 @@ namespace {
 
 // Splits the file into fields the way the settings were always read back.
 class FieldReader {
-public:
+  public:
     explicit FieldReader(QString text) : text_(std::move(text)) {}
 
-    std::optional<QString> next()
-    {
+    std::optional<QString> next() {
         skipSpaces();
         if (pos_ >= text_.size())
             return std::nullopt;
@@ -53,17 +51,15 @@ public:
         return value;
     }
 
-private:
+  private:
     static bool isSeparator(QChar c) { return c == u',' || c == u'\r' || c == u'\n'; }
 
-    void skipSpaces()
-    {
+    void skipSpaces() {
         while (pos_ < text_.size() && (text_[pos_] == u' ' || text_[pos_] == u'\t'))
             ++pos_;
     }
 
-    void skipSeparator()
-    {
+    void skipSeparator() {
         if (pos_ >= text_.size())
             return;
         if (text_[pos_] == u',') {
@@ -81,8 +77,7 @@ private:
     qsizetype pos_ = 0;
 };
 
-qint16 optionValue(const QString &field)
-{
+qint16 optionValue(const QString &field) {
     if (field.isEmpty())
         return 0;
     bool ok = false;
@@ -94,8 +89,7 @@ qint16 optionValue(const QString &field)
 
 } // namespace
 
-int readSettingsFile(const QString &path, Settings &settings)
-{
+int readSettingsFile(const QString &path, Settings &settings) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return 0;
@@ -120,8 +114,7 @@ int readSettingsFile(const QString &path, Settings &settings)
     return read;
 }
 
-QByteArray settingsFileContent(const Settings &settings)
-{
+QByteArray settingsFileContent(const Settings &settings) {
     const QString text = u'"' + settings.PatchDir + QStringLiteral("\"\r\n\"") + settings.RomDir +
                          QStringLiteral("\"\r\n") + QString::number(settings.SplashOpt) +
                          QStringLiteral("\r\n") + QString::number(settings.BackupOpt) +
@@ -129,8 +122,7 @@ QByteArray settingsFileContent(const Settings &settings)
     return text.toUtf8();
 }
 
-bool writeSettingsFile(const QString &path, const Settings &settings)
-{
+bool writeSettingsFile(const QString &path, const Settings &settings) {
     if (QFileInfo::exists(path) && isMarkedReadOnly(path))
         return false;
     QSaveFile file(path);
@@ -140,8 +132,7 @@ bool writeSettingsFile(const QString &path, const Settings &settings)
     return file.write(content) == content.size() && file.commit();
 }
 
-bool checkFolders(Settings &settings)
-{
+bool checkFolders(Settings &settings) {
     bool replaced = false;
     for (QString *folder : {&settings.PatchDir, &settings.RomDir}) {
         if (folder->isEmpty() || !QFileInfo::exists(*folder)) {
@@ -152,8 +143,7 @@ bool checkFolders(Settings &settings)
     return replaced;
 }
 
-QString settingsFilePath(const QString &programFolder)
-{
+QString settingsFilePath(const QString &programFolder) {
     const QDir folder(programFolder);
     const QString beside = folder.filePath(QLatin1String(kSettingsFileName));
     if (QFileInfo::exists(beside) || QFileInfo(programFolder).isWritable())

@@ -13,7 +13,7 @@ namespace tarnic {
 
 // The dialog itself, behind an interface so tests can answer it.
 class FolderPicker {
-public:
+  public:
     virtual ~FolderPicker() = default;
     // The confirmed folder, or nothing when the user cancelled.
     virtual std::optional<QString> pickFolder(QWidget *parent, const QString &prompt,
@@ -21,24 +21,22 @@ public:
 };
 
 class QtFolderPicker final : public FolderPicker {
-public:
+  public:
     std::optional<QString> pickFolder(QWidget *parent, const QString &prompt,
                                       const QString &startFolder) override;
 };
 
 class BrowseDialog {
-public:
+  public:
     BrowseDialog(FolderPicker &picker, QString prompt, QWidget *parent)
-        : picker_(picker), prompt_(std::move(prompt)), parent_(parent)
-    {
-    }
+        : picker_(picker), prompt_(std::move(prompt)), parent_(parent) {}
 
     QString StartFolder;
     bool ShowDialog();
     QString SelectedFolder() const { return selected_; }
     const QString &prompt() const { return prompt_; }
 
-private:
+  private:
     FolderPicker &picker_;
     QString prompt_;
     QWidget *parent_;

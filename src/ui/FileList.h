@@ -11,7 +11,7 @@ namespace tarnic {
 
 class FileList : public QListWidget {
     Q_OBJECT
-public:
+  public:
     FileList(const QString &patterns, QWidget *parent = nullptr);
 
     // The folder as it was given, trailing separator or not. Setting it re-lists.
@@ -28,13 +28,13 @@ public:
     // Selects the entry named `name` as a user would, emitting entryClicked().
     bool clickEntry(const QString &name);
 
-signals:
+  signals:
     void entryClicked();
 
-protected:
+  protected:
     void mousePressEvent(QMouseEvent *event) override;
 
-private:
+  private:
     void relist(const QString &keepSelected);
 
     QStringList patterns_;

@@ -29,87 +29,57 @@ namespace {
 const QString kPatchPatterns = QStringLiteral("*.APS");
 const QString kImagePatterns = QStringLiteral("*.V64;*.USA;*.Z64;*.ROM;*.JAP;*.PAL;*.bak");
 
-void setTextColour(QWidget *widget, const QColor &colour)
-{
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::WindowText, colour);
-    palette.setColor(QPalette::Text, colour);
-    widget->setPalette(palette);
+void setTextColour(QWidget *widget, const QColor &colour) {
+    setColours(widget, {{QPalette::WindowText, colour}, {QPalette::Text, colour}});
 }
 
-QLabel *captionLabel(QWidget *frame, const char *name, const QString &text, QRect where)
-{
-    auto *label = new QLabel(text, frame);
-    label->setObjectName(QLatin1String(name));
-    label->setGeometry(where);
+QLabel *captionLabel(QWidget *frame, const char *name, const QString &text, QRect where) {
+    auto *label = placed<QLabel>(frame, name, where, text);
     label->setFont(designFont(QStringLiteral("Tahoma"), 8.25, true));
     setTextColour(label, QColor(64, 0, 0));
     return label;
 }
 
-QLabel *valueField(QWidget *frame, const char *name, QRect where, const QColor &colour)
-{
-    auto *field = new QLabel(frame);
-    field->setObjectName(QLatin1String(name));
-    field->setGeometry(where);
+QLabel *valueField(QWidget *frame, const char *name, QRect where, const QColor &colour) {
+    auto *field = placed<QLabel>(frame, name, where);
     field->setFont(frame->window()->font());
     field->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    field->setLineWidth(1);
     field->setAutoFillBackground(true);
     field->setTextFormat(Qt::PlainText);
-    QPalette palette = field->palette();
-    palette.setColor(QPalette::Window, Qt::black);
-    palette.setColor(QPalette::WindowText, colour);
-    field->setPalette(palette);
+    setColours(field, {{QPalette::Window, Qt::black}, {QPalette::WindowText, colour}});
     return field;
 }
 
-QPlainTextEdit *textBox(QWidget *frame, const char *name, QRect where)
-{
-    auto *box = new QPlainTextEdit(frame);
-    box->setObjectName(QLatin1String(name));
-    box->setGeometry(where);
+QPlainTextEdit *textBox(QWidget *frame, const char *name, QRect where) {
+    auto *box = placed<QPlainTextEdit>(frame, name, where);
     box->setFont(frame->window()->font());
     box->setReadOnly(true);
-    QPalette palette = box->palette();
-    palette.setColor(QPalette::Base, QColor(0, 64, 64));
-    palette.setColor(QPalette::Text, Qt::white);
-    box->setPalette(palette);
+    setColours(box, {{QPalette::Base, QColor(0, 64, 64)}, {QPalette::Text, Qt::white}});
     return box;
 }
 
-FileList *fileList(QWidget *frame, const char *name, const QString &patterns, QRect where)
-{
-    auto *list = new FileList(patterns, frame);
-    list->setObjectName(QLatin1String(name));
-    list->setGeometry(where);
+FileList *fileList(QWidget *frame, const char *name, const QString &patterns, QRect where) {
+    auto *list = placed<FileList>(frame, name, where, patterns);
     list->setFont(frame->window()->font());
-    QPalette palette = list->palette();
-    palette.setColor(QPalette::Base, QColor(64, 64, 64));
-    palette.setColor(QPalette::Text, Qt::white);
-    list->setPalette(palette);
+    setColours(list, {{QPalette::Base, QColor(64, 64, 64)}, {QPalette::Text, Qt::white}});
     return list;
 }
 
-QPushButton *button(QWidget *frame, const char *name, const QString &text, QRect where)
-{
-    auto *b = new QPushButton(text, frame);
-    b->setObjectName(QLatin1String(name));
-    b->setGeometry(where);
+QPushButton *button(QWidget *frame, const char *name, const QString &text, QRect where) {
+    auto *b = placed<QPushButton>(frame, name, where, text);
     b->setFont(frame->window()->font());
     return b;
 }
 
-QGroupBox *frame(QWidget *parent, const char *name, const QString &caption, QRect where)
-{
-    auto *box = new QGroupBox(caption, parent);
-    box->setObjectName(QLatin1String(name));
-    box->setGeometry(where);
+QGroupBox *frame(QWidget *parent, const char *name, const QString &caption, QRect where) {
+    auto *box = placed<QGroupBox>(parent, name, where, caption);
     box->setFont(designFont(QStringLiteral("Tahoma"), 9, true));
     return box;
 }
 
-void setPlainTextOf(QPlainTextEdit *box, const QString &text) { box->setPlainText(text); }
+void setPlainTextOf(QPlainTextEdit *box, const QString &text) {
+    box->setPlainText(text);
+}
 
 } // namespace
 
@@ -118,20 +88,17 @@ Form1::Form1(tarnic::Settings &settings, ProgramServices services, QWidget *pare
                               Qt::WindowCloseButtonHint),
       settings_(settings), services_(std::move(services)),
       Browse1(services_.folders, QStringLiteral("Select Your APS <DIR>"), this),
-      Browse2(services_.folders, QStringLiteral("Select You Rom <DIR>"), this)
-{
+      Browse2(services_.folders, QStringLiteral("Select You Rom <DIR>"), this) {
     buildWindow();
     Form_Load();
 }
 
-Form1::~Form1()
-{
+Form1::~Form1() {
     // Form_Terminate: destroying the window ends the program like File, Exit.
     Exit_Click();
 }
 
-void Form1::buildWindow()
-{
+void Form1::buildWindow() {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QString::fromLatin1(kProgramTitle) + QStringLiteral("   by the Tarnic team"));
     setWindowIcon(programIcon());
@@ -148,8 +115,8 @@ void Form1::buildWindow()
         connect(item, &QAction::triggered, this, handler);
         return item;
     };
-    Exit = addMenu("File", QStringLiteral("File"), "Exit", QStringLiteral("Exit"),
-                   &Form1::Exit_Click);
+    Exit =
+        addMenu("File", QStringLiteral("File"), "Exit", QStringLiteral("Exit"), &Form1::Exit_Click);
     Settings_ = addMenu("Options", QStringLiteral("Options"), "Settings",
                         QStringLiteral("Settings"), &Form1::Settings_Click);
     About = addMenu("Help", QStringLiteral("Help"), "About", QStringLiteral("About"),
@@ -178,24 +145,28 @@ void Form1::buildWindow()
     PatchFileList = fileList(Frame1, "PatchFileList", kPatchPatterns, twips(360, 3720, 3015, 870));
     BrowseClk1 = button(Frame1, "BrowseClk1", QStringLiteral("Browse"), twips(480, 4680, 735, 375));
 
-    RomDest = frame(client, "RomDest", QStringLiteral("Destination Rom"),
-                    twips(3600, 120, 3375, 5415));
+    RomDest =
+        frame(client, "RomDest", QStringLiteral("Destination Rom"), twips(3600, 120, 3375, 5415));
     SwapCartClk = button(RomDest, "SwapCartClk", QStringLiteral("Change Format"),
                          twips(1920, 360, 1335, 495));
     captionLabel(RomDest, "Label7", QStringLiteral("Rom Header"), twips(360, 960, 1050, 195));
     RomHeaderTxT = textBox(RomDest, "RomHeaderTxT", twips(720, 1200, 2535, 525));
     captionLabel(RomDest, "Label13", QStringLiteral("Image Format"), twips(120, 1920, 1215, 195));
-    RomFormatTxt = valueField(RomDest, "RomFormatTxt", twips(1440, 1920, 1815, 255), kMismatchColour);
+    RomFormatTxt =
+        valueField(RomDest, "RomFormatTxt", twips(1440, 1920, 1815, 255), kMismatchColour);
     captionLabel(RomDest, "Label14", QStringLiteral("Cart-ID"), twips(720, 2280, 630, 195));
-    RomCartIDTxT = valueField(RomDest, "RomCartIDTxT", twips(1440, 2280, 1815, 255), kMismatchColour);
+    RomCartIDTxT =
+        valueField(RomDest, "RomCartIDTxT", twips(1440, 2280, 1815, 255), kMismatchColour);
     captionLabel(RomDest, "Label15", QStringLiteral("Country ID"), twips(480, 2640, 915, 195));
-    RomCountryTxt = valueField(RomDest, "RomCountryTxt", twips(1440, 2640, 1815, 255),
-                               kMismatchColour);
+    RomCountryTxt =
+        valueField(RomDest, "RomCountryTxt", twips(1440, 2640, 1815, 255), kMismatchColour);
     captionLabel(RomDest, "Label3", QStringLiteral("CRC Check"), twips(480, 3120, 885, 195));
     RomCRCTxt = valueField(RomDest, "RomCRCTxt", twips(1440, 3120, 1815, 255), kMismatchColour);
     RomFileList = fileList(RomDest, "RomFileList", kImagePatterns, twips(240, 3720, 3015, 870));
-    BrowseClk2 = button(RomDest, "BrowseClk2", QStringLiteral("Browse"), twips(360, 4680, 735, 375));
-    PatchClk = button(RomDest, "PatchClk", QStringLiteral("Patch Rom"), twips(2040, 4680, 1215, 495));
+    BrowseClk2 =
+        button(RomDest, "BrowseClk2", QStringLiteral("Browse"), twips(360, 4680, 735, 375));
+    PatchClk =
+        button(RomDest, "PatchClk", QStringLiteral("Patch Rom"), twips(2040, 4680, 1215, 495));
 
     setTabOrder(PatchNfo, PatchFileList);
     setTabOrder(PatchFileList, BrowseClk1);
@@ -216,10 +187,11 @@ void Form1::buildWindow()
     centreOnScreen(this);
 }
 
-void Form1::adoptSettingsWindow(Form2 *window) { form2_ = window; }
+void Form1::adoptSettingsWindow(Form2 *window) {
+    form2_ = window;
+}
 
-void Form1::Form_Load()
-{
+void Form1::Form_Load() {
     PatchFileList->setFolder(settings_.PatchDir);
     RomFileList->setFolder(settings_.RomDir);
     resetHints();
@@ -228,32 +200,28 @@ void Form1::Form_Load()
     CheckMatch();
 }
 
-std::array<Form1::MatchPair, 4> Form1::MatchPairs() const
-{
+std::array<Form1::MatchPair, 4> Form1::MatchPairs() const {
     return {{{RomFormatTxt, BackupType},
              {RomCartIDTxT, CartID},
              {RomCountryTxt, CountryID},
              {RomCRCTxt, PTCRC}}};
 }
 
-void Form1::CheckMatch()
-{
+void Form1::CheckMatch() {
     for (const auto &[imageSide, patchSide] : MatchPairs()) {
-        const QColor &colour = imageSide->text() == patchSide->text() ? kMatchColour
-                                                                      : kMismatchColour;
+        const QColor &colour =
+            imageSide->text() == patchSide->text() ? kMatchColour : kMismatchColour;
         setTextColour(imageSide, colour);
         setTextColour(patchSide, colour);
     }
 }
 
-QString Form1::selectedFile(const FileList *list, const QString &folder) const
-{
+QString Form1::selectedFile(const FileList *list, const QString &folder) const {
     const QString name = list->selectedName();
     return name.isEmpty() ? QString() : QDir(folder).filePath(name);
 }
 
-void Form1::showPatchDisplay(const PatchDisplay &display)
-{
+void Form1::showPatchDisplay(const PatchDisplay &display) {
     const std::pair<const std::optional<QString> &, QLabel *> labels[] = {
         {display.PatchTypeTxT, PatchTypeTxT}, {display.EncodeMethodTxt, EncodeMethodTxt},
         {display.BackupType, BackupType},     {display.CartID, CartID},
@@ -267,14 +235,12 @@ void Form1::showPatchDisplay(const PatchDisplay &display)
         setPlainTextOf(PatchNfo, *display.PatchNfo);
 }
 
-void Form1::PatchFileList_Click()
-{
+void Form1::PatchFileList_Click() {
     const QString folder = PatchFileList->folder();
     QDir::setCurrent(folder);
     settings_.PatchDir = folder;
 
-    const PatchInspection result =
-        inspectPatch(selectedFile(PatchFileList, folder), patchHeader_);
+    const PatchInspection result = inspectPatch(selectedFile(PatchFileList, folder), patchHeader_);
     patchHeader_ = result.header;
     showPatchDisplay(result.display);
     if (const auto message = text::messageFor(result.outcome))
@@ -283,8 +249,7 @@ void Form1::PatchFileList_Click()
         CheckMatch();
 }
 
-void Form1::RomFileList_Click()
-{
+void Form1::RomFileList_Click() {
     const QString folder = RomFileList->folder();
     QDir::setCurrent(folder);
     settings_.RomDir = folder;
@@ -317,8 +282,7 @@ void Form1::RomFileList_Click()
     CheckMatch();
 }
 
-BusyWindow &Form1::busyWindow()
-{
+BusyWindow &Form1::busyWindow() {
     if (services_.busy)
         return *services_.busy;
     if (!form4_)
@@ -326,8 +290,7 @@ BusyWindow &Form1::busyWindow()
     return *form4_;
 }
 
-void Form1::PatchClk_Click()
-{
+void Form1::PatchClk_Click() {
     BusyWindow &busy = busyWindow();
     busy.setTexts(QStringLiteral("Applying APS Patch"), QStringLiteral("Patching Rom Please Wait"));
     checkFolders(settings_);
@@ -356,8 +319,7 @@ void Form1::PatchClk_Click()
     busy.closeWindow();
 }
 
-void Form1::SwapCartClk_Click()
-{
+void Form1::SwapCartClk_Click() {
     BusyWindow &busy = busyWindow();
     busy.setTexts(QStringLiteral("Swapping Format"),
                   QStringLiteral("Swapping Byte Order Please Wait"));
@@ -370,14 +332,12 @@ void Form1::SwapCartClk_Click()
     busy.closeWindow();
 }
 
-void Form1::resetHints()
-{
+void Form1::resetHints() {
     PatchFileList->setToolTip(settings_.PatchDir);
     RomFileList->setToolTip(settings_.RomDir);
 }
 
-void Form1::browse(BrowseDialog &dialog, FileList *list, QString &rememberedFolder)
-{
+void Form1::browse(BrowseDialog &dialog, FileList *list, QString &rememberedFolder) {
     dialog.StartFolder = list->folder();
     const bool confirmed = dialog.ShowDialog();
     // A folder that cannot be entered leaves the remembered folder and the list as they were.
@@ -389,26 +349,27 @@ void Form1::browse(BrowseDialog &dialog, FileList *list, QString &rememberedFold
     resetHints();
 }
 
-void Form1::BrowseClk1_Click() { browse(Browse1, PatchFileList, settings_.PatchDir); }
+void Form1::BrowseClk1_Click() {
+    browse(Browse1, PatchFileList, settings_.PatchDir);
+}
 
-void Form1::BrowseClk2_Click() { browse(Browse2, RomFileList, settings_.RomDir); }
+void Form1::BrowseClk2_Click() {
+    browse(Browse2, RomFileList, settings_.RomDir);
+}
 
-void Form1::Settings_Click()
-{
+void Form1::Settings_Click() {
     if (!form2_)
         form2_ = new Form2(settings_);
     form2_->exec();
 }
 
-void Form1::About_Click()
-{
+void Form1::About_Click() {
     // Closing the picture window destroys it; each showing builds it anew.
     form3_ = new Form3();
     form3_->exec();
 }
 
-void Form1::Exit_Click()
-{
+void Form1::Exit_Click() {
     if (shutdownStarted_)
         return;
     shutdownStarted_ = true;
@@ -426,8 +387,7 @@ void Form1::Exit_Click()
         QCoreApplication::exit(0);
 }
 
-void Form1::closeEvent(QCloseEvent *event)
-{
+void Form1::closeEvent(QCloseEvent *event) {
     // Form_Unload: closing the window, in any way, is File, Exit.
     Exit_Click();
     event->accept();

@@ -36,7 +36,7 @@ inline const QColor kMismatchColour(255, 0, 0);
 
 class Form1 final : public QMainWindow {
     Q_OBJECT
-public:
+  public:
     Form1(Settings &settings, ProgramServices services, QWidget *parent = nullptr);
     ~Form1() override; // runs Form_Terminate
 
@@ -89,10 +89,10 @@ public:
     void Settings_Click();
     void About_Click();
 
-protected:
+  protected:
     void closeEvent(QCloseEvent *event) override; // Form_Unload
 
-private:
+  private:
     void buildWindow();
     void Form_Load();
     void showPatchDisplay(const PatchDisplay &display);

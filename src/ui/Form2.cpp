@@ -12,21 +12,10 @@ namespace tarnic {
 
 namespace {
 
-QLabel *settingsLabel(QWidget *parent, const char *name, const QString &text, QRect where)
-{
-    auto *label = new QLabel(text, parent);
-    label->setObjectName(QLatin1String(name));
-    label->setGeometry(where);
+QLabel *settingsLabel(QWidget *parent, const char *name, const QString &text, QRect where) {
+    auto *label = placed<QLabel>(parent, name, where, text);
     label->setFont(designFont(QStringLiteral("Tahoma"), 8.25, true));
     return label;
-}
-
-QCheckBox *optionBox(QWidget *parent, const char *name, QRect where)
-{
-    auto *box = new QCheckBox(parent);
-    box->setObjectName(QLatin1String(name));
-    box->setGeometry(where);
-    return box;
 }
 
 } // namespace
@@ -34,8 +23,7 @@ QCheckBox *optionBox(QWidget *parent, const char *name, QRect where)
 Form2::Form2(tarnic::Settings &settings, QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint),
-      settings_(settings)
-{
+      settings_(settings) {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("Tarnic - Settings"));
     setWindowIcon(programIcon());
@@ -43,17 +31,16 @@ Form2::Form2(tarnic::Settings &settings, QWidget *parent)
     setWindowModality(Qt::ApplicationModal);
     setAttribute(Qt::WA_DeleteOnClose);
 
-    Settings_ = new QGroupBox(QStringLiteral("Tarnic Settings"), this);
-    Settings_->setObjectName(QStringLiteral("Settings"));
-    Settings_->setGeometry(twips(0, 0, 4575, 3135));
+    Settings_ = placed<QGroupBox>(this, "Settings", twips(0, 0, 4575, 3135),
+                                  QStringLiteral("Tarnic Settings"));
     Settings_->setFont(designFont(QStringLiteral("Tahoma"), 9, true));
 
     Label2 = settingsLabel(Settings_, "Label2", QStringLiteral("Show Splash Screen"),
                            twips(240, 720, 1680, 195));
-    SplashScreen = optionBox(Settings_, "SplashScreen", twips(2280, 720, 255, 255));
+    SplashScreen = placed<QCheckBox>(Settings_, "SplashScreen", twips(2280, 720, 255, 255));
     Label3 = settingsLabel(Settings_, "Label3", QStringLiteral("Create Rom Backups"),
                            twips(240, 1680, 1755, 195));
-    RomBackUpClk = optionBox(Settings_, "RomBackUpClk", twips(2280, 1680, 255, 255));
+    RomBackUpClk = placed<QCheckBox>(Settings_, "RomBackUpClk", twips(2280, 1680, 255, 255));
     Label1 = settingsLabel(Settings_, "Label1", QStringLiteral("(After APS Patch)"),
                            twips(360, 1920, 1485, 195));
     setTabOrder(SplashScreen, RomBackUpClk);
@@ -65,19 +52,16 @@ Form2::Form2(tarnic::Settings &settings, QWidget *parent)
     Form_Load();
 }
 
-void Form2::Form_Load()
-{
+void Form2::Form_Load() {
     RomBackUpClk->setChecked(settings_.BackupOpt == kOptionOn);
     SplashScreen->setChecked(settings_.SplashOpt == kOptionOn);
 }
 
-void Form2::RomBackUpClk_Click()
-{
+void Form2::RomBackUpClk_Click() {
     settings_.BackupOpt = RomBackUpClk->isChecked() ? kOptionOn : kOptionOff;
 }
 
-void Form2::SplashScreen_Click()
-{
+void Form2::SplashScreen_Click() {
     settings_.SplashOpt = SplashScreen->isChecked() ? kOptionOn : kOptionOff;
 }
 

@@ -15,7 +15,7 @@ struct Settings;
 
 class Form2 final : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit Form2(Settings &settings, QWidget *parent = nullptr);
 
     QGroupBox *Settings_;
@@ -28,7 +28,7 @@ public:
     // Sets both boxes from the options; never changes an option.
     void Form_Load();
 
-private:
+  private:
     void RomBackUpClk_Click();
     void SplashScreen_Click();
 

@@ -12,23 +12,17 @@ namespace tarnic {
 namespace {
 
 QLabel *pictureLabel(QWidget *parent, const char *name, const QString &text, QRect where,
-                     const QFont &font, QColor colour)
-{
-    auto *label = new QLabel(text, parent);
-    label->setObjectName(QLatin1String(name));
-    label->setGeometry(where);
+                     const QFont &font, QColor colour) {
+    auto *label = placed<QLabel>(parent, name, where, text);
     label->setFont(font);
     label->setAttribute(Qt::WA_TranslucentBackground);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, colour);
-    label->setPalette(palette);
+    setColours(label, {{QPalette::WindowText, colour}});
     return label;
 }
 
 } // namespace
 
-QIcon programIcon()
-{
+QIcon programIcon() {
     QIcon icon;
     icon.addFile(QStringLiteral(":/tarnic/tarnic-32.png"), QSize(32, 32));
     icon.addFile(QStringLiteral(":/tarnic/tarnic-16.png"), QSize(16, 16));
@@ -36,10 +30,9 @@ QIcon programIcon()
 }
 
 Form3::Form3(QWidget *parent)
-    : QDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowCloseButtonHint),
-      picture_(QStringLiteral(":/tarnic/splash.jpg"))
-{
+    : QDialog(parent,
+              Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+      picture_(QStringLiteral(":/tarnic/splash.jpg")) {
     setObjectName(QStringLiteral("Form3"));
     setWindowTitle(QString());
     setWindowIcon(programIcon());
@@ -48,15 +41,15 @@ Form3::Form3(QWidget *parent)
     centreOnScreen(this);
 
     const QFont greetingFont = font();
-    Label1 = pictureLabel(this, "Label1", QString::fromLatin1(kProgramTitle),
-                          twips(480, 720, 2595, 435),
-                          designFont(QStringLiteral("Verdana"), 18, true), QColor(255, 0, 0));
-    Label2 = pictureLabel(this, "Label2", QStringLiteral("Tarnic Team"),
-                          twips(1080, 1320, 2430, 345),
-                          designFont(QStringLiteral("Tahoma"), 14.25, true, true), Qt::white);
-    Label3 = pictureLabel(this, "Label3", QStringLiteral("Thanks to:"), twips(120, 2040, 1395, 195),
-                          designFont(QStringLiteral("MS Sans Serif"), 8.25, true),
-                          QColor(255, 255, 0));
+    Label1 =
+        pictureLabel(this, "Label1", QString::fromLatin1(kProgramTitle), twips(480, 720, 2595, 435),
+                     designFont(QStringLiteral("Verdana"), 18, true), QColor(255, 0, 0));
+    Label2 =
+        pictureLabel(this, "Label2", QStringLiteral("Tarnic Team"), twips(1080, 1320, 2430, 345),
+                     designFont(QStringLiteral("Tahoma"), 14.25, true, true), Qt::white);
+    Label3 =
+        pictureLabel(this, "Label3", QStringLiteral("Thanks to:"), twips(120, 2040, 1395, 195),
+                     designFont(QStringLiteral("MS Sans Serif"), 8.25, true), QColor(255, 255, 0));
     const QColor lightRed(255, 128, 128);
     Label4 = pictureLabel(this, "Label4", QStringLiteral("everyone who dumps their own carts"),
                           twips(240, 2280, 4200, 195), greetingFont, lightRed);
@@ -66,8 +59,7 @@ Form3::Form3(QWidget *parent)
                           twips(480, 2760, 4080, 195), greetingFont, lightRed);
 }
 
-void Form3::paintEvent(QPaintEvent *)
-{
+void Form3::paintEvent(QPaintEvent *) {
     // Drawn unscaled: the window shows the picture's upper-left part.
     QPainter painter(this);
     painter.drawPixmap(0, 0, picture_);

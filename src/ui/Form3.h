@@ -11,7 +11,7 @@ namespace tarnic {
 
 class Form3 final : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit Form3(QWidget *parent = nullptr);
 
     QLabel *Label1; // the program's name
@@ -21,10 +21,10 @@ public:
     QLabel *Label5;
     QLabel *Label6;
 
-protected:
+  protected:
     void paintEvent(QPaintEvent *event) override;
 
-private:
+  private:
     QPixmap picture_;
 };
 

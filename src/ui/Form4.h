@@ -9,7 +9,7 @@ namespace tarnic {
 
 // What the operations need of a busy window; tests record it.
 class BusyWindow {
-public:
+  public:
     virtual ~BusyWindow() = default;
     // Sets the caption and the text; the window is not shown yet.
     virtual void setTexts(const QString &caption, const QString &text) = 0;
@@ -24,7 +24,7 @@ public:
 // window it belongs to.
 class Form4 final : public QDialog, public BusyWindow {
     Q_OBJECT
-public:
+  public:
     explicit Form4(QWidget *over = nullptr);
 
     void setTexts(const QString &caption, const QString &text) override;
@@ -33,7 +33,7 @@ public:
 
     QLabel *Label1;
 
-private:
+  private:
     QWidget *over_;
 };
 

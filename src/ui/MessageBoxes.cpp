@@ -4,15 +4,13 @@
 
 namespace tarnic {
 
-void QtMessageBoxes::showMessage(const QString &text)
-{
-    QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(kProgramTitle), text,
-                    QMessageBox::Ok, parent_);
+void QtMessageBoxes::showMessage(const QString &text) {
+    QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(kProgramTitle), text, QMessageBox::Ok,
+                    parent_);
     box.exec();
 }
 
-bool QtMessageBoxes::askYesNo(const QString &text, const QString &title)
-{
+bool QtMessageBoxes::askYesNo(const QString &text, const QString &title) {
     QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Yes | QMessageBox::No, parent_);
     box.setDefaultButton(QMessageBox::Yes);
     return box.exec() == QMessageBox::Yes;

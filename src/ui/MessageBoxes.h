@@ -11,7 +11,7 @@ namespace tarnic {
 inline constexpr char kProgramTitle[] = "Tarnic 1.0a";
 
 class MessageBoxes {
-public:
+  public:
     virtual ~MessageBoxes() = default;
     // A modal box titled "Tarnic 1.0a" with `text`, an OK button and no icon.
     virtual void showMessage(const QString &text) = 0;
@@ -20,13 +20,13 @@ public:
 };
 
 class QtMessageBoxes final : public MessageBoxes {
-public:
+  public:
     explicit QtMessageBoxes(QWidget *parent = nullptr) : parent_(parent) {}
     void setParent(QWidget *parent) { parent_ = parent; }
     void showMessage(const QString &text) override;
     bool askYesNo(const QString &text, const QString &title) override;
 
-private:
+  private:
     QWidget *parent_;
 };
 

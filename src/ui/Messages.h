@@ -22,42 +22,51 @@ inline const QString MatchQuestionTitle = QStringLiteral("MatchCheck");
 inline const QString MatchQuestion = QStringLiteral(
     "One Or More Values In The APS Does Not Match The Rom File  /n    Continue AnyWay ?");
 
-inline std::optional<QString> messageFor(InspectionOutcome outcome)
-{
+inline std::optional<QString> messageFor(InspectionOutcome outcome) {
     switch (outcome) {
-    case InspectionOutcome::Shown: return std::nullopt;
-    case InspectionOutcome::CannotOpen: return ErrorOpeningFile;
-    case InspectionOutcome::NotAnApsFile: return NotAnApsFile;
-    case InspectionOutcome::UnsupportedEncoding: return NotSupported;
-    case InspectionOutcome::ReadFailed: return ErrorOpeningFile;
+    case InspectionOutcome::Shown:
+        return std::nullopt;
+    case InspectionOutcome::CannotOpen:
+        return ErrorOpeningFile;
+    case InspectionOutcome::NotAnApsFile:
+        return NotAnApsFile;
+    case InspectionOutcome::UnsupportedEncoding:
+        return NotSupported;
+    case InspectionOutcome::ReadFailed:
+        return ErrorOpeningFile;
     }
     return ErrorOpeningFile;
 }
 
-inline std::optional<QString> messageFor(ApplyOutcome outcome)
-{
+inline std::optional<QString> messageFor(ApplyOutcome outcome) {
     switch (outcome) {
     case ApplyOutcome::Applied:
-    case ApplyOutcome::Declined: return std::nullopt;
-    case ApplyOutcome::SourceUnreadable: return ErrorOpeningSource;
-    case ApplyOutcome::NotAnApsFile: return NotAnApsFile;
-    case ApplyOutcome::UnsupportedEncoding: return NotSupported;
+    case ApplyOutcome::Declined:
+        return std::nullopt;
+    case ApplyOutcome::SourceUnreadable:
+        return ErrorOpeningSource;
+    case ApplyOutcome::NotAnApsFile:
+        return NotAnApsFile;
+    case ApplyOutcome::UnsupportedEncoding:
+        return NotSupported;
     case ApplyOutcome::DestinationUnwritable:
     case ApplyOutcome::InvalidPatch:
     case ApplyOutcome::BackupFailed:
-    case ApplyOutcome::WriteFailed: return ErrorOpeningDestination;
+    case ApplyOutcome::WriteFailed:
+        return ErrorOpeningDestination;
     }
     return ErrorOpeningDestination;
 }
 
-inline std::optional<QString> messageFor(ConversionOutcome outcome)
-{
+inline std::optional<QString> messageFor(ConversionOutcome outcome) {
     switch (outcome) {
-    case ConversionOutcome::Converted: return std::nullopt;
+    case ConversionOutcome::Converted:
+        return std::nullopt;
     case ConversionOutcome::Missing:
     case ConversionOutcome::TooShort:
     case ConversionOutcome::NotWritable:
-    case ConversionOutcome::Failed: return ErrorReadingFile;
+    case ConversionOutcome::Failed:
+        return ErrorReadingFile;
     }
     return ErrorReadingFile;
 }

@@ -13,8 +13,7 @@
 
 namespace tarnic {
 
-void EventLoopSplashWait::wait(std::chrono::milliseconds duration)
-{
+void EventLoopSplashWait::wait(std::chrono::milliseconds duration) {
     QElapsedTimer clock;
     clock.start();
     while (clock.elapsed() < duration.count()) {
@@ -24,23 +23,23 @@ void EventLoopSplashWait::wait(std::chrono::milliseconds duration)
     }
 }
 
-QString programFolder() { return QCoreApplication::applicationDirPath(); }
-
-Module1::Module1(ProgramServices services, SplashWait &splashWait)
-    : services_(std::move(services)), splashWait_(splashWait)
-{
+QString programFolder() {
+    return QCoreApplication::applicationDirPath();
 }
 
-Form2 *Module1::settingsWindow() const { return form2_; }
+Module1::Module1(ProgramServices services, SplashWait &splashWait)
+    : services_(std::move(services)), splashWait_(splashWait) {}
 
-Module1::~Module1()
-{
+Form2 *Module1::settingsWindow() const {
+    return form2_;
+}
+
+Module1::~Module1() {
     form1_.reset();
     delete form2_;
 }
 
-void Module1::Main()
-{
+void Module1::Main() {
     settings = Settings{};
     QDir::setCurrent(services_.programFolder);
     readSettingsFile(services_.settingsFile, settings);

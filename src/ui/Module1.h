@@ -19,7 +19,7 @@ class Form3;
 
 // The splash wait, behind an interface so tests need not wait.
 class SplashWait {
-public:
+  public:
     virtual ~SplashWait() = default;
     // Returns once `duration` of elapsed time has passed, letting window events
     // run meanwhile. Nothing but the time ends it.
@@ -28,14 +28,14 @@ public:
 
 // Waits on a monotonic clock (midnight does not matter) without spinning.
 class EventLoopSplashWait final : public SplashWait {
-public:
+  public:
     void wait(std::chrono::milliseconds duration) override;
 };
 
 inline constexpr std::chrono::seconds kSplashTime{4};
 
 class Module1 {
-public:
+  public:
     Module1(ProgramServices services, SplashWait &splashWait);
     ~Module1();
 
@@ -46,7 +46,7 @@ public:
     Form1 *mainWindow() const { return form1_.get(); }
     Form2 *settingsWindow() const;
 
-private:
+  private:
     ProgramServices services_;
     SplashWait &splashWait_;
     QPointer<Form2> form2_;

@@ -18,7 +18,7 @@ struct ProgramServices {
     FolderPicker &folders;
     QString programFolder;
     QString settingsFile;
-    BusyWindow *busy = nullptr;        // none: the main window's own Form4
+    BusyWindow *busy = nullptr;       // none: the main window's own Form4
     std::function<void()> endProgram; // none: leave the application's event loop
 };
 

@@ -14,16 +14,14 @@ using namespace testfiles;
 namespace {
 
 class PatchApplicationTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
+  protected:
+    void SetUp() override {
         job.patchPath = dir.filePath(QStringLiteral("fix.aps"));
         job.imagePath = dir.filePath(QStringLiteral("game.z64"));
         writeFile(job.imagePath, image);
     }
 
-    ApplyResult apply(const QByteArray &records, bool withBackup = false)
-    {
+    ApplyResult apply(const QByteArray &records, bool withBackup = false) {
         writeFile(job.patchPath, apsHeader() + records);
         job.backupPath = withBackup ? job.imagePath + QStringLiteral(".BAK") : QString();
         return applyPatch(job);
@@ -38,8 +36,7 @@ protected:
 
 } // namespace
 
-TEST_F(PatchApplicationTest, WritesRecordsInFileOrderAndBacksUpTheOldImage)
-{
+TEST_F(PatchApplicationTest, WritesRecordsInFileOrderAndBacksUpTheOldImage) {
     const QByteArray records = copyRecord(100, "ABCDEF") + runRecord(102, 'z', 2) +
                                runRecord(0, 'q', 0) + copyRecord(200, QByteArray(255, 'L')) +
                                copyRecord(998, "1234") + runRecord(1010, 0x55, 3);
@@ -50,9 +47,9 @@ TEST_F(PatchApplicationTest, WritesRecordsInFileOrderAndBacksUpTheOldImage)
     EXPECT_EQ(r.recordsApplied, 6);
 
     QByteArray expected = image;
-    expected.replace(100, 6, "ABzzEF");                  // the later record wins
+    expected.replace(100, 6, "ABzzEF"); // the later record wins
     expected.replace(200, 255, QByteArray(255, 'L'));
-    expected.replace(998, 2, "1234");                    // past the end: the image grows
+    expected.replace(998, 2, "1234");                      // past the end: the image grows
     expected += QByteArray(8, '\0') + QByteArray(3, 0x55); // a gap before a record is zeros
     EXPECT_EQ(readFile(job.imagePath), expected);
     EXPECT_EQ(readFile(job.backupPath), image);
@@ -66,8 +63,7 @@ TEST_F(PatchApplicationTest, WritesRecordsInFileOrderAndBacksUpTheOldImage)
     EXPECT_EQ(readFile(job.backupPath), expected);
 }
 
-TEST_F(PatchApplicationTest, BackupsOffEmptyStreamsAndALinkedImage)
-{
+TEST_F(PatchApplicationTest, BackupsOffEmptyStreamsAndALinkedImage) {
     ASSERT_EQ(apply(QByteArray()).outcome, ApplyOutcome::Applied);
     EXPECT_EQ(readFile(job.imagePath), image);
     EXPECT_EQ(files(), (QStringList{"fix.aps", "game.z64"}));
@@ -92,10 +88,12 @@ TEST_F(PatchApplicationTest, BackupsOffEmptyStreamsAndALinkedImage)
     EXPECT_EQ(readFile(link + ".BAK"), beforeLinkedPatch);
 }
 
-TEST_F(PatchApplicationTest, ADeclinedOrRefusedPatchTouchesNothing)
-{
+TEST_F(PatchApplicationTest, ADeclinedOrRefusedPatchTouchesNothing) {
     int questions = 0;
-    job.confirm = [&] { ++questions; return false; };
+    job.confirm = [&] {
+        ++questions;
+        return false;
+    };
     EXPECT_EQ(apply(copyRecord(0, "X"), true).outcome, ApplyOutcome::Declined);
     EXPECT_EQ(questions, 1);
 
@@ -127,10 +125,12 @@ TEST_F(PatchApplicationTest, ADeclinedOrRefusedPatchTouchesNothing)
     EXPECT_EQ(files(), (QStringList{"fix.aps", "game.z64"}));
 }
 
-TEST_F(PatchApplicationTest, AnImageThatCannotBeWrittenIsRefusedBeforeTheQuestion)
-{
+TEST_F(PatchApplicationTest, AnImageThatCannotBeWrittenIsRefusedBeforeTheQuestion) {
     bool asked = false;
-    job.confirm = [&] { asked = true; return true; };
+    job.confirm = [&] {
+        asked = true;
+        return true;
+    };
     makeReadOnly(job.imagePath);
     EXPECT_EQ(apply(copyRecord(0, "X"), true).outcome, ApplyOutcome::DestinationUnwritable);
     EXPECT_EQ(readFile(job.imagePath), image);
@@ -141,14 +141,14 @@ TEST_F(PatchApplicationTest, AnImageThatCannotBeWrittenIsRefusedBeforeTheQuestio
     EXPECT_FALSE(asked);
 }
 
-TEST_F(PatchApplicationTest, AWriteFailingPartWayLeavesTheOriginalImage)
-{
+TEST_F(PatchApplicationTest, AWriteFailingPartWayLeavesTheOriginalImage) {
     image = cartridgeImage(3 << 20);
     writeFile(job.imagePath, image);
     writeFile(job.patchPath, apsHeader() + runRecord(0, 0xAA, 200));
     for (bool withBackup : {false, true}) {
         job.backupPath = withBackup ? job.imagePath + QStringLiteral(".BAK") : QString();
-        const int code = runWithFileSizeLimit(1 << 20, [&] { return int(applyPatch(job).outcome); });
+        const int code =
+            runWithFileSizeLimit(1 << 20, [&] { return int(applyPatch(job).outcome); });
         EXPECT_EQ(code, int(ApplyOutcome::WriteFailed));
         EXPECT_EQ(readFile(job.imagePath), image);
         if (withBackup) {
@@ -158,8 +158,7 @@ TEST_F(PatchApplicationTest, AWriteFailingPartWayLeavesTheOriginalImage)
     EXPECT_EQ(files(), (QStringList{"fix.aps", "game.z64", "game.z64.BAK"}));
 }
 
-TEST_F(PatchApplicationTest, ABackupOnAnotherFileSystemIsACopyOfTheLinkedImage)
-{
+TEST_F(PatchApplicationTest, ABackupOnAnotherFileSystemIsACopyOfTheLinkedImage) {
     // The image is a link to a file on another file system, where the backup
     // cannot be a second name of the image and is copied instead.
     QTemporaryDir elsewhere(QStringLiteral("/dev/shm/tarnic-XXXXXX"));

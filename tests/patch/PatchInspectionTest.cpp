@@ -12,14 +12,12 @@ using namespace testfiles;
 
 namespace {
 QTemporaryDir dir;
-PatchInspection inspect(const QByteArray &bytes)
-{
+PatchInspection inspect(const QByteArray &bytes) {
     return inspectPatch(fileWith(dir, QStringLiteral("p.aps"), bytes));
 }
 } // namespace
 
-TEST(PatchInspection, ShowsEveryFieldWithItsPaddedTableText)
-{
+TEST(PatchInspection, ShowsEveryFieldWithItsPaddedTableText) {
     ApsFields fields;
     fields.crc1 = QByteArray::fromHex("000AFF10");
     fields.crc2 = QByteArray::fromHex("9C3D5E01");
@@ -44,11 +42,10 @@ TEST(PatchInspection, ShowsEveryFieldWithItsPaddedTableText)
     EXPECT_EQ(*r.display.CountryID, QStringLiteral("0x   _Unknown       "));
 }
 
-TEST(PatchInspection, FailuresLeaveTheFieldsTheyDidNotReach)
-{
+TEST(PatchInspection, FailuresLeaveTheFieldsTheyDidNotReach) {
     // Not an APS file, letter case included: only the four blanks, nothing else.
-    for (const QByteArray &bytes : {QByteArray("aps10") + apsHeader().mid(5), QByteArray("APS"),
-                                    QByteArray()}) {
+    for (const QByteArray &bytes :
+         {QByteArray("aps10") + apsHeader().mid(5), QByteArray("APS"), QByteArray()}) {
         const PatchInspection r = inspect(bytes);
         EXPECT_EQ(r.outcome, InspectionOutcome::NotAnApsFile);
         EXPECT_EQ(*r.display.PatchTypeTxT, QString());
@@ -76,8 +73,7 @@ TEST(PatchInspection, FailuresLeaveTheFieldsTheyDidNotReach)
     EXPECT_FALSE(missing.display.PatchTypeTxT || missing.display.PatchNfo);
 }
 
-TEST(PatchInspection, AFileEndingInsideTheHeaderStopsAtTheFirstShortField)
-{
+TEST(PatchInspection, AFileEndingInsideTheHeaderStopsAtTheFirstShortField) {
     const QByteArray full = apsHeader();
     // Cut inside the description, the cartridge ID and the second CRC.
     for (const qsizetype cut : {30, 59, 68}) {

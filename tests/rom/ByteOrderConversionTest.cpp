@@ -10,8 +10,7 @@
 using namespace tarnic;
 using namespace testfiles;
 
-TEST(ByteOrderConversion, ExchangesEveryPairAndKeepsAnOddLastByte)
-{
+TEST(ByteOrderConversion, ExchangesEveryPairAndKeepsAnOddLastByte) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("g.v64"));
     const std::pair<QByteArray, QByteArray> cases[] = {
@@ -37,14 +36,14 @@ TEST(ByteOrderConversion, ExchangesEveryPairAndKeepsAnOddLastByte)
     EXPECT_EQ(readFile(path), image);
 }
 
-TEST(ByteOrderConversion, RefusesWhatItCannotConvertAndLeavesItAlone)
-{
+TEST(ByteOrderConversion, RefusesWhatItCannotConvertAndLeavesItAlone) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("g.v64"));
     for (const QByteArray &bytes : {QByteArray(), QByteArray("A")}) {
         writeFile(path, bytes);
         bool started = false;
-        EXPECT_EQ(swapByteOrder(path, [&] { started = true; }).outcome, ConversionOutcome::TooShort);
+        EXPECT_EQ(swapByteOrder(path, [&] { started = true; }).outcome,
+                  ConversionOutcome::TooShort);
         EXPECT_FALSE(started);
         EXPECT_EQ(readFile(path), bytes);
     }
@@ -59,15 +58,13 @@ TEST(ByteOrderConversion, RefusesWhatItCannotConvertAndLeavesItAlone)
     EXPECT_EQ(readFile(path), QByteArray::fromHex("3780AABB"));
 }
 
-TEST(ByteOrderConversion, AWriteFailingPartWayLeavesTheOriginal)
-{
+TEST(ByteOrderConversion, AWriteFailingPartWayLeavesTheOriginal) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("g.v64"));
     const QByteArray image = byteSwapped(cartridgeImage(3 << 20));
     writeFile(path, image);
-    const int code = runWithFileSizeLimit(1 << 20, [&] {
-        return int(swapByteOrder(path).outcome);
-    });
+    const int code =
+        runWithFileSizeLimit(1 << 20, [&] { return int(swapByteOrder(path).outcome); });
     EXPECT_EQ(code, int(ConversionOutcome::Failed));
     EXPECT_EQ(readFile(path), image);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("g.v64")});

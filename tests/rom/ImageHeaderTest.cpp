@@ -11,14 +11,12 @@ using namespace testfiles;
 
 namespace {
 QTemporaryDir dir;
-ImageInspection inspect(const QByteArray &bytes)
-{
+ImageInspection inspect(const QByteArray &bytes) {
     return inspectImage(fileWith(dir, QStringLiteral("game.z64"), bytes));
 }
 } // namespace
 
-TEST(ImageHeader, BothByteOrdersShowTheSameCartridgeOrderTexts)
-{
+TEST(ImageHeader, BothByteOrdersShowTheSameCartridgeOrderTexts) {
     const ImageInspection cartridge = inspect(cartridgeImage());
     const ImageInspection swapped = inspect(byteSwapped(cartridgeImage()));
     ASSERT_EQ(cartridge.outcome, ImageReadOutcome::Shown);
@@ -35,8 +33,7 @@ TEST(ImageHeader, BothByteOrdersShowTheSameCartridgeOrderTexts)
     EXPECT_EQ(swapped.header.CartIdRaw, QStringLiteral("BA")); // as stored
 }
 
-TEST(ImageHeader, CountryComesFromTheVersionByteUnlessItIsZero)
-{
+TEST(ImageHeader, CountryComesFromTheVersionByteUnlessItIsZero) {
     QByteArray image = cartridgeImage();
     image[0x3E] = 'J';
     EXPECT_EQ(inspect(image).display.RomCountryTxt, QStringLiteral("4Ah  _Japan         "));
@@ -46,8 +43,7 @@ TEST(ImageHeader, CountryComesFromTheVersionByteUnlessItIsZero)
     EXPECT_EQ(inspect(image).display.RomCountryTxt, CountryNames[1]);
 }
 
-TEST(ImageHeader, UnknownMarksShortFilesAndMissingFiles)
-{
+TEST(ImageHeader, UnknownMarksShortFilesAndMissingFiles) {
     for (const QByteArray &bytes : {QByteArray::fromHex("4012") + cartridgeImage().mid(2),
                                     QByteArray("\x80", 1), QByteArray()})
         EXPECT_EQ(inspect(bytes).outcome, ImageReadOutcome::Unrecognised);
@@ -61,8 +57,7 @@ TEST(ImageHeader, UnknownMarksShortFilesAndMissingFiles)
     EXPECT_EQ(inspectImage(QString()).outcome, ImageReadOutcome::CannotOpen);
 }
 
-TEST(BackupNames, OnlyExactUpperOrLowerCaseCounts)
-{
+TEST(BackupNames, OnlyExactUpperOrLowerCaseCounts) {
     EXPECT_TRUE(isBackupName(QStringLiteral("game.z64.BAK")));
     EXPECT_TRUE(isBackupName(QStringLiteral("game.bak")));
     EXPECT_FALSE(isBackupName(QStringLiteral("game.Bak")));

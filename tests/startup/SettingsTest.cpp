@@ -11,16 +11,14 @@ using namespace tarnic;
 using namespace testfiles;
 
 namespace {
-Settings windowsDefaults()
-{
+Settings windowsDefaults() {
     Settings s;
     s.PatchDir = s.RomDir = QStringLiteral("C:\\");
     return s;
 }
 } // namespace
 
-TEST(SettingsFile, WritesFourCrLfLinesAndReadsThemBackUnchanged)
-{
+TEST(SettingsFile, WritesFourCrLfLinesAndReadsThemBackUnchanged) {
     QTemporaryDir dir;
     const QString path = dir.filePath(kSettingsFileName);
     ASSERT_TRUE(writeSettingsFile(path, windowsDefaults()));
@@ -44,8 +42,7 @@ TEST(SettingsFile, WritesFourCrLfLinesAndReadsThemBackUnchanged)
     EXPECT_EQ(readFile(path), settingsFileContent(odd));
 }
 
-TEST(SettingsFile, APartialOrOddFileKeepsWhatWasReadAndDefaultsTheRest)
-{
+TEST(SettingsFile, APartialOrOddFileKeepsWhatWasReadAndDefaultsTheRest) {
     QTemporaryDir dir;
     const QString path = dir.filePath(kSettingsFileName);
     const Settings defaults;
@@ -76,8 +73,7 @@ TEST(SettingsFile, APartialOrOddFileKeepsWhatWasReadAndDefaultsTheRest)
     EXPECT_EQ(untouched.PatchDir, defaults.PatchDir);
 }
 
-TEST(SettingsFile, AReadOnlyFileIsReportedAndKeepsItsContent)
-{
+TEST(SettingsFile, AReadOnlyFileIsReportedAndKeepsItsContent) {
     QTemporaryDir dir;
     const QString path = dir.filePath(kSettingsFileName);
     writeFile(path, "\"/old\"\r\n");
@@ -86,11 +82,10 @@ TEST(SettingsFile, AReadOnlyFileIsReportedAndKeepsItsContent)
     EXPECT_EQ(readFile(path), QByteArray("\"/old\"\r\n"));
 }
 
-TEST(SettingsFile, FolderCheckReplacesOnlyWhatVanished)
-{
+TEST(SettingsFile, FolderCheckReplacesOnlyWhatVanished) {
     QTemporaryDir dir;
     Settings s;
-    s.PatchDir = dir.path() + QStringLiteral("/");   // trailing separator kept
+    s.PatchDir = dir.path() + QStringLiteral("/"); // trailing separator kept
     s.RomDir = dir.filePath(QStringLiteral("gone"));
     EXPECT_TRUE(checkFolders(s));
     EXPECT_EQ(s.PatchDir, dir.path() + QStringLiteral("/"));
@@ -99,8 +94,7 @@ TEST(SettingsFile, FolderCheckReplacesOnlyWhatVanished)
     EXPECT_FALSE(checkFolders(s));
 }
 
-TEST(SettingsFile, LivesBesideTheProgramUnlessThatFolderCannotBeWritten)
-{
+TEST(SettingsFile, LivesBesideTheProgramUnlessThatFolderCannotBeWritten) {
     QTemporaryDir dir;
     EXPECT_EQ(settingsFilePath(dir.path()), QDir(dir.path()).filePath(kSettingsFileName));
     const QString unwritable = dir.filePath(QStringLiteral("not-there"));

@@ -20,8 +20,7 @@ namespace fakes {
 
 struct Messages final : tarnic::MessageBoxes {
     void showMessage(const QString &text) override { shown << text; }
-    bool askYesNo(const QString &text, const QString &title) override
-    {
+    bool askYesNo(const QString &text, const QString &title) override {
         asked << title + QStringLiteral(": ") + text;
         return answer;
     }
@@ -31,8 +30,8 @@ struct Messages final : tarnic::MessageBoxes {
 };
 
 struct Folders final : tarnic::FolderPicker {
-    std::optional<QString> pickFolder(QWidget *, const QString &prompt, const QString &start) override
-    {
+    std::optional<QString> pickFolder(QWidget *, const QString &prompt,
+                                      const QString &start) override {
         prompts << prompt;
         starts << start;
         return choice;
@@ -43,8 +42,7 @@ struct Folders final : tarnic::FolderPicker {
 };
 
 struct Busy final : tarnic::BusyWindow {
-    void setTexts(const QString &caption, const QString &text) override
-    {
+    void setTexts(const QString &caption, const QString &text) override {
         calls << QStringLiteral("texts ") + caption + QStringLiteral(" / ") + text;
     }
     void showAndPaint() override { calls << QStringLiteral("show"); }
@@ -54,8 +52,7 @@ struct Busy final : tarnic::BusyWindow {
 
 // Returns at once, noting whether the splash window was up while it "waited".
 struct Wait final : tarnic::SplashWait {
-    void wait(std::chrono::milliseconds duration) override
-    {
+    void wait(std::chrono::milliseconds duration) override {
         waits.push_back(duration);
         for (QWidget *w : QApplication::topLevelWidgets())
             splashShownMeanwhile |= qobject_cast<tarnic::Form3 *>(w) && w->isVisible();

@@ -1,5 +1,5 @@
-#include "FileList.h"
 #include "Form1.h"
+#include "FileList.h"
 #include "startup/Settings.h"
 
 #include "Fakes.h"
@@ -19,9 +19,8 @@ using namespace testfiles;
 namespace {
 
 class Form1Test : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
+  protected:
+    void SetUp() override {
         for (const char *sub : {"prog", "aps", "roms"})
             QDir(dir.path()).mkdir(QLatin1String(sub));
         settings.PatchDir = path("aps");
@@ -34,38 +33,34 @@ protected:
 
     QString path(const QString &relative) const { return dir.filePath(relative); }
 
-    Form1 &window()
-    {
+    Form1 &window() {
         if (!form) {
-            ProgramServices services{messages, folders, path("prog"), path("prog/Tarnic.ini"),
-                                     &busy, [this] { ++programEnds; }};
+            ProgramServices services{messages,     folders,
+                                     path("prog"), path("prog/Tarnic.ini"),
+                                     &busy,        [this] { ++programEnds; }};
             form = std::make_unique<Form1>(settings, services);
         }
         return *form;
     }
 
-    template <typename T> T *control(const char *name)
-    {
+    template <typename T> T *control(const char *name) {
         T *found = window().findChild<T *>(QLatin1String(name));
         EXPECT_NE(found, nullptr) << name;
         return found;
     }
     QString text(const char *name) { return control<QLabel>(name)->text(); }
-    QStringList listed(const char *name)
-    {
+    QStringList listed(const char *name) {
         QStringList names;
         auto *list = control<FileList>(name);
         for (int i = 0; i < list->count(); ++i)
             names << list->item(i)->text();
         return names;
     }
-    void click(const char *list, const QString &entry)
-    {
+    void click(const char *list, const QString &entry) {
         ASSERT_TRUE(control<FileList>(list)->clickEntry(entry)) << entry.toStdString();
     }
     // Green (true) or red (false) for the four pairs, checking both labels agree.
-    std::vector<bool> pairColours()
-    {
+    std::vector<bool> pairColours() {
         std::vector<bool> green;
         for (const auto &[imageSide, patchSide] : window().MatchPairs()) {
             const QColor c = imageSide->palette().color(QPalette::WindowText);
@@ -89,8 +84,7 @@ const std::vector<bool> allGreen{true, true, true, true};
 
 } // namespace
 
-TEST_F(Form1Test, OpensWithEmptyGreenFieldsAndBothListsFiltered)
-{
+TEST_F(Form1Test, OpensWithEmptyGreenFieldsAndBothListsFiltered) {
     writeFile(path("roms/old.z64.BAK"), "x");
     writeFile(path("aps/LOUD.APS"), "x");
     EXPECT_EQ(pairColours(), allGreen);
@@ -104,8 +98,7 @@ TEST_F(Form1Test, OpensWithEmptyGreenFieldsAndBothListsFiltered)
     EXPECT_EQ(window().centralWidget()->size(), QSize(465, 370));
 }
 
-TEST_F(Form1Test, APatchAndItsImageMatchInEitherOrderAndTheTwinDiffersInFormatOnly)
-{
+TEST_F(Form1Test, APatchAndItsImageMatchInEitherOrderAndTheTwinDiffersInFormatOnly) {
     click("RomFileList", "game.z64");
     EXPECT_EQ(pairColours(), (std::vector<bool>{false, false, false, false}));
     click("PatchFileList", "fix.aps");
@@ -121,8 +114,7 @@ TEST_F(Form1Test, APatchAndItsImageMatchInEitherOrderAndTheTwinDiffersInFormatOn
     EXPECT_TRUE(messages.shown.isEmpty());
 }
 
-TEST_F(Form1Test, ButtonsFollowTheSelectedImage)
-{
+TEST_F(Form1Test, ButtonsFollowTheSelectedImage) {
     auto *patchRom = window().PatchClk;
     auto *change = window().SwapCartClk;
     writeFile(path("roms/copy.z64.BAK"), cartridgeImage());
@@ -148,8 +140,7 @@ TEST_F(Form1Test, ButtonsFollowTheSelectedImage)
     EXPECT_FALSE(change->isEnabled());
 }
 
-TEST_F(Form1Test, PatchMessagesLeaveTheDisplaysAsDescribed)
-{
+TEST_F(Form1Test, PatchMessagesLeaveTheDisplaysAsDescribed) {
     click("PatchFileList", "fix.aps");
     writeFile(path("aps/bad.aps"), "APS11 and more");
     ApsFields target;
@@ -174,8 +165,7 @@ TEST_F(Form1Test, PatchMessagesLeaveTheDisplaysAsDescribed)
     EXPECT_EQ(pairColours(), (std::vector<bool>{false, true, true, true})); // never rechecked
 }
 
-TEST_F(Form1Test, PatchRomAsksOnlyWhenAPairDiffersAndBacksUpWhenOn)
-{
+TEST_F(Form1Test, PatchRomAsksOnlyWhenAPairDiffersAndBacksUpWhenOn) {
     const QByteArray original = cartridgeImage();
     QByteArray patched = original;
     patched.replace(0x1000, 7, "PATCHED");
@@ -202,7 +192,7 @@ TEST_F(Form1Test, PatchRomAsksOnlyWhenAPairDiffersAndBacksUpWhenOn)
     EXPECT_EQ(readFile(path("roms/game.z64")), original);
     EXPECT_FALSE(QFile::exists(path("roms/game.z64.BAK")));
     EXPECT_TRUE(listed("RomFileList").contains("game.z64.BAK")); // not refreshed
-    EXPECT_EQ(busy.calls.size(), 2); // texts set, closed, never shown
+    EXPECT_EQ(busy.calls.size(), 2);                             // texts set, closed, never shown
 
     // Yes with backups off: patched, no backup.
     messages.answer = true;
@@ -221,8 +211,7 @@ TEST_F(Form1Test, PatchRomAsksOnlyWhenAPairDiffersAndBacksUpWhenOn)
     EXPECT_EQ(settings.RomDir, defaultFolder());
 }
 
-TEST_F(Form1Test, ChangeFormatConvertsTheSelectedImageInTheImageFolder)
-{
+TEST_F(Form1Test, ChangeFormatConvertsTheSelectedImageInTheImageFolder) {
     click("RomFileList", "game.z64");
     click("PatchFileList", "fix.aps"); // moves the current folder away
     window().SwapCartClk_Click();
@@ -238,8 +227,7 @@ TEST_F(Form1Test, ChangeFormatConvertsTheSelectedImageInTheImageFolder)
     EXPECT_EQ(messages.shown, QStringList{"Error Reading File"});
 }
 
-TEST_F(Form1Test, BrowsingConfirmedOrCancelled)
-{
+TEST_F(Form1Test, BrowsingConfirmedOrCancelled) {
     QDir(dir.path()).mkdir("more");
     writeFile(path("more/x.aps"), apsHeader());
     folders.choice = path("more");
@@ -257,8 +245,7 @@ TEST_F(Form1Test, BrowsingConfirmedOrCancelled)
     EXPECT_EQ(window().PatchFileList->toolTip(), path("more"));
 }
 
-TEST_F(Form1Test, ExitByMenuOrCloseBoxWritesTheSettingsOnce)
-{
+TEST_F(Form1Test, ExitByMenuOrCloseBoxWritesTheSettingsOnce) {
     settings.SplashOpt = kOptionOff;
     window().Exit->trigger();
     const QByteArray written = readFile(path("prog/Tarnic.ini"));

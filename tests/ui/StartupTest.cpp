@@ -20,20 +20,19 @@ using namespace testfiles;
 namespace {
 
 class StartupTest : public ::testing::Test {
-protected:
+  protected:
     // Starts the program with `ini` as its settings file (none when null).
-    Module1 &start(const char *ini)
-    {
+    Module1 &start(const char *ini) {
         if (ini)
-            writeFile(dir.filePath("Tarnic.ini"), QByteArray(ini).replace("$DIR", dir.path().toUtf8()));
-        ProgramServices services{messages, folders, dir.path(), dir.filePath("Tarnic.ini"), &busy,
-                                 [] {}};
+            writeFile(dir.filePath("Tarnic.ini"),
+                      QByteArray(ini).replace("$DIR", dir.path().toUtf8()));
+        ProgramServices services{messages, folders, dir.path(), dir.filePath("Tarnic.ini"),
+                                 &busy,    [] {}};
         program = std::make_unique<Module1>(services, wait);
         program->Main();
         return *program;
     }
-    bool checked(const char *box)
-    {
+    bool checked(const char *box) {
         return program->settingsWindow()->findChild<QCheckBox *>(QLatin1String(box))->isChecked();
     }
 
@@ -47,8 +46,7 @@ protected:
 
 } // namespace
 
-TEST_F(StartupTest, FirstRunShowsTheSplashAndUsesDefaults)
-{
+TEST_F(StartupTest, FirstRunShowsTheSplashAndUsesDefaults) {
     Module1 &p = start(nullptr);
     EXPECT_EQ(wait.waits, std::vector<std::chrono::milliseconds>{std::chrono::seconds(4)});
     EXPECT_TRUE(wait.splashShownMeanwhile);
@@ -62,8 +60,7 @@ TEST_F(StartupTest, FirstRunShowsTheSplashAndUsesDefaults)
     EXPECT_EQ(p.mainWindow()->PatchFileList->folder(), defaultFolder());
 }
 
-TEST_F(StartupTest, OptionsFromTheFileDecideSplashAndBoxes)
-{
+TEST_F(StartupTest, OptionsFromTheFileDecideSplashAndBoxes) {
     Module1 &p = start("\"$DIR\"\r\n\"$DIR/gone\"\r\n1\r\n1\r\n");
     EXPECT_TRUE(wait.waits.empty());
     EXPECT_FALSE(checked("SplashScreen"));
@@ -79,8 +76,7 @@ TEST_F(StartupTest, OptionsFromTheFileDecideSplashAndBoxes)
     EXPECT_EQ(program->settings.SplashOpt, 2);
 }
 
-TEST_F(StartupTest, SettingsWindowWritesOptionsOnClickOnly)
-{
+TEST_F(StartupTest, SettingsWindowWritesOptionsOnClickOnly) {
     Settings settings;
     settings.BackupOpt = 2;
     Form2 window(settings);
@@ -95,8 +91,7 @@ TEST_F(StartupTest, SettingsWindowWritesOptionsOnClickOnly)
     EXPECT_EQ(settings.SplashOpt, 1);
 }
 
-TEST_F(StartupTest, ReopeningTheSettingsWindowShowsTheCurrentOptions)
-{
+TEST_F(StartupTest, ReopeningTheSettingsWindowShowsTheCurrentOptions) {
     Module1 &p = start(nullptr);
     QStringList seen;
     for (int showing = 0; showing < 2; ++showing) {
