@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#ifdef Q_OS_UNIX
 #include <csignal>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 namespace testfiles {
 
@@ -92,6 +94,7 @@ int runWithFileSizeLimit(qint64 fileSizeLimit, const std::function<int()> &work)
     int status = 0;
     waitpid(child, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
 }
 
 } // namespace testfiles
