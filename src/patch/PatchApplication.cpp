@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 namespace tarnic {
@@ -31,26 +32,25 @@ bool recordFits(const PatchRecord &r) {
 }
 
 // The whole record stream, checked: every record complete and within range.
-// Empty when the patch is unusable, with `valid` false.
-std::vector<PatchRecord> readRecords(const QByteArray &patch, bool &valid) {
-    std::vector<PatchRecord> records;
-    valid = false;
+// Nothing when the patch ends inside its header or a record, or a record does
+// not fit.
+std::optional<std::vector<PatchRecord>> readRecords(const QByteArray &patch) {
     if (patch.size() < kApsHeaderSize)
-        return records;
+        return std::nullopt;
+    std::vector<PatchRecord> records;
     PatchRecordReader reader(QByteArrayView(patch).sliced(kApsHeaderSize));
     PatchRecord record;
     for (;;) {
         switch (reader.next(record)) {
         case PatchRecordReader::Step::Record:
             if (!recordFits(record))
-                return {};
+                return std::nullopt;
             records.push_back(record);
             break;
         case PatchRecordReader::Step::End:
-            valid = true;
             return records;
         case PatchRecordReader::Step::Truncated:
-            return {};
+            return std::nullopt;
         }
     }
 }
@@ -128,9 +128,8 @@ ApplyResult applyPatch(const PatchJob &job) {
         return finish(header);
     if (!isWritableFile(job.imagePath))
         return finish(ApplyOutcome::DestinationUnwritable);
-    bool valid = false;
-    const std::vector<PatchRecord> records = readRecords(patch, valid);
-    if (!valid)
+    const std::optional<std::vector<PatchRecord>> records = readRecords(patch);
+    if (!records)
         return finish(ApplyOutcome::InvalidPatch);
 
     if (job.confirm && !job.confirm())
@@ -150,12 +149,12 @@ ApplyResult applyPatch(const PatchJob &job) {
     QFile image(job.imagePath);
     QSaveFile patched(job.imagePath);
     if (!image.open(QIODevice::ReadOnly) || !patched.open(QIODevice::WriteOnly) ||
-        !writePatchedImage(image, patched, records))
+        !writePatchedImage(image, patched, *records))
         return finish(ApplyOutcome::WriteFailed);
     image.close();
     if (!patched.commit())
         return finish(ApplyOutcome::WriteFailed);
-    result.recordsApplied = int(records.size());
+    result.recordsApplied = int(records->size());
     return finish(ApplyOutcome::Applied);
 }
 
