@@ -56,10 +56,3 @@ TEST(ImageHeader, UnknownMarksShortFilesAndMissingFiles) {
 
     EXPECT_EQ(inspectImage(QString()).outcome, ImageReadOutcome::CannotOpen);
 }
-
-TEST(BackupNames, OnlyExactUpperOrLowerCaseCounts) {
-    EXPECT_TRUE(isBackupName(QStringLiteral("game.z64.BAK")));
-    EXPECT_TRUE(isBackupName(QStringLiteral("game.bak")));
-    EXPECT_FALSE(isBackupName(QStringLiteral("game.Bak")));
-    EXPECT_FALSE(isBackupName(QStringLiteral("game.z64")));
-}

@@ -93,10 +93,3 @@ TEST(SettingsFile, FolderCheckReplacesOnlyWhatVanished) {
     s.RomDir = fileWith(dir, "plain", "x"); // a plain file passes the check
     EXPECT_FALSE(checkFolders(s));
 }
-
-TEST(SettingsFile, LivesBesideTheProgramUnlessThatFolderCannotBeWritten) {
-    QTemporaryDir dir;
-    EXPECT_EQ(settingsFilePath(dir.path()), QDir(dir.path()).filePath(kSettingsFileName));
-    const QString unwritable = dir.filePath(QStringLiteral("not-there"));
-    EXPECT_FALSE(settingsFilePath(unwritable).startsWith(unwritable));
-}

@@ -51,9 +51,9 @@ class Form1Test : public ::testing::Test {
     QString text(const char *name) { return control<QLabel>(name)->text(); }
     QStringList listed(const char *name) {
         QStringList names;
-        auto *list = control<FileList>(name);
-        for (int i = 0; i < list->count(); ++i)
-            names << list->item(i)->text();
+        for (const QListWidgetItem *item :
+             control<FileList>(name)->findItems("*", Qt::MatchWildcard))
+            names << item->text();
         return names;
     }
     void click(const char *list, const QString &entry) {
@@ -117,13 +117,16 @@ TEST_F(Form1Test, APatchAndItsImageMatchInEitherOrderAndTheTwinDiffersInFormatOn
 TEST_F(Form1Test, ButtonsFollowTheSelectedImage) {
     auto *patchRom = window().PatchClk;
     auto *change = window().SwapCartClk;
-    writeFile(path("roms/copy.z64.BAK"), cartridgeImage());
+    writeFile(path("roms/copy.z64.BAK"), cartridgeImage()); // a backup, not ".Bak"
+    writeFile(path("roms/copy.z64.Bak"), cartridgeImage());
     writeFile(path("roms/text.ROM"), "hello world");
     window().RomFileList->refresh();
 
     click("RomFileList", "copy.z64.BAK");
     EXPECT_FALSE(patchRom->isEnabled());
     EXPECT_TRUE(change->isEnabled());
+    click("RomFileList", "copy.z64.Bak");
+    EXPECT_TRUE(patchRom->isEnabled());
 
     click("PatchFileList", "fix.aps");
     click("RomFileList", "text.ROM");
