@@ -27,8 +27,10 @@ ApplyOutcome checkPatchHeader(const QByteArray &patch) {
     return ApplyOutcome::Applied;
 }
 
+// Offsets run from 0 to 2^31 - 2, and nothing is written past 2^31 - 1.
 bool recordFits(const PatchRecord &r) {
-    return r.Offset >= 0 && qint64(r.Offset) + r.writtenSize() - 1 <= kLastWritableOffset;
+    return r.Offset >= 0 && r.Offset < kLastWritableOffset &&
+           qint64(r.Offset) + r.writtenSize() - 1 <= kLastWritableOffset;
 }
 
 // The whole record stream, checked: every record complete and within range.

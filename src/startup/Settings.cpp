@@ -93,7 +93,10 @@ int readSettingsFile(const QString &path, Settings &settings) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return 0;
-    FieldReader fields(QString::fromUtf8(file.readAll()));
+    QString text = QString::fromLocal8Bit(file.readAll());
+    if (text.startsWith(QChar(0xFEFF))) // a mark some editors put first
+        text.remove(0, 1);
+    FieldReader fields(std::move(text));
     QString *folders[] = {&settings.PatchDir, &settings.RomDir};
     qint16 *options[] = {&settings.SplashOpt, &settings.BackupOpt};
     int read = 0;
@@ -119,7 +122,7 @@ QByteArray settingsFileContent(const Settings &settings) {
                          QStringLiteral("\"\r\n") + QString::number(settings.SplashOpt) +
                          QStringLiteral("\r\n") + QString::number(settings.BackupOpt) +
                          QStringLiteral("\r\n");
-    return text.toUtf8();
+    return text.toLocal8Bit();
 }
 
 bool writeSettingsFile(const QString &path, const Settings &settings) {

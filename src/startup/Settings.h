@@ -35,7 +35,9 @@ struct Settings {
 // runs to the next double quote and may hold commas.
 int readSettingsFile(const QString &path, Settings &settings);
 
-// The file's exact content for `settings` (folders in UTF-8).
+// The file's exact content for `settings`. Folders are in the system's 8-bit
+// encoding: UTF-8 on Linux, the ANSI code page on Windows, as the file has
+// always been there.
 QByteArray settingsFileContent(const Settings &settings);
 
 // Replaces the file's whole content. Returns false when it cannot be written,

@@ -27,8 +27,7 @@ void FileList::relist(const QString &keepSelected) {
     clear();
     // Without QDir::CaseSensitive the patterns match whatever the letter case.
     QDir dir(folder_);
-    addItems(dir.entryList(patterns_, QDir::Files | QDir::Hidden | QDir::System,
-                           QDir::Name | QDir::IgnoreCase));
+    addItems(dir.entryList(patterns_, QDir::Files, QDir::Name | QDir::IgnoreCase));
     const QList<QListWidgetItem *> kept = keepSelected.isEmpty()
                                               ? QList<QListWidgetItem *>()
                                               : findItems(keepSelected, Qt::MatchExactly);

@@ -110,6 +110,7 @@ TEST_F(PatchApplicationTest, ADeclinedOrRefusedPatchTouchesNothing) {
         {apsHeader() + runRecord(5, 1, 1).chopped(1), ApplyOutcome::InvalidPatch},
         {apsHeader() + copyRecord(0, "X") + copyRecord(-1, "A"), ApplyOutcome::InvalidPatch},
         {apsHeader() + runRecord(0x7FFFFFF0, 1, 17), ApplyOutcome::InvalidPatch},
+        {apsHeader() + runRecord(0x7FFFFFFF, 1, 0), ApplyOutcome::InvalidPatch},
     };
     for (const auto &[patch, outcome] : refused) {
         writeFile(job.patchPath, patch);

@@ -58,6 +58,7 @@ TEST(SettingsFile, APartialOrOddFileKeepsWhatWasReadAndDefaultsTheRest) {
         {"/a,/b\n1\n", 3, "/a", "/b", 1, 0},
         {"\"/a\"\r\n\"/b\"\r\n  1 \r\nyes\r\n", 4, "/a", "/b", 1, kOptionUnreadable},
         {"", 0, defaults.PatchDir, defaults.RomDir, 0, 0},
+        {"\xEF\xBB\xBF\"/a\"\r\n", 1, "/a", defaults.RomDir, 0, 0},
     };
     for (const Case &c : cases) {
         writeFile(path, c.content);
