@@ -1,4 +1,5 @@
 #include "BrowseDialog.h"
+#include "Form3.h"
 #include "MessageBoxes.h"
 #include "Module1.h"
 
@@ -7,6 +8,7 @@
 int main(int argc, char *argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tarnic"));
+    QApplication::setWindowIcon(tarnic::programIcon());
     // The program ends through its Exit command only, which also runs when the
     // main window is closed; closing the splash must not end it.
     QApplication::setQuitOnLastWindowClosed(false);
