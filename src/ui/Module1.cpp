@@ -1,9 +1,12 @@
 #include "Module1.h"
 
+#include "BrowseDialog.h"
 #include "Form1.h"
 #include "Form2.h"
 #include "Form3.h"
+#include "MessageBoxes.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDir>

@@ -56,4 +56,8 @@ class Module1 {
 // The folder of the running executable.
 QString programFolder();
 
+// Starts the program with the real message boxes, folder dialog and splash
+// wait, and runs it until its Exit command; returns the exit code.
+int runProgram();
+
 } // namespace tarnic
