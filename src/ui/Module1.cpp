@@ -30,6 +30,22 @@ QString programFolder() {
     return QCoreApplication::applicationDirPath();
 }
 
+int runProgram() {
+    QApplication::setApplicationName(QStringLiteral("Tarnic"));
+    QApplication::setWindowIcon(programIcon());
+    // The program ends through its Exit command only, which also runs when the
+    // main window is closed; closing the splash must not end it.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    QtMessageBoxes messages;
+    QtFolderPicker folders;
+    EventLoopSplashWait splashWait;
+    const QString folder = programFolder();
+    Module1 program({messages, folders, folder, settingsFilePath(folder), nullptr, {}}, splashWait);
+    program.Main();
+    return QApplication::exec();
+}
+
 Module1::Module1(ProgramServices services, SplashWait &splashWait)
     : services_(std::move(services)), splashWait_(splashWait) {}
 
