@@ -144,7 +144,6 @@ ApplyResult applyPatch(const PatchJob &job) {
     if (!job.backupPath.isEmpty()) {
         if (!keepAsBackup(job.imagePath, job.backupPath))
             return finish(ApplyOutcome::BackupFailed);
-        result.backupMade = true;
     }
 
     ReplacedFileRelease oldImage(job.imagePath);

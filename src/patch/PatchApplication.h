@@ -39,7 +39,6 @@ struct PatchJob {
 struct ApplyResult {
     ApplyOutcome outcome = ApplyOutcome::SourceUnreadable;
     int recordsApplied = 0;
-    bool backupMade = false;
 };
 
 // Applies the records in file order (a later record wins where they overlap; a

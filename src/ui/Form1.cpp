@@ -77,10 +77,6 @@ QGroupBox *frame(QWidget *parent, const char *name, const QString &caption, QRec
     return box;
 }
 
-void setPlainTextOf(QPlainTextEdit *box, const QString &text) {
-    box->setPlainText(text);
-}
-
 } // namespace
 
 Form1::Form1(tarnic::Settings &settings, ProgramServices services, QWidget *parent)
@@ -232,7 +228,7 @@ void Form1::showPatchDisplay(const PatchDisplay &display) {
             label->setText(*text);
     }
     if (display.PatchNfo)
-        setPlainTextOf(PatchNfo, *display.PatchNfo);
+        PatchNfo->setPlainText(*display.PatchNfo);
 }
 
 void Form1::PatchFileList_Click() {
@@ -276,7 +272,7 @@ void Form1::RomFileList_Click() {
     SwapCartClk->setEnabled(true);
     RomFormatTxt->setText(result.display.RomFormatTxt);
     RomCRCTxt->setText(result.display.RomCRCTxt);
-    setPlainTextOf(RomHeaderTxT, result.display.RomHeaderTxT);
+    RomHeaderTxT->setPlainText(result.display.RomHeaderTxT);
     RomCartIDTxT->setText(result.display.RomCartIDTxT);
     RomCountryTxt->setText(result.display.RomCountryTxt);
     CheckMatch();

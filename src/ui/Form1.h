@@ -14,7 +14,6 @@
 #include <QPointer>
 
 #include <array>
-#include <memory>
 
 class QAction;
 class QGroupBox;

@@ -7,7 +7,6 @@
 #include "MessageBoxes.h"
 
 #include <QApplication>
-#include <QCheckBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -63,10 +62,8 @@ void Module1::Main() {
     QDir::setCurrent(services_.programFolder);
     readSettingsFile(services_.settingsFile, settings);
 
-    // Creating the settings window sets both boxes from the options.
+    // Creating the settings window (hidden) sets both boxes from the options.
     form2_ = new Form2(settings);
-    form2_->RomBackUpClk->setChecked(settings.BackupOpt == kOptionOn);
-    form2_->SplashScreen->setChecked(settings.SplashOpt == kOptionOn);
 
     checkFolders(settings);
 
