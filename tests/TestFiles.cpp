@@ -101,4 +101,20 @@ int runWithFileSizeLimit(qint64 fileSizeLimit, const std::function<int()> &work)
 #endif
 }
 
+int runKilledAfter(std::chrono::microseconds delay, const std::function<int()> &work) {
+#ifndef Q_OS_UNIX
+    ADD_FAILURE() << "killing a child needs a Unix system";
+    return -1;
+#else
+    const pid_t child = fork();
+    if (child == 0)
+        _exit(work());
+    usleep(useconds_t(delay.count()));
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
+}
+
 } // namespace testfiles

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 
@@ -45,5 +46,9 @@ void makeReadOnly(const QString &path);
 // Runs `work` in a child process that may write at most `fileSizeLimit` bytes
 // to any file, and returns the child's exit code (the value `work` returns).
 int runWithFileSizeLimit(qint64 fileSizeLimit, const std::function<int()> &work);
+
+// Runs `work` in a child process and kills it (SIGKILL) after `delay`. Returns
+// the child's exit code when it ended first, or -1 when it was killed.
+int runKilledAfter(std::chrono::microseconds delay, const std::function<int()> &work);
 
 } // namespace testfiles

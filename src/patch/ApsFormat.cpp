@@ -1,5 +1,7 @@
 #include "patch/ApsFormat.h"
 
+#include "files/SafeWrite.h"
+
 namespace tarnic {
 
 const std::array<QString, 2> PatchTypeNames = {
@@ -17,29 +19,32 @@ QString bytesToText(const char *data, qsizetype size) {
 }
 
 PatchRecordReader::Step PatchRecordReader::next(PatchRecord &record) {
-    const qsizetype left = stream_.size() - position_;
-    if (left == 0)
+    const auto readExactly = [this](char *into, qint64 size) {
+        const qint64 got = readFully(stream_, into, size);
+        return got < 0 ? Step::ReadFailed : got < size ? Step::Truncated : Step::Record;
+    };
+    char head[5];
+    const qint64 got = readFully(stream_, head, sizeof head);
+    if (got == 0)
         return Step::End;
-    if (left < 5)
+    if (got < 0)
+        return Step::ReadFailed;
+    if (got < qint64(sizeof head))
         return Step::Truncated;
 
-    const char *head = stream_.data() + position_;
     const auto byte = [&](int i) { return std::uint32_t(std::uint8_t(head[i])); };
     record.Offset = std::int32_t(byte(0) | byte(1) << 8 | byte(2) << 16 | byte(3) << 24);
     record.Length = std::uint8_t(head[4]);
-    const qsizetype size = record.Length != 0 ? 5 + record.Length : 7;
-    if (left < size)
-        return Step::Truncated;
-
     if (record.Length != 0) {
-        record.Data = head + 5;
-    } else {
-        record.Data = nullptr;
-        record.RunValue = std::uint8_t(head[5]);
-        record.RunCount = std::uint8_t(head[6]);
+        record.Data = data_.data();
+        return readExactly(data_.data(), record.Length);
     }
-    position_ += size;
-    return Step::Record;
+    record.Data = nullptr;
+    char run[2];
+    const Step step = readExactly(run, sizeof run);
+    record.RunValue = std::uint8_t(run[0]);
+    record.RunCount = std::uint8_t(run[1]);
+    return step;
 }
 
 } // namespace tarnic

@@ -22,7 +22,7 @@
 
 #include "rom/NameTables.h"
 
-#include <QByteArrayView>
+#include <QIODevice>
 #include <QString>
 
 #include <array>
@@ -54,7 +54,7 @@ struct PatchRecord {
     std::uint8_t Length = 0; // 0: run record
     std::uint8_t RunValue = 0;
     std::uint8_t RunCount = 0;
-    const char *Data = nullptr; // copy record: its Length bytes, inside the patch's bytes
+    const char *Data = nullptr; // copy record: its Length bytes, valid until the next record
 
     // How many image bytes the record writes.
     int writtenSize() const { return Length != 0 ? Length : RunCount; }
@@ -68,22 +68,23 @@ extern const std::array<QString, 2> EncodingNames;
 // survives display and comparison.
 QString bytesToText(const char *data, qsizetype size);
 
-// Reads a record stream held in memory (the patch's bytes from offset 78 on),
-// one record at a time. The records point into those bytes.
+// Reads a record stream from the current position of a patch file to its end,
+// one record at a time, holding no more than one record in memory.
 class PatchRecordReader {
   public:
     enum class Step {
-        Record,    // `record` holds the next record
-        End,       // the stream ended between two records: it is complete
-        Truncated, // the stream ended inside a record
+        Record,     // `record` holds the next record
+        End,        // the stream ended between two records: it is complete
+        Truncated,  // the stream ended inside a record
+        ReadFailed, // the file could not be read
     };
 
-    explicit PatchRecordReader(QByteArrayView stream) : stream_(stream) {}
+    explicit PatchRecordReader(QIODevice &stream) : stream_(stream) {}
     Step next(PatchRecord &record);
 
   private:
-    QByteArrayView stream_;
-    qsizetype position_ = 0;
+    QIODevice &stream_;
+    std::array<char, 255> data_{};
 };
 
 } // namespace tarnic

@@ -1,31 +1,17 @@
 #include "patch/PatchApplication.h"
 
+#include "files/SafeWrite.h"
 #include "patch/ApsFormat.h"
-#include "rom/SafeWrite.h"
 
 #include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <cstring>
-#include <optional>
 #include <vector>
 
 namespace tarnic {
 
 namespace {
-
-// Only an APS file with encoding 0 is applied.
-ApplyOutcome checkPatchHeader(const QByteArray &patch) {
-    if (patch.size() < kMagicSize || !patch.startsWith(kApsMagic))
-        return ApplyOutcome::NotAnApsFile;
-    if (patch.size() < 7)
-        return ApplyOutcome::InvalidPatch;
-    if (patch[6] != 0)
-        return ApplyOutcome::UnsupportedEncoding;
-    return ApplyOutcome::Applied;
-}
 
 // Offsets run from 0 to 2^31 - 2, and nothing is written past 2^31 - 1.
 bool recordFits(const PatchRecord &r) {
@@ -33,77 +19,103 @@ bool recordFits(const PatchRecord &r) {
            qint64(r.Offset) + r.writtenSize() - 1 <= kLastWritableOffset;
 }
 
-// The whole record stream, checked: every record complete and within range.
-// Nothing when the patch ends inside its header or a record, or a record does
-// not fit.
-std::optional<std::vector<PatchRecord>> readRecords(const QByteArray &patch) {
-    if (patch.size() < kApsHeaderSize)
-        return std::nullopt;
-    std::vector<PatchRecord> records;
-    PatchRecordReader reader(QByteArrayView(patch).sliced(kApsHeaderSize));
+enum class StreamCheck { Complete, Invalid, ReadFailed };
+
+struct StreamSummary {
+    qint64 records = 0;
+    qint64 bytesWritten = 0;
+    qint64 end = 0; // one past the last byte any record writes
+};
+
+// Walks the record stream from the patch's current position to its end.
+// Every record is checked; `apply`, when given, receives each checked record.
+template <typename Apply>
+StreamCheck walkRecords(QIODevice &patch, StreamSummary &summary, Apply &&apply) {
+    PatchRecordReader reader(patch);
     PatchRecord record;
     for (;;) {
         switch (reader.next(record)) {
         case PatchRecordReader::Step::Record:
             if (!recordFits(record))
-                return std::nullopt;
-            records.push_back(record);
+                return StreamCheck::Invalid;
+            ++summary.records;
+            summary.bytesWritten += record.writtenSize();
+            if (record.writtenSize() > 0)
+                summary.end = std::max(summary.end, qint64(record.Offset) + record.writtenSize());
+            if (!apply(record))
+                return StreamCheck::ReadFailed;
             break;
         case PatchRecordReader::Step::End:
-            return records;
+            return StreamCheck::Complete;
         case PatchRecordReader::Step::Truncated:
-            return std::nullopt;
+            return StreamCheck::Invalid;
+        case PatchRecordReader::Step::ReadFailed:
+            return StreamCheck::ReadFailed;
         }
     }
 }
 
-// Streams the image into `out` piece by piece, writing into each piece the
-// records that reach it, in file order, so the result is the same as writing
-// every record byte by byte into the image. Past the image's end the pieces
-// start as zeros, so gaps before records that lengthen the image are zeros.
-bool writePatchedImage(QFile &image, QSaveFile &out, const std::vector<PatchRecord> &records) {
-    const qint64 oldLength = image.size();
-    qint64 newLength = oldLength;
-    for (const PatchRecord &r : records) {
-        if (r.writtenSize() > 0)
-            newLength = std::max(newLength, qint64(r.Offset) + r.writtenSize());
+// Writes records into the new image in file order, joining records that follow
+// each other into one write.
+class RecordWriter {
+  public:
+    explicit RecordWriter(FileReplacement &image) : image_(image) {
+        pending_.reserve(kJoinLimit + 255);
     }
 
-    const qint64 pieces = (newLength + kCopyChunkSize - 1) / kCopyChunkSize;
-    std::vector<std::vector<std::uint32_t>> recordsOfPiece(pieces);
-    for (std::uint32_t i = 0; i < records.size(); ++i) {
-        const PatchRecord &r = records[i];
+    bool write(const PatchRecord &r) {
         if (r.writtenSize() == 0)
-            continue;
-        const qint64 first = r.Offset / kCopyChunkSize;
-        const qint64 last = (qint64(r.Offset) + r.writtenSize() - 1) / kCopyChunkSize;
-        for (qint64 p = first; p <= last; ++p)
-            recordsOfPiece[p].push_back(i);
-    }
-
-    std::vector<char> piece(kCopyChunkSize);
-    for (qint64 p = 0; p < pieces; ++p) {
-        const qint64 start = p * kCopyChunkSize;
-        const qint64 size = std::min(kCopyChunkSize, newLength - start);
-        const qint64 fromImage = std::clamp(oldLength - start, qint64(0), size);
-        if (readFully(image, piece.data(), fromImage) != fromImage)
-            return false;
-        std::memset(piece.data() + fromImage, 0, size_t(size - fromImage));
-
-        for (std::uint32_t i : recordsOfPiece[p]) {
-            const PatchRecord &r = records[i];
-            const qint64 from = std::max<qint64>(r.Offset, start);
-            const qint64 to = std::min<qint64>(qint64(r.Offset) + r.writtenSize(), start + size);
-            char *into = piece.data() + (from - start);
-            if (r.Length != 0)
-                std::memcpy(into, r.Data + (from - r.Offset), size_t(to - from));
-            else
-                std::memset(into, r.RunValue, size_t(to - from));
+            return true;
+        if (pending_.empty() || r.Offset != start_ + qint64(pending_.size()) ||
+            pending_.size() >= kJoinLimit) {
+            if (!flush())
+                return false;
+            start_ = r.Offset;
         }
-        if (out.write(piece.data(), size) != size)
-            return false;
+        const size_t at = pending_.size();
+        pending_.resize(at + size_t(r.writtenSize()));
+        if (r.Length != 0)
+            std::memcpy(pending_.data() + at, r.Data, r.Length);
+        else
+            std::memset(pending_.data() + at, r.RunValue, r.RunCount);
+        return true;
     }
-    return true;
+
+    bool flush() {
+        const bool written =
+            pending_.empty() || image_.writeAt(start_, pending_.data(), qint64(pending_.size()));
+        pending_.clear();
+        return written;
+    }
+
+  private:
+    static constexpr size_t kJoinLimit = 64 * 1024;
+    FileReplacement &image_;
+    std::vector<char> pending_;
+    qint64 start_ = 0;
+};
+
+// The image with the records written into it, complete and flushed to disk,
+// but not yet in the image's place.
+bool writePatchedImage(QFile &patch, const StreamSummary &checked, const QString &imagePath,
+                       FileReplacement &patched) {
+    QFile image;
+    if (!openRegularFile(image, imagePath) || !patched.open() || !copyStream(image, patched))
+        return false;
+    const qint64 oldLength = image.pos();
+    image.close();
+
+    // The records go in after the copy, in file order, so the result is the same
+    // as writing every record byte by byte into the image. A record past the end
+    // leaves a gap that reads as zeros.
+    StreamSummary applied;
+    RecordWriter writer(patched);
+    if (!patch.seek(kApsHeaderSize) ||
+        walkRecords(patch, applied, [&](const PatchRecord &r) { return writer.write(r); }) !=
+            StreamCheck::Complete ||
+        !writer.flush() || applied.records != checked.records || applied.end != checked.end)
+        return false; // the patch changed meanwhile
+    return patched.finish(std::max(oldLength, checked.end));
 }
 
 } // namespace
@@ -115,47 +127,56 @@ ApplyResult applyPatch(const PatchJob &job) {
         return result;
     };
 
-    // Patches are small beside images; the whole patch is read and checked
-    // before the image is touched.
-    QFile patchFile(job.patchPath);
-    if (job.patchPath.isEmpty() || !QFileInfo(job.patchPath).isFile() ||
-        !patchFile.open(QIODevice::ReadOnly))
+    QFile patch;
+    if (!openRegularFile(patch, job.patchPath))
         return finish(ApplyOutcome::SourceUnreadable);
-    const QByteArray patch = patchFile.readAll();
-    if (patch.size() != patchFile.size())
+    char head[7];
+    const qint64 got = readFully(patch, head, sizeof head);
+    if (got < 0)
         return finish(ApplyOutcome::SourceUnreadable);
-    patchFile.close();
-
-    if (const ApplyOutcome header = checkPatchHeader(patch); header != ApplyOutcome::Applied)
-        return finish(header);
+    if (got < kMagicSize || std::memcmp(head, kApsMagic, kMagicSize) != 0)
+        return finish(ApplyOutcome::NotAnApsFile);
+    if (got < qint64(sizeof head))
+        return finish(ApplyOutcome::SourceTruncated);
+    if (head[6] != 0)
+        return finish(ApplyOutcome::UnsupportedEncoding);
+    if (patch.size() < kApsHeaderSize || !patch.seek(kApsHeaderSize))
+        return finish(ApplyOutcome::SourceTruncated);
     if (!isWritableFile(job.imagePath))
         return finish(ApplyOutcome::DestinationUnwritable);
-    const std::optional<std::vector<PatchRecord>> records = readRecords(patch);
-    if (!records)
+
+    // The whole stream is checked before anything is asked or written.
+    StreamSummary checked;
+    switch (walkRecords(patch, checked, [](const PatchRecord &) { return true; })) {
+    case StreamCheck::Complete:
+        break;
+    case StreamCheck::Invalid:
         return finish(ApplyOutcome::InvalidPatch);
+    case StreamCheck::ReadFailed:
+        return finish(ApplyOutcome::SourceUnreadable);
+    }
+    result.records = checked.records;
+    result.bytesWritten = checked.bytesWritten;
 
     if (job.confirm && !job.confirm())
         return finish(ApplyOutcome::Declined);
     if (job.workStarting)
         job.workStarting();
-
     if (!resetAttributesToNormal(job.patchPath) || !resetAttributesToNormal(job.imagePath))
         return finish(ApplyOutcome::DestinationUnwritable);
-    if (!job.backupPath.isEmpty()) {
-        if (!keepAsBackup(job.imagePath, job.backupPath))
-            return finish(ApplyOutcome::BackupFailed);
-    }
 
     ReplacedFileRelease oldImage(job.imagePath);
-    QFile image(job.imagePath);
-    QSaveFile patched(job.imagePath);
-    if (!image.open(QIODevice::ReadOnly) || !patched.open(QIODevice::WriteOnly) ||
-        !writePatchedImage(image, patched, *records))
+    FileReplacement patched(job.imagePath);
+    if (!writePatchedImage(patch, checked, job.imagePath, patched))
         return finish(ApplyOutcome::WriteFailed);
-    image.close();
-    if (!patched.commit())
+    const bool withBackup = !job.backupPath.isEmpty();
+    if (withBackup && !keepAsBackup(job.imagePath, job.backupPath))
+        return finish(ApplyOutcome::BackupFailed);
+    if (!patched.commit()) {
+        if (withBackup)
+            separateBackup(job.imagePath, job.backupPath);
         return finish(ApplyOutcome::WriteFailed);
-    result.recordsApplied = int(records->size());
+    }
     return finish(ApplyOutcome::Applied);
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 // Writing a patch's records into an image. The whole record stream is checked
 // before the image is touched, the patched image replaces the original only
-// once complete, and a backup of the original can be made first.
+// once complete and on disk, and a backup of the original can be kept.
 
 #include <QString>
 
@@ -15,14 +15,16 @@ inline constexpr qint64 kLastWritableOffset = 0x7FFFFFFF;
 enum class ApplyOutcome {
     Applied,               // every record written; the image replaced
     Declined,              // the confirmation said no: nothing touched
-    SourceUnreadable,      // the patch cannot be opened for reading
+    SourceUnreadable,      // the patch is missing, not a plain file, or cannot be read
+    SourceTruncated,       // the patch ends inside its header
     NotAnApsFile,          // the patch does not start with "APS10"
     UnsupportedEncoding,   // the patch's encoding is not 0
     DestinationUnwritable, // the image is missing, not a file, read-only or locked
-    InvalidPatch,          // the patch ends inside its header or a record, or a record
-                           // writes outside offsets 0 to 2^31 - 1: nothing touched
+    InvalidPatch,          // the patch ends inside a record, or a record writes outside
+                           // offsets 0 to 2^31 - 1: nothing touched
     BackupFailed,          // the backup could not be made: the image untouched
-    WriteFailed,           // writing the patched image failed: the image untouched
+    WriteFailed,           // reading the image or writing the patched one failed (a full
+                           // disk, say): the image untouched
 };
 
 struct PatchJob {
@@ -32,19 +34,22 @@ struct PatchJob {
     // Asked once the patch and image have passed every check and before
     // anything is written; no answer (empty) means go ahead. False declines.
     std::function<bool()> confirm;
-    // Runs just before the backup and the records are written.
+    // Runs just before the records and the backup are written.
     std::function<void()> workStarting;
 };
 
 struct ApplyResult {
     ApplyOutcome outcome = ApplyOutcome::SourceUnreadable;
-    int recordsApplied = 0;
+    qint64 records = 0;      // records in the patch, once its stream was checked
+    qint64 bytesWritten = 0; // image bytes those records write (overlaps counted twice)
 };
 
 // Applies the records in file order (a later record wins where they overlap; a
 // run record with count 0 writes nothing). A record reaching past the end of
 // the image lengthens it, and a gap before such a record is filled with zeros;
-// the image is never shortened. Memory use does not grow with the image.
+// the image is never shortened. The backup, when asked for, is made once the
+// patched image is complete, just before it replaces the original. Memory use
+// grows neither with the image nor with the patch.
 ApplyResult applyPatch(const PatchJob &job);
 
 } // namespace tarnic

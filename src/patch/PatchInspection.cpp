@@ -1,5 +1,7 @@
 #include "patch/PatchInspection.h"
 
+#include "files/SafeWrite.h"
+
 #include <QFile>
 
 namespace tarnic {
@@ -47,8 +49,8 @@ PatchInspection inspectPatch(const QString &filePath, const PatchHeader &previou
     PatchHeader &h = result.header;
     PatchDisplay &d = result.display;
 
-    QFile file(filePath);
-    if (filePath.isEmpty() || !file.open(QIODevice::ReadOnly))
+    QFile file;
+    if (!openRegularFile(file, filePath))
         return result; // CannotOpen
 
     d.PatchTypeTxT = QString();

@@ -1,10 +1,8 @@
 #include "rom/ByteOrderConversion.h"
 
-#include "rom/SafeWrite.h"
+#include "files/SafeWrite.h"
 
 #include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
 
 #include <cstdint>
 #include <cstring>
@@ -28,10 +26,10 @@ void swapBytePairs(char *data, qint64 size) {
 
 ConversionResult swapByteOrder(const QString &filePath, const std::function<void()> &workStarting) {
     ConversionResult result;
-    const QFileInfo info(filePath);
-    if (filePath.isEmpty() || !info.isFile())
+    QFile original;
+    if (!openRegularFile(original, filePath))
         return result;
-    result.length = info.size();
+    result.length = original.size();
     if (result.length < 2) {
         result.outcome = ConversionOutcome::TooShort;
         return result;
@@ -45,14 +43,9 @@ ConversionResult swapByteOrder(const QString &filePath, const std::function<void
 
     result.outcome = ConversionOutcome::Failed;
     ReplacedFileRelease oldContent(filePath);
-    QFile original(filePath);
-    QSaveFile converted(filePath);
-    if (!original.open(QIODevice::ReadOnly) || !converted.open(QIODevice::WriteOnly))
-        return result;
-    if (!copyStream(original, converted, swapBytePairs) || converted.size() != result.length)
-        return result; // the QSaveFile discards its temporary file
-    original.close();
-    if (converted.commit())
+    FileReplacement converted(filePath);
+    if (converted.open() && copyStream(original, converted, swapBytePairs) &&
+        converted.finish(result.length) && converted.commit())
         result.outcome = ConversionOutcome::Converted;
     return result;
 }

@@ -11,7 +11,7 @@ namespace tarnic {
 
 enum class ConversionOutcome {
     Converted,   // the file now holds the other byte order
-    Missing,     // no file selected, or nothing at the path
+    Missing,     // no file selected, nothing at the path, or not a plain file
     TooShort,    // fewer than 2 bytes
     NotWritable, // marked read-only, or cannot be opened for writing
     Failed,      // a read or write failed during the work; the file is unchanged

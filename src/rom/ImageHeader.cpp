@@ -1,5 +1,7 @@
 #include "rom/ImageHeader.h"
 
+#include "files/SafeWrite.h"
+
 #include <QFile>
 
 #include <algorithm>
@@ -31,13 +33,12 @@ CrcBytes toCartridgeOrder(CrcBytes bytes, ByteOrder order) {
 
 ImageInspection inspectImage(const QString &filePath) {
     ImageInspection result;
-    QFile file(filePath);
-    if (filePath.isEmpty() || !file.open(QIODevice::ReadOnly))
+    QFile file;
+    if (!openRegularFile(file, filePath))
         return result;
 
     std::array<std::uint8_t, kImageHeaderSize> h{};
-    const qint64 got = file.read(reinterpret_cast<char *>(h.data()), kImageHeaderSize);
-    if (got < 0)
+    if (readFully(file, reinterpret_cast<char *>(h.data()), kImageHeaderSize) < 0)
         return result;
 
     ImageHeader &header = result.header;

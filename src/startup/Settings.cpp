@@ -1,16 +1,19 @@
 #include "startup/Settings.h"
 
-#include "rom/SafeWrite.h"
+#include "files/SafeWrite.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 #include <optional>
 
 namespace tarnic {
+
+namespace {
+constexpr qint64 kSettingsReadLimit = 64 * 1024;
+}
 
 QString defaultFolder() {
 #ifdef Q_OS_WIN
@@ -90,10 +93,11 @@ qint16 optionValue(const QString &field) {
 } // namespace
 
 int readSettingsFile(const QString &path, Settings &settings) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    QFile file;
+    if (!openRegularFile(file, path))
         return 0;
-    QString text = QString::fromLocal8Bit(file.readAll());
+    // Four short lines; whatever stands beyond the first 64 KiB is never needed.
+    QString text = QString::fromLocal8Bit(file.read(kSettingsReadLimit));
     if (text.startsWith(QChar(0xFEFF))) // a mark some editors put first
         text.remove(0, 1);
     FieldReader fields(std::move(text));
@@ -128,11 +132,7 @@ QByteArray settingsFileContent(const Settings &settings) {
 bool writeSettingsFile(const QString &path, const Settings &settings) {
     if (QFileInfo::exists(path) && isMarkedReadOnly(path))
         return false;
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    const QByteArray content = settingsFileContent(settings);
-    return file.write(content) == content.size() && file.commit();
+    return replaceFileContent(path, settingsFileContent(settings));
 }
 
 bool checkFolders(Settings &settings) {

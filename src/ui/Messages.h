@@ -44,6 +44,7 @@ inline std::optional<QString> messageFor(ApplyOutcome outcome) {
     case ApplyOutcome::Declined:
         return std::nullopt;
     case ApplyOutcome::SourceUnreadable:
+    case ApplyOutcome::SourceTruncated:
         return ErrorOpeningSource;
     case ApplyOutcome::NotAnApsFile:
         return NotAnApsFile;

@@ -57,15 +57,3 @@ TEST(ByteOrderConversion, RefusesWhatItCannotConvertAndLeavesItAlone) {
     EXPECT_EQ(swapByteOrder(path).outcome, ConversionOutcome::NotWritable);
     EXPECT_EQ(readFile(path), QByteArray::fromHex("3780AABB"));
 }
-
-TEST(ByteOrderConversion, AWriteFailingPartWayLeavesTheOriginal) {
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("g.v64"));
-    const QByteArray image = byteSwapped(cartridgeImage(3 << 20));
-    writeFile(path, image);
-    const int code =
-        runWithFileSizeLimit(1 << 20, [&] { return int(swapByteOrder(path).outcome); });
-    EXPECT_EQ(code, int(ConversionOutcome::Failed));
-    EXPECT_EQ(readFile(path), image);
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("g.v64")});
-}

@@ -1,0 +1,285 @@
+// Makes every write of an operation fail in turn (a file-size limit at each
+// piece boundary and across the last 64 KiB, the Nth flush to disk, rename or
+// link), and kills it at a spread of moments. After each case the image is the
+// old or the new content, as reported; the backup is the old image; no helper
+// file is left; and a retry succeeds.
+
+#include "FailingCalls.h"
+#include "TestFiles.h"
+#include "files/SafeWrite.h"
+#include "patch/PatchApplication.h"
+#include "rom/ByteOrderConversion.h"
+#include "startup/Settings.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <optional>
+
+using namespace tarnic;
+using namespace testfiles;
+
+namespace {
+
+constexpr qint64 MiB = 1 << 20;
+constexpr int kKillMoments = 10;
+
+int casesTried = 0;
+int casesLost = 0;
+
+void record(bool intact, const std::string &what) {
+    ++casesTried;
+    if (!intact) {
+        ++casesLost;
+        ADD_FAILURE() << what;
+    }
+}
+
+enum class Operation { ApplyWithoutBackup, ApplyWithLinkedBackup, ApplyWithCopiedBackup, Convert };
+
+// One operation on an image whose length is no multiple of the piece size and
+// which the patch lengthens, with records across piece boundaries and a gap of
+// zeros across one.
+class ImageCase {
+  public:
+    ImageCase(Operation operation, const QTemporaryDir &dir, const QTemporaryDir &elsewhere)
+        : operation_(operation), dir_(dir), elsewhere_(elsewhere) {
+        old_ = cartridgeImage(2 * MiB + 12345);
+        if (operation_ == Operation::Convert) {
+            new_ = byteSwapped(old_);
+            return;
+        }
+        const QByteArray spanning("ACROSS A PIECE BOUNDARY");
+        const QByteArray second("IN THE SECOND PIECE");
+        const qint64 pastEnd = 3 * MiB + 5000;
+        patch_ = apsHeader() + copyRecord(MiB - 5, spanning) + copyRecord(MiB + 1000, second) +
+                 runRecord(0x20, 'R', 20) + copyRecord(std::int32_t(pastEnd), "END");
+        new_ = old_;
+        new_.replace(MiB - 5, spanning.size(), spanning);
+        new_.replace(MiB + 1000, second.size(), second);
+        new_.replace(0x20, 20, QByteArray(20, 'R'));
+        new_ += QByteArray(pastEnd - new_.size(), '\0') + "END";
+    }
+
+    qint64 newLength() const { return new_.size(); }
+    bool stillOld() const { return readFile(image()) == old_; }
+
+    void lay() {
+        for (const QTemporaryDir *folder : {&dir_, &elsewhere_}) {
+            for (const QString &name : QDir(folder->path()).entryList(QDir::Files | QDir::System))
+                QFile::remove(folder->filePath(name));
+        }
+        if (operation_ == Operation::ApplyWithCopiedBackup) {
+            // The image is a link to a file on another file system, so the
+            // backup beside the link cannot be a second name of it.
+            writeFile(realImage(), old_);
+            QFile::link(realImage(), image());
+        } else {
+            writeFile(image(), old_);
+        }
+        if (!patch_.isEmpty())
+            writeFile(dir_.filePath("fix.aps"), patch_);
+    }
+
+    bool run() const {
+        if (operation_ == Operation::Convert)
+            return swapByteOrder(image()).outcome == ConversionOutcome::Converted;
+        PatchJob job;
+        job.patchPath = dir_.filePath("fix.aps");
+        job.imagePath = image();
+        if (operation_ != Operation::ApplyWithoutBackup)
+            job.backupPath = backup();
+        return applyPatch(job).outcome == ApplyOutcome::Applied;
+    }
+
+    // Checks the files after a run that reported `succeeded`, or after a kill.
+    bool intact(std::optional<bool> succeeded, bool afterKill, std::string &why) const {
+        const QByteArray now = readFile(image());
+        const bool isOld = now == old_, isNew = now == new_;
+        if (succeeded ? (*succeeded ? !isNew : !isOld) : !(isOld || isNew))
+            return why = "the image is neither what was reported nor old or new", false;
+        const bool withBackup =
+            operation_ != Operation::ApplyWithoutBackup && operation_ != Operation::Convert;
+        if (withBackup && QFileInfo::exists(backup())) {
+            namespace fs = std::filesystem;
+            std::error_code error;
+            if (readFile(backup()) != old_)
+                return why = "the backup is not the old image", false;
+            // A kill between keeping the backup and replacing the image leaves both
+            // names on the old image; the next patch parts them (see the retry).
+            if (isOld && !afterKill &&
+                fs::equivalent(realImage().toStdString(), backup().toStdString(), error))
+                return why = "the unchanged image and its backup are one file", false;
+        } else if (withBackup && succeeded.value_or(false)) {
+            return why = "no backup after success", false;
+        }
+        for (const QTemporaryDir *folder : {&dir_, &elsewhere_}) {
+            for (const QString &name : QDir(folder->path()).entryList(QDir::Files | QDir::System)) {
+                const bool expected = name == "game.z64" || name == "fix.aps" ||
+                                      name == "real.z64" || (withBackup && name == "game.z64.BAK");
+                // A kill in the instant between naming the new image and renaming
+                // it over the old one can leave that one name behind.
+                const bool nameOfAKilledRename =
+                    afterKill && name.startsWith(QFileInfo(realImage()).fileName() + ".") &&
+                    !name.endsWith(".BAK");
+                if (!expected && !nameOfAKilledRename)
+                    return why = "stray file " + name.toStdString(), false;
+            }
+        }
+        return true;
+    }
+
+  private:
+    QString image() const { return dir_.filePath("game.z64"); }
+    QString realImage() const {
+        return operation_ == Operation::ApplyWithCopiedBackup ? elsewhere_.filePath("real.z64")
+                                                              : image();
+    }
+    QString backup() const { return image() + ".BAK"; }
+
+    Operation operation_;
+    const QTemporaryDir &dir_;
+    const QTemporaryDir &elsewhere_;
+    QByteArray old_, new_, patch_;
+};
+
+// Checks one case, then, where the image is still the old one, that a retry
+// without faults succeeds and is intact.
+void checkCase(ImageCase &c, std::optional<bool> succeeded, bool afterKill,
+               const std::string &what) {
+    std::string why;
+    const bool intact = c.intact(succeeded, afterKill, why);
+    record(intact, what + ": " + why);
+    if (!intact || !c.stillOld())
+        return;
+    const bool retried = c.run();
+    const bool retriedIntact = retried && c.intact(true, afterKill, why);
+    record(retriedIntact, what + ", then a retry: " + (retried ? why : "failed"));
+}
+
+// The file-size limits at which the new content's writes fail: every piece
+// boundary, every 4 KiB across the last 64 KiB, the last byte and none.
+std::vector<qint64> sizeLimits(qint64 length) {
+    std::vector<qint64> limits;
+    for (qint64 boundary = 0; boundary < length; boundary += kCopyChunkSize)
+        limits.push_back(boundary);
+    for (qint64 step = length - 64 * 1024; step <= length; step += 4096)
+        limits.push_back(step);
+    limits.push_back(length - 1);
+    return limits;
+}
+
+// Fails each flush, rename and link of one run in turn.
+template <typename Lay, typename Run, typename Check>
+void failEachCall(Lay &&lay, Run &&run, Check &&check) {
+    using failing::Call;
+    for (int call = 0; call < int(Call::Count); ++call) {
+        lay();
+        failing::failNth(Call(call), 0);
+        run();
+        const int calls = failing::callsSeen(Call(call));
+        for (int nth = 1; nth <= calls; ++nth) {
+            lay();
+            failing::failNth(Call(call), nth);
+            const bool succeeded = run();
+            failing::failNth(Call::Count, 0);
+            check(succeeded, std::string(failing::kCallNames[call]) + " #" + std::to_string(nth));
+        }
+    }
+    failing::failNth(Call::Count, 0);
+}
+
+const char *nameOf(Operation operation) {
+    switch (operation) {
+    case Operation::ApplyWithoutBackup:
+        return "patch, backups off";
+    case Operation::ApplyWithLinkedBackup:
+        return "patch, linked backup";
+    case Operation::ApplyWithCopiedBackup:
+        return "patch, copied backup";
+    case Operation::Convert:
+        return "conversion";
+    }
+    return "";
+}
+
+} // namespace
+
+class FaultMatrix : public ::testing::TestWithParam<Operation> {};
+
+TEST_P(FaultMatrix, EveryFailureLeavesTheOldOrTheNewImageAsReported) {
+    QTemporaryDir dir;
+    QTemporaryDir elsewhere(QStringLiteral("/dev/shm/tarnic-XXXXXX"));
+    if (GetParam() == Operation::ApplyWithCopiedBackup && !elsewhere.isValid())
+        GTEST_SKIP() << "no second file system";
+    ImageCase c(GetParam(), dir, elsewhere);
+    const std::string name = nameOf(GetParam());
+
+    for (const qint64 limit : sizeLimits(c.newLength())) {
+        c.lay();
+        const int code = runWithFileSizeLimit(limit, [&] { return c.run() ? 0 : 1; });
+        checkCase(c, code == 0, false, name + ", file-size limit " + std::to_string(limit));
+    }
+
+    failEachCall([&] { c.lay(); }, [&] { return c.run(); },
+                 [&](bool succeeded, const std::string &what) {
+                     checkCase(c, succeeded, false, name + ", failing " + what);
+                 });
+
+    c.lay();
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_TRUE(c.run());
+    const qint64 took = std::max<qint64>(clock.nsecsElapsed() / 1000, 1000);
+    for (int moment = 0; moment < kKillMoments; ++moment) {
+        c.lay();
+        const auto delay = std::chrono::microseconds(took * moment / (kKillMoments - 1) * 3 / 2);
+        const int code = runKilledAfter(delay, [&] { return c.run() ? 0 : 1; });
+        checkCase(c, code < 0 ? std::nullopt : std::optional<bool>(code == 0), code < 0,
+                  name + ", killed after " + std::to_string(delay.count()) + " us");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Operations, FaultMatrix,
+                         ::testing::Values(Operation::ApplyWithoutBackup,
+                                           Operation::ApplyWithLinkedBackup,
+                                           Operation::ApplyWithCopiedBackup, Operation::Convert));
+
+TEST(FaultMatrixSettings, EveryFailureLeavesTheOldOrTheNewFile) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(kSettingsFileName);
+    const QByteArray old("\"/old/patches\"\r\n\"/old/roms\"\r\n0\r\n0\r\n");
+    Settings settings;
+    settings.PatchDir = QStringLiteral("/home/someone/new patches");
+    const QByteArray written = settingsFileContent(settings);
+    const auto lay = [&] { writeFile(path, old); };
+    const auto check = [&](bool succeeded, const std::string &what) {
+        const bool onlyTheFile =
+            QDir(dir.path()).entryList(QDir::Files) == QStringList{kSettingsFileName};
+        record(readFile(path) == (succeeded ? written : old) && onlyTheFile, "settings, " + what);
+    };
+    for (qint64 limit = 0; limit <= written.size(); ++limit) {
+        lay();
+        const int code =
+            runWithFileSizeLimit(limit, [&] { return writeSettingsFile(path, settings) ? 0 : 1; });
+        check(code == 0, "file-size limit " + std::to_string(limit));
+    }
+    failEachCall(
+        lay, [&] { return writeSettingsFile(path, settings); },
+        [&](bool succeeded, const std::string &what) { check(succeeded, "failing " + what); });
+}
+
+namespace {
+// Prints the count once every case has run.
+class Report final : public ::testing::Environment {
+    void TearDown() override {
+        std::printf("fault matrix: %d cases, %d lost\n", casesTried, casesLost);
+    }
+};
+[[maybe_unused]] const auto *const report = ::testing::AddGlobalTestEnvironment(new Report);
+} // namespace

@@ -1,0 +1,106 @@
+// Files that are not plain files, and patches far larger than any real one.
+
+#include "TestFiles.h"
+#include "files/SafeWrite.h"
+#include "patch/PatchApplication.h"
+#include "patch/PatchInspection.h"
+#include "rom/ByteOrderConversion.h"
+#include "rom/ImageHeader.h"
+#include "startup/Settings.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace tarnic;
+using namespace testfiles;
+
+TEST(OddFiles, AFifoFolderSocketOrDeviceIsRefusedAtOnceDirectlyOrThroughALink) {
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath("fifo.aps");
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString folder = dir.filePath("folder.aps");
+    QDir(dir.path()).mkdir("folder.aps");
+    const QString socketPath = dir.filePath("socket.aps");
+    const int s = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s",
+                  QFile::encodeName(socketPath).constData());
+    ASSERT_EQ(::bind(s, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+    const QString link = dir.filePath("link.aps");
+    QFile::link(fifo, link);
+    const QString image = fileWith(dir, "game.z64", cartridgeImage());
+    writeFile(dir.filePath("fix.aps"), apsHeader() + copyRecord(0, "X"));
+
+    alarm(20); // a blocking open would hang here for ever
+    for (const QString &odd : {fifo, folder, socketPath, link, QStringLiteral("/dev/zero")}) {
+        const std::string name = odd.toStdString();
+        EXPECT_EQ(inspectPatch(odd).outcome, InspectionOutcome::CannotOpen) << name;
+        EXPECT_EQ(inspectImage(odd).outcome, ImageReadOutcome::CannotOpen) << name;
+        EXPECT_EQ(swapByteOrder(odd).outcome, ConversionOutcome::Missing) << name;
+        Settings settings;
+        EXPECT_EQ(readSettingsFile(odd, settings), 0) << name;
+
+        PatchJob asPatch{odd, image, {}, {}, {}};
+        EXPECT_EQ(applyPatch(asPatch).outcome, ApplyOutcome::SourceUnreadable) << name;
+        PatchJob asImage{dir.filePath("fix.aps"), odd, {}, {}, {}};
+        EXPECT_EQ(applyPatch(asImage).outcome, ApplyOutcome::DestinationUnwritable) << name;
+    }
+    alarm(0);
+    ::close(s);
+    EXPECT_EQ(readFile(image), cartridgeImage());
+}
+
+namespace {
+// Runs `work` in a child and returns the child's peak resident memory in MiB.
+long peakMemoryOf(const std::function<void()> &work) {
+    const pid_t child = fork();
+    if (child == 0) {
+        work();
+        _exit(0);
+    }
+    int status = 0;
+    rusage usage{};
+    wait4(child, &status, 0, &usage);
+    return usage.ru_maxrss / 1024;
+}
+} // namespace
+
+TEST(OddFiles, AHugePatchIsRefusedAtItsFirstFaultWithLittleMemory) {
+    QTemporaryDir dir;
+    const QString image = fileWith(dir, "game.z64", cartridgeImage());
+    const QString patch = dir.filePath("huge.aps");
+    const qint64 threeGigabytes = 3LL << 30;
+    struct Case {
+        QByteArray start;
+        ApplyOutcome outcome;
+    };
+    const Case cases[] = {
+        {QByteArray("NOT AN APS FILE"), ApplyOutcome::NotAnApsFile},
+        {apsHeader() + copyRecord(0, "fine") + copyRecord(-5, "outside"),
+         ApplyOutcome::InvalidPatch},
+    };
+    for (const Case &c : cases) {
+        writeFile(patch, c.start);
+        ASSERT_EQ(::truncate(QFile::encodeName(patch).constData(), threeGigabytes), 0);
+        ApplyOutcome outcome = ApplyOutcome::Applied;
+        const long peak = peakMemoryOf([&] {
+            outcome = applyPatch({patch, image, {}, {}, {}}).outcome;
+            if (outcome != c.outcome)
+                _exit(1);
+        });
+        EXPECT_LT(peak, 64);
+        EXPECT_EQ(applyPatch({patch, image, {}, {}, {}}).outcome, c.outcome);
+    }
+    EXPECT_EQ(readFile(image), cartridgeImage());
+}
