@@ -135,6 +135,13 @@ bool writeSettingsFile(const QString &path, const Settings &settings) {
     return replaceFileContent(path, settingsFileContent(settings));
 }
 
+void makeFoldersAbsolute(Settings &settings, const QString &programFolder) {
+    for (QString *folder : {&settings.PatchDir, &settings.RomDir}) {
+        if (!folder->isEmpty() && QDir::isRelativePath(*folder))
+            *folder = QDir::cleanPath(QDir(programFolder).absoluteFilePath(*folder));
+    }
+}
+
 bool checkFolders(Settings &settings) {
     bool replaced = false;
     for (QString *folder : {&settings.PatchDir, &settings.RomDir}) {

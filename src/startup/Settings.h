@@ -44,6 +44,10 @@ QByteArray settingsFileContent(const Settings &settings);
 // a read-only file included; the old content then stays as it was.
 bool writeSettingsFile(const QString &path, const Settings &settings);
 
+// Makes a relative PatchDir or RomDir (typed into the file by hand) absolute,
+// relative to `programFolder`.
+void makeFoldersAbsolute(Settings &settings, const QString &programFolder);
+
 // Replaces PatchDir, then RomDir, by the default folder when nothing (neither a
 // folder nor a file) exists at its path. Returns true when one was replaced.
 bool checkFolders(Settings &settings);

@@ -1,16 +1,25 @@
 #include "FileList.h"
 
 #include <QDir>
+#include <QKeyEvent>
 #include <QMouseEvent>
+#include <QTimer>
 
 namespace tarnic {
 
 FileList::FileList(const QString &patterns, QWidget *parent)
     : QListWidget(parent), patterns_(patterns.split(u';', Qt::SkipEmptyParts)) {
-    connect(this, &QListWidget::currentRowChanged, this, [this](int row) {
-        if (!relisting_ && row >= 0)
-            emit entryClicked();
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    connect(this, &QListWidget::itemSelectionChanged, this, [this] {
+        if (!relisting_ && !selectedItems().isEmpty())
+            reportClick();
     });
+}
+
+void FileList::reportClick() {
+    // Once the mouse or key event is fully handled: a handler that shows a
+    // message box must not run in the middle of the list's own input handling.
+    QTimer::singleShot(0, this, &FileList::entryClicked);
 }
 
 void FileList::setFolder(const QString &folder) {
@@ -39,27 +48,47 @@ void FileList::relist(const QString &keepSelected) {
 }
 
 QString FileList::selectedName() const {
-    const QListWidgetItem *item = currentItem();
-    return item && item->isSelected() ? item->text() : QString();
-}
-
-bool FileList::clickEntry(const QString &name) {
-    const QList<QListWidgetItem *> found = findItems(name, Qt::MatchExactly);
-    if (found.isEmpty())
-        return false;
-    if (currentItem() == found.first())
-        emit entryClicked();
-    else
-        setCurrentItem(found.first());
-    return true;
+    const QList<QListWidgetItem *> selected = selectedItems();
+    return selected.isEmpty() ? QString() : selected.first()->text();
 }
 
 void FileList::mousePressEvent(QMouseEvent *event) {
-    QListWidgetItem *before = currentItem();
+    QListWidgetItem *pressed = itemAt(event->position().toPoint());
+    if (!pressed) {
+        event->accept(); // the empty area below the entries: nothing changes
+        return;
+    }
+    const bool alreadySelected = pressed->isSelected();
     QListWidget::mousePressEvent(event);
-    // A click on the entry already selected changes nothing, so report it here.
-    if (before && currentItem() == before && itemAt(event->position().toPoint()) == before)
-        emit entryClicked();
+    // Pressing the selected entry changes no selection, so report it here.
+    if (alreadySelected && event->button() == Qt::LeftButton && pressed->isSelected())
+        reportClick();
+}
+
+void FileList::keyPressEvent(QKeyEvent *event) {
+    // The focus makes the first entry current without selecting it; the first
+    // move then selects that entry rather than the one after it.
+    const int key = event->key();
+    if (selectedItems().isEmpty() && count() > 0 &&
+        (key == Qt::Key_Down || key == Qt::Key_Up || key == Qt::Key_Home)) {
+        setCurrentRow(0, QItemSelectionModel::ClearAndSelect);
+        event->accept();
+        return;
+    }
+    QListWidget::keyPressEvent(event);
+}
+
+QItemSelectionModel::SelectionFlags FileList::selectionCommand(const QModelIndex &index,
+                                                               const QEvent *event) const {
+    // One entry is always selected once chosen: no toggling or clearing by
+    // Ctrl, Space or a press beside the entries.
+    if (!index.isValid())
+        return QItemSelectionModel::NoUpdate;
+    if (event && event->type() == QEvent::FocusIn)
+        return QItemSelectionModel::NoUpdate;
+    return QListWidget::selectionCommand(index, event) == QItemSelectionModel::NoUpdate
+               ? QItemSelectionModel::NoUpdate
+               : QItemSelectionModel::ClearAndSelect;
 }
 
 } // namespace tarnic

@@ -1,8 +1,13 @@
 #pragma once
 // A list of the file names in one folder that match any of a ";"-separated set
-// of wildcard patterns, compared without regard to letter case. Selecting an
-// entry by mouse or keyboard, or clicking the selected entry again, emits
-// entryClicked(); changing the folder or re-listing never does.
+// of wildcard patterns, compared without regard to letter case.
+//
+// entryClicked() is emitted once each time the user selects an entry (a press
+// on it, an arrow key, Home, Space) or presses on the entry already selected,
+// after the input has been handled, so that the handler finds the entry
+// selected. Moving the focus into the list, pressing where there is no entry,
+// changing the folder or re-listing never emits it and never clears the
+// selection; the highlighted entry is always the one the handler read last.
 
 #include <QListWidget>
 #include <QStringList>
@@ -25,17 +30,18 @@ class FileList : public QListWidget {
     // The selected file's name (no folder), or empty when none is selected.
     QString selectedName() const;
 
-    // Selects the entry named `name` as a user would, emitting entryClicked().
-    bool clickEntry(const QString &name);
-
   signals:
     void entryClicked();
 
   protected:
     void mousePressEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex &index,
+                                                         const QEvent *event) const override;
 
   private:
     void relist(const QString &keepSelected);
+    void reportClick();
 
     QStringList patterns_;
     QString folder_;

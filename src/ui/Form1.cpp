@@ -22,6 +22,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
+#include <algorithm>
+
 namespace tarnic {
 
 namespace {
@@ -37,6 +39,9 @@ QLabel *captionLabel(QWidget *frame, const char *name, const QString &text, QRec
     auto *label = placed<QLabel>(frame, name, where, text);
     label->setFont(designFont(QStringLiteral("Tahoma"), 8.25, true));
     setTextColour(label, QColor(64, 0, 0));
+    // A fallback face may be wider than the designed one: the caption keeps its
+    // place and grows to the right so that it shows whole.
+    label->resize(std::max(where.width(), label->sizeHint().width()), where.height());
     return label;
 }
 

@@ -34,7 +34,8 @@ Form3::Form3(QWidget *parent)
               Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
       picture_(QStringLiteral(":/tarnic/splash.jpg")) {
     setObjectName(QStringLiteral("Form3"));
-    setWindowTitle(QString());
+    // A title bar with no text. An empty title would show the program's name.
+    setWindowTitle(QStringLiteral(" "));
     setWindowIcon(programIcon());
     setFixedSize(twipsToPixels(4680), twipsToPixels(3195));
     setAttribute(Qt::WA_DeleteOnClose);

@@ -61,6 +61,7 @@ void Module1::Main() {
     settings = Settings{};
     QDir::setCurrent(services_.programFolder);
     readSettingsFile(services_.settingsFile, settings);
+    makeFoldersAbsolute(settings, services_.programFolder);
 
     // Creating the settings window (hidden) sets both boxes from the options.
     form2_ = new Form2(settings);

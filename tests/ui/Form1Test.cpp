@@ -7,9 +7,12 @@
 
 #include <QDir>
 #include <QLabel>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -39,6 +42,9 @@ class Form1Test : public ::testing::Test {
                                      path("prog"), path("prog/Tarnic.ini"),
                                      &busy,        [this] { ++programEnds; }};
             form = std::make_unique<Form1>(settings, services);
+            form->show();
+            QApplication::setActiveWindow(form.get());
+            EXPECT_TRUE(QTest::qWaitForWindowExposed(form.get()));
         }
         return *form;
     }
@@ -56,8 +62,40 @@ class Form1Test : public ::testing::Test {
             names << item->text();
         return names;
     }
+    // Lets the handlers that the input started run.
+    static void settle() {
+        for (int i = 0; i < 3; ++i)
+            QCoreApplication::processEvents();
+    }
+    // A press and release of the left button on the entry, as the mouse does it.
     void click(const char *list, const QString &entry) {
-        ASSERT_TRUE(control<FileList>(list)->clickEntry(entry)) << entry.toStdString();
+        FileList *l = control<FileList>(list);
+        const QList<QListWidgetItem *> found = l->findItems(entry, Qt::MatchExactly);
+        ASSERT_EQ(found.size(), 1) << entry.toStdString();
+        l->scrollToItem(found.first());
+        QTest::mouseClick(l->viewport(), Qt::LeftButton, {},
+                          l->visualItemRect(found.first()).center());
+        settle();
+    }
+    void press(QPushButton *button) {
+        QTest::mouseClick(button, Qt::LeftButton);
+        settle();
+    }
+    // A key pressed where the keyboard focus is.
+    void type(Qt::Key key, Qt::KeyboardModifiers modifiers = {}) {
+        QWidget *focus = QApplication::focusWidget();
+        QTest::keyClick(focus ? focus : &window(), key, modifiers);
+        settle();
+    }
+    // Opens the menu `menu` of the menu bar and chooses `item`, by mouse.
+    void choose(const char *menu, QAction *item) {
+        QMenuBar *bar = window().menuBar();
+        QMenu *opened = window().findChild<QMenu *>(QLatin1String(menu));
+        QTest::mouseClick(bar, Qt::LeftButton, {},
+                          bar->actionGeometry(opened->menuAction()).center());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return opened->isVisible(); }));
+        QTest::mouseClick(opened, Qt::LeftButton, {}, opened->actionGeometry(item).center());
+        settle();
     }
     // Green (true) or red (false) for the four pairs, checking both labels agree.
     std::vector<bool> pairColours() {
@@ -115,18 +153,20 @@ TEST_F(Form1Test, APatchAndItsImageMatchInEitherOrderAndTheTwinDiffersInFormatOn
 }
 
 TEST_F(Form1Test, ButtonsFollowTheSelectedImage) {
-    auto *patchRom = window().PatchClk;
-    auto *change = window().SwapCartClk;
     writeFile(path("roms/copy.z64.BAK"), cartridgeImage()); // a backup, not ".Bak"
+    writeFile(path("roms/copy.z64.bak"), cartridgeImage());
     writeFile(path("roms/copy.z64.Bak"), cartridgeImage());
     writeFile(path("roms/text.ROM"), "hello world");
-    window().RomFileList->refresh();
+    auto *patchRom = window().PatchClk;
+    auto *change = window().SwapCartClk;
 
-    click("RomFileList", "copy.z64.BAK");
-    EXPECT_FALSE(patchRom->isEnabled());
-    EXPECT_TRUE(change->isEnabled());
-    click("RomFileList", "copy.z64.Bak");
-    EXPECT_TRUE(patchRom->isEnabled());
+    for (const char *backup : {"copy.z64.BAK", "copy.z64.bak"}) {
+        click("RomFileList", "copy.z64.Bak");
+        EXPECT_TRUE(patchRom->isEnabled());
+        click("RomFileList", backup);
+        EXPECT_FALSE(patchRom->isEnabled()) << backup;
+        EXPECT_TRUE(change->isEnabled());
+    }
 
     click("PatchFileList", "fix.aps");
     click("RomFileList", "text.ROM");
@@ -144,7 +184,6 @@ TEST_F(Form1Test, ButtonsFollowTheSelectedImage) {
 }
 
 TEST_F(Form1Test, PatchMessagesLeaveTheDisplaysAsDescribed) {
-    click("PatchFileList", "fix.aps");
     writeFile(path("aps/bad.aps"), "APS11 and more");
     ApsFields target;
     target.target = 2;
@@ -153,7 +192,7 @@ TEST_F(Form1Test, PatchMessagesLeaveTheDisplaysAsDescribed) {
     ApsFields encoding;
     encoding.encoding = 1;
     writeFile(path("aps/enc.aps"), apsHeader(encoding));
-    window().PatchFileList->refresh();
+    click("PatchFileList", "fix.aps");
     click("RomFileList", "twin.V64"); // pair 1 red from here on
 
     click("PatchFileList", "bad.aps");
@@ -172,10 +211,13 @@ TEST_F(Form1Test, PatchRomAsksOnlyWhenAPairDiffersAndBacksUpWhenOn) {
     const QByteArray original = cartridgeImage();
     QByteArray patched = original;
     patched.replace(0x1000, 7, "PATCHED");
+    ApsFields otherCrc;
+    otherCrc.crc2 = QByteArray::fromHex("00000000");
+    writeFile(path("aps/crc.aps"), apsHeader(otherCrc) + copyRecord(0x1000, "PATCHED"));
 
     click("PatchFileList", "fix.aps");
     click("RomFileList", "game.z64");
-    window().PatchClk_Click();
+    press(window().PatchClk);
     EXPECT_TRUE(messages.asked.isEmpty());
     EXPECT_EQ(readFile(path("roms/game.z64")), patched);
     EXPECT_EQ(readFile(path("roms/game.z64.BAK")), original);
@@ -185,11 +227,12 @@ TEST_F(Form1Test, PatchRomAsksOnlyWhenAPairDiffersAndBacksUpWhenOn) {
 
     // Only the CRC pair differs: No touches nothing and refreshes nothing.
     writeFile(path("roms/game.z64"), original);
-    window().PTCRC->setText(QStringLiteral("00000000 : 00000000"));
+    click("PatchFileList", "crc.aps");
+    EXPECT_EQ(pairColours(), (std::vector<bool>{true, true, true, false}));
     QFile::remove(path("roms/game.z64.BAK"));
     messages.answer = false;
     busy.calls.clear();
-    window().PatchClk_Click();
+    press(window().PatchClk);
     EXPECT_EQ(messages.asked, QStringList{"MatchCheck: One Or More Values In The APS Does Not "
                                           "Match The Rom File  /n    Continue AnyWay ?"});
     EXPECT_EQ(readFile(path("roms/game.z64")), original);
@@ -200,33 +243,33 @@ TEST_F(Form1Test, PatchRomAsksOnlyWhenAPairDiffersAndBacksUpWhenOn) {
     // Yes with backups off: patched, no backup.
     messages.answer = true;
     settings.BackupOpt = kOptionOff;
-    window().PatchClk_Click();
+    press(window().PatchClk);
     EXPECT_EQ(readFile(path("roms/game.z64")), patched);
     EXPECT_FALSE(QFile::exists(path("roms/game.z64.BAK")));
 
     // A read-only image is refused before the question; a vanished folder is replaced.
     makeReadOnly(path("roms/game.z64"));
-    window().PatchClk_Click();
+    press(window().PatchClk);
     EXPECT_EQ(messages.shown, QStringList{"Error Openning Destination File:"});
     EXPECT_EQ(messages.asked.size(), 2);
     settings.RomDir = path("vanished");
-    window().PatchClk_Click();
+    press(window().PatchClk);
     EXPECT_EQ(settings.RomDir, defaultFolder());
 }
 
 TEST_F(Form1Test, ChangeFormatConvertsTheSelectedImageInTheImageFolder) {
     click("RomFileList", "game.z64");
     click("PatchFileList", "fix.aps"); // moves the current folder away
-    window().SwapCartClk_Click();
+    press(window().SwapCartClk);
     EXPECT_EQ(readFile(path("roms/game.z64")), byteSwapped(cartridgeImage()));
     EXPECT_EQ(text("RomFormatTxt"), ImageFormatNames[1]); // not re-read
     EXPECT_EQ(busy.calls, (QStringList{"texts Swapping Format / Swapping Byte Order Please Wait",
                                        "show", "close"}));
-    window().SwapCartClk_Click();
+    press(window().SwapCartClk);
     EXPECT_EQ(readFile(path("roms/game.z64")), cartridgeImage());
 
     window().RomFileList->setFolder(path("roms")); // no entry selected
-    window().SwapCartClk_Click();
+    press(window().SwapCartClk);
     EXPECT_EQ(messages.shown, QStringList{"Error Reading File"});
 }
 
@@ -234,14 +277,14 @@ TEST_F(Form1Test, BrowsingConfirmedOrCancelled) {
     QDir(dir.path()).mkdir("more");
     writeFile(path("more/x.aps"), apsHeader());
     folders.choice = path("more");
-    window().BrowseClk1_Click();
+    press(window().BrowseClk1);
     EXPECT_EQ(folders.prompts, QStringList{"Select Your APS <DIR>"});
     EXPECT_EQ(folders.starts, QStringList{path("aps")});
     EXPECT_EQ(settings.PatchDir, path("more"));
     EXPECT_EQ(listed("PatchFileList"), QStringList{"x.aps"});
 
     folders.choice.reset();
-    window().BrowseClk2_Click();
+    press(window().BrowseClk2);
     EXPECT_EQ(folders.prompts.last(), QStringLiteral("Select You Rom <DIR>"));
     EXPECT_EQ(settings.RomDir, path("roms"));
     EXPECT_EQ(window().RomFileList->folder(), path("roms"));
@@ -250,7 +293,7 @@ TEST_F(Form1Test, BrowsingConfirmedOrCancelled) {
 
 TEST_F(Form1Test, ExitByMenuOrCloseBoxWritesTheSettingsOnce) {
     settings.SplashOpt = kOptionOff;
-    window().Exit->trigger();
+    choose("File", window().Exit);
     const QByteArray written = readFile(path("prog/Tarnic.ini"));
     EXPECT_EQ(written, settingsFileContent(settings));
     form.reset(); // destroying the window does not exit again
@@ -265,7 +308,122 @@ TEST_F(Form1Test, ExitByMenuOrCloseBoxWritesTheSettingsOnce) {
     // A read-only settings file is reported; the program still ends.
     form.reset();
     makeReadOnly(path("prog/Tarnic.ini"));
-    window().Exit_Click();
+    choose("File", window().Exit);
     EXPECT_EQ(messages.shown, QStringList{"Error Writing To .Ini File"});
     EXPECT_EQ(programEnds, 3);
+}
+
+TEST_F(Form1Test, OneClickReadsAnEntryAndAClickOnTheSelectedEntryReadsItAgain) {
+    writeFile(path("aps/bad.aps"), "not a patch");
+    settings.PatchDir = path("aps/"); // the list's folder is what the click remembers
+    window().PatchFileList->setFolder(path("aps"));
+
+    click("PatchFileList", "fix.aps");
+    EXPECT_TRUE(messages.shown.isEmpty());
+    EXPECT_EQ(text("CartID"), QStringLiteral("AB"));
+    EXPECT_EQ(settings.PatchDir, path("aps"));
+    click("RomFileList", "twin.V64");
+    EXPECT_TRUE(messages.shown.isEmpty());
+    EXPECT_EQ(text("RomFormatTxt"), ImageFormatNames[0]);
+
+    click("PatchFileList", "bad.aps");
+    EXPECT_EQ(messages.shown, QStringList{"Not An APS File"}); // one click, one run
+    click("PatchFileList", "bad.aps");
+    EXPECT_EQ(messages.shown.size(), 2); // the selected entry again: run again
+
+    // A press below the entries changes nothing.
+    FileList *list = window().PatchFileList;
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      QPoint(10, list->viewport()->height() - 3));
+    settle();
+    EXPECT_EQ(messages.shown.size(), 2);
+    EXPECT_EQ(list->selectedName(), QStringLiteral("bad.aps"));
+}
+
+TEST_F(Form1Test, TheKeyboardSelectsAndReadsEntriesButFocusAloneReadsNothing) {
+    writeFile(path("aps/a.aps"), "not a patch");
+    writeFile(path("aps/b.aps"), "not a patch either");
+    window().PatchNfo->setFocus();
+    type(Qt::Key_Tab); // into the patch list, first entry current but not selected
+    ASSERT_EQ(QApplication::focusWidget(), window().PatchFileList);
+    type(Qt::Key_Tab);
+    type(Qt::Key_Tab, Qt::ShiftModifier);
+    EXPECT_TRUE(messages.shown.isEmpty());
+    EXPECT_TRUE(window().PatchFileList->selectedName().isEmpty());
+
+    type(Qt::Key_Down); // selects the first entry
+    EXPECT_EQ(messages.shown, QStringList{"Not An APS File"});
+    EXPECT_EQ(window().PatchFileList->selectedName(), QStringLiteral("a.aps"));
+    type(Qt::Key_Down);
+    EXPECT_EQ(window().PatchFileList->selectedName(), QStringLiteral("b.aps"));
+    EXPECT_EQ(messages.shown.size(), 2);
+    type(Qt::Key_Down);
+    EXPECT_EQ(text("CartID"), QStringLiteral("AB")); // fix.aps read
+    EXPECT_EQ(messages.shown.size(), 2);
+
+    // Space selects the current entry of a list where nothing is selected.
+    for (int i = 0; i < 3; ++i)
+        type(Qt::Key_Tab); // via both Browse buttons into the image list
+    ASSERT_EQ(QApplication::focusWidget(), window().RomFileList);
+    type(Qt::Key_Space);
+    EXPECT_EQ(window().RomFileList->selectedName(), QStringLiteral("game.z64"));
+    EXPECT_EQ(pairColours(), allGreen);
+}
+
+TEST_F(Form1Test, PatchRomAppliesTheHighlightedPatchAndAsksWhenItWasMadeForAnother) {
+    ApsFields other;
+    other.cartId = "ZZ";
+    writeFile(path("aps/other.aps"), apsHeader(other) + copyRecord(0x1000, "OTHER"));
+    click("PatchFileList", "fix.aps");
+    click("RomFileList", "game.z64");
+    EXPECT_EQ(pairColours(), allGreen);
+    click("PatchFileList", "other.aps");
+    EXPECT_EQ(pairColours(), (std::vector<bool>{true, false, true, true}));
+
+    messages.answer = false;
+    press(window().PatchClk);
+    EXPECT_EQ(messages.asked.size(), 1);
+    EXPECT_EQ(readFile(path("roms/game.z64")), cartridgeImage());
+    messages.answer = true;
+    press(window().PatchClk);
+    EXPECT_EQ(readFile(path("roms/game.z64")).mid(0x1000, 5), QByteArray("OTHER"));
+
+    // The messages of "Patch Rom" for a patch that is missing or not applicable.
+    writeFile(path("aps/bad.aps"), "APS1");
+    ApsFields encoded;
+    encoded.encoding = 1;
+    writeFile(path("aps/enc.aps"), apsHeader(encoded));
+    writeFile(path("aps/gone.aps"), apsHeader());
+    press(window().BrowseClk1); // cancelled: the list shows the new files
+    QStringList fromPatchRom;
+    for (const char *name : {"bad.aps", "enc.aps", "gone.aps"}) {
+        click("PatchFileList", name);
+        QFile::remove(path("aps/gone.aps"));
+        press(window().PatchClk);
+        fromPatchRom << messages.shown.last();
+    }
+    EXPECT_EQ(fromPatchRom, (QStringList{"Not An APS File", "Not Supported In This Version",
+                                         "Error Openning Source File:"}));
+}
+
+TEST_F(Form1Test, PairsCompareCaseAndTrailingSpaces) {
+    ApsFields lower;
+    lower.cartId = "ab";
+    writeFile(path("aps/lower.aps"), apsHeader(lower));
+    click("RomFileList", "game.z64");
+    click("PatchFileList", "lower.aps");
+    EXPECT_EQ(pairColours(), (std::vector<bool>{true, false, true, true}));
+
+    window().CartID->setText(QStringLiteral("AB "));
+    window().CheckMatch();
+    EXPECT_EQ(pairColours(), (std::vector<bool>{true, false, true, true}));
+}
+
+TEST_F(Form1Test, CaptionsShowWhole) {
+    for (const char *frame : {"Frame1", "RomDest"}) {
+        for (QLabel *label : control<QWidget>(frame)->findChildren<QLabel *>()) {
+            if (!label->text().isEmpty())
+                EXPECT_LE(label->sizeHint().width(), label->width()) << label->text().toStdString();
+        }
+    }
 }

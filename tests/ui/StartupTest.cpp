@@ -2,6 +2,7 @@
 #include "Form1.h"
 #include "Form2.h"
 #include "Form3.h"
+#include "Form4.h"
 
 #include "Fakes.h"
 #include "TestFiles.h"
@@ -9,8 +10,10 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QLabel>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -106,4 +109,34 @@ TEST_F(StartupTest, ReopeningTheSettingsWindowShowsTheCurrentOptions) {
     }
     EXPECT_EQ(seen, (QStringList{"on", "off"}));
     EXPECT_EQ(p.settings.SplashOpt, kOptionOn);
+}
+
+TEST_F(StartupTest, ARelativeFolderInTheFileIsTakenFromTheProgramFolder) {
+    QDir(dir.path()).mkpath("data/aps");
+    writeFile(dir.filePath("data/aps/fix.aps"), apsHeader());
+    Module1 &p = start("\"data/aps\"\r\n\"../gone\"\r\n1\r\n0\r\n");
+    EXPECT_EQ(p.settings.PatchDir, dir.filePath("data/aps"));
+    EXPECT_EQ(p.mainWindow()->PatchFileList->folder(), dir.filePath("data/aps"));
+    EXPECT_EQ(p.settings.RomDir, defaultFolder());
+}
+
+TEST_F(StartupTest, TheBusyWindowIsOnScreenWithItsTextBeforeTheWorkAndThePictureHasNoTitle) {
+    Form4 busyWindow;
+    busyWindow.setTexts(QStringLiteral("Applying APS Patch"),
+                        QStringLiteral("Patching Rom Please Wait"));
+    busyWindow.showAndPaint();
+    ASSERT_NE(busyWindow.windowHandle(), nullptr);
+    EXPECT_TRUE(busyWindow.windowHandle()->isExposed());
+    EXPECT_EQ(busyWindow.windowTitle(), QStringLiteral("Applying APS Patch"));
+    EXPECT_EQ(busyWindow.Label1->text(), QStringLiteral("Patching Rom Please Wait"));
+    const Qt::WindowFlags flags = busyWindow.windowFlags();
+    EXPECT_FALSE(flags & (Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint |
+                          Qt::WindowMaximizeButtonHint | Qt::WindowSystemMenuHint));
+    EXPECT_TRUE(flags & Qt::WindowTitleHint);
+    busyWindow.closeWindow();
+    EXPECT_FALSE(busyWindow.isVisible());
+
+    Form3 picture;
+    EXPECT_FALSE(picture.windowTitle().isEmpty()); // left empty, Qt would show a name
+    EXPECT_TRUE(picture.windowTitle().trimmed().isEmpty());
 }
