@@ -6,7 +6,7 @@ TARNIC_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 TARNIC_BUILD=${TARNIC_BUILD:-"$TARNIC_ROOT/build"}
 
 tarnic_packages=(cmake g++ make ninja-build pkg-config qt6-base-dev libgtest-dev libgmock-dev
-                 fonts-dejavu-core xvfb xauth)
+                 fonts-dejavu-core xvfb xauth openbox)
 
 tarnic_install_missing() {
   local missing=()

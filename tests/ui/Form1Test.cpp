@@ -422,8 +422,9 @@ TEST_F(Form1Test, PairsCompareCaseAndTrailingSpaces) {
 TEST_F(Form1Test, CaptionsShowWhole) {
     for (const char *frame : {"Frame1", "RomDest"}) {
         for (QLabel *label : control<QWidget>(frame)->findChildren<QLabel *>()) {
-            if (!label->text().isEmpty())
+            if (!label->text().isEmpty()) {
                 EXPECT_LE(label->sizeHint().width(), label->width()) << label->text().toStdString();
+            }
         }
     }
 }

@@ -1,0 +1,86 @@
+// Patch application of any file onto a small image, against a reference
+// applier written here from the format alone: the outcome and the image agree
+// with it, and a refused patch leaves the image byte for byte as it was.
+#include "FuzzInput.h"
+#include "patch/PatchApplication.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+using tarnic::ApplyOutcome;
+
+QByteArray originalImage() {
+    QByteArray image(4096, '\0');
+    for (int i = 0; i < image.size(); ++i)
+        image[i] = char(i * 7 + 3);
+    return image;
+}
+
+struct Reference {
+    ApplyOutcome outcome;
+    bool writable = true; // false: valid, but it writes too far out to compare here
+};
+
+// Applies `patch` to `image` by the book, or says why it is refused.
+Reference referenceApply(const QByteArray &patch, QByteArray &image) {
+    if (patch.size() < 5 || !patch.startsWith("APS10"))
+        return {ApplyOutcome::NotAnApsFile};
+    if (patch.size() < 7)
+        return {ApplyOutcome::SourceTruncated};
+    if (patch[6] != 0)
+        return {ApplyOutcome::UnsupportedEncoding};
+    if (patch.size() < 78)
+        return {ApplyOutcome::SourceTruncated};
+    QByteArray result = image;
+    bool writable = true;
+    const auto u8 = [&](qsizetype i) { return std::uint32_t(std::uint8_t(patch[i])); };
+    for (qsizetype at = 78; at < patch.size();) {
+        if (patch.size() - at < 5)
+            return {ApplyOutcome::InvalidPatch};
+        const auto offset =
+            std::int32_t(u8(at) | u8(at + 1) << 8 | u8(at + 2) << 16 | u8(at + 3) << 24);
+        const int length = int(u8(at + 4));
+        const int need = length ? 5 + length : 7;
+        if (patch.size() - at < need)
+            return {ApplyOutcome::InvalidPatch};
+        const int count = length ? length : int(u8(at + 6));
+        if (offset < 0 || offset >= 0x7FFFFFFF || qint64(offset) + count - 1 > 0x7FFFFFFF)
+            return {ApplyOutcome::InvalidPatch};
+        if (count > 0 && qint64(offset) + count > (1 << 20))
+            writable = false;
+        if (writable && count > 0) {
+            if (offset + count > result.size())
+                result.append(QByteArray(offset + count - result.size(), '\0'));
+            for (int i = 0; i < count; ++i)
+                result[offset + i] = length ? patch[at + 5 + i] : patch[at + 5];
+        }
+        at += need;
+    }
+    image = result;
+    return {ApplyOutcome::Applied, writable};
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
+    const QByteArray patch(reinterpret_cast<const char *>(data), qsizetype(size));
+    const QByteArray before = originalImage();
+    QByteArray expected = before;
+    const Reference reference = referenceApply(patch, expected);
+
+    tarnic::PatchJob job;
+    job.patchPath = fuzzing::fileWith("fix.aps", data, size);
+    job.imagePath =
+        fuzzing::fileWith("game.z64", reinterpret_cast<const std::uint8_t *>(before.constData()),
+                          std::size_t(before.size()));
+    // A patch that writes far past the small image is checked, then declined.
+    job.confirm = [&] { return reference.writable; };
+    const ApplyOutcome outcome = tarnic::applyPatch(job).outcome;
+    const QByteArray after = fuzzing::contentOf(job.imagePath);
+    const ApplyOutcome wanted = reference.writable ? reference.outcome : ApplyOutcome::Declined;
+    if (outcome != wanted || after != (outcome == ApplyOutcome::Applied ? expected : before))
+        __builtin_trap();
+    return 0;
+}

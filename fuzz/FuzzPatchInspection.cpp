@@ -1,0 +1,20 @@
+// Patch inspection of any file: never crashes, and every text it shows has
+// its fixed width.
+#include "FuzzInput.h"
+#include "patch/PatchInspection.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
+    using namespace tarnic;
+    const PatchInspection r = inspectPatch(fuzzing::fileWith("p.aps", data, size));
+    const auto width = [](const std::optional<QString> &text, qsizetype expected) {
+        if (text && !text->isEmpty() && text->size() != expected)
+            __builtin_trap();
+    };
+    width(r.display.PatchTypeTxT, kPatchNameWidth);
+    width(r.display.PatchNfo, kDescriptionSize);
+    width(r.display.BackupType, kImageNameWidth);
+    width(r.display.CountryID, kImageNameWidth);
+    if (r.outcome == InspectionOutcome::Shown && r.display.PTCRC->size() != 19)
+        __builtin_trap();
+    return 0;
+}

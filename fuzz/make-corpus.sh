@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Writes a small seed corpus for each fuzz target into the folder given.
+set -euo pipefail
+out=$1
+mkdir -p "$out"/PatchInspection "$out"/PatchApplication "$out"/ImageHeader "$out"/Settings
+
+# An APS header of the 78-byte layout: type, encoding, description, target
+# format, cartridge ID, country, two CRCs, reserved bytes and image size.
+header() { # type encoding target
+  printf 'APS10'; printf "\\x$1\\x$2"; printf '%-50s' 'Seed patch'
+  printf "\\x$3"; printf 'ABE'; printf '\x0a\xb1\x00\x7f\xff\x10\x02\x33'
+  printf '\0\0\0\0\0\0\0\x40\0'
+}
+copy_record() { printf "$1"; printf "\\x$(printf %02x ${#2})"; printf '%s' "$2"; }
+run_record() { printf "$1"; printf '\0'; printf "$2$3"; }
+
+for target in PatchInspection PatchApplication; do
+  header 01 00 01 > "$out/$target/plain"
+  { header 01 00 01; copy_record '\x10\0\0\0' 'HELLO'; run_record '\x00\x10\0\0' 'Z' '\x20'; } \
+    > "$out/$target/records"
+  { header 00 00 00; copy_record '\x00\x20\0\0' 'past the end'; } > "$out/$target/growing"
+  { header 01 01 01; } > "$out/$target/encoded"
+  printf 'APS10\x01' > "$out/$target/cut"
+done
+{ printf '\x80\x37\x12\x40'; head -c 60 /dev/zero; } > "$out/ImageHeader/cartridge"
+{ printf '\x37\x80\x40\x12'; head -c 60 /dev/zero; } > "$out/ImageHeader/swapped"
+printf '\x40\x12\x37\x80' > "$out/ImageHeader/little"
+printf '"/home/user/aps"\r\n"/home/user/roms"\r\n0\r\n1\r\n' > "$out/Settings/written"
+printf '/a,/b\n2\n' > "$out/Settings/hand-edited"
+printf '\xef\xbb\xbf"C:\\"\r\n' > "$out/Settings/marked"
