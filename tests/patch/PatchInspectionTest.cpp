@@ -31,6 +31,10 @@ TEST(PatchInspection, ShowsEveryFieldWithItsPaddedTableText) {
     EXPECT_EQ(*r.display.CountryID, QStringLiteral("45h  _USA           "));
     EXPECT_EQ(*r.display.PTCRC, QStringLiteral("000AFF10 : 9C3D5E01"));
 
+    fields.type = 0;
+    r = inspect(apsHeader(fields));
+    EXPECT_EQ(*r.display.PatchTypeTxT, QStringLiteral("Simple Patch                  "));
+
     // Odd values are shown as they stand, and the match check still runs.
     fields.type = 7;
     fields.description = QByteArray("\xE9t\xE9\0zero", 8).leftJustified(50, ' ');
