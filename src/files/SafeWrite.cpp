@@ -3,7 +3,9 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <thread>
 #include <vector>
@@ -197,6 +199,68 @@ bool replaceFileContent(const QString &path, const QByteArray &content) {
     return file.open() && file.write(content) && file.finish(content.size()) && file.commit();
 }
 
+namespace {
+
+#ifndef Q_OS_WIN
+// The in-place path of replaceBytes(): true when it wrote the bytes, false with
+// `tried` unset when it does not apply.
+bool overwriteOneSector(const QString &path, qint64 offset, const QByteArray &bytes, bool &tried) {
+    constexpr qint64 kSectorSize = 512;
+    tried = false;
+    if (bytes.isEmpty() || offset / kSectorSize != (offset + bytes.size() - 1) / kSectorSize)
+        return false;
+    const int fd = openRegularDescriptor(path, O_RDWR);
+    if (fd < 0)
+        return false;
+    struct stat status {};
+    QByteArray old(bytes.size(), '\0');
+    if (::fstat(fd, &status) != 0 || status.st_nlink != 1 ||
+        offset + bytes.size() > status.st_size ||
+        ::pread(fd, old.data(), old.size(), offset) != old.size()) {
+        ::close(fd);
+        return false;
+    }
+    tried = true;
+    const bool written = ::pwrite(fd, bytes.constData(), bytes.size(), offset) == bytes.size();
+    const bool onDisk = written && flushToDisk(fd);
+    if (written && !onDisk)
+        ::pwrite(fd, old.constData(), old.size(), offset);
+    ::close(fd);
+    return onDisk;
+}
+#endif
+
+} // namespace
+
+bool replaceBytes(const QString &path, qint64 offset, const QByteArray &bytes) {
+    if (offset < 0 || !isWritableFile(path))
+        return false;
+#ifndef Q_OS_WIN
+    bool tried = false;
+    const bool written = overwriteOneSector(path, offset, bytes, tried);
+    if (tried)
+        return written;
+#endif
+    QFile file;
+    if (!openRegularFile(file, path))
+        return false;
+    const qint64 length = file.size();
+    if (offset + bytes.size() > length)
+        return false;
+    qint64 pieceStart = 0;
+    const auto overlay = [&](char *data, qint64 size) {
+        const qint64 from = std::max(offset, pieceStart);
+        const qint64 to = std::min(offset + bytes.size(), pieceStart + size);
+        if (from < to)
+            std::memcpy(data + (from - pieceStart), bytes.constData() + (from - offset), to - from);
+        pieceStart += size;
+    };
+    ReplacedFileRelease oldContent(path);
+    FileReplacement replacement(path);
+    return replacement.open() && copyStream(file, replacement, overlay) &&
+           replacement.finish(length) && replacement.commit();
+}
+
 bool resetAttributesToNormal(const QString &path) {
 #ifdef Q_OS_WIN
     return SetFileAttributesW(reinterpret_cast<const wchar_t *>(path.utf16()),
@@ -214,13 +278,6 @@ namespace fs = std::filesystem;
 fs::path realFile(const QString &path) {
     const QString target = QFileInfo(path).canonicalFilePath();
     return target.isEmpty() ? fs::path() : QFileInfo(target).filesystemFilePath();
-}
-
-bool sameFile(const QString &filePath, const QString &backupPath) {
-    std::error_code error;
-    const fs::path file = realFile(filePath);
-    return !file.empty() &&
-           fs::equivalent(file, QFileInfo(backupPath).filesystemAbsoluteFilePath(), error);
 }
 
 bool linkAsBackup(const QString &filePath, const QString &backupPath) {
@@ -251,6 +308,13 @@ bool copyAsBackup(const QString &filePath, const QString &backupPath) {
 }
 
 } // namespace
+
+bool sameFile(const QString &first, const QString &second) {
+    std::error_code error;
+    const fs::path file = realFile(first);
+    return !file.empty() &&
+           fs::equivalent(file, QFileInfo(second).filesystemAbsoluteFilePath(), error);
+}
 
 bool keepAsBackup(const QString &filePath, const QString &backupPath) {
     // An earlier backup is made writable by its owner before it is replaced.

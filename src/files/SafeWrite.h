@@ -33,6 +33,10 @@ bool openRegularFile(QFile &file, const QString &path);
 // can be opened for writing. The check neither creates nor changes the file.
 bool isWritableFile(const QString &path);
 
+// True when both paths exist and name the same file (through links or a
+// second name).
+bool sameFile(const QString &first, const QString &second);
+
 // Reads `size` bytes, or fewer only where the device ends. Returns the count,
 // or -1 when the device fails.
 qint64 readFully(QIODevice &from, char *into, qint64 size);
@@ -73,6 +77,15 @@ bool copyStream(QIODevice &from, FileReplacement &to, const ChunkTransform &tran
 
 // Writes `content` as the whole new content of `path`, all or nothing.
 bool replaceFileContent(const QString &path, const QByteArray &content);
+
+// Overwrites `bytes.size()` bytes at `offset` of an existing plain file that
+// is not marked read-only, all or nothing; the file's length never changes.
+// Where the bytes lie inside one 512-byte sector of a file with a single name,
+// they are written in place with one positioned write and flushed to disk (a
+// sector is written whole or not at all, and a failed flush puts the old bytes
+// back), so a large image is not copied for a few bytes. Elsewhere the whole
+// file is rewritten through a FileReplacement. False on any failure.
+bool replaceBytes(const QString &path, qint64 offset, const QByteArray &bytes);
 
 // Gives a file "normal" attributes: on Windows clears read-only, hidden, system
 // and archive; elsewhere leaves the permissions as they are. Returns false when

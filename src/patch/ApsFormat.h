@@ -1,6 +1,9 @@
 #pragma once
-// The APS patch file: a fixed 78-byte header followed by a stream of records,
-// each of which writes bytes at one offset of an N64 image.
+// The APS patch file: a header followed by a stream of records, each of which
+// writes bytes at one offset of an N64 image. Patches of type 1 or more have
+// the 78-byte header below; a simple patch (type 0), as other patchers write it
+// for byte-swapped images, has a 61-byte header with no N64 block: magic, type,
+// encoding, description, then the image size at 57 and its records from 61.
 //
 //   offset  size  field
 //        0     5  Magic "APS10"
@@ -35,6 +38,17 @@ inline constexpr int kMagicSize = 5;
 inline constexpr int kDescriptionSize = 50;
 inline constexpr int kCartIdSize = 2;
 inline constexpr qint64 kApsHeaderSize = 78;
+inline constexpr qint64 kSimplePatchHeaderSize = 61;
+inline constexpr std::uint8_t kSimplePatchType = 0;
+inline constexpr std::uint8_t kN64PatchType = 1;
+
+// Where the header's image-size field and the record stream start, by type.
+inline constexpr qint64 recordStreamStart(std::uint8_t patchType) {
+    return patchType == kSimplePatchType ? kSimplePatchHeaderSize : kApsHeaderSize;
+}
+inline constexpr qint64 imageSizeOffset(std::uint8_t patchType) {
+    return recordStreamStart(patchType) - 4;
+}
 inline constexpr int kPatchNameWidth = 30;
 
 struct PatchHeader {

@@ -4,6 +4,7 @@
 #include "patch/ApsFormat.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <cstring>
@@ -95,9 +96,56 @@ class RecordWriter {
     qint64 start_ = 0;
 };
 
+// Reads and checks the header from the start of `patch`, leaving the file at
+// the record stream.
+PatchFileOutcome readHeader(QFile &patch, PatchFileCheck &check) {
+    char head[kApsHeaderSize];
+    constexpr qint64 kFixedPart = kMagicSize + 2; // magic, type, encoding
+    const qint64 got = readFully(patch, head, kFixedPart);
+    if (got < 0)
+        return PatchFileOutcome::Unreadable;
+    if (got < kMagicSize || std::memcmp(head, kApsMagic, kMagicSize) != 0)
+        return PatchFileOutcome::NotAnApsFile;
+    if (got < kFixedPart)
+        return PatchFileOutcome::Truncated;
+    if (head[6] != 0)
+        return PatchFileOutcome::UnsupportedEncoding;
+    check.patchType = std::uint8_t(head[5]);
+    const qint64 rest = recordStreamStart(check.patchType) - kFixedPart;
+    const qint64 restGot = readFully(patch, head + kFixedPart, rest);
+    if (restGot < 0)
+        return PatchFileOutcome::Unreadable;
+    if (restGot < rest)
+        return PatchFileOutcome::Truncated;
+    const auto *size =
+        reinterpret_cast<const unsigned char *>(head + imageSizeOffset(check.patchType));
+    check.declaredImageSize =
+        quint32(size[0]) | quint32(size[1]) << 8 | quint32(size[2]) << 16 | quint32(size[3]) << 24;
+    return PatchFileOutcome::Valid;
+}
+
+// Checks the record stream from the patch's current position to its end.
+PatchFileOutcome checkRecordStream(QFile &patch, PatchFileCheck &check) {
+    StreamSummary summary;
+    const StreamCheck result =
+        walkRecords(patch, summary, [](const PatchRecord &) { return true; });
+    check.records = summary.records;
+    check.bytesWritten = summary.bytesWritten;
+    check.end = summary.end;
+    switch (result) {
+    case StreamCheck::Complete:
+        return PatchFileOutcome::Valid;
+    case StreamCheck::Invalid:
+        return PatchFileOutcome::Invalid;
+    case StreamCheck::ReadFailed:
+        break;
+    }
+    return PatchFileOutcome::Unreadable;
+}
+
 // The image with the records written into it, complete and flushed to disk,
 // but not yet in the image's place.
-bool writePatchedImage(QFile &patch, const StreamSummary &checked, const QString &imagePath,
+bool writePatchedImage(QFile &patch, const PatchFileCheck &checked, const QString &imagePath,
                        FileReplacement &patched) {
     QFile image;
     if (!openRegularFile(image, imagePath) || !patched.open() || !copyStream(image, patched))
@@ -110,7 +158,7 @@ bool writePatchedImage(QFile &patch, const StreamSummary &checked, const QString
     // leaves a gap that reads as zeros.
     StreamSummary applied;
     RecordWriter writer(patched);
-    if (!patch.seek(kApsHeaderSize) ||
+    if (!patch.seek(recordStreamStart(checked.patchType)) ||
         walkRecords(patch, applied, [&](const PatchRecord &r) { return writer.write(r); }) !=
             StreamCheck::Complete ||
         !writer.flush() || applied.records != checked.records || applied.end != checked.end)
@@ -118,7 +166,22 @@ bool writePatchedImage(QFile &patch, const StreamSummary &checked, const QString
     return patched.finish(std::max(oldLength, checked.end));
 }
 
+bool canReplace(const QString &path) {
+    return !QFileInfo::exists(path) || isWritableFile(path);
+}
+
 } // namespace
+
+PatchFileCheck checkPatchFile(const QString &patchPath) {
+    PatchFileCheck check;
+    QFile patch;
+    if (!openRegularFile(patch, patchPath))
+        return check;
+    check.outcome = readHeader(patch, check);
+    if (check.outcome == PatchFileOutcome::Valid)
+        check.outcome = checkRecordStream(patch, check);
+    return check;
+}
 
 ApplyResult applyPatch(const PatchJob &job) {
     ApplyResult result;
@@ -126,35 +189,44 @@ ApplyResult applyPatch(const PatchJob &job) {
         result.outcome = outcome;
         return result;
     };
+    const auto refusal = [](PatchFileOutcome outcome) {
+        switch (outcome) {
+        case PatchFileOutcome::Valid:
+            break;
+        case PatchFileOutcome::Unreadable:
+            return ApplyOutcome::SourceUnreadable;
+        case PatchFileOutcome::Truncated:
+            return ApplyOutcome::SourceTruncated;
+        case PatchFileOutcome::NotAnApsFile:
+            return ApplyOutcome::NotAnApsFile;
+        case PatchFileOutcome::UnsupportedEncoding:
+            return ApplyOutcome::UnsupportedEncoding;
+        case PatchFileOutcome::Invalid:
+            return ApplyOutcome::InvalidPatch;
+        }
+        return ApplyOutcome::Applied;
+    };
 
     QFile patch;
     if (!openRegularFile(patch, job.patchPath))
         return finish(ApplyOutcome::SourceUnreadable);
-    char head[7];
-    const qint64 got = readFully(patch, head, sizeof head);
-    if (got < 0)
-        return finish(ApplyOutcome::SourceUnreadable);
-    if (got < kMagicSize || std::memcmp(head, kApsMagic, kMagicSize) != 0)
-        return finish(ApplyOutcome::NotAnApsFile);
-    if (got < qint64(sizeof head))
-        return finish(ApplyOutcome::SourceTruncated);
-    if (head[6] != 0)
-        return finish(ApplyOutcome::UnsupportedEncoding);
-    if (patch.size() < kApsHeaderSize || !patch.seek(kApsHeaderSize))
-        return finish(ApplyOutcome::SourceTruncated);
-    if (!isWritableFile(job.imagePath))
+    PatchFileCheck checked;
+    if (const ApplyOutcome refused = refusal(readHeader(patch, checked));
+        refused != ApplyOutcome::Applied)
+        return finish(refused);
+
+    const bool inPlace = job.outputPath.isEmpty();
+    const QString &target = inPlace ? job.imagePath : job.outputPath;
+    QFile image;
+    if (inPlace ? !isWritableFile(job.imagePath)
+                : !openRegularFile(image, job.imagePath) || !canReplace(job.outputPath))
         return finish(ApplyOutcome::DestinationUnwritable);
+    image.close();
 
     // The whole stream is checked before anything is asked or written.
-    StreamSummary checked;
-    switch (walkRecords(patch, checked, [](const PatchRecord &) { return true; })) {
-    case StreamCheck::Complete:
-        break;
-    case StreamCheck::Invalid:
-        return finish(ApplyOutcome::InvalidPatch);
-    case StreamCheck::ReadFailed:
-        return finish(ApplyOutcome::SourceUnreadable);
-    }
+    if (const ApplyOutcome refused = refusal(checkRecordStream(patch, checked));
+        refused != ApplyOutcome::Applied)
+        return finish(refused);
     result.records = checked.records;
     result.bytesWritten = checked.bytesWritten;
 
@@ -162,14 +234,15 @@ ApplyResult applyPatch(const PatchJob &job) {
         return finish(ApplyOutcome::Declined);
     if (job.workStarting)
         job.workStarting();
-    if (!resetAttributesToNormal(job.patchPath) || !resetAttributesToNormal(job.imagePath))
+    if (inPlace &&
+        (!resetAttributesToNormal(job.patchPath) || !resetAttributesToNormal(job.imagePath)))
         return finish(ApplyOutcome::DestinationUnwritable);
 
-    ReplacedFileRelease oldImage(job.imagePath);
-    FileReplacement patched(job.imagePath);
+    ReplacedFileRelease oldImage(target);
+    FileReplacement patched(target);
     if (!writePatchedImage(patch, checked, job.imagePath, patched))
         return finish(ApplyOutcome::WriteFailed);
-    const bool withBackup = !job.backupPath.isEmpty();
+    const bool withBackup = inPlace && !job.backupPath.isEmpty();
     if (withBackup && !keepAsBackup(job.imagePath, job.backupPath))
         return finish(ApplyOutcome::BackupFailed);
     if (!patched.commit()) {

@@ -5,6 +5,7 @@
 
 #include <QString>
 
+#include <cstdint>
 #include <functional>
 
 namespace tarnic {
@@ -31,6 +32,9 @@ struct PatchJob {
     QString patchPath;
     QString imagePath;
     QString backupPath; // empty: no backup
+    // Empty: the patched image replaces the image. Otherwise the patched image
+    // is written to this file (created or replaced) and the image is only read.
+    QString outputPath;
     // Asked once the patch and image have passed every check and before
     // anything is written; no answer (empty) means go ahead. False declines.
     std::function<bool()> confirm;
@@ -43,6 +47,29 @@ struct ApplyResult {
     qint64 records = 0;      // records in the patch, once its stream was checked
     qint64 bytesWritten = 0; // image bytes those records write (overlaps counted twice)
 };
+
+// What a check of a whole patch file found: its header's type and declared
+// image size, and a summary of its record stream.
+enum class PatchFileOutcome {
+    Valid,               // an APS patch whose whole record stream is complete and in range
+    Unreadable,          // missing, not a plain file, or a read failed
+    Truncated,           // the file ends inside its header
+    NotAnApsFile,        // the file does not start with "APS10"
+    UnsupportedEncoding, // the encoding is not 0
+    Invalid,             // a record is cut short or writes outside offsets 0 to 2^31 - 1
+};
+
+struct PatchFileCheck {
+    PatchFileOutcome outcome = PatchFileOutcome::Unreadable;
+    std::uint8_t patchType = 0;
+    quint32 declaredImageSize = 0; // the header's image-size field, once the header was read
+    qint64 records = 0;            // the rest once the stream was read in full
+    qint64 bytesWritten = 0;       // image bytes the records write (overlaps counted twice)
+    qint64 end = 0;                // one past the last byte any record writes
+};
+
+// Reads the patch at `patchPath` from start to end, holding one record at a time.
+PatchFileCheck checkPatchFile(const QString &patchPath);
 
 // Applies the records in file order (a later record wins where they overlap; a
 // run record with count 0 writes nothing). A record reaching past the end of

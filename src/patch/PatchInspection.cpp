@@ -82,6 +82,16 @@ PatchInspection inspectPatch(const QString &filePath, const PatchHeader &previou
         return stop(InspectionOutcome::ReadFailed);
     d.PatchNfo = h.Description;
 
+    if (h.PatchType == kSimplePatchType) {
+        // No N64 block: the patch does not say what it was made for, so the
+        // four compared fields show empty (and differ from any image shown).
+        char imageSize[4];
+        if (file.read(imageSize, sizeof imageSize) != sizeof imageSize)
+            return stop(InspectionOutcome::ReadFailed);
+        d.CartID = d.CountryID = d.PTCRC = QString();
+        return stop(InspectionOutcome::Shown);
+    }
+
     if (!read.byte(h.TargetFormat) || h.TargetFormat >= ImageFormatNames.size())
         return stop(InspectionOutcome::ReadFailed);
     d.BackupType = ImageFormatNames[h.TargetFormat];

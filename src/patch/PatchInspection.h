@@ -41,6 +41,8 @@ struct PatchInspection {
 // open, type, encoding, description and target format are blanked, and each
 // field then shows as soon as it is read, so an inspection that stops early
 // leaves the fields it reached showing the new file. Only bytes 0 to 68 are read.
+// A simple patch (type 0) has no target fields: they all show empty, and only
+// its 61-byte header is read.
 PatchInspection inspectPatch(const QString &filePath, const PatchHeader &previous = {});
 
 } // namespace tarnic

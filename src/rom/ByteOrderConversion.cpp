@@ -3,6 +3,7 @@
 #include "files/SafeWrite.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <cstdint>
 #include <cstring>
@@ -10,18 +11,80 @@
 
 namespace tarnic {
 
-void swapBytePairs(char *data, qint64 size) {
-    // Four pairs at a time in one 64-bit word, then the pairs left over.
-    constexpr std::uint64_t lowBytes = 0x00FF00FF00FF00FFull;
+namespace {
+
+// Applies `step` to every aligned 64-bit word, then `tail` to what is left.
+template <typename Step> qint64 eachWord64(char *data, qint64 size, Step step) {
     qint64 i = 0;
     for (; i + 8 <= size; i += 8) {
         std::uint64_t v;
         std::memcpy(&v, data + i, 8);
-        v = (v & lowBytes) << 8 | (v >> 8 & lowBytes);
+        v = step(v);
         std::memcpy(data + i, &v, 8);
     }
-    for (; i + 1 < size; i += 2)
-        std::swap(data[i], data[i + 1]);
+    return i;
+}
+
+// Every 32-bit word's bytes reversed: cartridge order <-> little-endian.
+void reverseWords(char *data, qint64 size) {
+    qint64 i = eachWord64(data, size, [](std::uint64_t v) {
+        const std::uint64_t pairs =
+            (v & 0x00FF00FF00FF00FFull) << 8 | (v >> 8 & 0x00FF00FF00FF00FFull);
+        return (pairs & 0x0000FFFF0000FFFFull) << 16 | (pairs >> 16 & 0x0000FFFF0000FFFFull);
+    });
+    for (; i + 3 < size; i += 4) {
+        std::swap(data[i], data[i + 3]);
+        std::swap(data[i + 1], data[i + 2]);
+    }
+}
+
+// The two halves of every 32-bit word exchanged: byte-swapped <-> little-endian.
+void swapHalfWords(char *data, qint64 size) {
+    qint64 i = eachWord64(data, size, [](std::uint64_t v) {
+        return (v & 0x0000FFFF0000FFFFull) << 16 | (v >> 16 & 0x0000FFFF0000FFFFull);
+    });
+    for (; i + 3 < size; i += 4) {
+        std::swap(data[i], data[i + 2]);
+        std::swap(data[i + 1], data[i + 3]);
+    }
+}
+
+bool involves(StoredOrder a, StoredOrder b, StoredOrder order) {
+    return a == order || b == order;
+}
+
+// Streams `original` through `transform` into `target`, which it replaces
+// (or creates) only once complete and on disk.
+ConversionOutcome rewrite(QFile &original, qint64 length, const QString &target,
+                          const ChunkTransform &transform) {
+    ReplacedFileRelease oldContent(target);
+    FileReplacement converted(target);
+    return converted.open() && copyStream(original, converted, transform) &&
+                   converted.finish(length) && converted.commit()
+               ? ConversionOutcome::Converted
+               : ConversionOutcome::Failed;
+}
+
+} // namespace
+
+void swapBytePairs(char *data, qint64 size) {
+    // Four pairs at a time in one 64-bit word, then the pairs left over.
+    const qint64 i = eachWord64(data, size, [](std::uint64_t v) {
+        return (v & 0x00FF00FF00FF00FFull) << 8 | (v >> 8 & 0x00FF00FF00FF00FFull);
+    });
+    for (qint64 k = i; k + 1 < size; k += 2)
+        std::swap(data[k], data[k + 1]);
+}
+
+void reorderBytes(char *data, qint64 size, StoredOrder from, StoredOrder to) {
+    if (from == to)
+        return;
+    if (!involves(from, to, StoredOrder::LittleEndian))
+        swapBytePairs(data, size);
+    else if (involves(from, to, StoredOrder::Cartridge))
+        reverseWords(data, size);
+    else
+        swapHalfWords(data, size);
 }
 
 ConversionResult swapByteOrder(const QString &filePath, const std::function<void()> &workStarting) {
@@ -40,14 +103,35 @@ ConversionResult swapByteOrder(const QString &filePath, const std::function<void
     }
     if (workStarting)
         workStarting();
-
-    result.outcome = ConversionOutcome::Failed;
-    ReplacedFileRelease oldContent(filePath);
-    FileReplacement converted(filePath);
-    if (converted.open() && copyStream(original, converted, swapBytePairs) &&
-        converted.finish(result.length) && converted.commit())
-        result.outcome = ConversionOutcome::Converted;
+    result.outcome = rewrite(original, result.length, filePath, swapBytePairs);
     return result;
+}
+
+ConversionResult convertImage(const QString &filePath, StoredOrder to, const QString &outputPath) {
+    ConversionResult result;
+    HeaderBytes header;
+    QFile original;
+    if (!readHeaderBytes(filePath, header) || !openRegularFile(original, filePath))
+        return result;
+    result.length = original.size();
+    result.from = storedOrderOf(header);
+    const auto finish = [&](ConversionOutcome outcome) {
+        result.outcome = outcome;
+        return result;
+    };
+    if (result.from == StoredOrder::Unknown || to == StoredOrder::Unknown)
+        return finish(ConversionOutcome::Unrecognised);
+    if (result.from == to)
+        return finish(ConversionOutcome::AlreadyInOrder);
+    if (involves(result.from, to, StoredOrder::LittleEndian) && result.length % 4 != 0)
+        return finish(ConversionOutcome::NotWholeWords);
+    const QString &target = outputPath.isEmpty() ? filePath : outputPath;
+    if (!isWritableFile(target) && (target == filePath || QFileInfo::exists(target)))
+        return finish(ConversionOutcome::NotWritable);
+    const StoredOrder from = result.from;
+    return finish(rewrite(original, result.length, target, [from, to](char *data, qint64 size) {
+        reorderBytes(data, size, from, to);
+    }));
 }
 
 } // namespace tarnic

@@ -1,7 +1,10 @@
 #pragma once
-// Converting an image between the two copier byte orders: the two bytes of every
-// aligned pair are exchanged, which converts in either direction; converting
-// twice restores the file.
+// Converting an image between byte orders. The window's conversion exchanges
+// the two bytes of every aligned pair, which converts between the two copier
+// orders in either direction; converting twice restores the file. The general
+// conversion also knows the little-endian order (every 32-bit word reversed).
+
+#include "rom/ImageHeader.h"
 
 #include <QString>
 
@@ -10,16 +13,21 @@
 namespace tarnic {
 
 enum class ConversionOutcome {
-    Converted,   // the file now holds the other byte order
-    Missing,     // no file selected, nothing at the path, or not a plain file
-    TooShort,    // fewer than 2 bytes
-    NotWritable, // marked read-only, or cannot be opened for writing
-    Failed,      // a read or write failed during the work; the file is unchanged
+    Converted,      // the file (or the output) now holds the other byte order
+    Missing,        // no file selected, nothing at the path, or not a plain file
+    TooShort,       // fewer than 2 bytes
+    NotWritable,    // marked read-only, or cannot be opened for writing
+    Failed,         // a read or write failed during the work; the file is unchanged
+    AlreadyInOrder, // the image is already in the order asked for: nothing written
+    Unrecognised,   // not an image in any of the three orders: nothing written
+    NotWholeWords,  // little-endian on either side, but the length is not a multiple
+                    // of 4: nothing written
 };
 
 struct ConversionResult {
     ConversionOutcome outcome = ConversionOutcome::Missing;
-    qint64 length = 0; // the file's length, which the conversion never changes
+    qint64 length = 0;                       // the file's length, which conversion never changes
+    StoredOrder from = StoredOrder::Unknown; // the order found (general conversion only)
 };
 
 // Exchanges bytes 2k and 2k+1 throughout `filePath`; a last odd byte stays. The
@@ -29,7 +37,19 @@ struct ConversionResult {
 ConversionResult swapByteOrder(const QString &filePath,
                                const std::function<void()> &workStarting = {});
 
+// Converts the image at `filePath`, found in whichever of the three orders it
+// is in, to `to` (not Unknown). With an `outputPath` the converted image is
+// written there (created or replaced) and the image is only read; otherwise it
+// replaces the image. All or nothing either way; an image already in that
+// order is left alone and nothing is written.
+ConversionResult convertImage(const QString &filePath, StoredOrder to,
+                              const QString &outputPath = {});
+
 // The exchange itself, on a piece of memory of any size.
 void swapBytePairs(char *data, qint64 size);
+
+// Rearranges `size` bytes (a multiple of 4 where either order is little-endian;
+// otherwise even, a last odd byte staying) from one known order to another.
+void reorderBytes(char *data, qint64 size, StoredOrder from, StoredOrder to);
 
 } // namespace tarnic

@@ -19,9 +19,11 @@ constexpr int kCartIdOffset = 0x3C;
 constexpr int kCountryOffset = 0x3E;
 constexpr int kVersionOffset = 0x3F; // holds the country code in byte-swapped order
 
-CrcBytes crcAt(const std::array<std::uint8_t, kImageHeaderSize> &h, int offset) {
+CrcBytes crcAt(const HeaderBytes &h, int offset) {
     return {h[offset], h[offset + 1], h[offset + 2], h[offset + 3]};
 }
+
+} // namespace
 
 CrcBytes toCartridgeOrder(CrcBytes bytes, ByteOrder order) {
     if (order == ByteOrder::ByteSwapped)
@@ -29,25 +31,43 @@ CrcBytes toCartridgeOrder(CrcBytes bytes, ByteOrder order) {
     return bytes;
 }
 
-} // namespace
+bool readHeaderBytes(const QString &filePath, HeaderBytes &bytes) {
+    bytes.fill(0);
+    QFile file;
+    return openRegularFile(file, filePath) &&
+           readFully(file, reinterpret_cast<char *>(bytes.data()), kImageHeaderSize) >= 0;
+}
+
+StoredOrder storedOrderOf(const HeaderBytes &h) {
+    if (h[0] == 0x37 && h[1] == 0x80)
+        return StoredOrder::ByteSwapped;
+    if (h[0] == 0x80 && h[1] == 0x37)
+        return StoredOrder::Cartridge;
+    if (h[0] == 0x40 && h[1] == 0x12 && h[2] == 0x37 && h[3] == 0x80)
+        return StoredOrder::LittleEndian;
+    return StoredOrder::Unknown;
+}
 
 ImageInspection inspectImage(const QString &filePath) {
+    HeaderBytes h;
+    if (!readHeaderBytes(filePath, h))
+        return ImageInspection{};
+    return inspectHeader(h);
+}
+
+ImageInspection inspectHeader(const HeaderBytes &h) {
     ImageInspection result;
-    QFile file;
-    if (!openRegularFile(file, filePath))
-        return result;
-
-    std::array<std::uint8_t, kImageHeaderSize> h{};
-    if (readFully(file, reinterpret_cast<char *>(h.data()), kImageHeaderSize) < 0)
-        return result;
-
     ImageHeader &header = result.header;
     header.Signature = {h[0], h[1]};
-    if (h[0] == 0x37 && h[1] == 0x80) {
+    switch (storedOrderOf(h)) {
+    case StoredOrder::ByteSwapped:
         result.order = ByteOrder::ByteSwapped;
-    } else if (h[0] == 0x80 && h[1] == 0x37) {
+        break;
+    case StoredOrder::Cartridge:
         result.order = ByteOrder::Cartridge;
-    } else {
+        break;
+    case StoredOrder::LittleEndian:
+    case StoredOrder::Unknown:
         result.outcome = ImageReadOutcome::Unrecognised;
         return result;
     }

@@ -50,10 +50,28 @@ struct ImageInspection {
 
 // How much of the image is ever read: the header up to the country byte.
 inline constexpr qint64 kImageHeaderSize = 64;
+using HeaderBytes = std::array<std::uint8_t, kImageHeaderSize>;
 
 // Reads the first 64 bytes of `filePath` (bytes missing from a shorter file
 // count as 0) and nothing else, however large the image.
 ImageInspection inspectImage(const QString &filePath);
+
+// Four stored bytes (a CRC) in cartridge order.
+CrcBytes toCartridgeOrder(CrcBytes bytes, ByteOrder order);
+
+// The same on header bytes already read.
+ImageInspection inspectHeader(const HeaderBytes &bytes);
+
+// The first 64 bytes of a plain file, those missing from a shorter file as 0.
+// False when the file cannot be opened or read.
+bool readHeaderBytes(const QString &filePath, HeaderBytes &bytes);
+
+// The orders an image file can be stored in. The window knows the first two;
+// the little-endian order of some tools (every 32-bit word reversed, the file
+// starting 0x40 0x12 0x37 0x80) is only recognised to name the remedy.
+enum class StoredOrder { ByteSwapped, Cartridge, LittleEndian, Unknown };
+
+StoredOrder storedOrderOf(const HeaderBytes &bytes);
 
 // True when the name ends in exactly ".BAK" or ".bak": a backup made by patch
 // application, which may be inspected and converted but not patched.

@@ -209,12 +209,22 @@ std::array<Form1::MatchPair, 4> Form1::MatchPairs() const {
 }
 
 void Form1::CheckMatch() {
-    for (const auto &[imageSide, patchSide] : MatchPairs()) {
-        const QColor &colour =
-            imageSide->text() == patchSide->text() ? kMatchColour : kMismatchColour;
-        setTextColour(imageSide, colour);
-        setTextColour(patchSide, colour);
+    const std::array<bool, kMatchPairCount> equal = comparePairsShown();
+    for (int i = 0; i < kMatchPairCount; ++i) {
+        const QColor &colour = equal[i] ? kMatchColour : kMismatchColour;
+        setTextColour(MatchPairs()[i].first, colour);
+        setTextColour(MatchPairs()[i].second, colour);
     }
+}
+
+std::array<bool, kMatchPairCount> Form1::comparePairsShown() const {
+    MatchTexts imageSide;
+    MatchTexts patchSide;
+    for (int i = 0; i < kMatchPairCount; ++i) {
+        imageSide[i] = MatchPairs()[i].first->text();
+        patchSide[i] = MatchPairs()[i].second->text();
+    }
+    return comparePairs(imageSide, patchSide);
 }
 
 QString Form1::selectedFile(const FileList *list, const QString &folder) const {
@@ -296,16 +306,12 @@ void Form1::PatchClk_Click() {
     busy.setTexts(QStringLiteral("Applying APS Patch"), QStringLiteral("Patching Rom Please Wait"));
     checkFolders(settings_);
 
-    bool allPairsEqual = true;
-    for (const auto &[imageSide, patchSide] : MatchPairs())
-        allPairsEqual = allPairsEqual && imageSide->text() == patchSide->text();
-
     PatchJob job;
     job.patchPath = selectedFile(PatchFileList, settings_.PatchDir);
     job.imagePath = selectedFile(RomFileList, settings_.RomDir);
     if (settings_.BackupOpt == kOptionOn && !job.imagePath.isEmpty())
         job.backupPath = job.imagePath + QStringLiteral(".BAK");
-    if (!allPairsEqual) {
+    if (!allPairsEqual(comparePairsShown())) {
         job.confirm = [this] {
             return services_.messages.askYesNo(text::MatchQuestion, text::MatchQuestionTitle);
         };

@@ -9,6 +9,7 @@
 #include "ProgramServices.h"
 #include "patch/ApsFormat.h"
 #include "rom/ImageHeader.h"
+#include "rom/MatchCheck.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -93,6 +94,8 @@ class Form1 final : public QMainWindow {
 
   private:
     void buildWindow();
+    // The match rule on the texts the pairs show now.
+    std::array<bool, kMatchPairCount> comparePairsShown() const;
     void Form_Load();
     void showPatchDisplay(const PatchDisplay &display);
     void resetHints();

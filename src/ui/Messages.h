@@ -67,6 +67,9 @@ inline std::optional<QString> messageFor(ConversionOutcome outcome) {
     case ConversionOutcome::TooShort:
     case ConversionOutcome::NotWritable:
     case ConversionOutcome::Failed:
+    case ConversionOutcome::AlreadyInOrder:
+    case ConversionOutcome::Unrecognised:
+    case ConversionOutcome::NotWholeWords:
         return ErrorReadingFile;
     }
     return ErrorReadingFile;

@@ -51,9 +51,9 @@ TEST(OddFiles, AFifoFolderSocketOrDeviceIsRefusedAtOnceDirectlyOrThroughALink) {
         Settings settings;
         EXPECT_EQ(readSettingsFile(odd, settings), 0) << name;
 
-        PatchJob asPatch{odd, image, {}, {}, {}};
+        PatchJob asPatch{odd, image, {}, {}, {}, {}};
         EXPECT_EQ(applyPatch(asPatch).outcome, ApplyOutcome::SourceUnreadable) << name;
-        PatchJob asImage{dir.filePath("fix.aps"), odd, {}, {}, {}};
+        PatchJob asImage{dir.filePath("fix.aps"), odd, {}, {}, {}, {}};
         EXPECT_EQ(applyPatch(asImage).outcome, ApplyOutcome::DestinationUnwritable) << name;
     }
     alarm(0);
@@ -95,13 +95,13 @@ TEST(OddFiles, AHugePatchIsRefusedAtItsFirstFaultWithLittleMemory) {
         ASSERT_EQ(::truncate(QFile::encodeName(patch).constData(), threeGigabytes), 0);
         ApplyOutcome outcome = ApplyOutcome::Applied;
         const long peak = peakMemoryOf([&] {
-            outcome = applyPatch({patch, image, {}, {}, {}}).outcome;
+            outcome = applyPatch({patch, image, {}, {}, {}, {}}).outcome;
             if (outcome != c.outcome)
                 _exit(1);
         });
         std::printf("peak memory for a 3 GB patch refused at its first fault: %ld MiB\n", peak);
         EXPECT_LT(peak, 64);
-        EXPECT_EQ(applyPatch({patch, image, {}, {}, {}}).outcome, c.outcome);
+        EXPECT_EQ(applyPatch({patch, image, {}, {}, {}, {}}).outcome, c.outcome);
     }
     EXPECT_EQ(readFile(image), cartridgeImage());
 }

@@ -1,0 +1,204 @@
+#include "rom/Checksum.h"
+
+#include "files/SafeWrite.h"
+#include "rom/ByteOrderConversion.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QRegularExpression>
+
+#include <array>
+#include <bit>
+#include <vector>
+
+namespace tarnic {
+
+namespace {
+
+enum class Finish { Xor, Add, Multiply };
+
+struct KindParameters {
+    BootCode kind;
+    std::uint32_t seed;
+    std::uint32_t magic;
+    Finish finish;
+};
+
+constexpr std::array<KindParameters, 6> kKinds = {{
+    {BootCode::Cic6101, 0x3F, 0x5D588B65, Finish::Xor},
+    {BootCode::Cic6102, 0x3F, 0x5D588B65, Finish::Xor},
+    {BootCode::Cic7102, 0x3F, 0x5D588B65, Finish::Xor},
+    {BootCode::Cic6103, 0x78, 0x6C078965, Finish::Add},
+    {BootCode::Cic6105, 0x91, 0x5D588B65, Finish::Xor},
+    {BootCode::Cic6106, 0x85, 0x6C078965, Finish::Multiply},
+}};
+
+const KindParameters &parametersOf(BootCode kind) {
+    return kKinds[size_t(kind)];
+}
+
+struct KnownDigest {
+    const char *md5;
+    BootCode kind;
+};
+
+constexpr std::array<KnownDigest, 6> kDigests = {{
+    {"900b4a5b68edb71f4c7ed52acd814fc5", BootCode::Cic6101},
+    {"e24dd796b2fa16511521139d28c8356b", BootCode::Cic6102},
+    {"955894c2e40a698bf98a67b78a4e28fa", BootCode::Cic7102},
+    {"319038097346e12c26c3c21b56f86f23", BootCode::Cic6103},
+    {"ff22a296e55d34ab0a077dc2ba5f5796", BootCode::Cic6105},
+    {"6460387749ac0bd925aa5430bc7864fe", BootCode::Cic6106},
+}};
+
+std::uint32_t bigEndianAt(const char *data, qint64 offset) {
+    const auto *b = reinterpret_cast<const unsigned char *>(data + offset);
+    return std::uint32_t(b[0]) << 24 | std::uint32_t(b[1]) << 16 | std::uint32_t(b[2]) << 8 | b[3];
+}
+
+CrcBytes bigEndianBytes(std::uint32_t value) {
+    return {std::uint8_t(value >> 24), std::uint8_t(value >> 16), std::uint8_t(value >> 8),
+            std::uint8_t(value)};
+}
+
+constexpr qint64 kCrc1Offset = 0x10;
+
+} // namespace
+
+QString bootCodeName(BootCode kind) {
+    switch (kind) {
+    case BootCode::Cic6101:
+        return QStringLiteral("6101");
+    case BootCode::Cic6102:
+        return QStringLiteral("6102");
+    case BootCode::Cic7102:
+        return QStringLiteral("7102");
+    case BootCode::Cic6103:
+        return QStringLiteral("6103");
+    case BootCode::Cic6105:
+        return QStringLiteral("6105");
+    case BootCode::Cic6106:
+        return QStringLiteral("6106");
+    }
+    return QString();
+}
+
+std::optional<BootCode> bootCodeNamed(const QString &name) {
+    static const QRegularExpression form(QStringLiteral("^(?:cic)?[-_ ]?(\\d{4})$"),
+                                         QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch match = form.match(name.trimmed());
+    if (!match.hasMatch())
+        return std::nullopt;
+    const QString digits = match.captured(1);
+    const std::pair<const char *, BootCode> names[] = {
+        {"6101", BootCode::Cic6101}, {"6102", BootCode::Cic6102}, {"7101", BootCode::Cic6102},
+        {"7102", BootCode::Cic7102}, {"6103", BootCode::Cic6103}, {"7103", BootCode::Cic6103},
+        {"6105", BootCode::Cic6105}, {"7105", BootCode::Cic6105}, {"6106", BootCode::Cic6106},
+        {"7106", BootCode::Cic6106},
+    };
+    for (const auto &[text, kind] : names) {
+        if (digits == QLatin1String(text))
+            return kind;
+    }
+    return std::nullopt;
+}
+
+std::optional<BootCode> bootCodeWithDigest(const QByteArray &md5) {
+    const QByteArray hex = md5.toHex();
+    for (const KnownDigest &known : kDigests) {
+        if (hex == known.md5)
+            return known.kind;
+    }
+    return std::nullopt;
+}
+
+HeaderChecksum computeChecksum(const char *image, BootCode kind) {
+    const KindParameters &p = parametersOf(kind);
+    const std::uint32_t start = p.seed * p.magic + 1;
+    std::uint32_t sum = start, carries = start, xors = start, rotated = start, mixed = start,
+                  accumulated = start;
+    for (std::uint32_t i = 0; i < kChecksumLength / 4; ++i) {
+        const std::uint32_t w = bigEndianAt(image, kChecksumStart + 4 * qint64(i));
+        const std::uint32_t newSum = sum + w;
+        if (newSum < sum)
+            ++carries;
+        sum = newSum;
+        const std::uint32_t r = std::rotl(w, int(w & 31));
+        xors ^= w;
+        rotated += r;
+        mixed ^= mixed < w ? sum ^ w : r;
+        if (kind == BootCode::Cic6105)
+            accumulated += w ^ bigEndianAt(image, 0x750 + 4 * qint64(i & 0x3F));
+        else
+            accumulated += w ^ rotated;
+    }
+    switch (p.finish) {
+    case Finish::Xor:
+        return {sum ^ carries ^ xors, rotated ^ mixed ^ accumulated};
+    case Finish::Add:
+        return {(sum ^ carries) + xors, (rotated ^ mixed) + accumulated};
+    case Finish::Multiply:
+        return {sum * carries + xors, rotated * mixed + accumulated};
+    }
+    return {};
+}
+
+ChecksumReport checkChecksum(const QString &imagePath, std::optional<BootCode> given) {
+    ChecksumReport report;
+    QFile file;
+    if (!openRegularFile(file, imagePath))
+        return report;
+    std::vector<char> image(kChecksummedSize);
+    const qint64 got = readFully(file, image.data(), kChecksummedSize);
+    if (got < 0)
+        return report;
+    HeaderBytes header{};
+    std::copy_n(image.begin(), std::min<qint64>(got, kImageHeaderSize), header.begin());
+    report.order = storedOrderOf(header);
+    const auto finish = [&](ChecksumOutcome outcome) {
+        report.outcome = outcome;
+        return report;
+    };
+    if (report.order == StoredOrder::Unknown)
+        return finish(ChecksumOutcome::Unrecognised);
+    if (got < kChecksummedSize)
+        return finish(ChecksumOutcome::TooShort);
+
+    reorderBytes(image.data(), kChecksummedSize, report.order, StoredOrder::Cartridge);
+    report.stored = {bigEndianAt(image.data(), kCrc1Offset),
+                     bigEndianAt(image.data(), kCrc1Offset + 4)};
+    report.detected = bootCodeWithDigest(QCryptographicHash::hash(
+        QByteArrayView(image.data() + kBootCodeStart, kChecksumStart - kBootCodeStart),
+        QCryptographicHash::Md5));
+    report.used = given ? given : report.detected;
+    if (!report.used)
+        return finish(ChecksumOutcome::UnknownBootCode);
+    report.computed = computeChecksum(image.data(), *report.used);
+    return finish(ChecksumOutcome::Checked);
+}
+
+ChecksumFix fixChecksum(const QString &imagePath, std::optional<BootCode> given) {
+    ChecksumFix fix;
+    fix.report = checkChecksum(imagePath, given);
+    if (fix.report.outcome != ChecksumOutcome::Checked)
+        return fix;
+    if (fix.report.valid()) {
+        fix.outcome = ChecksumFixOutcome::AlreadyValid;
+        return fix;
+    }
+    QByteArray crcs;
+    for (const std::uint32_t crc : {fix.report.computed.crc1, fix.report.computed.crc2}) {
+        for (const std::uint8_t byte : bigEndianBytes(crc))
+            crcs += char(byte);
+    }
+    reorderBytes(crcs.data(), crcs.size(), StoredOrder::Cartridge, fix.report.order);
+    fix.outcome = replaceBytes(imagePath, kCrc1Offset, crcs) ? ChecksumFixOutcome::Written
+                                                             : ChecksumFixOutcome::WriteFailed;
+    return fix;
+}
+
+QString checksumText(const HeaderChecksum &checksum) {
+    return crcText(bigEndianBytes(checksum.crc1), bigEndianBytes(checksum.crc2));
+}
+
+} // namespace tarnic

@@ -1,0 +1,31 @@
+#include "rom/MatchCheck.h"
+
+#include "patch/PatchInspection.h"
+#include "rom/ImageHeader.h"
+
+#include <algorithm>
+
+namespace tarnic {
+
+MatchTexts imageSideTexts(const ImageDisplay &display) {
+    return {display.RomFormatTxt, display.RomCartIDTxT, display.RomCountryTxt, display.RomCRCTxt};
+}
+
+MatchTexts patchSideTexts(const PatchDisplay &display) {
+    return {display.BackupType.value_or(QString()), display.CartID.value_or(QString()),
+            display.CountryID.value_or(QString()), display.PTCRC.value_or(QString())};
+}
+
+std::array<bool, kMatchPairCount> comparePairs(const MatchTexts &imageSide,
+                                               const MatchTexts &patchSide) {
+    std::array<bool, kMatchPairCount> equal{};
+    for (int i = 0; i < kMatchPairCount; ++i)
+        equal[i] = imageSide[i] == patchSide[i];
+    return equal;
+}
+
+bool allPairsEqual(const std::array<bool, kMatchPairCount> &pairs) {
+    return std::all_of(pairs.begin(), pairs.end(), [](bool equal) { return equal; });
+}
+
+} // namespace tarnic
