@@ -14,17 +14,7 @@ struct PatchDisplay;
 
 inline constexpr int kMatchPairCount = 4;
 
-// The captions of each pair, image side first, in the order the pairs are compared.
-struct MatchPairCaptions {
-    const char *imageSide;
-    const char *patchSide;
-};
-inline constexpr std::array<MatchPairCaptions, kMatchPairCount> kMatchPairCaptions = {{
-    {"Image Format", "Target Format"},
-    {"Cart-ID", "Cart-ID"},
-    {"Country ID", "Country ID"},
-    {"CRC Check", "CRC Check"},
-}};
+// The pair of the byte orders: the first compared.
 inline constexpr int kFormatPair = 0;
 
 // The four compared texts of one side: format, cartridge ID, country, CRCs.

@@ -6,11 +6,11 @@
 #include "Form4.h"
 #include "Geometry.h"
 #include "MessageBoxes.h"
-#include "Messages.h"
 #include "patch/PatchApplication.h"
 #include "patch/PatchInspection.h"
 #include "rom/ByteOrderConversion.h"
 #include "startup/Settings.h"
+#include "texts/Messages.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -129,19 +129,19 @@ void Form1::buildWindow() {
 
     const QColor white = Qt::white;
     Frame1 = frame(client, "Frame1", QStringLiteral("Source APS"), twips(0, 120, 3495, 5415));
-    captionLabel(Frame1, "PTLABEL", QStringLiteral("Patch Type"), twips(480, 360, 945, 195));
+    captionLabel(Frame1, "PTLABEL", text::PatchTypeCaption, twips(480, 360, 945, 195));
     PatchTypeTxT = valueField(Frame1, "PatchTypeTxT", twips(1560, 360, 1815, 255), white);
-    captionLabel(Frame1, "PTEnocde", QStringLiteral("EncodeType"), twips(360, 720, 1020, 195));
+    captionLabel(Frame1, "PTEnocde", text::EncodeTypeCaption, twips(360, 720, 1020, 195));
     EncodeMethodTxt = valueField(Frame1, "EncodeMethodTxt", twips(1560, 720, 1815, 255), white);
-    captionLabel(Frame1, "Label1", QStringLiteral("NFo :"), twips(240, 1320, 390, 195));
+    captionLabel(Frame1, "Label1", text::NfoCaption, twips(240, 1320, 390, 195));
     PatchNfo = textBox(Frame1, "PatchNfo", twips(840, 1200, 2535, 525));
-    captionLabel(Frame1, "PDFormat", QStringLiteral("Target Format"), twips(240, 1920, 1230, 195));
+    captionLabel(Frame1, "PDFormat", text::TargetFormatCaption, twips(240, 1920, 1230, 195));
     BackupType = valueField(Frame1, "BackupType", twips(1560, 1920, 1815, 255), kMismatchColour);
-    captionLabel(Frame1, "PTCartID", QStringLiteral("Cart-ID"), twips(840, 2280, 735, 255));
+    captionLabel(Frame1, "PTCartID", text::CartIdCaption, twips(840, 2280, 735, 255));
     CartID = valueField(Frame1, "CartID", twips(1560, 2280, 1815, 255), kMismatchColour);
-    captionLabel(Frame1, "PTCountry", QStringLiteral("Country ID"), twips(600, 2640, 975, 255));
+    captionLabel(Frame1, "PTCountry", text::CountryIdCaption, twips(600, 2640, 975, 255));
     CountryID = valueField(Frame1, "CountryID", twips(1560, 2640, 1815, 255), kMismatchColour);
-    captionLabel(Frame1, "Label2", QStringLiteral("CRC Check"), twips(600, 3120, 885, 195));
+    captionLabel(Frame1, "Label2", text::CrcCheckCaption, twips(600, 3120, 885, 195));
     PTCRC = valueField(Frame1, "PTCRC", twips(1560, 3120, 1815, 255), kMismatchColour);
     PatchFileList = fileList(Frame1, "PatchFileList", kPatchPatterns, twips(360, 3720, 3015, 870));
     BrowseClk1 = button(Frame1, "BrowseClk1", QStringLiteral("Browse"), twips(480, 4680, 735, 375));
@@ -150,18 +150,18 @@ void Form1::buildWindow() {
         frame(client, "RomDest", QStringLiteral("Destination Rom"), twips(3600, 120, 3375, 5415));
     SwapCartClk = button(RomDest, "SwapCartClk", QStringLiteral("Change Format"),
                          twips(1920, 360, 1335, 495));
-    captionLabel(RomDest, "Label7", QStringLiteral("Rom Header"), twips(360, 960, 1050, 195));
+    captionLabel(RomDest, "Label7", text::RomHeaderCaption, twips(360, 960, 1050, 195));
     RomHeaderTxT = textBox(RomDest, "RomHeaderTxT", twips(720, 1200, 2535, 525));
-    captionLabel(RomDest, "Label13", QStringLiteral("Image Format"), twips(120, 1920, 1215, 195));
+    captionLabel(RomDest, "Label13", text::ImageFormatCaption, twips(120, 1920, 1215, 195));
     RomFormatTxt =
         valueField(RomDest, "RomFormatTxt", twips(1440, 1920, 1815, 255), kMismatchColour);
-    captionLabel(RomDest, "Label14", QStringLiteral("Cart-ID"), twips(720, 2280, 630, 195));
+    captionLabel(RomDest, "Label14", text::CartIdCaption, twips(720, 2280, 630, 195));
     RomCartIDTxT =
         valueField(RomDest, "RomCartIDTxT", twips(1440, 2280, 1815, 255), kMismatchColour);
-    captionLabel(RomDest, "Label15", QStringLiteral("Country ID"), twips(480, 2640, 915, 195));
+    captionLabel(RomDest, "Label15", text::CountryIdCaption, twips(480, 2640, 915, 195));
     RomCountryTxt =
         valueField(RomDest, "RomCountryTxt", twips(1440, 2640, 1815, 255), kMismatchColour);
-    captionLabel(RomDest, "Label3", QStringLiteral("CRC Check"), twips(480, 3120, 885, 195));
+    captionLabel(RomDest, "Label3", text::CrcCheckCaption, twips(480, 3120, 885, 195));
     RomCRCTxt = valueField(RomDest, "RomCRCTxt", twips(1440, 3120, 1815, 255), kMismatchColour);
     RomFileList = fileList(RomDest, "RomFileList", kImagePatterns, twips(240, 3720, 3015, 870));
     BrowseClk2 =

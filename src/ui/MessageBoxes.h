@@ -2,13 +2,13 @@
 // Every message box and the one Yes/No question go through MessageBoxes, so
 // that tests can record the texts and answer the question.
 
+#include "texts/Messages.h"
+
 #include <QString>
 
 class QWidget;
 
 namespace tarnic {
-
-inline constexpr char kProgramTitle[] = "Tarnic 1.0a";
 
 class MessageBoxes {
   public:

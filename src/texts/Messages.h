@@ -1,5 +1,7 @@
 #pragma once
-// The program's fixed message texts, and which outcome shows which.
+// The program's fixed texts: the captions of the shown fields, the messages,
+// and which outcome shows which message. The window and the command line both
+// take them from here, so they never disagree.
 
 #include "patch/PatchApplication.h"
 #include "patch/PatchInspection.h"
@@ -9,7 +11,24 @@
 
 #include <optional>
 
+namespace tarnic {
+inline constexpr char kProgramVersion[] = "1.0a";
+inline constexpr char kProgramTitle[] = "Tarnic 1.0a";
+} // namespace tarnic
+
 namespace tarnic::text {
+
+// Captions of the patch side, then of the image side ("CRC Check", "Cart-ID"
+// and "Country ID" are on both).
+inline const QString PatchTypeCaption = QStringLiteral("Patch Type");
+inline const QString EncodeTypeCaption = QStringLiteral("EncodeType");
+inline const QString NfoCaption = QStringLiteral("NFo :");
+inline const QString TargetFormatCaption = QStringLiteral("Target Format");
+inline const QString CartIdCaption = QStringLiteral("Cart-ID");
+inline const QString CountryIdCaption = QStringLiteral("Country ID");
+inline const QString CrcCheckCaption = QStringLiteral("CRC Check");
+inline const QString RomHeaderCaption = QStringLiteral("Rom Header");
+inline const QString ImageFormatCaption = QStringLiteral("Image Format");
 
 inline const QString ErrorOpeningFile = QStringLiteral("Error Openning File");
 inline const QString NotAnApsFile = QStringLiteral("Not An APS File");
