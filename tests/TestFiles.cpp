@@ -37,6 +37,11 @@ QByteArray apsHeader(const ApsFields &f) {
     return h;
 }
 
+QByteArray simpleApsHeader(const QByteArray &description, std::uint32_t imageSize) {
+    return QByteArray("APS10") + '\0' + '\0' + description.leftJustified(50, ' ') +
+           littleEndian(std::int32_t(imageSize));
+}
+
 QByteArray copyRecord(std::int32_t offset, const QByteArray &data) {
     return littleEndian(offset) + char(data.size()) + data;
 }

@@ -26,6 +26,9 @@ struct ApsFields {
 };
 
 QByteArray apsHeader(const ApsFields &fields = {});
+// The 61-byte header of a simple patch (type 0) as other patchers write it:
+// magic, type 0, encoding, description, image size; no N64 block.
+QByteArray simpleApsHeader(const QByteArray &description, std::uint32_t imageSize);
 QByteArray copyRecord(std::int32_t offset, const QByteArray &data);
 QByteArray runRecord(std::int32_t offset, std::uint8_t value, std::uint8_t count);
 

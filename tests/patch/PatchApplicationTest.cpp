@@ -64,6 +64,25 @@ TEST_F(PatchApplicationTest, WritesRecordsInFileOrderAndBacksUpTheOldImage) {
     EXPECT_EQ(readFile(job.backupPath), expected);
 }
 
+TEST_F(PatchApplicationTest, ASimplePatchHasItsRecordsFrom61AndCanWriteElsewhere) {
+    writeFile(job.patchPath,
+              simpleApsHeader("Simple", 1000) + copyRecord(10, "SIMPLE") + runRecord(400, '-', 3));
+    job.outputPath = dir.filePath(QStringLiteral("patched.z64"));
+    const ApplyResult r = applyPatch(job);
+    ASSERT_EQ(r.outcome, ApplyOutcome::Applied);
+    EXPECT_EQ(r.records, 2);
+    EXPECT_EQ(readFile(job.outputPath),
+              QByteArray(image).replace(10, 6, "SIMPLE").replace(400, 3, "---"));
+    EXPECT_EQ(readFile(job.imagePath), image); // only read
+    EXPECT_EQ(checkPatchFile(job.patchPath).declaredImageSize, 1000u);
+
+    writeFile(job.patchPath, simpleApsHeader("Cut", 1000).left(60));
+    EXPECT_EQ(applyPatch(job).outcome, ApplyOutcome::SourceTruncated);
+    makeReadOnly(job.outputPath);
+    writeFile(job.patchPath, simpleApsHeader("Simple", 1000));
+    EXPECT_EQ(applyPatch(job).outcome, ApplyOutcome::DestinationUnwritable);
+}
+
 TEST_F(PatchApplicationTest, BackupsOffEmptyStreamsAndALinkedImage) {
     ASSERT_EQ(apply(QByteArray()).outcome, ApplyOutcome::Applied);
     EXPECT_EQ(readFile(job.imagePath), image);

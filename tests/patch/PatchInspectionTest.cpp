@@ -31,9 +31,15 @@ TEST(PatchInspection, ShowsEveryFieldWithItsPaddedTableText) {
     EXPECT_EQ(*r.display.CountryID, QStringLiteral("45h  _USA           "));
     EXPECT_EQ(*r.display.PTCRC, QStringLiteral("000AFF10 : 9C3D5E01"));
 
-    fields.type = 0;
-    r = inspect(apsHeader(fields));
+    // A simple patch has no N64 block: its four target fields show empty.
+    r = inspect(simpleApsHeader("Made elsewhere", 4096) + copyRecord(0, "x"));
+    ASSERT_EQ(r.outcome, InspectionOutcome::Shown);
     EXPECT_EQ(*r.display.PatchTypeTxT, QStringLiteral("Simple Patch                  "));
+    EXPECT_EQ(*r.display.PatchNfo, QString::fromLatin1("Made elsewhere").leftJustified(50));
+    for (const auto &field :
+         {r.display.BackupType, r.display.CartID, r.display.CountryID, r.display.PTCRC})
+        EXPECT_EQ(field, QString());
+    EXPECT_EQ(inspect(simpleApsHeader("", 0).left(60)).outcome, InspectionOutcome::ReadFailed);
 
     // Odd values are shown as they stand, and the match check still runs.
     fields.type = 7;

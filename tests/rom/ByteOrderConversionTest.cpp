@@ -57,3 +57,37 @@ TEST(ByteOrderConversion, RefusesWhatItCannotConvertAndLeavesItAlone) {
     EXPECT_EQ(swapByteOrder(path).outcome, ConversionOutcome::NotWritable);
     EXPECT_EQ(readFile(path), QByteArray::fromHex("3780AABB"));
 }
+
+TEST(ByteOrderConversion, ConvertsBetweenAnyTwoOfTheThreeOrders) {
+    QTemporaryDir dir;
+    const std::pair<StoredOrder, QByteArray> orders[] = {
+        {StoredOrder::Cartridge, QByteArray::fromHex("8037124000010203AABBCCDD")},
+        {StoredOrder::ByteSwapped, QByteArray::fromHex("3780401201000302BBAADDCC")},
+        {StoredOrder::LittleEndian, QByteArray::fromHex("4012378003020100DDCCBBAA")},
+    };
+    const QString path = dir.filePath(QStringLiteral("game.rom"));
+    const QString output = dir.filePath(QStringLiteral("out.rom"));
+    for (const auto &[from, before] : orders) {
+        for (const auto &[to, after] : orders) {
+            writeFile(path, before);
+            const ConversionResult r = convertImage(path, to);
+            EXPECT_EQ(r.from, from);
+            EXPECT_EQ(r.outcome, from == to ? ConversionOutcome::AlreadyInOrder
+                                            : ConversionOutcome::Converted);
+            EXPECT_EQ(readFile(path), after);
+
+            writeFile(path, before);
+            QFile::remove(output);
+            convertImage(path, to, output);
+            EXPECT_EQ(readFile(path), before); // only read
+            EXPECT_EQ(readFile(output), from == to ? QByteArray("<missing>") : after);
+        }
+    }
+
+    writeFile(path, QByteArray::fromHex("803712400001"));
+    EXPECT_EQ(convertImage(path, StoredOrder::LittleEndian).outcome,
+              ConversionOutcome::NotWholeWords);
+    writeFile(path, "text file");
+    EXPECT_EQ(convertImage(path, StoredOrder::Cartridge).outcome, ConversionOutcome::Unrecognised);
+    EXPECT_EQ(readFile(path), "text file");
+}

@@ -1,0 +1,178 @@
+// tarnic-cli as scripts run it: a separate process, its exit status, what it
+// prints, and what it leaves in the files.
+
+#include "TestFiles.h"
+
+#include <QDir>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace testfiles;
+
+namespace {
+
+struct Outcome {
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+class CliTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        image = fileWith(dir, "game.z64", cartridgeImage(4096));
+        swappedImage = fileWith(dir, "game.v64", byteSwapped(cartridgeImage(4096)));
+        patch = fileWith(dir, "fix.aps", apsHeader() + copyRecord(100, "PATCHED"));
+        ApsFields other;
+        other.cartId = "ZZ";
+        otherPatch = fileWith(dir, "other.aps", apsHeader(other) + copyRecord(100, "OTHER"));
+        simplePatch =
+            fileWith(dir, "simple.aps",
+                     simpleApsHeader("From another patcher", 4096) + copyRecord(0x20, "S"));
+    }
+
+    Outcome cli(const QStringList &arguments) {
+        QProcess process;
+        process.setWorkingDirectory(dir.path());
+        process.start(QStringLiteral(TARNIC_CLI), arguments);
+        EXPECT_TRUE(process.waitForFinished(60000));
+        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+                QString::fromUtf8(process.readAllStandardOutput()),
+                QString::fromUtf8(process.readAllStandardError())};
+    }
+
+    QTemporaryDir dir;
+    QString image, swappedImage, patch, otherPatch, simplePatch;
+    const QByteArray original = cartridgeImage(4096);
+};
+
+} // namespace
+
+TEST_F(CliTest, ExitStatusAndMessagesAndRefusalsLeaveEveryFileAsItWas) {
+    const QByteArray swapped = byteSwapped(original);
+    const struct {
+        QStringList arguments;
+        int status;
+        const char *says;
+    } cases[] = {
+        {{"check", "fix.aps", "game.z64"}, 0, "CRC Check: match"},
+        {{"check", "other.aps", "game.z64"}, 1, "Cart-ID: differs (image \"AB\", patch \"ZZ\")"},
+        {{"apply", "other.aps", "game.z64"}, 1, "Cart-ID differs"},
+        {{"apply", "fix.aps", "game.v64"}, 1, "tarnic-cli swap game.v64"},
+        {{"apply", "simple.aps", "game.z64"}, 1, "simple patch"},
+        {{"apply", "fix.aps", "game.z64.BAK"}, 1, "a backup"},
+        {{"apply", "gone.aps", "game.z64"}, 2, "Error Openning File: cannot be read"},
+        {{"apply", "fix.aps"}, 2, "expected PATCH IMAGE"},
+        {{"apply", "--backup", "-o", "x.z64", "fix.aps", "game.z64"}, 2, "--backup"},
+        {{"apply", "--bogus", "fix.aps", "game.z64"}, 2, "Unknown option"},
+        {{"info", "fix.aps", "simple.aps", "game.z64", "nothing.txt"}, 1, "neither an APS patch"},
+        {{"info", "gone.z64"}, 2, "cannot be read"},
+        {{"convert", "--to", "x64", "game.z64"}, 2, "--to takes z64, v64 or n64"},
+        {{"convert", "--to", "v64", "game.v64"}, 0, "already v64"},
+        {{"swap", "nothing.txt"}, 1, "not an N64 image"},
+        {{"create", "game.z64", "short.z64", "-o", "new.aps"}, 1, "cannot shorten"},
+        {{"create", "game.z64", "game.z64"}, 2, "-o PATCH is required"},
+        {{"fix-crc", "--check", "game.z64"}, 1, "checksum cannot be checked"},
+        {{"fix-crc", "--cic", "9999", "game.z64"}, 2, "not a boot-code kind"},
+        {{"frobnicate"}, 2, "not a command"},
+        {{"--version"}, 0, "tarnic-cli 1.0a"},
+        {{"--help"}, 0, "fix-crc IMAGE"},
+        {{"create", "--help"}, 0, "Usage: tarnic-cli create [options] ORIGINAL MODIFIED"},
+    };
+    writeFile(dir.filePath("nothing.txt"), "not an image");
+    writeFile(dir.filePath("game.z64.BAK"), original);
+    writeFile(dir.filePath("short.z64"), original.left(100));
+    for (const auto &c : cases) {
+        const Outcome run = cli(c.arguments);
+        const QString said = run.out + run.err;
+        EXPECT_EQ(run.status, c.status) << c.arguments.join(' ').toStdString() << '\n'
+                                        << run.err.toStdString();
+        EXPECT_TRUE(said.contains(QLatin1String(c.says)))
+            << c.arguments.join(' ').toStdString() << " said:\n"
+            << said.toStdString();
+        EXPECT_EQ(readFile(image), original);
+        EXPECT_EQ(readFile(swappedImage), swapped);
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 8) << "a file was added";
+    }
+}
+
+TEST_F(CliTest, ApplyWritesAsTheWindowDoes) {
+    const QByteArray patched = QByteArray(original).replace(100, 7, "PATCHED");
+    Outcome run = cli({"apply", "fix.aps", "game.z64", "-o", "out.z64"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(readFile(dir.filePath("out.z64")), patched);
+    EXPECT_EQ(readFile(image), original);
+
+    run = cli({"apply", "--backup", "fix.aps", "game.z64"});
+    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out, "game.z64: 1 records applied, 7 bytes written; the image as it was is in "
+                       "game.z64.BAK\n");
+    EXPECT_EQ(readFile(image), patched);
+    EXPECT_EQ(readFile(image + ".BAK"), original);
+
+    EXPECT_EQ(cli({"apply", "--force", "simple.aps", "game.z64"}).status, 0);
+    EXPECT_EQ(readFile(image), QByteArray(patched).replace(0x20, 1, "S"));
+
+    EXPECT_EQ(cli({"swap", "game.v64"}).out, "game.v64: Doctor v64 -> CD64/Z64/Wc/SP\n");
+    EXPECT_EQ(readFile(swappedImage), original);
+}
+
+TEST_F(CliTest, InfoShowsTheWindowsTextsPaddingKept) {
+    Outcome run = cli({"info", "fix.aps", "simple.aps"});
+    ASSERT_EQ(run.status, 0) << run.err.toStdString();
+    const QStringList lines = run.out.split('\n');
+    EXPECT_EQ(lines.mid(0, 8),
+              (QStringList{"fix.aps: APS patch", "Patch Type: N64 Specific Patch            ",
+                           "EncodeType: Simple Encoding               ",
+                           "NFo: Fan translation 1.0                               ",
+                           "Target Format: CD64/Z64/Wc/SP      ", "Cart-ID: AB",
+                           "Country ID: 45h  _USA           ", "CRC Check: 0AB1007F : FF100233"}));
+    EXPECT_EQ(lines.mid(8, 3),
+              (QStringList{"Records: 1", "Bytes written: 7", "Image size: 4194304"}));
+    EXPECT_TRUE(lines.contains("Target Format: ")); // the simple patch names no image
+
+    run = cli({"info", "--json", "fix.aps", "game.v64"});
+    ASSERT_EQ(run.status, 0);
+    const QStringList objects = run.out.trimmed().split('\n');
+    ASSERT_EQ(objects.size(), 2);
+    const QJsonObject patchInfo = QJsonDocument::fromJson(objects[0].toUtf8()).object();
+    EXPECT_EQ(patchInfo["texts"]["Country ID"].toString(), "45h  _USA           ");
+    EXPECT_EQ(patchInfo["raw"]["records"].toInt(), 1);
+    EXPECT_EQ(patchInfo["raw"]["countryCode"].toInt(), 'E');
+    const QJsonObject imageInfo = QJsonDocument::fromJson(objects[1].toUtf8()).object();
+    EXPECT_EQ(imageInfo["texts"]["Image Format"].toString(), "Doctor v64          ");
+    EXPECT_EQ(imageInfo["texts"]["Rom Header"].toString(), "TARNIC TEST IMAGE   ");
+    EXPECT_EQ(imageInfo["raw"]["byteOrder"].toString(), "v64");
+
+    ASSERT_EQ(cli({"convert", "--to", "n64", "game.z64", "-o", "game.n64"}).status, 0);
+    run = cli({"info", "game.n64"});
+    EXPECT_TRUE(run.out.contains("Image Format: little-endian (.n64); convert with: tarnic-cli "
+                                 "convert --to z64 game.n64"));
+    EXPECT_TRUE(run.out.contains("Cart-ID: AB"));
+}
+
+TEST_F(CliTest, CreateThenApplyGivesTheModifiedImageAndFixCrcMendsTheChecksum) {
+    QByteArray modified = original + QByteArray(100, '\0') + "GROWN";
+    modified.replace(0x20, 5, "HACKS");
+    writeFile(dir.filePath("hack.z64"), modified);
+    Outcome run = cli({"create", "game.z64", "hack.z64", "-o", "hack.aps", "-d", "My hack"});
+    ASSERT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_EQ(cli({"check", "hack.aps", "game.z64"}).status, 0);
+    EXPECT_EQ(cli({"apply", "hack.aps", "game.z64"}).status, 0);
+    EXPECT_EQ(readFile(image), modified);
+
+    QByteArray big(0x101000, 'z');
+    big.replace(0, 4, QByteArray::fromHex("80371240")).replace(0x10, 8, QByteArray(8, 0));
+    const QString bigImage = fileWith(dir, "big.z64", big);
+    run = cli({"fix-crc", "--check", "--cic", "6102", "big.z64"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(run.out.contains("checksum wrong: header has 00000000 : 00000000, should be "));
+    EXPECT_EQ(readFile(bigImage), big);
+    EXPECT_EQ(cli({"fix-crc", "--cic", "7101", "big.z64"}).status, 0);
+    EXPECT_EQ(cli({"fix-crc", "--check", "--cic", "6102", "big.z64"}).out,
+              "big.z64: checksum valid (CIC 6102)\n");
+}
