@@ -8,7 +8,9 @@
 #include "TestFiles.h"
 #include "files/SafeWrite.h"
 #include "patch/PatchApplication.h"
+#include "patch/PatchCreation.h"
 #include "rom/ByteOrderConversion.h"
+#include "rom/Checksum.h"
 #include "startup/Settings.h"
 
 #include <QDir>
@@ -40,7 +42,14 @@ void record(bool intact, const std::string &what) {
     }
 }
 
-enum class Operation { ApplyWithoutBackup, ApplyWithLinkedBackup, ApplyWithCopiedBackup, Convert };
+enum class Operation {
+    ApplyWithoutBackup,
+    ApplyWithLinkedBackup,
+    ApplyWithCopiedBackup,
+    Convert,
+    FixChecksum, // in place, or rewritten whole
+    CreatePatch, // "the image" is the patch that replaces an older one
+};
 
 // One operation on an image whose length is no multiple of the piece size and
 // which the patch lengthens, with records across piece boundaries and a gap of
@@ -52,6 +61,27 @@ class ImageCase {
         old_ = cartridgeImage(2 * MiB + 12345);
         if (operation_ == Operation::Convert) {
             new_ = byteSwapped(old_);
+            return;
+        }
+        if (operation_ == Operation::FixChecksum) {
+            const HeaderChecksum sum = computeChecksum(old_.constData(), BootCode::Cic6102);
+            new_ = old_;
+            for (int i = 0; i < 4; ++i) {
+                new_[0x10 + i] = char(sum.crc1 >> (24 - 8 * i));
+                new_[0x14 + i] = char(sum.crc2 >> (24 - 8 * i));
+            }
+            return;
+        }
+        if (operation_ == Operation::CreatePatch) {
+            source_ = old_;
+            modified_ = old_;
+            for (qsizetype at = 100; at < modified_.size(); at += 7000)
+                modified_.replace(at, 300, QByteArray(150, char(at)) + old_.mid(at + 7, 150));
+            writeFile(dir_.filePath("orig.z64"), old_);
+            writeFile(dir_.filePath("mod.z64"), modified_);
+            run();
+            new_ = readFile(image());
+            old_ = "an older patch at the same name";
             return;
         }
         const QByteArray spanning("ACROSS A PIECE BOUNDARY");
@@ -84,11 +114,21 @@ class ImageCase {
         }
         if (!patch_.isEmpty())
             writeFile(dir_.filePath("fix.aps"), patch_);
+        if (!modified_.isEmpty()) {
+            writeFile(dir_.filePath("orig.z64"), source_);
+            writeFile(dir_.filePath("mod.z64"), modified_);
+        }
     }
 
     bool run() const {
         if (operation_ == Operation::Convert)
             return swapByteOrder(image()).outcome == ConversionOutcome::Converted;
+        if (operation_ == Operation::FixChecksum)
+            return fixChecksum(image(), BootCode::Cic6102).outcome == ChecksumFixOutcome::Written;
+        if (operation_ == Operation::CreatePatch)
+            return createPatch({dir_.filePath("orig.z64"), dir_.filePath("mod.z64"), image(),
+                                QStringLiteral("fault matrix")})
+                       .outcome == CreateOutcome::Created;
         PatchJob job;
         job.patchPath = dir_.filePath("fix.aps");
         job.imagePath = image();
@@ -103,8 +143,8 @@ class ImageCase {
         const bool isOld = now == old_, isNew = now == new_;
         if (succeeded ? (*succeeded ? !isNew : !isOld) : !(isOld || isNew))
             return why = "the image is neither what was reported nor old or new", false;
-        const bool withBackup =
-            operation_ != Operation::ApplyWithoutBackup && operation_ != Operation::Convert;
+        const bool withBackup = operation_ == Operation::ApplyWithLinkedBackup ||
+                                operation_ == Operation::ApplyWithCopiedBackup;
         if (withBackup && QFileInfo::exists(backup())) {
             namespace fs = std::filesystem;
             std::error_code error;
@@ -120,8 +160,10 @@ class ImageCase {
         }
         for (const QTemporaryDir *folder : {&dir_, &elsewhere_}) {
             for (const QString &name : QDir(folder->path()).entryList(QDir::Files | QDir::System)) {
-                const bool expected = name == "game.z64" || name == "fix.aps" ||
-                                      name == "real.z64" || (withBackup && name == "game.z64.BAK");
+                const bool expected =
+                    name == "game.z64" || name == "fix.aps" || name == "real.z64" ||
+                    (withBackup && name == "game.z64.BAK") ||
+                    (!modified_.isEmpty() && (name == "orig.z64" || name == "mod.z64"));
                 // A kill in the instant between naming the new image and renaming
                 // it over the old one can leave that one name behind.
                 const bool nameOfAKilledRename =
@@ -146,6 +188,7 @@ class ImageCase {
     const QTemporaryDir &dir_;
     const QTemporaryDir &elsewhere_;
     QByteArray old_, new_, patch_;
+    QByteArray source_, modified_; // the two images a patch is created from
 };
 
 // Checks one case, then, where the image is still the old one, that a retry
@@ -204,6 +247,10 @@ const char *nameOf(Operation operation) {
         return "patch, copied backup";
     case Operation::Convert:
         return "conversion";
+    case Operation::FixChecksum:
+        return "checksum fix";
+    case Operation::CreatePatch:
+        return "patch creation";
     }
     return "";
 }
@@ -248,7 +295,8 @@ TEST_P(FaultMatrix, EveryFailureLeavesTheOldOrTheNewImageAsReported) {
 INSTANTIATE_TEST_SUITE_P(Operations, FaultMatrix,
                          ::testing::Values(Operation::ApplyWithoutBackup,
                                            Operation::ApplyWithLinkedBackup,
-                                           Operation::ApplyWithCopiedBackup, Operation::Convert));
+                                           Operation::ApplyWithCopiedBackup, Operation::Convert,
+                                           Operation::FixChecksum, Operation::CreatePatch));
 
 TEST(FaultMatrixSettings, EveryFailureLeavesTheOldOrTheNewFile) {
     QTemporaryDir dir;

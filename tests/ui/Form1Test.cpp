@@ -257,6 +257,24 @@ TEST_F(Form1Test, PatchRomAsksOnlyWhenAPairDiffersAndBacksUpWhenOn) {
     EXPECT_EQ(settings.RomDir, defaultFolder());
 }
 
+TEST_F(Form1Test, ASimplePatchNamesNoImageSoPatchRomAsksAndWritesItsRecords) {
+    writeFile(path("aps/simple.aps"),
+              simpleApsHeader("Made elsewhere", 4096) + copyRecord(0x1000, "SIMPLE"));
+    click("PatchFileList", "fix.aps");
+    click("RomFileList", "game.z64");
+    click("PatchFileList", "simple.aps");
+    EXPECT_EQ(window().PatchTypeTxT->text(), QStringLiteral("Simple Patch").leftJustified(30));
+    for (const char *name : {"BackupType", "CartID", "CountryID", "PTCRC"})
+        EXPECT_EQ(text(name), QString()) << name;
+    EXPECT_EQ(pairColours(), (std::vector<bool>{false, false, false, false}));
+
+    press(window().PatchClk);
+    EXPECT_EQ(messages.asked.size(), 1);
+    EXPECT_TRUE(messages.shown.isEmpty());
+    EXPECT_EQ(readFile(path("roms/game.z64")),
+              cartridgeImage().replace(0x1000, 6, "SIMPLE")); // records from offset 61
+}
+
 TEST_F(Form1Test, ChangeFormatConvertsTheSelectedImageInTheImageFolder) {
     click("RomFileList", "game.z64");
     click("PatchFileList", "fix.aps"); // moves the current folder away
