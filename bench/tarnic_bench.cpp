@@ -5,14 +5,23 @@
 //    as a ratio to a plain copy of the same image flushed to disk once at its
 //    end, as every operation flushes its result; medians of several runs;
 //  - the peak memory of each operation on 64 MiB and 256 MiB images, each run
-//    once in a child process of its own.
+//    once in a child process of its own;
+//  - the time of creating a patch between two 64 MiB images that differ in
+//    10,000 places, as a ratio to reading both files, and its peak memory on
+//    64 MiB and 256 MiB images;
+//  - the time of the checksum check and fix and of reading an image's header
+//    and checksum (what `tarnic-cli info` does) on a 1 GiB sparse image and a
+//    2 MiB one.
 
 #include "patch/PatchApplication.h"
+#include "patch/PatchCreation.h"
 #include "rom/ByteOrderConversion.h"
+#include "rom/Checksum.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -57,7 +66,7 @@ void writeImage(const QString &path, qint64 size) {
 qint64 writePatch(const QString &path, qint64 imageSize) {
     QByteArray patch("APS10");
     patch += QByteArray(78 - 5, '\0');
-    patch[6] = 0;
+    patch[5] = 1; // N64 specific: the 78-byte header
     std::mt19937 random(7);
     qint64 bytesWritten = 0;
     for (int i = 0; i < kRecords; ++i) {
@@ -126,13 +135,76 @@ long peakMemoryKiB(const std::function<void()> &work) {
 }
 
 struct Files {
-    QString image, copy, patch, backup;
+    QString image, copy, patch, backup, modified, created;
 };
 
 Files filesIn(const QString &folder) {
     const QDir dir(folder);
-    return {dir.filePath("bench.z64"), dir.filePath("bench.copy"), dir.filePath("bench.aps"),
-            dir.filePath("bench.z64.BAK")};
+    return {dir.filePath("bench.z64"),    dir.filePath("bench.copy"),
+            dir.filePath("bench.aps"),    dir.filePath("bench.z64.BAK"),
+            dir.filePath("modified.z64"), dir.filePath("created.aps")};
+}
+
+// The image with 10,000 stretches of 1 to 200 bytes changed, about 1 MiB.
+void writeModified(const QString &from, const QString &to) {
+    QFile in(from);
+    if (!in.open(QIODevice::ReadOnly))
+        fail("cannot read the image");
+    QByteArray image = in.readAll();
+    std::mt19937 random(11);
+    for (int i = 0; i < kRecords; ++i) {
+        const qsizetype at = qsizetype(random() % std::uint32_t(image.size() - 256));
+        const int length = 1 + int(random() % 200);
+        for (int b = 0; b < length; ++b)
+            image[at + b] = char(i % 3 == 2 ? 0x55 : random());
+    }
+    QFile out(to);
+    if (!out.open(QIODevice::WriteOnly) || out.write(image) != image.size())
+        fail("cannot write the modified image");
+}
+
+// The reference for patch creation: both images read in 1 MiB pieces.
+void readBoth(const Files &f) {
+    std::vector<char> buffer(MiB);
+    for (const QString &path : {f.image, f.modified}) {
+        QFile in(path);
+        if (!in.open(QIODevice::ReadOnly))
+            fail("cannot read");
+        while (in.read(buffer.data(), MiB) > 0) {
+        }
+    }
+}
+
+void create(const Files &f) {
+    if (tarnic::createPatch({f.image, f.modified, f.created, QStringLiteral("bench")}).outcome !=
+        tarnic::CreateOutcome::Created)
+        fail("patch creation failed");
+}
+
+// A cartridge-order image of `size` bytes holding data only in its first 2 MiB.
+void writeSparseImage(const QString &path, qint64 size) {
+    writeImage(path, 2 * MiB);
+    if (!QFile::resize(path, size))
+        fail("cannot make a sparse image");
+}
+
+// What `tarnic-cli info` reads of an image: the header and the checksum.
+void imageInfo(const QString &path) {
+    tarnic::HeaderBytes header;
+    if (!tarnic::readHeaderBytes(path, header) ||
+        tarnic::inspectHeader(header).outcome != tarnic::ImageReadOutcome::Shown ||
+        tarnic::checkChecksum(path, tarnic::BootCode::Cic6102).outcome !=
+            tarnic::ChecksumOutcome::Checked)
+        fail("image info failed");
+}
+
+// Writes a checksum each time, alternating between two kinds.
+void fixChecksum(const QString &path) {
+    static bool other = false;
+    other = !other;
+    if (tarnic::fixChecksum(path, other ? tarnic::BootCode::Cic6105 : tarnic::BootCode::Cic6102)
+            .outcome != tarnic::ChecksumFixOutcome::Written)
+        fail("checksum fix failed");
 }
 
 void convert(const Files &f) {
@@ -177,20 +249,44 @@ int main(int argc, char **argv) {
     std::printf("%-28s %10.1f %8.2f\n", "patch, backups off", applyMs, applyMs / copyMs);
     std::printf("%-28s %10.1f %8.2f\n", "patch, backups on", applyBackupMs, applyBackupMs / copyMs);
 
+    writeModified(f.image, f.modified);
+    const double readBothMs = medianMs([&] { readBoth(f); });
+    const double createMs = medianMs([&] { create(f); });
+    std::printf("%-28s %10.1f %8s\n", "reading both images", readBothMs, "1.00");
+    std::printf("%-28s %10.1f %8.2f  (to reading both)\n", "patch creation", createMs,
+                createMs / readBothMs);
+    const long createdSize = long(QFileInfo(f.created).size());
+    std::printf("%-28s %10ld bytes for %d changed stretches\n", "created patch", createdSize,
+                kRecords);
+
+    const QString small = QDir(scratch.path()).filePath("small.z64");
+    const QString sparse = QDir(scratch.path()).filePath("sparse.z64");
+    writeSparseImage(small, 2 * MiB);
+    writeSparseImage(sparse, 1024 * MiB);
+    std::printf("\n%-28s %10s %10s\n", "header and checksum (ms)", "2 MiB", "1 GiB");
+    std::printf("%-28s %10.2f %10.2f\n", "info", medianMs([&] { imageInfo(small); }),
+                medianMs([&] { imageInfo(sparse); }));
+    std::printf("%-28s %10.2f %10.2f\n", "fix-crc", medianMs([&] { fixChecksum(small); }),
+                medianMs([&] { fixChecksum(sparse); }));
+    QFile::remove(sparse);
+
     std::printf("\n%-28s %12s %12s\n", "peak memory (MiB)", "64 MiB", "256 MiB");
-    long peaks[3][2];
+    long peaks[4][2];
     for (int s = 0; s < 2; ++s) {
         if (s == 1) {
             writeImage(f.image, 256 * MiB);
             writePatch(f.patch, 256 * MiB);
+            writeModified(f.image, f.modified);
         }
         peaks[0][s] = peakMemoryKiB([&] { convert(f); });
         peaks[1][s] = peakMemoryKiB([&] { applyPatch(f, false); });
         peaks[2][s] = peakMemoryKiB([&] { applyPatch(f, true); });
+        peaks[3][s] = peakMemoryKiB([&] { create(f); });
         removeBackup();
     }
-    const char *names[] = {"byte-order conversion", "patch, backups off", "patch, backups on"};
-    for (int op = 0; op < 3; ++op)
+    const char *names[] = {"byte-order conversion", "patch, backups off", "patch, backups on",
+                           "patch creation"};
+    for (int op = 0; op < 4; ++op)
         std::printf("%-28s %12.1f %12.1f\n", names[op], peaks[op][0] / 1024.0,
                     peaks[op][1] / 1024.0);
     return 0;

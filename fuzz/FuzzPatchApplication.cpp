@@ -31,12 +31,14 @@ Reference referenceApply(const QByteArray &patch, QByteArray &image) {
         return {ApplyOutcome::SourceTruncated};
     if (patch[6] != 0)
         return {ApplyOutcome::UnsupportedEncoding};
-    if (patch.size() < 78)
+    // A simple patch (type 0) has a 61-byte header; every other type 78 bytes.
+    const qsizetype recordsFrom = patch[5] == 0 ? 61 : 78;
+    if (patch.size() < recordsFrom)
         return {ApplyOutcome::SourceTruncated};
     QByteArray result = image;
     bool writable = true;
     const auto u8 = [&](qsizetype i) { return std::uint32_t(std::uint8_t(patch[i])); };
-    for (qsizetype at = 78; at < patch.size();) {
+    for (qsizetype at = recordsFrom; at < patch.size();) {
         if (patch.size() - at < 5)
             return {ApplyOutcome::InvalidPatch};
         const auto offset =

@@ -2,7 +2,8 @@
 # Writes a small seed corpus for each fuzz target into the folder given.
 set -euo pipefail
 out=$1
-mkdir -p "$out"/PatchInspection "$out"/PatchApplication "$out"/ImageHeader "$out"/Settings
+mkdir -p "$out"/PatchInspection "$out"/PatchApplication "$out"/PatchCreation "$out"/ImageHeader \
+  "$out"/Settings
 
 # An APS header of the 78-byte layout: type, encoding, description, target
 # format, cartridge ID, country, two CRCs, reserved bytes and image size.
@@ -21,7 +22,15 @@ for target in PatchInspection PatchApplication; do
   { header 00 00 00; copy_record '\x00\x20\0\0' 'past the end'; } > "$out/$target/growing"
   { header 01 01 01; } > "$out/$target/encoded"
   printf 'APS10\x01' > "$out/$target/cut"
+  # A simple patch: a 61-byte header with no N64 block.
+  { printf 'APS10\0\0'; printf '%-50s' 'Simple'; printf '\0\x10\0\0';
+    copy_record '\x20\0\0\0' 'SIMPLE'; } > "$out/$target/simple"
 done
+# Patch creation: an image, then edits of three bytes (position, value).
+{ for i in $(seq 0 299); do printf "\\x$(printf %02x $((i * 37 % 256)))"; done; printf '\x00\x10A\x00\x11A\x00\x12A\x01\x00Z\x05\x00\x00'; } \
+  > "$out/PatchCreation/edits"
+head -c 2000 /dev/zero > "$out/PatchCreation/zeros"
+
 { printf '\x80\x37\x12\x40'; head -c 60 /dev/zero; } > "$out/ImageHeader/cartridge"
 { printf '\x37\x80\x40\x12'; head -c 60 /dev/zero; } > "$out/ImageHeader/swapped"
 printf '\x40\x12\x37\x80' > "$out/ImageHeader/little"

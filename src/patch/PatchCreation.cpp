@@ -8,9 +8,9 @@
 #include <QFile>
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstring>
-#include <deque>
 #include <limits>
 #include <vector>
 
@@ -80,6 +80,37 @@ class RecordOutput {
     bool ok_ = true;
 };
 
+// The smallest key among the starts pushed in the last 255 positions, kept
+// as a queue of starts with rising keys in a ring of fixed size.
+class WindowMinimum {
+  public:
+    void clear() { head_ = tail_ = 0; }
+
+    void push(qint64 where, std::int64_t key) {
+        while (tail_ != head_ && ring_[(tail_ - 1) & kMask].key >= key)
+            --tail_;
+        ring_[tail_++ & kMask] = {where, key};
+    }
+
+    void dropBefore(qint64 first) {
+        while (ring_[head_ & kMask].where < first)
+            ++head_;
+    }
+
+    std::int64_t minimum() const { return ring_[head_ & kMask].key; }
+    qint64 where() const { return ring_[head_ & kMask].where; }
+
+  private:
+    static constexpr std::size_t kMask = 255; // the window never holds more than 255
+    struct Entry {
+        qint64 where;
+        std::int64_t key;
+    };
+    std::array<Entry, kMask + 1> ring_; // entries from head_ to tail_ are set
+    std::size_t head_ = 0;
+    std::size_t tail_ = 0;
+};
+
 // Chooses the smallest set of records for a stream of image bytes, each of
 // which either must be written (it differs from what the original leaves
 // there) or may be (it is the same). Changes close together are planned
@@ -128,7 +159,7 @@ class RecordPlanner {
 
     void append(const char *data, qint64 size, bool must) {
         bytes_.insert(bytes_.end(), data, data + size);
-        must_.insert(must_.end(), size_t(size), must);
+        must_.insert(must_.end(), size_t(size), std::uint8_t(must));
     }
 
     // Plans the stretch held (which ends with a byte that must be written),
@@ -137,47 +168,91 @@ class RecordPlanner {
         const qint64 n = qint64(bytes_.size());
         if (n == 0)
             return;
+        if (!planShortWithoutRuns())
+            planByCost();
+        bytes_.clear();
+        must_.clear();
+    }
+
+    // The common case, planned directly: a stretch that one record could cover
+    // and that holds no three equal bytes in a row. Runs of one or two bytes
+    // cost no less than a copy, so only copies count; a copy covers any part
+    // of the stretch, so each gap of unchanged bytes is covered when that costs
+    // less than starting a new copy.
+    bool planShortWithoutRuns() {
+        const qint64 n = qint64(bytes_.size());
+        if (n > kMaxRecordLength)
+            return false;
+        for (qint64 i = 2; i < n; ++i) {
+            if (bytes_[size_t(i)] == bytes_[size_t(i - 1)] &&
+                bytes_[size_t(i)] == bytes_[size_t(i - 2)])
+                return false;
+        }
+        qint64 start = 0; // of the current copy
+        for (qint64 i = 0; i < n;) {
+            qint64 gapEnd = i;
+            while (gapEnd < n && !must_[size_t(gapEnd)])
+                ++gapEnd;
+            if (gapEnd - i >= kCopyOverhead) {
+                output_.copy(start_ + start, bytes_.data() + start, int(i - start));
+                start = gapEnd;
+            }
+            i = gapEnd;
+            while (i < n && must_[size_t(i)])
+                ++i;
+        }
+        output_.copy(start_ + start, bytes_.data() + start, int(n - start));
+        return true;
+    }
+
+    // Any stretch, by dynamic programming over its bytes.
+    void planByCost() {
+        const qint64 n = qint64(bytes_.size());
         constexpr std::int64_t kNone = std::numeric_limits<std::int64_t>::max() / 2;
-        cost_.assign(size_t(n + 1), kNone);
+        cost_.resize(size_t(n + 1));
         choice_.resize(size_t(n + 1));
         from_.resize(size_t(n + 1));
         cost_[0] = 0;
 
         // Window minima over the last 255 starts: cost[j] - j for copies, and
         // cost[j] among starts inside the current stretch of equal bytes for runs.
-        std::deque<qint64> copyStarts;
-        std::deque<qint64> runStarts;
+        WindowMinimum &copyStarts = copyStarts_;
+        WindowMinimum &runStarts = runStarts_;
+        copyStarts.clear();
+        std::int64_t reached = 0; // the cost up to byte i
+        qint64 equalFrom = 0;     // where the stretch of bytes equal to byte i starts
         for (qint64 i = 0; i < n; ++i) {
-            if (i > 0 && bytes_[size_t(i)] != bytes_[size_t(i - 1)])
-                runStarts.clear();
-            const auto pushStart = [&](std::deque<qint64> &starts, auto key) {
-                while (!starts.empty() && key(starts.back()) >= key(i))
-                    starts.pop_back();
-                starts.push_back(i);
-                while (starts.front() < i + 1 - kMaxRecordLength)
-                    starts.pop_front();
-            };
-            pushStart(copyStarts, [&](qint64 j) { return cost_[size_t(j)] - j; });
-            pushStart(runStarts, [&](qint64 j) { return cost_[size_t(j)]; });
-
-            std::int64_t best = kNone;
+            copyStarts.push(i, reached - i);
+            copyStarts.dropBefore(i + 1 - kMaxRecordLength);
+            std::int64_t best = must_[size_t(i)] ? kNone : reached;
             Choice how = Choice::Skip;
             qint64 start = i;
-            if (!must_[size_t(i)])
-                best = cost_[size_t(i)];
-            const qint64 c = copyStarts.front();
-            if (const std::int64_t viaCopy = cost_[size_t(c)] + (i + 1 - c) + kCopyOverhead;
+            if (const std::int64_t viaCopy = copyStarts.minimum() + (i + 1) + kCopyOverhead;
                 viaCopy < best) {
                 best = viaCopy;
                 how = Choice::Copy;
-                start = c;
+                start = copyStarts.where();
             }
-            const qint64 r = runStarts.front();
-            if (const std::int64_t viaRun = cost_[size_t(r)] + kRunSize; viaRun < best) {
-                best = viaRun;
-                how = Choice::Run;
-                start = r;
+
+            // A run of one or two bytes costs no less than a copy from the same
+            // start, so runs are weighed only from three equal bytes on.
+            if (i > 0 && bytes_[size_t(i)] != bytes_[size_t(i - 1)])
+                equalFrom = i;
+            if (i - equalFrom >= 2) {
+                if (i - equalFrom == 2) {
+                    runStarts.clear();
+                    runStarts.push(equalFrom, cost_[size_t(equalFrom)]);
+                    runStarts.push(equalFrom + 1, cost_[size_t(equalFrom + 1)]);
+                }
+                runStarts.push(i, reached);
+                runStarts.dropBefore(i + 1 - kMaxRecordLength);
+                if (const std::int64_t viaRun = runStarts.minimum() + kRunSize; viaRun < best) {
+                    best = viaRun;
+                    how = Choice::Run;
+                    start = runStarts.where();
+                }
             }
+            reached = best;
             cost_[size_t(i + 1)] = best;
             choice_[size_t(i + 1)] = how;
             from_[size_t(i + 1)] = std::uint32_t(start);
@@ -199,8 +274,6 @@ class RecordPlanner {
             else
                 output_.copy(start_ + it->start, bytes_.data() + it->start, length);
         }
-        bytes_.clear();
-        must_.clear();
     }
 
     struct PlannedRecord {
@@ -213,17 +286,24 @@ class RecordPlanner {
     qint64 position_ = 0;     // image offset of the next byte handed in
     qint64 start_ = 0;        // image offset of bytes_[0]
     std::vector<char> bytes_; // the stretch being planned
-    std::vector<bool> must_;
+    std::vector<std::uint8_t> must_;
     std::vector<char> gap_; // unchanged bytes after the stretch, while still bridgeable
     std::vector<std::int64_t> cost_;
     std::vector<Choice> choice_;
     std::vector<std::uint32_t> from_;
     std::vector<PlannedRecord> records_;
+    WindowMinimum copyStarts_;
+    WindowMinimum runStarts_;
 };
 
 // How many leading bytes of `a` and `b` are equal.
 qint64 equalPrefix(const char *a, const char *b, qint64 size) {
+    // Whole blocks first (memcmp is vectorised), then words, then bytes.
     qint64 i = 0;
+    for (const qint64 block : {qint64(16384), qint64(256)}) {
+        while (i + block <= size && std::memcmp(a + i, b + i, size_t(block)) == 0)
+            i += block;
+    }
     for (; i + 8 <= size; i += 8) {
         std::uint64_t x, y;
         std::memcpy(&x, a + i, 8);
@@ -257,6 +337,43 @@ void comparePiece(RecordPlanner &planner, const char *modified, const char *base
         at += different;
     }
 }
+
+// Pieces of a file, mapped into memory where the system allows (no copy is
+// made of what is already in the page cache), read otherwise.
+class MappedPieces {
+  public:
+    explicit MappedPieces(QFile &file) : file_(file) {}
+    ~MappedPieces() { release(); }
+    MappedPieces(const MappedPieces &) = delete;
+    MappedPieces &operator=(const MappedPieces &) = delete;
+
+    // `size` bytes from `offset`, valid until the next call; null when they
+    // cannot be read.
+    const char *piece(qint64 offset, qint64 size) {
+        release();
+        mapped_ = file_.map(offset, size);
+        if (mapped_)
+            return reinterpret_cast<const char *>(mapped_);
+        buffer_.resize(size_t(size));
+        return file_.seek(offset) && readFully(file_, buffer_.data(), size) == size ? buffer_.data()
+                                                                                    : nullptr;
+    }
+
+  private:
+    void release() {
+        if (mapped_)
+            file_.unmap(mapped_);
+        mapped_ = nullptr;
+    }
+
+    QFile &file_;
+    uchar *mapped_ = nullptr;
+    std::vector<char> buffer_;
+};
+
+// Images are compared in pieces of this size, so memory use stays flat.
+constexpr qint64 kComparedPieceSize = 4 << 20;
+const std::array<char, 1 << 16> kZeros{};
 
 QByteArray headerFor(const ImageInspection &original, const QByteArray &description,
                      qint64 modifiedSize) {
@@ -320,25 +437,29 @@ CreateResult createPatch(const CreateJob &job) {
 
     RecordOutput output(patch);
     RecordPlanner planner(output);
-    std::vector<char> was(kCopyChunkSize);
-    std::vector<char> now(kCopyChunkSize);
+    MappedPieces originalPieces(original);
+    MappedPieces modifiedPieces(modified);
     for (qint64 at = 0; at < modifiedSize;) {
-        const qint64 got = std::min(kCopyChunkSize, modifiedSize - at);
-        const qint64 gotOriginal = std::clamp(originalSize - at, qint64(0), got);
-        if (readFully(modified, now.data(), got) != got)
+        const qint64 size = std::min(kComparedPieceSize, modifiedSize - at);
+        const qint64 fromOriginal = std::clamp(originalSize - at, qint64(0), size);
+        const char *now = modifiedPieces.piece(at, size);
+        const char *was = fromOriginal > 0 ? originalPieces.piece(at, fromOriginal) : nullptr;
+        if (!now)
             return finish(CreateOutcome::ModifiedUnreadable);
-        if (readFully(original, was.data(), gotOriginal) != gotOriginal)
+        if (fromOriginal > 0 && !was)
             return finish(CreateOutcome::OriginalUnreadable);
+        // The last byte of a lengthened image is always written.
+        const bool last = at + size == modifiedSize;
+        const qint64 compared = last && modifiedSize > originalSize ? size - 1 : size;
+        comparePiece(planner, now, was, std::min(compared, fromOriginal));
         // Past the original's end a byte that no record writes reads as zero
-        // (a gap before a later record); the last byte is always written.
-        std::fill(was.begin() + gotOriginal, was.begin() + got, '\0');
-        const bool lastPiece = at + got == modifiedSize;
-        const bool grows = modifiedSize > originalSize;
-        const qint64 compared = lastPiece && grows ? got - 1 : got;
-        comparePiece(planner, now.data(), was.data(), compared);
-        if (compared < got)
-            planner.changed(now.data() + compared, 1);
-        at += got;
+        // (a gap before a later record).
+        for (qint64 k = fromOriginal; k < compared; k += qint64(kZeros.size()))
+            comparePiece(planner, now + k, kZeros.data(),
+                         std::min(compared - k, qint64(kZeros.size())));
+        if (compared < size)
+            planner.changed(now + compared, 1);
+        at += size;
     }
     planner.finish();
     if (!output.flush() || !patch.finish(header.size() + output.size) || !patch.commit())

@@ -117,6 +117,9 @@ TEST_F(PatchCreationTest, RecordsAreTheSmallestEncoding) {
     joined[1105] = 'B';
     QByteArray apart = at(1100, "A");
     apart[1108] = 'B';
+    QByteArray gaps = at(1200, "A");
+    for (const qsizetype offset : {1205, 1211, 1218}) // 4, 5 and 6 unchanged bytes apart
+        gaps[offset] = 'B';
     const std::tuple<const char *, QByteArray, qint64> cases[] = {
         {"one byte: a copy", at(1000, "A"), 5 + 1},
         {"three equal bytes: a run", at(1000, "ZZZ"), 7},
@@ -127,6 +130,7 @@ TEST_F(PatchCreationTest, RecordsAreTheSmallestEncoding) {
         {"256 mixed bytes: two copies", at(1000, randomBytes(256, 8)), 260 + 6},
         {"4 unchanged bytes between: joined", joined, 5 + 6},
         {"7 unchanged bytes between: apart", apart, 6 + 6},
+        {"gaps of 4, 5 and 6 unchanged bytes", gaps, 11 + 6 + 6},
         {"a mixed stretch split", at(1000, QByteArray("ABCDEFGH") + QByteArray(20, 'Z') + "IJ"),
          13 + 7 + 7},
         {"unchanged bytes inside a run", bridged, 7},
