@@ -73,16 +73,8 @@ int fail(Console &console, const QString &file, const QString &reason, int statu
     return status;
 }
 
-// The caption as a line's label: "NFo :" becomes "NFo".
-QString label(const QString &caption) {
-    QString name = caption;
-    if (name.endsWith(QLatin1String(" :")))
-        name.chop(2);
-    return name;
-}
-
 void line(Console &console, const QString &caption, const QString &value) {
-    console.out << label(caption) << ": " << value << '\n';
+    console.out << text::captionName(caption) << ": " << value << '\n';
 }
 
 QString trimmedName(const QString &tableEntry) {
@@ -222,7 +214,7 @@ int infoOfPatch(const QString &file, Console &console, bool json) {
     if (json) {
         QJsonObject shown;
         for (const auto &[caption, value] : texts)
-            shown.insert(label(caption), value);
+            shown.insert(text::captionName(caption), value);
         QJsonObject raw{
             {QStringLiteral("patchType"), h.PatchType},
             {QStringLiteral("encoding"), h.EncodingMethod},

@@ -13,11 +13,13 @@ namespace {
 
 QString programHelp(QCommandLineParser &parser) {
     QString help = helpText(parser, QStringLiteral("tarnic-cli COMMAND [options] [arguments]\n"
-                                                   "       tarnic-cli --help | --version"));
+                                                   "  or:  tarnic-cli --help | --version"));
     help += QStringLiteral("\nCommands:\n");
     for (const CommandEntry &command : kCommands) {
-        help += QStringLiteral("  %1 %2\n      %3\n")
-                    .arg(QLatin1String(command.name), QLatin1String(command.synopsis),
+        help += QStringLiteral("  %1  %2\n")
+                    .arg(QStringLiteral("%1 %2")
+                             .arg(QLatin1String(command.name), QLatin1String(command.synopsis))
+                             .leftJustified(26),
                          QLatin1String(command.summary));
     }
     help += QStringLiteral(

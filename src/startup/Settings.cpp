@@ -156,7 +156,10 @@ bool checkFolders(Settings &settings) {
 QString settingsFilePath(const QString &programFolder) {
     const QDir folder(programFolder);
     const QString beside = folder.filePath(QLatin1String(kSettingsFileName));
-    if (QFileInfo::exists(beside) || QFileInfo(programFolder).isWritable())
+    // A folder without owner write permission counts as read-only even for an
+    // administrator, who could write there all the same.
+    if (QFileInfo::exists(beside) ||
+        (QFileInfo(programFolder).isWritable() && !isMarkedReadOnly(programFolder)))
         return beside;
     const QString config = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
     QDir().mkpath(config);

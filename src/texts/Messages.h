@@ -30,6 +30,11 @@ inline const QString CrcCheckCaption = QStringLiteral("CRC Check");
 inline const QString RomHeaderCaption = QStringLiteral("Rom Header");
 inline const QString ImageFormatCaption = QStringLiteral("Image Format");
 
+// A caption as the name of what it labels: "NFo :" names "NFo".
+inline QString captionName(const QString &caption) {
+    return caption.endsWith(QLatin1String(" :")) ? caption.chopped(2) : caption;
+}
+
 inline const QString ErrorOpeningFile = QStringLiteral("Error Openning File");
 inline const QString NotAnApsFile = QStringLiteral("Not An APS File");
 inline const QString NotSupported = QStringLiteral("Not Supported In This Version");

@@ -6,6 +6,7 @@
 #include "Form4.h"
 #include "Geometry.h"
 #include "MessageBoxes.h"
+#include "ProgramIcon.h"
 #include "patch/PatchApplication.h"
 #include "patch/PatchInspection.h"
 #include "rom/ByteOrderConversion.h"
@@ -168,6 +169,24 @@ void Form1::buildWindow() {
         button(RomDest, "BrowseClk2", QStringLiteral("Browse"), twips(360, 4680, 735, 375));
     PatchClk =
         button(RomDest, "PatchClk", QStringLiteral("Patch Rom"), twips(2040, 4680, 1215, 495));
+
+    // What a screen reader says of each control: its caption, and the frame it is in.
+    const std::pair<QWidget *, QString> spoken[] = {
+        {PatchTypeTxT, text::PatchTypeCaption}, {EncodeMethodTxt, text::EncodeTypeCaption},
+        {PatchNfo, text::NfoCaption},           {BackupType, text::TargetFormatCaption},
+        {CartID, text::CartIdCaption},          {CountryID, text::CountryIdCaption},
+        {PTCRC, text::CrcCheckCaption},         {PatchFileList, Frame1->title()},
+        {BrowseClk1, BrowseClk1->text()},       {SwapCartClk, SwapCartClk->text()},
+        {RomHeaderTxT, text::RomHeaderCaption}, {RomFormatTxt, text::ImageFormatCaption},
+        {RomCartIDTxT, text::CartIdCaption},    {RomCountryTxt, text::CountryIdCaption},
+        {RomCRCTxt, text::CrcCheckCaption},     {RomFileList, RomDest->title()},
+        {BrowseClk2, BrowseClk2->text()},       {PatchClk, PatchClk->text()},
+    };
+    for (const auto &[control, caption] : spoken) {
+        control->setAccessibleName(text::captionName(caption));
+        control->setAccessibleDescription(
+            static_cast<QGroupBox *>(control->parentWidget())->title());
+    }
 
     setTabOrder(PatchNfo, PatchFileList);
     setTabOrder(PatchFileList, BrowseClk1);

@@ -1,7 +1,7 @@
 #include "Form2.h"
 
-#include "Form3.h"
 #include "Geometry.h"
+#include "ProgramIcon.h"
 #include "startup/Settings.h"
 
 #include <QCheckBox>
@@ -43,6 +43,8 @@ Form2::Form2(tarnic::Settings &settings, QWidget *parent)
     RomBackUpClk = placed<QCheckBox>(Settings_, "RomBackUpClk", twips(2280, 1680, 255, 255));
     Label1 = settingsLabel(Settings_, "Label1", QStringLiteral("(After APS Patch)"),
                            twips(360, 1920, 1485, 195));
+    SplashScreen->setAccessibleName(Label2->text());
+    RomBackUpClk->setAccessibleName(Label3->text() + u' ' + Label1->text());
     setTabOrder(SplashScreen, RomBackUpClk);
 
     // clicked() comes from the user only; setting a box from the program

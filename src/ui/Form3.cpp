@@ -2,8 +2,8 @@
 
 #include "Geometry.h"
 #include "MessageBoxes.h"
+#include "ProgramIcon.h"
 
-#include <QIcon>
 #include <QLabel>
 #include <QPainter>
 
@@ -21,13 +21,6 @@ QLabel *pictureLabel(QWidget *parent, const char *name, const QString &text, QRe
 }
 
 } // namespace
-
-QIcon programIcon() {
-    QIcon icon;
-    icon.addFile(QStringLiteral(":/tarnic/tarnic-32.png"), QSize(32, 32));
-    icon.addFile(QStringLiteral(":/tarnic/tarnic-16.png"), QSize(16, 16));
-    return icon;
-}
 
 Form3::Form3(QWidget *parent)
     : QDialog(parent,

@@ -28,7 +28,4 @@ class Form3 final : public QDialog {
     QPixmap picture_;
 };
 
-// The program's icon, in its 32x32 and 16x16 forms.
-QIcon programIcon();
-
 } // namespace tarnic

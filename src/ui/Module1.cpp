@@ -5,6 +5,7 @@
 #include "Form2.h"
 #include "Form3.h"
 #include "MessageBoxes.h"
+#include "ProgramIcon.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -31,6 +32,7 @@ QString programFolder() {
 
 int runProgram() {
     QApplication::setApplicationName(QStringLiteral("Tarnic"));
+    QGuiApplication::setDesktopFileName(QStringLiteral(TARNIC_APP_ID));
     QApplication::setWindowIcon(programIcon());
     // The program ends through its Exit command only, which also runs when the
     // main window is closed; closing the splash must not end it.

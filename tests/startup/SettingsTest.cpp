@@ -2,6 +2,7 @@
 
 #include "TestFiles.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QTemporaryDir>
 
@@ -93,4 +94,35 @@ TEST(SettingsFile, FolderCheckReplacesOnlyWhatVanished) {
     EXPECT_EQ(s.RomDir, defaultFolder());
     s.RomDir = fileWith(dir, "plain", "x"); // a plain file passes the check
     EXPECT_FALSE(checkFolders(s));
+}
+
+TEST(SettingsFile, AnInstalledCopyKeepsItsFileInTheUsersConfigurationFolder) {
+    QTemporaryDir program;
+    QTemporaryDir home;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path()));
+    QCoreApplication::setApplicationName(QStringLiteral("Tarnic"));
+    const QString beside = QDir(program.path()).filePath(kSettingsFileName);
+    EXPECT_EQ(settingsFilePath(program.path()), beside);
+
+    // The program folder cannot be written: an installed copy.
+    QFile::setPermissions(program.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner |
+                                              QFileDevice::ReadOther | QFileDevice::ExeOther);
+    const QString installed = settingsFilePath(program.path());
+    EXPECT_EQ(installed, QDir(home.path()).filePath(QStringLiteral("Tarnic/Tarnic.ini")));
+    Settings written = windowsDefaults();
+    written.BackupOpt = kOptionOff;
+    ASSERT_TRUE(writeSettingsFile(installed, written));
+    Settings read;
+    EXPECT_EQ(readSettingsFile(installed, read), 4);
+    EXPECT_EQ(read.BackupOpt, kOptionOff);
+    EXPECT_FALSE(QFile::exists(beside));
+
+    // A file already beside the program stays where it is.
+    QFile::setPermissions(program.path(),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    writeFile(beside, "");
+    QFile::setPermissions(program.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    EXPECT_EQ(settingsFilePath(program.path()), beside);
+    QFile::setPermissions(program.path(),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }

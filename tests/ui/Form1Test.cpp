@@ -1,10 +1,12 @@
 #include "Form1.h"
 #include "FileList.h"
+#include "Form2.h"
 #include "startup/Settings.h"
 
 #include "Fakes.h"
 #include "TestFiles.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QLabel>
 #include <QMenuBar>
@@ -445,4 +447,42 @@ TEST_F(Form1Test, CaptionsShowWhole) {
             }
         }
     }
+}
+
+TEST_F(Form1Test, EveryFieldListAndButtonIsNamedForScreenReaders) {
+    QList<QWidget *> controls;
+    for (QLabel *label : window().findChildren<QLabel *>()) {
+        if (label->autoFillBackground()) // value fields; captions show the window behind them
+            controls << label;
+    }
+    for (QWidget *w : window().findChildren<QPlainTextEdit *>())
+        controls << w;
+    for (QWidget *w : window().findChildren<FileList *>())
+        controls << w;
+    for (QWidget *w : window().findChildren<QPushButton *>())
+        controls << w;
+    EXPECT_EQ(controls.size(), 6 + 4 + 2 + 2 + 4); // fields of each side, boxes, lists, buttons
+    for (const QWidget *control : controls) {
+        EXPECT_FALSE(control->accessibleName().isEmpty()) << control->objectName().toStdString();
+        EXPECT_FALSE(control->accessibleDescription().isEmpty())
+            << control->objectName().toStdString();
+    }
+    const std::tuple<QWidget *, const char *, const char *> spoken[] = {
+        {window().PatchTypeTxT, "Patch Type", "Source APS"},
+        {window().PatchNfo, "NFo", "Source APS"},
+        {window().PTCRC, "CRC Check", "Source APS"},
+        {window().RomCRCTxt, "CRC Check", "Destination Rom"},
+        {window().RomHeaderTxT, "Rom Header", "Destination Rom"},
+        {window().RomFileList, "Destination Rom", "Destination Rom"},
+        {window().PatchClk, "Patch Rom", "Destination Rom"},
+    };
+    for (const auto &[control, name, side] : spoken) {
+        EXPECT_EQ(control->accessibleName(), QLatin1String(name));
+        EXPECT_EQ(control->accessibleDescription(), QLatin1String(side));
+    }
+
+    Form2 settingsWindow(settings);
+    EXPECT_EQ(settingsWindow.SplashScreen->accessibleName(), "Show Splash Screen");
+    EXPECT_EQ(settingsWindow.RomBackUpClk->accessibleName(),
+              "Create Rom Backups (After APS Patch)");
 }

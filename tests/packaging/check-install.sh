@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# Checks Tarnic as it is installed, with the desktop's own validators:
+#   check-install.sh desktop BUILD   the desktop entry and the AppStream metainfo
+#   check-install.sh install BUILD   cmake --install, with a prefix and with DESTDIR
+#   check-install.sh package BUILD   the Debian package's contents, and lintian
+set -euo pipefail
+mode=$1
+build=$2
+app_id=org.tarnic.Tarnic
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+
+fail() { echo "FAILED: $*" >&2; exit 1; }
+
+# The files an installed copy must have, relative to its prefix.
+expected_files() {
+  echo bin/tarnic
+  echo bin/tarnic-cli
+  echo "share/applications/$app_id.desktop"
+  for size in 16 32 48 128 256; do echo "share/icons/hicolor/${size}x$size/apps/$app_id.png"; done
+  echo "share/metainfo/$app_id.metainfo.xml"
+  echo "share/man/man1/tarnic-cli.1$1"
+  echo "share/man/man1/tarnic.1$1"
+  echo share/doc/tarnic/copyright
+}
+
+case $mode in
+desktop)
+  said=$(desktop-file-validate "$build/packaging/$app_id.desktop" 2>&1) || fail "$said"
+  [ -z "$said" ] || fail "desktop-file-validate: $said"
+  said=$(appstreamcli validate --no-net "$build/packaging/$app_id.metainfo.xml" 2>&1) ||
+    fail "$said"
+  if grep -E '^(E|W|I):' <<<"$said"; then fail "appstreamcli reports the lines above"; fi
+  echo "desktop entry and metainfo valid"
+  ;;
+install)
+  cmake --install "$build" --prefix "$scratch/prefix" > /dev/null
+  DESTDIR="$scratch/dest" cmake --install "$build" --prefix /usr > /dev/null
+  for root in "$scratch/prefix" "$scratch/dest/usr"; do
+    while read -r file; do
+      [ -f "$root/$file" ] || fail "not installed: $file (under $root)"
+    done < <(expected_files "")
+  done
+  version=$("$scratch/prefix/bin/tarnic-cli" --version)
+  [ "$version" = "tarnic-cli 1.0a" ] || fail "installed tarnic-cli --version says: $version"
+  # The manual holds every command the program's help lists, and the exit codes.
+  manual="$scratch/prefix/share/man/man1/tarnic-cli.1"
+  for command in $("$scratch/prefix/bin/tarnic-cli" --help |
+                   awk '/^Commands:/ { f = 1; next } /^$/ { f = 0 } f { print $1 }'); do
+    grep -q "^\.SS $command\$" "$manual" || fail "the manual lacks the command $command"
+  done
+  grep -q 'Exit status' "$manual" || fail "the manual lacks the exit status"
+  echo "installed: $(expected_files "" | wc -l) files; tarnic-cli runs from the install tree"
+  ;;
+package)
+  cpack --config "$build/CPackConfig.cmake" -B "$scratch" > /dev/null
+  deb=$(ls "$scratch"/tarnic_*_*.deb)
+  [[ $(basename "$deb") =~ ^tarnic_1\.0a_[a-z0-9]+\.deb$ ]] || fail "package named $(basename "$deb")"
+  contents=$(dpkg-deb --contents "$deb" | awk '{ print $6 }')
+  while read -r file; do
+    grep -qx "./usr/$file" <<<"$contents" || fail "not in the package: /usr/$file"
+  done < <(expected_files .gz)
+  dpkg-deb --field "$deb" Depends | grep -q libqt6core6 || fail "no worked-out dependencies"
+  lintian --fail-on error "$deb" 2> /dev/null || fail "lintian reports errors"
+  echo "$(basename "$deb"): contents complete, lintian reports no errors"
+  ;;
+*)
+  fail "unknown mode $mode"
+  ;;
+esac
