@@ -73,6 +73,16 @@ int fail(Console &console, const QString &file, const QString &reason, int statu
     return status;
 }
 
+// Why an operation failed, and the exit status that goes with it.
+struct Failure {
+    QString reason;
+    int status;
+};
+
+int fail(Console &console, const QString &file, const Failure &failure) {
+    return fail(console, file, failure.reason, failure.status);
+}
+
 void line(Console &console, const QString &caption, const QString &value) {
     console.out << text::captionName(caption) << ": " << value << '\n';
 }
@@ -148,30 +158,23 @@ const QCommandLineOption kCicOption(QStringLiteral("cic"),
 
 // ---- Patches ----------------------------------------------------------------
 
-// Why a patch could not be read, and the exit status that goes with it.
-struct PatchTrouble {
-    QString reason;
-    int status;
-};
-
-std::optional<PatchTrouble> patchTrouble(InspectionOutcome outcome) {
+std::optional<Failure> patchTrouble(InspectionOutcome outcome) {
     switch (outcome) {
     case InspectionOutcome::Shown:
         return std::nullopt;
     case InspectionOutcome::CannotOpen:
-        return PatchTrouble{text::ErrorOpeningFile + QStringLiteral(": cannot be read"), Trouble};
+        return Failure{text::ErrorOpeningFile + QStringLiteral(": cannot be read"), Trouble};
     case InspectionOutcome::NotAnApsFile:
-        return PatchTrouble{text::NotAnApsFile, Refused};
+        return Failure{text::NotAnApsFile, Refused};
     case InspectionOutcome::UnsupportedEncoding:
-        return PatchTrouble{text::NotSupported + QStringLiteral(": an encoding other than 0"),
-                            Refused};
+        return Failure{text::NotSupported + QStringLiteral(": an encoding other than 0"), Refused};
     case InspectionOutcome::ReadFailed:
-        return PatchTrouble{text::ErrorOpeningFile +
-                                QStringLiteral(": the header is cut short or names a target "
-                                               "format other than 0 or 1"),
-                            Refused};
+        return Failure{text::ErrorOpeningFile +
+                           QStringLiteral(": the header is cut short or names a target "
+                                          "format other than 0 or 1"),
+                       Refused};
     }
-    return PatchTrouble{text::ErrorOpeningFile, Trouble};
+    return Failure{text::ErrorOpeningFile, Trouble};
 }
 
 QString recordTrouble(PatchFileOutcome outcome) {
@@ -195,7 +198,7 @@ QString recordTrouble(PatchFileOutcome outcome) {
 int infoOfPatch(const QString &file, Console &console, bool json) {
     const PatchInspection inspection = inspectPatch(file);
     if (const auto trouble = patchTrouble(inspection.outcome))
-        return fail(console, file, trouble->reason, trouble->status);
+        return fail(console, file, *trouble);
     const PatchFileCheck records = checkPatchFile(file);
     const PatchDisplay &d = inspection.display;
     const PatchHeader &h = inspection.header;
@@ -408,7 +411,7 @@ std::variant<PairCheck, int> comparePatchAndImage(const QString &patchFile,
                                                   const QString &imageFile, Console &console) {
     const PatchInspection patch = inspectPatch(patchFile);
     if (const auto trouble = patchTrouble(patch.outcome))
-        return fail(console, patchFile, trouble->reason, trouble->status);
+        return fail(console, patchFile, *trouble);
     HeaderBytes bytes;
     if (!readHeaderBytes(imageFile, bytes))
         return fail(console, imageFile, text::ErrorOpeningFile + QStringLiteral(": cannot be read"),
@@ -443,50 +446,34 @@ int runCheck(const QStringList &arguments, Console &console) {
     return allPairsEqual(check.equal) ? Success : Refused;
 }
 
-QString applyTrouble(ApplyOutcome outcome) {
-    const QString message = text::messageFor(outcome).value_or(QString());
+Failure applyFailure(ApplyOutcome outcome) {
+    const QString message = text::messageFor(outcome).value_or(QString()) + u' ';
     switch (outcome) {
     case ApplyOutcome::Applied:
     case ApplyOutcome::Declined:
-        return QString();
-    case ApplyOutcome::SourceUnreadable:
-        return message + QStringLiteral(" the patch cannot be read");
-    case ApplyOutcome::SourceTruncated:
-        return message + QStringLiteral(" the patch ends inside its header");
-    case ApplyOutcome::NotAnApsFile:
-    case ApplyOutcome::UnsupportedEncoding:
-        return message;
-    case ApplyOutcome::DestinationUnwritable:
-        return message + QStringLiteral(" missing, read-only, or not a plain file");
-    case ApplyOutcome::InvalidPatch:
-        return message + QStringLiteral(" a record of the patch is cut short or writes outside "
-                                        "offsets 0 to 2^31 - 1; nothing written");
-    case ApplyOutcome::BackupFailed:
-        return message + QStringLiteral(" the backup could not be made; the image is unchanged");
-    case ApplyOutcome::WriteFailed:
-        return message + QStringLiteral(" writing failed (is the disk full?); the image is "
-                                        "unchanged");
-    }
-    return message;
-}
-
-int applyStatus(ApplyOutcome outcome) {
-    switch (outcome) {
-    case ApplyOutcome::Applied:
-        return Success;
-    case ApplyOutcome::SourceTruncated:
-    case ApplyOutcome::NotAnApsFile:
-    case ApplyOutcome::UnsupportedEncoding:
-    case ApplyOutcome::InvalidPatch:
-    case ApplyOutcome::Declined:
-        return Refused;
-    case ApplyOutcome::SourceUnreadable:
-    case ApplyOutcome::DestinationUnwritable:
-    case ApplyOutcome::BackupFailed:
-    case ApplyOutcome::WriteFailed:
         break;
+    case ApplyOutcome::SourceUnreadable:
+        return {message + QStringLiteral("the patch cannot be read"), Trouble};
+    case ApplyOutcome::SourceTruncated:
+        return {message + QStringLiteral("the patch ends inside its header"), Refused};
+    case ApplyOutcome::NotAnApsFile:
+    case ApplyOutcome::UnsupportedEncoding:
+        return {message.trimmed(), Refused};
+    case ApplyOutcome::DestinationUnwritable:
+        return {message + QStringLiteral("missing, read-only, or not a plain file"), Trouble};
+    case ApplyOutcome::InvalidPatch:
+        return {message + QStringLiteral("a record of the patch is cut short or writes outside "
+                                         "offsets 0 to 2^31 - 1; nothing written"),
+                Refused};
+    case ApplyOutcome::BackupFailed:
+        return {message + QStringLiteral("the backup could not be made; the image is unchanged"),
+                Trouble};
+    case ApplyOutcome::WriteFailed:
+        return {message + QStringLiteral("writing failed (is the disk full?); the image is "
+                                         "unchanged"),
+                Trouble};
     }
-    return Trouble;
+    return {message, Trouble};
 }
 
 QString mismatchReason(const PairCheck &check, const QString &image) {
@@ -553,8 +540,7 @@ int runApply(const QStringList &arguments, Console &console) {
     job.outputPath = options.value(output);
     const ApplyResult result = applyPatch(job);
     if (result.outcome != ApplyOutcome::Applied)
-        return fail(console, toOutput ? job.outputPath : imageFile, applyTrouble(result.outcome),
-                    applyStatus(result.outcome));
+        return fail(console, toOutput ? job.outputPath : imageFile, applyFailure(result.outcome));
     console.out << (toOutput ? job.outputPath : imageFile) << ": " << result.records
                 << " records applied, " << result.bytesWritten << " bytes written";
     if (!job.backupPath.isEmpty())
@@ -565,46 +551,30 @@ int runApply(const QStringList &arguments, Console &console) {
 
 // ---- Byte orders ------------------------------------------------------------
 
-QString conversionTrouble(ConversionOutcome outcome, const QString &file) {
+Failure conversionFailure(ConversionOutcome outcome) {
     const QString message = text::messageFor(outcome).value_or(QString()) + QStringLiteral(": ");
     switch (outcome) {
     case ConversionOutcome::Converted:
     case ConversionOutcome::AlreadyInOrder:
-        return QString();
-    case ConversionOutcome::Missing:
-        return message + QStringLiteral("missing, or not a plain file");
-    case ConversionOutcome::TooShort:
-        return message + QStringLiteral("shorter than 2 bytes");
-    case ConversionOutcome::NotWritable:
-        return message + QStringLiteral("read-only, or cannot be written");
-    case ConversionOutcome::Failed:
-        return message +
-               QStringLiteral("writing failed (is the disk full?); the file is unchanged");
-    case ConversionOutcome::Unrecognised:
-        return QStringLiteral("not an N64 image in a known byte order; nothing written");
-    case ConversionOutcome::NotWholeWords:
-        return QStringLiteral("its length is not a multiple of 4, which the little-endian order "
-                              "needs; nothing written");
-    }
-    Q_UNUSED(file);
-    return message;
-}
-
-int conversionStatus(ConversionOutcome outcome) {
-    switch (outcome) {
-    case ConversionOutcome::Converted:
-    case ConversionOutcome::AlreadyInOrder:
-        return Success;
-    case ConversionOutcome::TooShort:
-    case ConversionOutcome::Unrecognised:
-    case ConversionOutcome::NotWholeWords:
-        return Refused;
-    case ConversionOutcome::Missing:
-    case ConversionOutcome::NotWritable:
-    case ConversionOutcome::Failed:
         break;
+    case ConversionOutcome::Missing:
+        return {message + QStringLiteral("missing, or not a plain file"), Trouble};
+    case ConversionOutcome::TooShort:
+        return {message + QStringLiteral("shorter than 2 bytes"), Refused};
+    case ConversionOutcome::NotWritable:
+        return {message + QStringLiteral("read-only, or cannot be written"), Trouble};
+    case ConversionOutcome::Failed:
+        return {message + QStringLiteral("writing failed (is the disk full?); the file is "
+                                         "unchanged"),
+                Trouble};
+    case ConversionOutcome::Unrecognised:
+        return {QStringLiteral("not an N64 image in a known byte order; nothing written"), Refused};
+    case ConversionOutcome::NotWholeWords:
+        return {QStringLiteral("its length is not a multiple of 4, which the little-endian order "
+                               "needs; nothing written"),
+                Refused};
     }
-    return Trouble;
+    return {message, Trouble};
 }
 
 int runSwap(const QStringList &arguments, Console &console) {
@@ -615,9 +585,8 @@ int runSwap(const QStringList &arguments, Console &console) {
     for (const QString &file : command.files()) {
         HeaderBytes bytes;
         if (!readHeaderBytes(file, bytes)) {
-            status = std::max(status, fail(console, file,
-                                           conversionTrouble(ConversionOutcome::Missing, file),
-                                           int(Trouble)));
+            status = std::max(status,
+                              fail(console, file, conversionFailure(ConversionOutcome::Missing)));
             continue;
         }
         const StoredOrder from = storedOrderOf(bytes);
@@ -627,8 +596,7 @@ int runSwap(const QStringList &arguments, Console &console) {
         }
         const ConversionResult result = swapByteOrder(file);
         if (result.outcome != ConversionOutcome::Converted) {
-            status = std::max(status, fail(console, file, conversionTrouble(result.outcome, file),
-                                           conversionStatus(result.outcome)));
+            status = std::max(status, fail(console, file, conversionFailure(result.outcome)));
             continue;
         }
         const StoredOrder to =
@@ -682,8 +650,7 @@ int runConvert(const QStringList &arguments, Console &console) {
                 console.out << ", written to " << outputPath;
             console.out << '\n';
         } else {
-            status = std::max(status, fail(console, file, conversionTrouble(result.outcome, file),
-                                           conversionStatus(result.outcome)));
+            status = std::max(status, fail(console, file, conversionFailure(result.outcome)));
         }
     }
     return status;
