@@ -96,6 +96,73 @@ class RecordWriter {
     qint64 start_ = 0;
 };
 
+// The checked records, kept in memory while they fit in a bounded budget, so
+// that each piece of the image gets its records before it is written: one
+// write a piece, however many records there are.
+class HeldRecords {
+  public:
+    // Keeps `r`. Once the records no longer fit, all are dropped and the image
+    // gets its records written one by one after the copy instead.
+    void hold(const PatchRecord &r) {
+        if (!fits_ || r.writtenSize() == 0)
+            return;
+        if ((entries_.size() + 1) * sizeof(Entry) + pool_.size() + r.Length > kBudget) {
+            fits_ = false;
+            entries_ = {};
+            pool_ = {};
+            return;
+        }
+        entries_.push_back(
+            {r.Offset, r.writtenSize(), r.RunValue, r.Length == 0, std::uint32_t(pool_.size())});
+        pool_.insert(pool_.end(), r.Data, r.Data + r.Length);
+    }
+
+    bool fit() const { return fits_; }
+
+    // Sorts the records into the pieces of kCopyChunkSize bytes that they
+    // write to, in file order within each piece.
+    void sortIntoPieces(qint64 newLength) {
+        byPiece_.assign(size_t((newLength + kCopyChunkSize - 1) / kCopyChunkSize), {});
+        for (std::uint32_t i = 0; i < entries_.size(); ++i) {
+            const Entry &e = entries_[i];
+            for (qint64 k = e.offset / kCopyChunkSize; k * kCopyChunkSize < e.offset + e.size; ++k)
+                byPiece_[size_t(k)].push_back(i);
+        }
+    }
+
+    bool touches(qint64 piece) const { return !byPiece_[size_t(piece)].empty(); }
+
+    // Writes the records that reach into piece number `piece` (`size` bytes
+    // at `data`), later records over earlier ones.
+    void applyTo(qint64 piece, char *data, qint64 size) const {
+        const qint64 start = piece * kCopyChunkSize;
+        for (const std::uint32_t i : byPiece_[size_t(piece)]) {
+            const Entry &e = entries_[i];
+            const qint64 from = std::max(e.offset, start);
+            const qint64 to = std::min(e.offset + e.size, start + size);
+            if (e.run)
+                std::memset(data + (from - start), e.runValue, size_t(to - from));
+            else
+                std::memcpy(data + (from - start), pool_.data() + e.data + (from - e.offset),
+                            size_t(to - from));
+        }
+    }
+
+  private:
+    static constexpr size_t kBudget = size_t(16) << 20;
+    struct Entry {
+        qint64 offset;
+        int size;
+        std::uint8_t runValue;
+        bool run;
+        std::uint32_t data; // where a copy record's bytes start in pool_
+    };
+    bool fits_ = true;
+    std::vector<Entry> entries_;
+    std::vector<char> pool_;
+    std::vector<std::vector<std::uint32_t>> byPiece_;
+};
+
 // Reads and checks the header from the start of `patch`, leaving the file at
 // the record stream.
 PatchFileOutcome readHeader(QFile &patch, PatchFileCheck &check) {
@@ -124,11 +191,16 @@ PatchFileOutcome readHeader(QFile &patch, PatchFileCheck &check) {
     return PatchFileOutcome::Valid;
 }
 
-// Checks the record stream from the patch's current position to its end.
-PatchFileOutcome checkRecordStream(QFile &patch, PatchFileCheck &check) {
+// Checks the record stream from the patch's current position to its end,
+// handing each record to `held` when given.
+PatchFileOutcome checkRecordStream(QFile &patch, PatchFileCheck &check,
+                                   HeldRecords *held = nullptr) {
     StreamSummary summary;
-    const StreamCheck result =
-        walkRecords(patch, summary, [](const PatchRecord &) { return true; });
+    const StreamCheck result = walkRecords(patch, summary, [held](const PatchRecord &r) {
+        if (held)
+            held->hold(r);
+        return true;
+    });
     check.records = summary.records;
     check.bytesWritten = summary.bytesWritten;
     check.end = summary.end;
@@ -143,27 +215,58 @@ PatchFileOutcome checkRecordStream(QFile &patch, PatchFileCheck &check) {
     return PatchFileOutcome::Unreadable;
 }
 
-// The image with the records written into it, complete and flushed to disk,
-// but not yet in the image's place.
-bool writePatchedImage(QFile &patch, const PatchFileCheck &checked, const QString &imagePath,
-                       FileReplacement &patched) {
-    QFile image;
-    if (!openRegularFile(image, imagePath) || !patched.open() || !copyStream(image, patched))
-        return false;
-    const qint64 oldLength = image.pos();
-    image.close();
+// The image copied piece by piece, each piece with its records written in
+// memory first. Pieces past the old end that no record reaches are left out,
+// so that the gap stays a hole that reads as zeros.
+bool copyWithHeldRecords(QFile &image, qint64 oldLength, HeldRecords &held, qint64 newLength,
+                         FileReplacement &patched) {
+    held.sortIntoPieces(newLength);
+    std::vector<char> piece(kCopyChunkSize);
+    for (qint64 k = 0; k * kCopyChunkSize < newLength; ++k) {
+        const qint64 start = k * kCopyChunkSize;
+        const qint64 size = std::min(kCopyChunkSize, newLength - start);
+        const qint64 fromImage = std::clamp(oldLength - start, qint64(0), size);
+        if (fromImage == 0 && !held.touches(k))
+            continue;
+        if (readFully(image, piece.data(), fromImage) != fromImage)
+            return false;
+        std::fill(piece.begin() + fromImage, piece.begin() + size, '\0');
+        held.applyTo(k, piece.data(), size);
+        if (!patched.writeAt(start, piece.data(), size))
+            return false;
+    }
+    return true;
+}
 
-    // The records go in after the copy, in file order, so the result is the same
-    // as writing every record byte by byte into the image. A record past the end
-    // leaves a gap that reads as zeros.
+// The records written one by one after the whole image is copied, in file
+// order, for patches whose records do not fit in memory.
+bool copyThenWriteRecords(QFile &image, QFile &patch, const PatchFileCheck &checked,
+                          FileReplacement &patched) {
+    if (!copyStream(image, patched))
+        return false;
     StreamSummary applied;
     RecordWriter writer(patched);
-    if (!patch.seek(recordStreamStart(checked.patchType)) ||
-        walkRecords(patch, applied, [&](const PatchRecord &r) { return writer.write(r); }) !=
-            StreamCheck::Complete ||
-        !writer.flush() || applied.records != checked.records || applied.end != checked.end)
-        return false; // the patch changed meanwhile
-    return patched.finish(std::max(oldLength, checked.end));
+    return patch.seek(recordStreamStart(checked.patchType)) &&
+           walkRecords(patch, applied, [&](const PatchRecord &r) { return writer.write(r); }) ==
+               StreamCheck::Complete &&
+           writer.flush() && applied.records == checked.records &&
+           applied.end == checked.end; // else the patch changed meanwhile
+}
+
+// The image with the records written into it, complete and flushed to disk,
+// but not yet in the image's place. The result is the same as writing every
+// record byte by byte into the image in file order; a record past the end
+// leaves a gap that reads as zeros.
+bool writePatchedImage(QFile &patch, const PatchFileCheck &checked, HeldRecords &held,
+                       const QString &imagePath, FileReplacement &patched) {
+    QFile image;
+    if (!openRegularFile(image, imagePath) || !patched.open())
+        return false;
+    const qint64 oldLength = image.size();
+    const qint64 newLength = std::max(oldLength, checked.end);
+    return (held.fit() ? copyWithHeldRecords(image, oldLength, held, newLength, patched)
+                       : copyThenWriteRecords(image, patch, checked, patched)) &&
+           patched.finish(newLength);
 }
 
 bool canReplace(const QString &path) {
@@ -224,7 +327,8 @@ ApplyResult applyPatch(const PatchJob &job) {
     image.close();
 
     // The whole stream is checked before anything is asked or written.
-    if (const ApplyOutcome refused = refusal(checkRecordStream(patch, checked));
+    HeldRecords held;
+    if (const ApplyOutcome refused = refusal(checkRecordStream(patch, checked, &held));
         refused != ApplyOutcome::Applied)
         return finish(refused);
     result.records = checked.records;
@@ -240,7 +344,7 @@ ApplyResult applyPatch(const PatchJob &job) {
 
     ReplacedFileRelease oldImage(target);
     FileReplacement patched(target);
-    if (!writePatchedImage(patch, checked, job.imagePath, patched))
+    if (!writePatchedImage(patch, checked, held, job.imagePath, patched))
         return finish(ApplyOutcome::WriteFailed);
     const bool withBackup = inPlace && !job.backupPath.isEmpty();
     if (withBackup && !keepAsBackup(job.imagePath, job.backupPath))

@@ -76,7 +76,8 @@ PatchFileCheck checkPatchFile(const QString &patchPath);
 // the image lengthens it, and a gap before such a record is filled with zeros;
 // the image is never shortened. The backup, when asked for, is made once the
 // patched image is complete, just before it replaces the original. Memory use
-// grows neither with the image nor with the patch.
+// grows neither with the image nor with the patch (at most 16 MiB of records
+// are held).
 ApplyResult applyPatch(const PatchJob &job);
 
 } // namespace tarnic

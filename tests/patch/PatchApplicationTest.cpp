@@ -83,6 +83,23 @@ TEST_F(PatchApplicationTest, ASimplePatchHasItsRecordsFrom61AndCanWriteElsewhere
     EXPECT_EQ(applyPatch(job).outcome, ApplyOutcome::DestinationUnwritable);
 }
 
+TEST_F(PatchApplicationTest, APatchTooLargeToHoldInMemoryGivesTheSameImage) {
+    // About 17 MiB of overlapping records, past what is held in memory: they
+    // are written one by one after the copy, later ones over earlier ones.
+    QByteArray records;
+    QByteArray expected = image;
+    for (int i = 0; i < 70000; ++i) {
+        const int offset = (i * 37) % 3000 + (i % 7 == 0 ? 0 : 45);
+        const QByteArray data(255, char(i % 251));
+        records += copyRecord(offset, data);
+        if (offset + 255 > expected.size())
+            expected.resize(offset + 255, '\0');
+        expected.replace(offset, 255, data);
+    }
+    ASSERT_EQ(apply(records).outcome, ApplyOutcome::Applied);
+    EXPECT_TRUE(readFile(job.imagePath) == expected);
+}
+
 TEST_F(PatchApplicationTest, BackupsOffEmptyStreamsAndALinkedImage) {
     ASSERT_EQ(apply(QByteArray()).outcome, ApplyOutcome::Applied);
     EXPECT_EQ(readFile(job.imagePath), image);
