@@ -10,10 +10,10 @@
 #include "texts/Messages.h"
 
 #include <QCommandLineParser>
-#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <cstring>
 #include <optional>
 
 namespace tarnic::cli {
@@ -354,9 +354,8 @@ int infoOfImage(const QString &file, const HeaderBytes &bytes, Console &console,
     return Success;
 }
 
-bool startsAsPatch(const QString &file) {
-    QFile f(file);
-    return f.open(QIODevice::ReadOnly) && f.read(kMagicSize) == QByteArray(kApsMagic);
+bool startsAsPatch(const HeaderBytes &bytes) {
+    return std::memcmp(bytes.data(), kApsMagic, kMagicSize) == 0;
 }
 
 int runInfo(const QStringList &arguments, Console &console) {
@@ -380,7 +379,7 @@ int runInfo(const QStringList &arguments, Console &console) {
         int result;
         if (!readHeaderBytes(file, bytes))
             result = fail(console, file, QStringLiteral("cannot be read"), Trouble);
-        else if (startsAsPatch(file))
+        else if (startsAsPatch(bytes))
             result = infoOfPatch(file, console, json);
         else
             result = infoOfImage(file, bytes, console, json, kind);
