@@ -87,10 +87,6 @@ void line(Console &console, const QString &caption, const QString &value) {
     console.out << text::captionName(caption) << ": " << value << '\n';
 }
 
-QString trimmedName(const QString &tableEntry) {
-    return tableEntry.trimmed();
-}
-
 const char *shortName(StoredOrder order) {
     switch (order) {
     case StoredOrder::Cartridge:
@@ -109,7 +105,7 @@ QString orderName(StoredOrder order) {
     switch (order) {
     case StoredOrder::Cartridge:
     case StoredOrder::ByteSwapped:
-        return trimmedName(ImageFormatNames[int(order)]);
+        return ImageFormatNames[int(order)].trimmed();
     case StoredOrder::LittleEndian:
         return QStringLiteral("little-endian");
     case StoredOrder::Unknown:
@@ -132,10 +128,6 @@ QString notAnImage(const QString &file, StoredOrder order) {
 
 QString hex(const QByteArray &bytes) {
     return QString::fromLatin1(bytes.toHex().toUpper());
-}
-
-QString hex(const CrcBytes &bytes) {
-    return hexText(bytes);
 }
 
 void printJson(Console &console, const QJsonObject &object) {
@@ -229,8 +221,8 @@ int infoOfPatch(const QString &file, Console &console, bool json) {
             raw.insert(QStringLiteral("targetFormat"), h.TargetFormat);
             raw.insert(QStringLiteral("cartId"), h.CartId);
             raw.insert(QStringLiteral("countryCode"), h.CountryCode);
-            raw.insert(QStringLiteral("crc1"), hex(h.Crc1));
-            raw.insert(QStringLiteral("crc2"), hex(h.Crc2));
+            raw.insert(QStringLiteral("crc1"), hexText(h.Crc1));
+            raw.insert(QStringLiteral("crc2"), hexText(h.Crc2));
         }
         if (recordsValid) {
             raw.insert(QStringLiteral("records"), records.records);
@@ -332,8 +324,8 @@ int infoOfImage(const QString &file, const HeaderBytes &bytes, Console &console,
             {QStringLiteral("byteOrder"), QLatin1String(shortName(order))},
             {QStringLiteral("signature"),
              hex(QByteArray(reinterpret_cast<const char *>(bytes.data()), 4))},
-            {QStringLiteral("crc1"), hex(toCartridgeOrder(image.header.Crc1, image.order))},
-            {QStringLiteral("crc2"), hex(toCartridgeOrder(image.header.Crc2, image.order))},
+            {QStringLiteral("crc1"), hexText(toCartridgeOrder(image.header.Crc1, image.order))},
+            {QStringLiteral("crc2"), hexText(toCartridgeOrder(image.header.Crc2, image.order))},
             {QStringLiteral("cartId"), image.header.CartId},
             {QStringLiteral("countryCode"), image.header.CountryCode},
             {QStringLiteral("checksum"), QLatin1String(checksumStatus(checksum))},
@@ -487,8 +479,7 @@ QString mismatchReason(const PairCheck &check, const QString &image) {
     if (differing.size() == 1 && !check.equal[kFormatPair])
         return QStringLiteral("only the byte order differs: the patch is for %1, the image is %2; "
                               "convert it first with: tarnic-cli swap %3")
-            .arg(trimmedName(check.patch[kFormatPair]), trimmedName(check.image[kFormatPair]),
-                 image);
+            .arg(check.patch[kFormatPair].trimmed(), check.image[kFormatPair].trimmed(), image);
     return QStringLiteral("the patch was not made for this image (%1 differ%2); nothing written; "
                           "--force applies it all the same")
         .arg(differing.join(QStringLiteral(", ")),
