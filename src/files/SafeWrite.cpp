@@ -111,6 +111,11 @@ bool isWritableFile(const QString &path) {
 #endif
 }
 
+bool canBeCreatedOrReplaced(const QString &path) {
+    return !QFileInfo(path).exists() && !QFileInfo(path).isSymLink() ? !path.isEmpty()
+                                                                     : isWritableFile(path);
+}
+
 qint64 readFully(QIODevice &from, char *into, qint64 size) {
     qint64 got = 0;
     while (got < size) {

@@ -37,6 +37,10 @@ bool isWritableFile(const QString &path);
 // second name).
 bool sameFile(const QString &first, const QString &second);
 
+// True when nothing is at `path`, or a file that isWritableFile() accepts: a
+// place a FileReplacement may write to without overriding a read-only mark.
+bool canBeCreatedOrReplaced(const QString &path);
+
 // Reads `size` bytes, or fewer only where the device ends. Returns the count,
 // or -1 when the device fails.
 qint64 readFully(QIODevice &from, char *into, qint64 size);

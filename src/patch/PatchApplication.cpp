@@ -4,7 +4,6 @@
 #include "patch/ApsFormat.h"
 
 #include <QFile>
-#include <QFileInfo>
 
 #include <algorithm>
 #include <cstring>
@@ -269,10 +268,6 @@ bool writePatchedImage(QFile &patch, const PatchFileCheck &checked, HeldRecords 
            patched.finish(newLength);
 }
 
-bool canReplace(const QString &path) {
-    return !QFileInfo::exists(path) || isWritableFile(path);
-}
-
 } // namespace
 
 PatchFileCheck checkPatchFile(const QString &patchPath) {
@@ -322,7 +317,7 @@ ApplyResult applyPatch(const PatchJob &job) {
     const QString &target = inPlace ? job.imagePath : job.outputPath;
     QFile image;
     if (inPlace ? !isWritableFile(job.imagePath)
-                : !openRegularFile(image, job.imagePath) || !canReplace(job.outputPath))
+                : !openRegularFile(image, job.imagePath) || !canBeCreatedOrReplaced(job.outputPath))
         return finish(ApplyOutcome::DestinationUnwritable);
     image.close();
 

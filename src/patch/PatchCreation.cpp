@@ -411,6 +411,8 @@ CreateResult createPatch(const CreateJob &job) {
         return finish(CreateOutcome::DescriptionTooLong);
     if (sameFile(job.patchPath, job.originalPath) || sameFile(job.patchPath, job.modifiedPath))
         return finish(CreateOutcome::PatchIsAnInput);
+    if (!canBeCreatedOrReplaced(job.patchPath))
+        return finish(CreateOutcome::WriteFailed);
 
     QFile original;
     QFile modified;

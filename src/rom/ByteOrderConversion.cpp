@@ -3,7 +3,6 @@
 #include "files/SafeWrite.h"
 
 #include <QFile>
-#include <QFileInfo>
 
 #include <cstdint>
 #include <cstring>
@@ -126,7 +125,7 @@ ConversionResult convertImage(const QString &filePath, StoredOrder to, const QSt
     if (involves(result.from, to, StoredOrder::LittleEndian) && result.length % 4 != 0)
         return finish(ConversionOutcome::NotWholeWords);
     const QString &target = outputPath.isEmpty() ? filePath : outputPath;
-    if (!isWritableFile(target) && (target == filePath || QFileInfo::exists(target)))
+    if (target == filePath ? !isWritableFile(target) : !canBeCreatedOrReplaced(target))
         return finish(ConversionOutcome::NotWritable);
     const StoredOrder from = result.from;
     return finish(rewrite(original, result.length, target, [from, to](char *data, qint64 size) {

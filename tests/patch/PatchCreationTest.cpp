@@ -172,6 +172,10 @@ TEST_F(PatchCreationTest, RefusalsWriteNothing) {
     EXPECT_EQ(create(image, image, QStringLiteral("\u20AC")).outcome,
               CreateOutcome::DescriptionTooLong);
     EXPECT_FALSE(QFile::exists(patchPath));
+    writeFile(patchPath, "kept");
+    makeReadOnly(patchPath); // replaced only where it may be written
+    EXPECT_EQ(create(image, image + "X").outcome, CreateOutcome::WriteFailed);
+    EXPECT_EQ(readFile(patchPath), "kept");
 
     patchPath = modifiedPath;
     EXPECT_EQ(create(image, image + "X").outcome, CreateOutcome::PatchIsAnInput);
