@@ -700,7 +700,8 @@ int runCreate(const QStringList &arguments, Console &console) {
         break;
     }
     return fail(console, job.patchPath,
-                QStringLiteral("cannot be written (is the disk full?); nothing is left there"),
+                QStringLiteral("cannot be written (read-only, or the disk is full?); an earlier "
+                               "file there is unchanged"),
                 Trouble);
 }
 
