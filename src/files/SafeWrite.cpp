@@ -112,8 +112,10 @@ bool isWritableFile(const QString &path) {
 }
 
 bool canBeCreatedOrReplaced(const QString &path) {
-    return !QFileInfo(path).exists() && !QFileInfo(path).isSymLink() ? !path.isEmpty()
-                                                                     : isWritableFile(path);
+    const QFileInfo info(path);
+    if (info.exists() || info.isSymLink())
+        return isWritableFile(path);
+    return !path.isEmpty();
 }
 
 qint64 readFully(QIODevice &from, char *into, qint64 size) {
@@ -199,6 +201,14 @@ bool copyStream(QIODevice &from, FileReplacement &to, const ChunkTransform &tran
     }
 }
 
+bool replaceWithTransformed(QIODevice &from, qint64 length, const QString &target,
+                            const ChunkTransform &transform) {
+    ReplacedFileRelease oldContent(target);
+    FileReplacement replacement(target);
+    return replacement.open() && copyStream(from, replacement, transform) &&
+           replacement.finish(length) && replacement.commit();
+}
+
 bool replaceFileContent(const QString &path, const QByteArray &content) {
     FileReplacement file(path);
     return file.open() && file.write(content) && file.finish(content.size()) && file.commit();
@@ -260,10 +270,7 @@ bool replaceBytes(const QString &path, qint64 offset, const QByteArray &bytes) {
             std::memcpy(data + (from - pieceStart), bytes.constData() + (from - offset), to - from);
         pieceStart += size;
     };
-    ReplacedFileRelease oldContent(path);
-    FileReplacement replacement(path);
-    return replacement.open() && copyStream(file, replacement, overlay) &&
-           replacement.finish(length) && replacement.commit();
+    return replaceWithTransformed(file, length, path, overlay);
 }
 
 bool resetAttributesToNormal(const QString &path) {

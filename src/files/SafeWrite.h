@@ -79,6 +79,12 @@ class FileReplacement {
 using ChunkTransform = std::function<void(char *data, qint64 size)>;
 bool copyStream(QIODevice &from, FileReplacement &to, const ChunkTransform &transform = {});
 
+// Streams `from` through `transform` into a FileReplacement of `target`, which
+// takes the target's place (or is created) only once it is exactly `length`
+// bytes and on disk; the replaced file's blocks are freed in the background.
+bool replaceWithTransformed(QIODevice &from, qint64 length, const QString &target,
+                            const ChunkTransform &transform);
+
 // Writes `content` as the whole new content of `path`, all or nothing.
 bool replaceFileContent(const QString &path, const QByteArray &content);
 

@@ -52,14 +52,9 @@ bool involves(StoredOrder a, StoredOrder b, StoredOrder order) {
     return a == order || b == order;
 }
 
-// Streams `original` through `transform` into `target`, which it replaces
-// (or creates) only once complete and on disk.
 ConversionOutcome rewrite(QFile &original, qint64 length, const QString &target,
                           const ChunkTransform &transform) {
-    ReplacedFileRelease oldContent(target);
-    FileReplacement converted(target);
-    return converted.open() && copyStream(original, converted, transform) &&
-                   converted.finish(length) && converted.commit()
+    return replaceWithTransformed(original, length, target, transform)
                ? ConversionOutcome::Converted
                : ConversionOutcome::Failed;
 }

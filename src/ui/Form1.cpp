@@ -229,19 +229,21 @@ std::array<Form1::MatchPair, 4> Form1::MatchPairs() const {
 
 void Form1::CheckMatch() {
     const std::array<bool, kMatchPairCount> equal = comparePairsShown();
+    const std::array<MatchPair, 4> pairs = MatchPairs();
     for (int i = 0; i < kMatchPairCount; ++i) {
         const QColor &colour = equal[i] ? kMatchColour : kMismatchColour;
-        setTextColour(MatchPairs()[i].first, colour);
-        setTextColour(MatchPairs()[i].second, colour);
+        setTextColour(pairs[i].first, colour);
+        setTextColour(pairs[i].second, colour);
     }
 }
 
 std::array<bool, kMatchPairCount> Form1::comparePairsShown() const {
+    const std::array<MatchPair, 4> pairs = MatchPairs();
     MatchTexts imageSide;
     MatchTexts patchSide;
     for (int i = 0; i < kMatchPairCount; ++i) {
-        imageSide[i] = MatchPairs()[i].first->text();
-        patchSide[i] = MatchPairs()[i].second->text();
+        imageSide[i] = pairs[i].first->text();
+        patchSide[i] = pairs[i].second->text();
     }
     return comparePairs(imageSide, patchSide);
 }
