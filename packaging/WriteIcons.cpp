@@ -4,6 +4,7 @@
 // writes FOLDER/NxN/apps/NAME.png for every installed size.
 
 #include "ProgramIcon.h"
+#include "texts/BuildInfo.h"
 
 #include <QDir>
 #include <QGuiApplication>

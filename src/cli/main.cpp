@@ -1,10 +1,11 @@
 // tarnic-cli: the program's engine from the command line.
 
-#include "CliCommands.h"
-#include "texts/Messages.h"
+#include "Command.h"
+#include "texts/BuildInfo.h"
 
-#include <QCommandLineParser>
 #include <QCoreApplication>
+
+#include <cstdio>
 
 using namespace tarnic;
 using namespace tarnic::cli;
@@ -15,7 +16,7 @@ QString programHelp(QCommandLineParser &parser) {
     QString help = helpText(parser, QStringLiteral("tarnic-cli COMMAND [options] [arguments]\n"
                                                    "  or:  tarnic-cli --help | --version"));
     help += QStringLiteral("\nCommands:\n");
-    for (const CommandEntry &command : kCommands) {
+    for (const CommandSpec &command : registeredCommands()) {
         help += QStringLiteral("  %1  %2\n")
                     .arg(QStringLiteral("%1 %2")
                              .arg(QLatin1String(command.name), QLatin1String(command.synopsis))
@@ -31,23 +32,14 @@ QString programHelp(QCommandLineParser &parser) {
     return help;
 }
 
-} // namespace
-
-int main(int argc, char **argv) {
-    QCoreApplication application(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("tarnic-cli"));
-    QCoreApplication::setApplicationVersion(QString::fromLatin1(kProgramVersion));
-    QTextStream out(stdout);
-    QTextStream err(stderr);
-    Console console{out, err};
-
-    const QStringList arguments = QCoreApplication::arguments();
+int run(const QStringList &arguments, Console &console) {
     if (arguments.size() > 1 && !arguments[1].startsWith(u'-')) {
-        for (const CommandEntry &command : kCommands) {
+        for (const CommandSpec &command : registeredCommands()) {
             if (arguments[1] == QLatin1String(command.name))
-                return command.run(arguments, console);
+                return command.run(command, arguments, console);
         }
-        err << "tarnic-cli: '" << arguments[1] << "' is not a command. Try 'tarnic-cli --help'.\n";
+        console.err << "tarnic-cli: '" << arguments[1]
+                    << "' is not a command. Try 'tarnic-cli --help'.\n";
         return Trouble;
     }
 
@@ -58,17 +50,39 @@ int main(int argc, char **argv) {
     parser.addHelpOption();
     parser.addVersionOption();
     if (!parser.parse(arguments)) {
-        err << "tarnic-cli: " << parser.errorText() << "\nTry 'tarnic-cli --help'.\n";
+        console.err << "tarnic-cli: " << parser.errorText() << "\nTry 'tarnic-cli --help'.\n";
         return Trouble;
     }
     if (parser.isSet(QStringLiteral("version"))) {
-        out << "tarnic-cli " << kProgramVersion << '\n';
+        console.out << "tarnic-cli " << kProgramVersion << '\n';
         return Success;
     }
     if (parser.isSet(QStringLiteral("help"))) {
-        out << programHelp(parser);
+        console.out << programHelp(parser);
         return Success;
     }
-    err << programHelp(parser);
+    console.err << programHelp(parser);
     return Trouble;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    QCoreApplication application(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("tarnic-cli"));
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(kProgramVersion));
+    int status;
+    {
+        QTextStream out(stdout);
+        QTextStream err(stderr);
+        Console console{out, err};
+        status = run(QCoreApplication::arguments(), console);
+    }
+    // What was printed reached its destination only if standard output took it
+    // all (a full disk behind a redirection does not).
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::fputs("tarnic-cli: standard output could not be written\n", stderr);
+        return Trouble;
+    }
+    return status;
 }

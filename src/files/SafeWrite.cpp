@@ -40,6 +40,11 @@ int openRegularDescriptor(const QString &path, int access) {
 }
 #endif
 
+// The reason of the last failed system call, in the system's words.
+QString systemErrorText() {
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
 bool flushToDisk(int fd) {
 #ifdef Q_OS_WIN
     return FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(fd))) != 0;
@@ -133,11 +138,25 @@ qint64 readFully(QIODevice &from, char *into, qint64 size) {
 
 FileReplacement::FileReplacement(const QString &target) : file_(target) {}
 
+bool FileReplacement::failWith(const QString &reason) {
+    if (!failed_)
+        error_ = reason;
+    failed_ = true;
+    return false;
+}
+
+void FileReplacement::fail(const QString &reason) {
+    failWith(reason);
+}
+
 bool FileReplacement::open() {
     // Unbuffered, so that every failed write shows in the write itself rather
     // than in a flush that nothing checks.
-    failed_ = !file_.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
-    return !failed_;
+    if (failed_)
+        return false;
+    if (!file_.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return failWith(file_.errorString());
+    return true;
 }
 
 bool FileReplacement::write(const char *data, qint64 size) {
@@ -145,29 +164,32 @@ bool FileReplacement::write(const char *data, qint64 size) {
         return false;
     for (qint64 done = 0; done < size;) {
         const qint64 n = file_.write(data + done, size - done);
-        if (n <= 0) {
-            failed_ = true;
-            return false;
-        }
+        if (n <= 0)
+            return failWith(file_.errorString());
         done += n;
     }
     return true;
 }
 
 bool FileReplacement::writeAt(qint64 offset, const char *data, qint64 size) {
-    if (failed_ || finished_ || !file_.isOpen() || !file_.seek(offset)) {
-        failed_ = true;
+    if (failed_ || finished_ || !file_.isOpen())
         return false;
-    }
+    if (!file_.seek(offset))
+        return failWith(file_.errorString());
     return write(data, size);
 }
 
 bool FileReplacement::finish(qint64 expectedSize) {
-    if (failed_ || finished_ || !file_.isOpen() || !file_.flush() || file_.size() != expectedSize ||
-        !flushToDisk(file_.handle())) {
-        failed_ = true;
+    if (failed_ || finished_ || !file_.isOpen())
         return false;
-    }
+    if (!file_.flush())
+        return failWith(file_.errorString());
+    if (file_.size() != expectedSize)
+        return failWith(QStringLiteral("the new file has %1 bytes instead of %2")
+                            .arg(file_.size())
+                            .arg(expectedSize));
+    if (!flushToDisk(file_.handle()))
+        return failWith(systemErrorText());
     finished_ = true;
     return true;
 }
@@ -179,7 +201,7 @@ bool FileReplacement::commit() {
     }
     finished_ = false;
     if (!file_.commit())
-        return false;
+        return failWith(file_.errorString());
     flushFolder(QFileInfo(file_.fileName()).absolutePath());
     return true;
 }
@@ -190,8 +212,10 @@ bool copyStream(QIODevice &from, FileReplacement &to, const ChunkTransform &tran
         // Whole pieces unless the file ends, so that every piece but the last
         // has the same (even) size whatever the device hands back at once.
         const qint64 got = readFully(from, buffer.data(), kCopyChunkSize);
-        if (got < 0)
+        if (got < 0) {
+            to.fail(from.errorString());
             return false;
+        }
         if (got == 0)
             return true;
         if (transform)
@@ -202,11 +226,15 @@ bool copyStream(QIODevice &from, FileReplacement &to, const ChunkTransform &tran
 }
 
 bool replaceWithTransformed(QIODevice &from, qint64 length, const QString &target,
-                            const ChunkTransform &transform) {
+                            const ChunkTransform &transform, QString *whyNot) {
     ReplacedFileRelease oldContent(target);
     FileReplacement replacement(target);
-    return replacement.open() && copyStream(from, replacement, transform) &&
-           replacement.finish(length) && replacement.commit();
+    if (replacement.open() && copyStream(from, replacement, transform) &&
+        replacement.finish(length) && replacement.commit())
+        return true;
+    if (whyNot)
+        *whyNot = replacement.errorString();
+    return false;
 }
 
 bool replaceFileContent(const QString &path, const QByteArray &content) {
@@ -219,7 +247,8 @@ namespace {
 #ifndef Q_OS_WIN
 // The in-place path of replaceBytes(): true when it wrote the bytes, false with
 // `tried` unset when it does not apply.
-bool overwriteOneSector(const QString &path, qint64 offset, const QByteArray &bytes, bool &tried) {
+bool overwriteOneSector(const QString &path, qint64 offset, const QByteArray &bytes, bool &tried,
+                        QString *whyNot) {
     constexpr qint64 kSectorSize = 512;
     tried = false;
     if (bytes.isEmpty() || offset / kSectorSize != (offset + bytes.size() - 1) / kSectorSize)
@@ -238,6 +267,8 @@ bool overwriteOneSector(const QString &path, qint64 offset, const QByteArray &by
     tried = true;
     const bool written = ::pwrite(fd, bytes.constData(), bytes.size(), offset) == bytes.size();
     const bool onDisk = written && flushToDisk(fd);
+    if (!onDisk && whyNot)
+        *whyNot = systemErrorText();
     if (written && !onDisk)
         ::pwrite(fd, old.constData(), old.size(), offset);
     ::close(fd);
@@ -247,12 +278,12 @@ bool overwriteOneSector(const QString &path, qint64 offset, const QByteArray &by
 
 } // namespace
 
-bool replaceBytes(const QString &path, qint64 offset, const QByteArray &bytes) {
+bool replaceBytes(const QString &path, qint64 offset, const QByteArray &bytes, QString *whyNot) {
     if (offset < 0 || !isWritableFile(path))
         return false;
 #ifndef Q_OS_WIN
     bool tried = false;
-    const bool written = overwriteOneSector(path, offset, bytes, tried);
+    const bool written = overwriteOneSector(path, offset, bytes, tried, whyNot);
     if (tried)
         return written;
 #endif
@@ -270,7 +301,7 @@ bool replaceBytes(const QString &path, qint64 offset, const QByteArray &bytes) {
             std::memcpy(data + (from - pieceStart), bytes.constData() + (from - offset), to - from);
         pieceStart += size;
     };
-    return replaceWithTransformed(file, length, path, overlay);
+    return replaceWithTransformed(file, length, path, overlay, whyNot);
 }
 
 bool resetAttributesToNormal(const QString &path) {
@@ -292,7 +323,7 @@ fs::path realFile(const QString &path) {
     return target.isEmpty() ? fs::path() : QFileInfo(target).filesystemFilePath();
 }
 
-bool linkAsBackup(const QString &filePath, const QString &backupPath) {
+bool linkAsBackup(const QString &filePath, const QString &backupPath, QString *whyNot) {
     const fs::path target = realFile(filePath);
     if (target.empty())
         return false;
@@ -304,19 +335,25 @@ bool linkAsBackup(const QString &filePath, const QString &backupPath) {
     std::error_code error;
     fs::remove(staging, error); // left by a process that was killed here
     fs::create_hard_link(target, staging, error);
-    if (error)
-        return false;
-    fs::rename(staging, backup, error); // replaces the old backup in one step
+    if (!error)
+        fs::rename(staging, backup, error); // replaces the old backup in one step
     std::error_code ignored;
     fs::remove(staging, ignored);
+    if (error && whyNot)
+        *whyNot = QString::fromLocal8Bit(error.message());
     return !error;
 }
 
-bool copyAsBackup(const QString &filePath, const QString &backupPath) {
+bool copyAsBackup(const QString &filePath, const QString &backupPath, QString *whyNot = nullptr) {
     QFile file;
     FileReplacement backup(backupPath);
-    return openRegularFile(file, filePath) && backup.open() && copyStream(file, backup) &&
-           backup.finish(file.size()) && backup.commit();
+    if (!openRegularFile(file, filePath))
+        backup.fail(QStringLiteral("the image cannot be read"));
+    if (backup.open() && copyStream(file, backup) && backup.finish(file.size()) && backup.commit())
+        return true;
+    if (whyNot)
+        *whyNot = backup.errorString();
+    return false;
 }
 
 } // namespace
@@ -328,15 +365,19 @@ bool sameFile(const QString &first, const QString &second) {
            fs::equivalent(file, QFileInfo(second).filesystemAbsoluteFilePath(), error);
 }
 
-bool keepAsBackup(const QString &filePath, const QString &backupPath) {
+bool keepAsBackup(const QString &filePath, const QString &backupPath, QString *whyNot) {
     // An earlier backup is made writable by its owner before it is replaced.
     if (QFileInfo::exists(backupPath) &&
         !(resetAttributesToNormal(backupPath) &&
           QFile::setPermissions(backupPath,
-                                QFile::permissions(backupPath) | QFileDevice::WriteOwner)))
+                                QFile::permissions(backupPath) | QFileDevice::WriteOwner))) {
+        if (whyNot)
+            *whyNot = QStringLiteral("the earlier backup cannot be made writable");
         return false;
+    }
     ReplacedFileRelease oldBackup(backupPath);
-    return linkAsBackup(filePath, backupPath) || copyAsBackup(filePath, backupPath);
+    return linkAsBackup(filePath, backupPath, nullptr) ||
+           copyAsBackup(filePath, backupPath, whyNot);
 }
 
 void separateBackup(const QString &filePath, const QString &backupPath) {

@@ -67,23 +67,35 @@ class FileReplacement {
     // it was not finished or the rename fails; the target is then as it was.
     bool commit();
 
+    // Marks the replacement failed for `reason` found outside it (a read of
+    // its source failed, say): it can no longer be finished or committed.
+    void fail(const QString &reason);
+    // Why the last step failed, in the system's words ("No space left on
+    // device"); empty while nothing has failed.
+    QString errorString() const { return error_; }
+
   private:
+    bool failWith(const QString &reason);
+
     QSaveFile file_;
     bool failed_ = false;
     bool finished_ = false;
+    QString error_;
 };
 
 // Streams everything from the current position of `from` into `to`, passing each
 // piece through `transform` first when one is given. Every piece but the last
-// is kCopyChunkSize bytes. Returns false on a read or write failure.
+// is kCopyChunkSize bytes. Returns false on a read or write failure, which `to`
+// then reports.
 using ChunkTransform = std::function<void(char *data, qint64 size)>;
 bool copyStream(QIODevice &from, FileReplacement &to, const ChunkTransform &transform = {});
 
 // Streams `from` through `transform` into a FileReplacement of `target`, which
 // takes the target's place (or is created) only once it is exactly `length`
 // bytes and on disk; the replaced file's blocks are freed in the background.
+// On failure `whyNot`, when given, receives the system's reason.
 bool replaceWithTransformed(QIODevice &from, qint64 length, const QString &target,
-                            const ChunkTransform &transform);
+                            const ChunkTransform &transform, QString *whyNot = nullptr);
 
 // Writes `content` as the whole new content of `path`, all or nothing.
 bool replaceFileContent(const QString &path, const QByteArray &content);
@@ -94,8 +106,10 @@ bool replaceFileContent(const QString &path, const QByteArray &content);
 // they are written in place with one positioned write and flushed to disk (a
 // sector is written whole or not at all, and a failed flush puts the old bytes
 // back), so a large image is not copied for a few bytes. Elsewhere the whole
-// file is rewritten through a FileReplacement. False on any failure.
-bool replaceBytes(const QString &path, qint64 offset, const QByteArray &bytes);
+// file is rewritten through a FileReplacement. False on any failure, with the
+// system's reason in `whyNot` when given.
+bool replaceBytes(const QString &path, qint64 offset, const QByteArray &bytes,
+                  QString *whyNot = nullptr);
 
 // Gives a file "normal" attributes: on Windows clears read-only, hidden, system
 // and archive; elsewhere leaves the permissions as they are. Returns false when
@@ -106,8 +120,9 @@ bool resetAttributesToNormal(const QString &path);
 // of that name in one step (never half-written), read-only or not. Where the
 // file system allows, the backup becomes a second name of the file itself,
 // which a later FileReplacement of the file leaves holding the old content;
-// elsewhere the file is copied. Returns false when neither works.
-bool keepAsBackup(const QString &filePath, const QString &backupPath);
+// elsewhere the file is copied. Returns false when neither works, with the
+// system's reason in `whyNot` when given.
+bool keepAsBackup(const QString &filePath, const QString &backupPath, QString *whyNot = nullptr);
 
 // Makes `backupPath` a file of its own again when it is a second name of
 // `filePath` (after the file could not be replaced), by copying. Best effort.

@@ -2,6 +2,8 @@
 
 #include "files/SafeWrite.h"
 
+#include <QtEndian>
+
 namespace tarnic {
 
 const std::array<QString, 2> PatchTypeNames = {
@@ -32,8 +34,7 @@ PatchRecordReader::Step PatchRecordReader::next(PatchRecord &record) {
     if (got < qint64(sizeof head))
         return Step::Truncated;
 
-    const auto byte = [&](int i) { return std::uint32_t(std::uint8_t(head[i])); };
-    record.Offset = std::int32_t(byte(0) | byte(1) << 8 | byte(2) << 16 | byte(3) << 24);
+    record.Offset = qFromLittleEndian<qint32>(head);
     record.Length = std::uint8_t(head[4]);
     if (record.Length != 0) {
         record.Data = data_.data();

@@ -51,6 +51,10 @@ inline constexpr qint64 imageSizeOffset(std::uint8_t patchType) {
 }
 inline constexpr int kPatchNameWidth = 30;
 
+// The highest image offset a record may write to; a record starts at most one
+// byte before it.
+inline constexpr qint64 kLastWritableOffset = 0x7FFFFFFF;
+
 struct PatchHeader {
     QString Magic = QString(kMagicSize, u' ');
     std::uint8_t PatchType = 0;

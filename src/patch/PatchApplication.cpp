@@ -4,6 +4,7 @@
 #include "patch/ApsFormat.h"
 
 #include <QFile>
+#include <QtEndian>
 
 #include <algorithm>
 #include <cstring>
@@ -183,10 +184,7 @@ PatchFileOutcome readHeader(QFile &patch, PatchFileCheck &check) {
         return PatchFileOutcome::Unreadable;
     if (restGot < rest)
         return PatchFileOutcome::Truncated;
-    const auto *size =
-        reinterpret_cast<const unsigned char *>(head + imageSizeOffset(check.patchType));
-    check.declaredImageSize =
-        quint32(size[0]) | quint32(size[1]) << 8 | quint32(size[2]) << 16 | quint32(size[3]) << 24;
+    check.declaredImageSize = qFromLittleEndian<quint32>(head + imageSizeOffset(check.patchType));
     return PatchFileOutcome::Valid;
 }
 
@@ -227,8 +225,10 @@ bool copyWithHeldRecords(QFile &image, qint64 oldLength, HeldRecords &held, qint
         const qint64 fromImage = std::clamp(oldLength - start, qint64(0), size);
         if (fromImage == 0 && !held.touches(k))
             continue;
-        if (readFully(image, piece.data(), fromImage) != fromImage)
+        if (readFully(image, piece.data(), fromImage) != fromImage) {
+            patched.fail(image.errorString());
             return false;
+        }
         std::fill(piece.begin() + fromImage, piece.begin() + size, '\0');
         held.applyTo(k, piece.data(), size);
         if (!patched.writeAt(start, piece.data(), size))
@@ -259,7 +259,9 @@ bool copyThenWriteRecords(QFile &image, QFile &patch, const PatchFileCheck &chec
 bool writePatchedImage(QFile &patch, const PatchFileCheck &checked, HeldRecords &held,
                        const QString &imagePath, FileReplacement &patched) {
     QFile image;
-    if (!openRegularFile(image, imagePath) || !patched.open())
+    if (!openRegularFile(image, imagePath))
+        patched.fail(QStringLiteral("the image cannot be read"));
+    if (!patched.open())
         return false;
     const qint64 oldLength = image.size();
     const qint64 newLength = std::max(oldLength, checked.end);
@@ -339,12 +341,15 @@ ApplyResult applyPatch(const PatchJob &job) {
 
     ReplacedFileRelease oldImage(target);
     FileReplacement patched(target);
-    if (!writePatchedImage(patch, checked, held, job.imagePath, patched))
+    if (!writePatchedImage(patch, checked, held, job.imagePath, patched)) {
+        result.systemError = patched.errorString();
         return finish(ApplyOutcome::WriteFailed);
+    }
     const bool withBackup = inPlace && !job.backupPath.isEmpty();
-    if (withBackup && !keepAsBackup(job.imagePath, job.backupPath))
+    if (withBackup && !keepAsBackup(job.imagePath, job.backupPath, &result.systemError))
         return finish(ApplyOutcome::BackupFailed);
     if (!patched.commit()) {
+        result.systemError = patched.errorString();
         if (withBackup)
             separateBackup(job.imagePath, job.backupPath);
         return finish(ApplyOutcome::WriteFailed);

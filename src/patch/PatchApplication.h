@@ -10,9 +10,6 @@
 
 namespace tarnic {
 
-// The highest image offset a record may write to.
-inline constexpr qint64 kLastWritableOffset = 0x7FFFFFFF;
-
 enum class ApplyOutcome {
     Applied,               // every record written; the image replaced
     Declined,              // the confirmation said no: nothing touched
@@ -46,6 +43,9 @@ struct ApplyResult {
     ApplyOutcome outcome = ApplyOutcome::SourceUnreadable;
     qint64 records = 0;      // records in the patch, once its stream was checked
     qint64 bytesWritten = 0; // image bytes those records write (overlaps counted twice)
+    // Why a read or write failed (BackupFailed, WriteFailed), in the system's
+    // words ("No space left on device") where it gave any.
+    QString systemError;
 };
 
 // What a check of a whole patch file found: its header's type and declared

@@ -2,10 +2,10 @@
 
 #include "files/SafeWrite.h"
 #include "patch/ApsFormat.h"
-#include "patch/PatchApplication.h"
 #include "rom/ImageHeader.h"
 
 #include <QFile>
+#include <QtEndian>
 
 #include <algorithm>
 #include <array>
@@ -64,9 +64,10 @@ class RecordOutput {
     static constexpr size_t kBufferSize = 1 << 16;
 
     void head(qint64 offset, std::uint8_t length) {
-        for (int i = 0; i < 4; ++i)
-            buffer_.push_back(char((std::uint64_t(offset) >> (8 * i)) & 0xFF));
-        buffer_.push_back(char(length));
+        char bytes[5];
+        qToLittleEndian(qint32(offset), bytes);
+        bytes[4] = char(length);
+        buffer_.insert(buffer_.end(), bytes, bytes + sizeof bytes);
         ++records;
     }
 
@@ -391,8 +392,9 @@ QByteArray headerFor(const ImageInspection &original, const QByteArray &descript
             header += char(byte);
     }
     header += QByteArray(5, '\0');
-    for (int i = 0; i < 4; ++i)
-        header += char((std::uint64_t(modifiedSize) >> (8 * i)) & 0xFF);
+    char size[4];
+    qToLittleEndian(quint32(modifiedSize), size);
+    header.append(size, sizeof size);
     return header;
 }
 
@@ -434,8 +436,10 @@ CreateResult createPatch(const CreateJob &job) {
 
     FileReplacement patch(job.patchPath);
     const QByteArray header = headerFor(originalHeader, description, modifiedSize);
-    if (!patch.open() || !patch.write(header))
+    if (!patch.open() || !patch.write(header)) {
+        result.systemError = patch.errorString();
         return finish(CreateOutcome::WriteFailed);
+    }
 
     RecordOutput output(patch);
     RecordPlanner planner(output);
@@ -464,8 +468,10 @@ CreateResult createPatch(const CreateJob &job) {
         at += size;
     }
     planner.finish();
-    if (!output.flush() || !patch.finish(header.size() + output.size) || !patch.commit())
+    if (!output.flush() || !patch.finish(header.size() + output.size) || !patch.commit()) {
+        result.systemError = patch.errorString();
         return finish(CreateOutcome::WriteFailed);
+    }
     result.records = output.records;
     result.bytesWritten = output.bytesWritten;
     result.patchSize = header.size() + output.size;

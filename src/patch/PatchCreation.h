@@ -32,6 +32,7 @@ struct CreateResult {
     qint64 records = 0;      // records in the patch
     qint64 bytesWritten = 0; // image bytes they write
     qint64 patchSize = 0;    // bytes in the patch file
+    QString systemError;     // WriteFailed: the system's reason, where it gave one
 };
 
 // Reads both images once, in pieces, side by side; memory use does not grow

@@ -43,9 +43,8 @@ class HeaderFieldReader {
 
 } // namespace
 
-PatchInspection inspectPatch(const QString &filePath, const PatchHeader &previous) {
+PatchInspection inspectPatch(const QString &filePath) {
     PatchInspection result;
-    result.header = previous;
     PatchHeader &h = result.header;
     PatchDisplay &d = result.display;
 

@@ -32,7 +32,7 @@ struct PatchDisplay {
 
 struct PatchInspection {
     InspectionOutcome outcome = InspectionOutcome::CannotOpen;
-    // The header as far as it was read; fields not reached keep `previous`.
+    // The header as far as it was read; fields not reached keep their defaults.
     PatchHeader header;
     PatchDisplay display;
 };
@@ -43,6 +43,6 @@ struct PatchInspection {
 // leaves the fields it reached showing the new file. Only bytes 0 to 68 are read.
 // A simple patch (type 0) has no target fields: they all show empty, and only
 // its 61-byte header is read.
-PatchInspection inspectPatch(const QString &filePath, const PatchHeader &previous = {});
+PatchInspection inspectPatch(const QString &filePath);
 
 } // namespace tarnic

@@ -3,7 +3,9 @@
 #include "files/SafeWrite.h"
 
 #include <QFile>
+#include <QtEndian>
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <utility>
@@ -26,15 +28,11 @@ template <typename Step> qint64 eachWord64(char *data, qint64 size, Step step) {
 
 // Every 32-bit word's bytes reversed: cartridge order <-> little-endian.
 void reverseWords(char *data, qint64 size) {
-    qint64 i = eachWord64(data, size, [](std::uint64_t v) {
-        const std::uint64_t pairs =
-            (v & 0x00FF00FF00FF00FFull) << 8 | (v >> 8 & 0x00FF00FF00FF00FFull);
-        return (pairs & 0x0000FFFF0000FFFFull) << 16 | (pairs >> 16 & 0x0000FFFF0000FFFFull);
-    });
-    for (; i + 3 < size; i += 4) {
-        std::swap(data[i], data[i + 3]);
-        std::swap(data[i + 1], data[i + 2]);
-    }
+    // Reversing all eight bytes reverses both words and exchanges them; the
+    // rotation puts them back in place.
+    qint64 i = eachWord64(data, size, [](std::uint64_t v) { return std::rotr(qbswap(v), 32); });
+    for (; i + 3 < size; i += 4)
+        qToUnaligned(qbswap(qFromUnaligned<quint32>(data + i)), data + i);
 }
 
 // The two halves of every 32-bit word exchanged: byte-swapped <-> little-endian.
@@ -48,13 +46,13 @@ void swapHalfWords(char *data, qint64 size) {
     }
 }
 
-bool involves(StoredOrder a, StoredOrder b, StoredOrder order) {
+bool involves(ByteOrder a, ByteOrder b, ByteOrder order) {
     return a == order || b == order;
 }
 
 ConversionOutcome rewrite(QFile &original, qint64 length, const QString &target,
-                          const ChunkTransform &transform) {
-    return replaceWithTransformed(original, length, target, transform)
+                          const ChunkTransform &transform, ConversionResult &result) {
+    return replaceWithTransformed(original, length, target, transform, &result.systemError)
                ? ConversionOutcome::Converted
                : ConversionOutcome::Failed;
 }
@@ -70,12 +68,12 @@ void swapBytePairs(char *data, qint64 size) {
         std::swap(data[k], data[k + 1]);
 }
 
-void reorderBytes(char *data, qint64 size, StoredOrder from, StoredOrder to) {
+void reorderBytes(char *data, qint64 size, ByteOrder from, ByteOrder to) {
     if (from == to)
         return;
-    if (!involves(from, to, StoredOrder::LittleEndian))
+    if (!involves(from, to, ByteOrder::LittleEndian))
         swapBytePairs(data, size);
-    else if (involves(from, to, StoredOrder::Cartridge))
+    else if (involves(from, to, ByteOrder::Cartridge))
         reverseWords(data, size);
     else
         swapHalfWords(data, size);
@@ -97,35 +95,35 @@ ConversionResult swapByteOrder(const QString &filePath, const std::function<void
     }
     if (workStarting)
         workStarting();
-    result.outcome = rewrite(original, result.length, filePath, swapBytePairs);
+    result.outcome = rewrite(original, result.length, filePath, swapBytePairs, result);
     return result;
 }
 
-ConversionResult convertImage(const QString &filePath, StoredOrder to, const QString &outputPath) {
+ConversionResult convertImage(const QString &filePath, ByteOrder to, const QString &outputPath) {
     ConversionResult result;
     HeaderBytes header;
     QFile original;
     if (!readHeaderBytes(filePath, header) || !openRegularFile(original, filePath))
         return result;
     result.length = original.size();
-    result.from = storedOrderOf(header);
+    result.from = byteOrderOf(header);
     const auto finish = [&](ConversionOutcome outcome) {
         result.outcome = outcome;
         return result;
     };
-    if (result.from == StoredOrder::Unknown || to == StoredOrder::Unknown)
+    if (result.from == ByteOrder::Unknown || to == ByteOrder::Unknown)
         return finish(ConversionOutcome::Unrecognised);
     if (result.from == to)
         return finish(ConversionOutcome::AlreadyInOrder);
-    if (involves(result.from, to, StoredOrder::LittleEndian) && result.length % 4 != 0)
+    if (involves(result.from, to, ByteOrder::LittleEndian) && result.length % 4 != 0)
         return finish(ConversionOutcome::NotWholeWords);
     const QString &target = outputPath.isEmpty() ? filePath : outputPath;
     if (target == filePath ? !isWritableFile(target) : !canBeCreatedOrReplaced(target))
         return finish(ConversionOutcome::NotWritable);
-    const StoredOrder from = result.from;
-    return finish(rewrite(original, result.length, target, [from, to](char *data, qint64 size) {
-        reorderBytes(data, size, from, to);
-    }));
+    const ByteOrder from = result.from;
+    return finish(rewrite(
+        original, result.length, target,
+        [from, to](char *data, qint64 size) { reorderBytes(data, size, from, to); }, result));
 }
 
 } // namespace tarnic

@@ -26,8 +26,9 @@ enum class ConversionOutcome {
 
 struct ConversionResult {
     ConversionOutcome outcome = ConversionOutcome::Missing;
-    qint64 length = 0;                       // the file's length, which conversion never changes
-    StoredOrder from = StoredOrder::Unknown; // the order found (general conversion only)
+    qint64 length = 0;                   // the file's length, which conversion never changes
+    ByteOrder from = ByteOrder::Unknown; // the order found (general conversion only)
+    QString systemError;                 // Failed: the system's reason, where it gave one
 };
 
 // Exchanges bytes 2k and 2k+1 throughout `filePath`; a last odd byte stays. The
@@ -42,7 +43,7 @@ ConversionResult swapByteOrder(const QString &filePath,
 // written there (created or replaced) and the image is only read; otherwise it
 // replaces the image. All or nothing either way; an image already in that
 // order is left alone and nothing is written.
-ConversionResult convertImage(const QString &filePath, StoredOrder to,
+ConversionResult convertImage(const QString &filePath, ByteOrder to,
                               const QString &outputPath = {});
 
 // The exchange itself, on a piece of memory of any size.
@@ -50,6 +51,6 @@ void swapBytePairs(char *data, qint64 size);
 
 // Rearranges `size` bytes (a multiple of 4 where either order is little-endian;
 // otherwise even, a last odd byte staying) from one known order to another.
-void reorderBytes(char *data, qint64 size, StoredOrder from, StoredOrder to);
+void reorderBytes(char *data, qint64 size, ByteOrder from, ByteOrder to);
 
 } // namespace tarnic

@@ -6,6 +6,7 @@
 #include <QCryptographicHash>
 #include <QFile>
 #include <QRegularExpression>
+#include <QtEndian>
 
 #include <array>
 #include <bit>
@@ -52,13 +53,13 @@ constexpr std::array<KnownDigest, 6> kDigests = {{
 }};
 
 std::uint32_t bigEndianAt(const char *data, qint64 offset) {
-    const auto *b = reinterpret_cast<const unsigned char *>(data + offset);
-    return std::uint32_t(b[0]) << 24 | std::uint32_t(b[1]) << 16 | std::uint32_t(b[2]) << 8 | b[3];
+    return qFromBigEndian<quint32>(data + offset);
 }
 
 CrcBytes bigEndianBytes(std::uint32_t value) {
-    return {std::uint8_t(value >> 24), std::uint8_t(value >> 16), std::uint8_t(value >> 8),
-            std::uint8_t(value)};
+    CrcBytes bytes;
+    qToBigEndian(value, bytes.data());
+    return bytes;
 }
 
 constexpr qint64 kCrc1Offset = 0x10;
@@ -154,17 +155,17 @@ ChecksumReport checkChecksum(const QString &imagePath, std::optional<BootCode> g
         return report;
     HeaderBytes header{};
     std::copy_n(image.begin(), std::min<qint64>(got, kImageHeaderSize), header.begin());
-    report.order = storedOrderOf(header);
+    report.order = byteOrderOf(header);
     const auto finish = [&](ChecksumOutcome outcome) {
         report.outcome = outcome;
         return report;
     };
-    if (report.order == StoredOrder::Unknown)
+    if (report.order == ByteOrder::Unknown)
         return finish(ChecksumOutcome::Unrecognised);
     if (got < kChecksummedSize)
         return finish(ChecksumOutcome::TooShort);
 
-    reorderBytes(image.data(), kChecksummedSize, report.order, StoredOrder::Cartridge);
+    reorderBytes(image.data(), kChecksummedSize, report.order, ByteOrder::Cartridge);
     report.stored = {bigEndianAt(image.data(), kCrc1Offset),
                      bigEndianAt(image.data(), kCrc1Offset + 4)};
     report.detected = bootCodeWithDigest(QCryptographicHash::hash(
@@ -191,9 +192,10 @@ ChecksumFix fixChecksum(const QString &imagePath, std::optional<BootCode> given)
         for (const std::uint8_t byte : bigEndianBytes(crc))
             crcs += char(byte);
     }
-    reorderBytes(crcs.data(), crcs.size(), StoredOrder::Cartridge, fix.report.order);
-    fix.outcome = replaceBytes(imagePath, kCrc1Offset, crcs) ? ChecksumFixOutcome::Written
-                                                             : ChecksumFixOutcome::WriteFailed;
+    reorderBytes(crcs.data(), crcs.size(), ByteOrder::Cartridge, fix.report.order);
+    fix.outcome = replaceBytes(imagePath, kCrc1Offset, crcs, &fix.systemError)
+                      ? ChecksumFixOutcome::Written
+                      : ChecksumFixOutcome::WriteFailed;
     return fix;
 }
 

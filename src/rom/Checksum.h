@@ -49,7 +49,7 @@ enum class ChecksumOutcome {
 
 struct ChecksumReport {
     ChecksumOutcome outcome = ChecksumOutcome::CannotOpen;
-    StoredOrder order = StoredOrder::Unknown;
+    ByteOrder order = ByteOrder::Unknown;
     std::optional<BootCode> detected; // told from the boot code
     std::optional<BootCode> used;     // the kind given, or else the one detected
     HeaderChecksum stored;            // what the header holds
@@ -70,6 +70,7 @@ enum class ChecksumFixOutcome {
 struct ChecksumFix {
     ChecksumFixOutcome outcome = ChecksumFixOutcome::NotChecked;
     ChecksumReport report;
+    QString systemError; // WriteFailed: the system's reason, where it gave one
 };
 
 // Writes the computed checksum into the header, in the image's own byte order,

@@ -26,8 +26,15 @@ CrcBytes crcAt(const HeaderBytes &h, int offset) {
 } // namespace
 
 CrcBytes toCartridgeOrder(CrcBytes bytes, ByteOrder order) {
-    if (order == ByteOrder::ByteSwapped)
+    switch (order) {
+    case ByteOrder::ByteSwapped:
         return {bytes[1], bytes[0], bytes[3], bytes[2]};
+    case ByteOrder::LittleEndian:
+        return {bytes[3], bytes[2], bytes[1], bytes[0]};
+    case ByteOrder::Cartridge:
+    case ByteOrder::Unknown:
+        break;
+    }
     return bytes;
 }
 
@@ -38,14 +45,14 @@ bool readHeaderBytes(const QString &filePath, HeaderBytes &bytes) {
            readFully(file, reinterpret_cast<char *>(bytes.data()), kImageHeaderSize) >= 0;
 }
 
-StoredOrder storedOrderOf(const HeaderBytes &h) {
+ByteOrder byteOrderOf(const HeaderBytes &h) {
     if (h[0] == 0x37 && h[1] == 0x80)
-        return StoredOrder::ByteSwapped;
+        return ByteOrder::ByteSwapped;
     if (h[0] == 0x80 && h[1] == 0x37)
-        return StoredOrder::Cartridge;
+        return ByteOrder::Cartridge;
     if (h[0] == 0x40 && h[1] == 0x12 && h[2] == 0x37 && h[3] == 0x80)
-        return StoredOrder::LittleEndian;
-    return StoredOrder::Unknown;
+        return ByteOrder::LittleEndian;
+    return ByteOrder::Unknown;
 }
 
 ImageInspection inspectImage(const QString &filePath) {
@@ -58,16 +65,8 @@ ImageInspection inspectImage(const QString &filePath) {
 ImageInspection inspectHeader(const HeaderBytes &h) {
     ImageInspection result;
     ImageHeader &header = result.header;
-    header.Signature = {h[0], h[1]};
-    switch (storedOrderOf(h)) {
-    case StoredOrder::ByteSwapped:
-        result.order = ByteOrder::ByteSwapped;
-        break;
-    case StoredOrder::Cartridge:
-        result.order = ByteOrder::Cartridge;
-        break;
-    case StoredOrder::LittleEndian:
-    case StoredOrder::Unknown:
+    result.order = byteOrderOf(h);
+    if (result.order != ByteOrder::ByteSwapped && result.order != ByteOrder::Cartridge) {
         result.outcome = ImageReadOutcome::Unrecognised;
         return result;
     }

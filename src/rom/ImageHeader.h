@@ -16,10 +16,13 @@
 
 namespace tarnic {
 
-enum class ByteOrder { ByteSwapped = 0, Cartridge = 1 }; // ImageFormatNames index
+// The orders an image file can be stored in. The window knows the first two,
+// whose values are their ImageFormatNames index; the little-endian order of
+// some tools (every 32-bit word reversed, the file starting 0x40 0x12 0x37
+// 0x80) is recognised by the command line.
+enum class ByteOrder { ByteSwapped = 0, Cartridge = 1, LittleEndian, Unknown };
 
 struct ImageHeader {
-    std::array<std::uint8_t, 2> Signature{};
     CrcBytes Crc1{}; // as stored in the file, not reordered
     CrcBytes Crc2{};
     QString CartIdRaw = QStringLiteral("  "); // as stored
@@ -43,7 +46,7 @@ struct ImageDisplay {
 
 struct ImageInspection {
     ImageReadOutcome outcome = ImageReadOutcome::CannotOpen;
-    ByteOrder order = ByteOrder::ByteSwapped;
+    ByteOrder order = ByteOrder::Unknown;
     ImageHeader header;
     ImageDisplay display; // filled only when outcome is Shown
 };
@@ -66,12 +69,7 @@ ImageInspection inspectHeader(const HeaderBytes &bytes);
 // False when the file cannot be opened or read.
 bool readHeaderBytes(const QString &filePath, HeaderBytes &bytes);
 
-// The orders an image file can be stored in. The window knows the first two;
-// the little-endian order of some tools (every 32-bit word reversed, the file
-// starting 0x40 0x12 0x37 0x80) is only recognised to name the remedy.
-enum class StoredOrder { ByteSwapped, Cartridge, LittleEndian, Unknown };
-
-StoredOrder storedOrderOf(const HeaderBytes &bytes);
+ByteOrder byteOrderOf(const HeaderBytes &bytes);
 
 // True when the name ends in exactly ".BAK" or ".bak": a backup made by patch
 // application, which may be inspected and converted but not patched.

@@ -1,20 +1,18 @@
 #pragma once
 // The program's fixed texts: the captions of the shown fields, the messages,
-// and which outcome shows which message. The window and the command line both
-// take them from here, so they never disagree.
+// and the one table of what each outcome tells the user. The window and the
+// command line both take them from here, so they never disagree.
 
 #include "patch/PatchApplication.h"
+#include "patch/PatchCreation.h"
 #include "patch/PatchInspection.h"
 #include "rom/ByteOrderConversion.h"
+#include "rom/Checksum.h"
+#include "texts/BuildInfo.h"
 
 #include <QString>
 
 #include <optional>
-
-namespace tarnic {
-inline constexpr char kProgramVersion[] = "1.0a";
-inline constexpr char kProgramTitle[] = "Tarnic 1.0a";
-} // namespace tarnic
 
 namespace tarnic::text {
 
@@ -46,57 +44,35 @@ inline const QString MatchQuestionTitle = QStringLiteral("MatchCheck");
 inline const QString MatchQuestion = QStringLiteral(
     "One Or More Values In The APS Does Not Match The Rom File  /n    Continue AnyWay ?");
 
-inline std::optional<QString> messageFor(InspectionOutcome outcome) {
-    switch (outcome) {
-    case InspectionOutcome::Shown:
-        return std::nullopt;
-    case InspectionOutcome::CannotOpen:
-        return ErrorOpeningFile;
-    case InspectionOutcome::NotAnApsFile:
-        return NotAnApsFile;
-    case InspectionOutcome::UnsupportedEncoding:
-        return NotSupported;
-    case InspectionOutcome::ReadFailed:
-        return ErrorOpeningFile;
-    }
-    return ErrorOpeningFile;
-}
+// How an operation ended, as the user is told. The window shows `message`
+// (none: nothing to show); the command line prints the message, when there is
+// one, then `detail`, and ends with the status that `severity` gives.
+enum class Severity {
+    None,    // success, or nothing to report
+    Refused, // bad input, or the patch does not fit: nothing written
+    Trouble, // a file could not be read or written
+};
 
-inline std::optional<QString> messageFor(ApplyOutcome outcome) {
-    switch (outcome) {
-    case ApplyOutcome::Applied:
-    case ApplyOutcome::Declined:
-        return std::nullopt;
-    case ApplyOutcome::SourceUnreadable:
-    case ApplyOutcome::SourceTruncated:
-        return ErrorOpeningSource;
-    case ApplyOutcome::NotAnApsFile:
-        return NotAnApsFile;
-    case ApplyOutcome::UnsupportedEncoding:
-        return NotSupported;
-    case ApplyOutcome::DestinationUnwritable:
-    case ApplyOutcome::InvalidPatch:
-    case ApplyOutcome::BackupFailed:
-    case ApplyOutcome::WriteFailed:
-        return ErrorOpeningDestination;
-    }
-    return ErrorOpeningDestination;
-}
+struct Reason {
+    std::optional<QString> message;
+    QString detail;
+    Severity severity = Severity::None;
 
-inline std::optional<QString> messageFor(ConversionOutcome outcome) {
-    switch (outcome) {
-    case ConversionOutcome::Converted:
-        return std::nullopt;
-    case ConversionOutcome::Missing:
-    case ConversionOutcome::TooShort:
-    case ConversionOutcome::NotWritable:
-    case ConversionOutcome::Failed:
-    case ConversionOutcome::AlreadyInOrder:
-    case ConversionOutcome::Unrecognised:
-    case ConversionOutcome::NotWholeWords:
-        return ErrorReadingFile;
-    }
-    return ErrorReadingFile;
+    // The message and the detail as one line: "Error Reading File: ...".
+    QString line() const;
+};
+
+Reason reasonFor(InspectionOutcome outcome);
+Reason reasonFor(PatchFileOutcome outcome);
+Reason reasonFor(ApplyOutcome outcome);
+Reason reasonFor(ConversionOutcome outcome);
+Reason reasonFor(CreateOutcome outcome);
+Reason reasonFor(ChecksumOutcome outcome);
+Reason reasonFor(ChecksumFixOutcome outcome);
+
+// The window's message for an outcome; none where it shows nothing.
+template <typename Outcome> std::optional<QString> messageFor(Outcome outcome) {
+    return reasonFor(outcome).message;
 }
 
 } // namespace tarnic::text

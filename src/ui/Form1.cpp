@@ -215,12 +215,10 @@ void Form1::Form_Load() {
     PatchFileList->setFolder(settings_.PatchDir);
     RomFileList->setFolder(settings_.RomDir);
     resetHints();
-    patchHeader_ = PatchHeader{};
-    imageHeader_ = ImageHeader{};
     CheckMatch();
 }
 
-std::array<Form1::MatchPair, 4> Form1::MatchPairs() const {
+std::array<Form1::MatchPair, kMatchPairCount> Form1::MatchPairs() const {
     return {{{RomFormatTxt, BackupType},
              {RomCartIDTxT, CartID},
              {RomCountryTxt, CountryID},
@@ -229,7 +227,7 @@ std::array<Form1::MatchPair, 4> Form1::MatchPairs() const {
 
 void Form1::CheckMatch() {
     const std::array<bool, kMatchPairCount> equal = comparePairsShown();
-    const std::array<MatchPair, 4> pairs = MatchPairs();
+    const std::array<MatchPair, kMatchPairCount> pairs = MatchPairs();
     for (int i = 0; i < kMatchPairCount; ++i) {
         const QColor &colour = equal[i] ? kMatchColour : kMismatchColour;
         setTextColour(pairs[i].first, colour);
@@ -238,7 +236,7 @@ void Form1::CheckMatch() {
 }
 
 std::array<bool, kMatchPairCount> Form1::comparePairsShown() const {
-    const std::array<MatchPair, 4> pairs = MatchPairs();
+    const std::array<MatchPair, kMatchPairCount> pairs = MatchPairs();
     MatchTexts imageSide;
     MatchTexts patchSide;
     for (int i = 0; i < kMatchPairCount; ++i) {
@@ -272,8 +270,7 @@ void Form1::PatchFileList_Click() {
     QDir::setCurrent(folder);
     settings_.PatchDir = folder;
 
-    const PatchInspection result = inspectPatch(selectedFile(PatchFileList, folder), patchHeader_);
-    patchHeader_ = result.header;
+    const PatchInspection result = inspectPatch(selectedFile(PatchFileList, folder));
     showPatchDisplay(result.display);
     if (const auto message = text::messageFor(result.outcome))
         services_.messages.showMessage(*message);
@@ -297,14 +294,12 @@ void Form1::RomFileList_Click() {
         services_.messages.showMessage(text::ErrorOpeningFile);
         return;
     case ImageReadOutcome::Unrecognised:
-        imageHeader_.Signature = result.header.Signature;
         PatchClk->setEnabled(false);
         SwapCartClk->setEnabled(false);
         return;
     case ImageReadOutcome::Shown:
         break;
     }
-    imageHeader_ = result.header;
     SwapCartClk->setEnabled(true);
     RomFormatTxt->setText(result.display.RomFormatTxt);
     RomCRCTxt->setText(result.display.RomCRCTxt);

@@ -7,9 +7,7 @@
 
 #include "BrowseDialog.h"
 #include "ProgramServices.h"
-#include "patch/ApsFormat.h"
-#include "rom/ImageHeader.h"
-#include "rom/MatchCheck.h"
+#include "match/MatchCheck.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -43,6 +41,35 @@ class Form1 final : public QMainWindow {
     // The settings window created at start-up, shown by Options/Settings.
     void adoptSettingsWindow(Form2 *window);
 
+  protected:
+    void closeEvent(QCloseEvent *event) override; // Form_Unload
+
+  private:
+    // Image side first, patch side second, in the order they are compared.
+    using MatchPair = std::pair<QLabel *, QLabel *>;
+    std::array<MatchPair, kMatchPairCount> MatchPairs() const;
+    void CheckMatch();
+
+    void PatchFileList_Click();
+    void RomFileList_Click();
+    void PatchClk_Click();
+    void SwapCartClk_Click();
+    void BrowseClk1_Click();
+    void BrowseClk2_Click();
+    void Exit_Click();
+    void Settings_Click();
+    void About_Click();
+
+    void buildWindow();
+    // The match rule on the texts the pairs show now.
+    std::array<bool, kMatchPairCount> comparePairsShown() const;
+    void Form_Load();
+    void showPatchDisplay(const PatchDisplay &display);
+    void resetHints();
+    void browse(BrowseDialog &dialog, FileList *list, QString &rememberedFolder);
+    BusyWindow &busyWindow();
+    QString selectedFile(const FileList *list, const QString &folder) const;
+
     // Menu
     QAction *Exit;
     QAction *Settings_;
@@ -72,41 +99,8 @@ class Form1 final : public QMainWindow {
     QPushButton *BrowseClk2;
     QPushButton *PatchClk;
 
-    // Image side first, patch side second, in the order they are compared.
-    using MatchPair = std::pair<QLabel *, QLabel *>;
-    std::array<MatchPair, 4> MatchPairs() const;
-
-    void CheckMatch();
-
-    // Handlers, public so tests can run them as a click would.
-    void PatchFileList_Click();
-    void RomFileList_Click();
-    void PatchClk_Click();
-    void SwapCartClk_Click();
-    void BrowseClk1_Click();
-    void BrowseClk2_Click();
-    void Exit_Click();
-    void Settings_Click();
-    void About_Click();
-
-  protected:
-    void closeEvent(QCloseEvent *event) override; // Form_Unload
-
-  private:
-    void buildWindow();
-    // The match rule on the texts the pairs show now.
-    std::array<bool, kMatchPairCount> comparePairsShown() const;
-    void Form_Load();
-    void showPatchDisplay(const PatchDisplay &display);
-    void resetHints();
-    void browse(BrowseDialog &dialog, FileList *list, QString &rememberedFolder);
-    BusyWindow &busyWindow();
-    QString selectedFile(const FileList *list, const QString &folder) const;
-
     Settings &settings_;
     ProgramServices services_;
-    PatchHeader patchHeader_;
-    ImageHeader imageHeader_;
     BrowseDialog Browse1;
     BrowseDialog Browse2;
     QPointer<Form2> form2_;

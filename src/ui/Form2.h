@@ -18,6 +18,7 @@ class Form2 final : public QDialog {
   public:
     explicit Form2(Settings &settings, QWidget *parent = nullptr);
 
+  private:
     QGroupBox *Settings_;
     QLabel *Label1;
     QLabel *Label2;
@@ -27,8 +28,6 @@ class Form2 final : public QDialog {
 
     // Sets both boxes from the options; never changes an option.
     void Form_Load();
-
-  private:
     void RomBackUpClk_Click();
     void SplashScreen_Click();
 

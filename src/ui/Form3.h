@@ -14,17 +14,16 @@ class Form3 final : public QDialog {
   public:
     explicit Form3(QWidget *parent = nullptr);
 
+  protected:
+    void paintEvent(QPaintEvent *event) override;
+
+  private:
     QLabel *Label1; // the program's name
     QLabel *Label2; // the author credit
     QLabel *Label3; // heading of the greetings
     QLabel *Label4;
     QLabel *Label5;
     QLabel *Label6;
-
-  protected:
-    void paintEvent(QPaintEvent *event) override;
-
-  private:
     QPixmap picture_;
 };
 

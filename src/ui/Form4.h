@@ -31,9 +31,8 @@ class Form4 final : public QDialog, public BusyWindow {
     void showAndPaint() override;
     void closeWindow() override;
 
-    QLabel *Label1;
-
   private:
+    QLabel *Label1;
     QWidget *over_;
 };
 

@@ -6,8 +6,6 @@
 
 #include <QString>
 
-class QWidget;
-
 namespace tarnic {
 
 class MessageBoxes {
@@ -21,13 +19,8 @@ class MessageBoxes {
 
 class QtMessageBoxes final : public MessageBoxes {
   public:
-    explicit QtMessageBoxes(QWidget *parent = nullptr) : parent_(parent) {}
-    void setParent(QWidget *parent) { parent_ = parent; }
     void showMessage(const QString &text) override;
     bool askYesNo(const QString &text, const QString &title) override;
-
-  private:
-    QWidget *parent_;
 };
 
 } // namespace tarnic

@@ -6,6 +6,7 @@
 #include "Form3.h"
 #include "MessageBoxes.h"
 #include "ProgramIcon.h"
+#include "texts/BuildInfo.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -32,7 +33,7 @@ QString programFolder() {
 
 int runProgram() {
     QApplication::setApplicationName(QStringLiteral("Tarnic"));
-    QGuiApplication::setDesktopFileName(QStringLiteral(TARNIC_APP_ID));
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(kApplicationId));
     QApplication::setWindowIcon(programIcon());
     // The program ends through its Exit command only, which also runs when the
     // main window is closed; closing the splash must not end it.
@@ -49,10 +50,6 @@ int runProgram() {
 
 Module1::Module1(ProgramServices services, SplashWait &splashWait)
     : services_(std::move(services)), splashWait_(splashWait) {}
-
-Form2 *Module1::settingsWindow() const {
-    return form2_;
-}
 
 Module1::~Module1() {
     form1_.reset();

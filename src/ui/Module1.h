@@ -43,8 +43,6 @@ class Module1 {
     void Main();
 
     Settings settings;
-    Form1 *mainWindow() const { return form1_.get(); }
-    Form2 *settingsWindow() const;
 
   private:
     ProgramServices services_;

@@ -1,5 +1,7 @@
 #include "ProgramIcon.h"
 
+#include "texts/BuildInfo.h"
+
 #include <QPainter>
 #include <QPixmap>
 #include <QSvgRenderer>

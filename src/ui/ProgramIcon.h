@@ -6,12 +6,7 @@
 #include <QIcon>
 #include <QImage>
 
-#include <array>
-
 namespace tarnic {
-
-// The sizes the desktop's icon theme gets.
-inline constexpr std::array<int, 5> kInstalledIconSizes = {16, 32, 48, 128, 256};
 
 // The picture drawn `size` pixels square, on a transparent background.
 QImage programIconImage(int size);

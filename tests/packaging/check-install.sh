@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Checks Tarnic as it is installed, with the desktop's own validators:
-#   check-install.sh desktop BUILD   the desktop entry and the AppStream metainfo
-#   check-install.sh install BUILD   cmake --install, with a prefix and with DESTDIR
-#   check-install.sh package BUILD   the Debian package's contents, and lintian
+#   check-install.sh desktop BUILD APP_ID VERSION "ICON SIZES"   the desktop entry and the metainfo
+#   check-install.sh install ...   cmake --install, with a prefix and with DESTDIR
+#   check-install.sh package ...   the Debian package's contents, and lintian
 set -euo pipefail
 mode=$1
 build=$2
-app_id=org.tarnic.Tarnic
+app_id=$3
+version=$4
+read -ra icon_sizes <<<"${5//;/ }"
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 
@@ -17,7 +19,7 @@ expected_files() {
   echo bin/tarnic
   echo bin/tarnic-cli
   echo "share/applications/$app_id.desktop"
-  for size in 16 32 48 128 256; do echo "share/icons/hicolor/${size}x$size/apps/$app_id.png"; done
+  for size in "${icon_sizes[@]}"; do echo "share/icons/hicolor/${size}x$size/apps/$app_id.png"; done
   echo "share/metainfo/$app_id.metainfo.xml"
   echo "share/man/man1/tarnic-cli.1$1"
   echo "share/man/man1/tarnic.1$1"
@@ -41,8 +43,8 @@ install)
       [ -f "$root/$file" ] || fail "not installed: $file (under $root)"
     done < <(expected_files "")
   done
-  version=$("$scratch/prefix/bin/tarnic-cli" --version)
-  [ "$version" = "tarnic-cli 1.0a" ] || fail "installed tarnic-cli --version says: $version"
+  said=$("$scratch/prefix/bin/tarnic-cli" --version)
+  [ "$said" = "tarnic-cli $version" ] || fail "installed tarnic-cli --version says: $said"
   # The manual holds every command the program's help lists, and the exit codes.
   manual="$scratch/prefix/share/man/man1/tarnic-cli.1"
   for command in $("$scratch/prefix/bin/tarnic-cli" --help |
@@ -55,7 +57,7 @@ install)
 package)
   cpack --config "$build/CPackConfig.cmake" -B "$scratch" > /dev/null
   deb=$(ls "$scratch"/tarnic_*_*.deb)
-  [[ $(basename "$deb") =~ ^tarnic_1\.0a_[a-z0-9]+\.deb$ ]] || fail "package named $(basename "$deb")"
+  [[ $(basename "$deb") == tarnic_"${version}"_*.deb ]] || fail "package named $(basename "$deb")"
   contents=$(dpkg-deb --contents "$deb" | awk '{ print $6 }')
   while read -r file; do
     grep -qx "./usr/$file" <<<"$contents" || fail "not in the package: /usr/$file"

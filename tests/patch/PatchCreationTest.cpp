@@ -5,7 +5,7 @@
 #include "patch/PatchApplication.h"
 #include "patch/PatchInspection.h"
 #include "rom/ImageHeader.h"
-#include "rom/MatchCheck.h"
+#include "match/MatchCheck.h"
 
 #include <QDir>
 #include <QTemporaryDir>

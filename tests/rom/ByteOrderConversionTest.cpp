@@ -60,10 +60,10 @@ TEST(ByteOrderConversion, RefusesWhatItCannotConvertAndLeavesItAlone) {
 
 TEST(ByteOrderConversion, ConvertsBetweenAnyTwoOfTheThreeOrders) {
     QTemporaryDir dir;
-    const std::pair<StoredOrder, QByteArray> orders[] = {
-        {StoredOrder::Cartridge, QByteArray::fromHex("8037124000010203AABBCCDD")},
-        {StoredOrder::ByteSwapped, QByteArray::fromHex("3780401201000302BBAADDCC")},
-        {StoredOrder::LittleEndian, QByteArray::fromHex("4012378003020100DDCCBBAA")},
+    const std::pair<ByteOrder, QByteArray> orders[] = {
+        {ByteOrder::Cartridge, QByteArray::fromHex("8037124000010203AABBCCDD")},
+        {ByteOrder::ByteSwapped, QByteArray::fromHex("3780401201000302BBAADDCC")},
+        {ByteOrder::LittleEndian, QByteArray::fromHex("4012378003020100DDCCBBAA")},
     };
     const QString path = dir.filePath(QStringLiteral("game.rom"));
     const QString output = dir.filePath(QStringLiteral("out.rom"));
@@ -85,9 +85,9 @@ TEST(ByteOrderConversion, ConvertsBetweenAnyTwoOfTheThreeOrders) {
     }
 
     writeFile(path, QByteArray::fromHex("803712400001"));
-    EXPECT_EQ(convertImage(path, StoredOrder::LittleEndian).outcome,
+    EXPECT_EQ(convertImage(path, ByteOrder::LittleEndian).outcome,
               ConversionOutcome::NotWholeWords);
     writeFile(path, "text file");
-    EXPECT_EQ(convertImage(path, StoredOrder::Cartridge).outcome, ConversionOutcome::Unrecognised);
+    EXPECT_EQ(convertImage(path, ByteOrder::Cartridge).outcome, ConversionOutcome::Unrecognised);
     EXPECT_EQ(readFile(path), "text file");
 }

@@ -75,10 +75,10 @@ TEST(Checksum, FixWritesTheHeaderInTheImagesOwnOrderAndNothingElse) {
     const QByteArray image = vectorFile() + QByteArray(4096, 'x');
     const QByteArray fixed =
         QByteArray(image).replace(0x10, 8, QByteArray::fromHex("F6C453DE6D3C908C"));
-    for (const StoredOrder order :
-         {StoredOrder::Cartridge, StoredOrder::ByteSwapped, StoredOrder::LittleEndian}) {
+    for (const ByteOrder order :
+         {ByteOrder::Cartridge, ByteOrder::ByteSwapped, ByteOrder::LittleEndian}) {
         const auto stored = [order](QByteArray bytes) {
-            reorderBytes(bytes.data(), bytes.size(), StoredOrder::Cartridge, order);
+            reorderBytes(bytes.data(), bytes.size(), ByteOrder::Cartridge, order);
             return bytes;
         };
         const QString path = fileWith(dir, "game.rom", stored(image));

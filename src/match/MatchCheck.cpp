@@ -1,4 +1,4 @@
-#include "rom/MatchCheck.h"
+#include "match/MatchCheck.h"
 
 #include "patch/PatchInspection.h"
 #include "rom/ImageHeader.h"

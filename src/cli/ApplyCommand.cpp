@@ -1,0 +1,92 @@
+// tarnic-cli apply PATCH IMAGE: what "Patch Rom" does, all or nothing; refuses
+// where a pair differs unless --force.
+
+#include "Command.h"
+#include "PairCheck.h"
+#include "patch/PatchApplication.h"
+#include "rom/ImageHeader.h"
+
+namespace tarnic::cli {
+
+namespace {
+
+QString mismatchReason(const PairCheck &check, const QString &image) {
+    if (check.simplePatch)
+        return QStringLiteral("a simple patch (type 0) does not say which image it was made for; "
+                              "make sure this is the right one, then give --force");
+    QStringList differing;
+    for (int i = 0; i < kMatchPairCount; ++i) {
+        if (!check.equal[i])
+            differing << pairCaption(i);
+    }
+    if (differing.size() == 1 && !check.equal[kFormatPair])
+        return QStringLiteral("only the byte order differs: the patch is for %1, the image is %2; "
+                              "convert it first with: tarnic-cli swap %3")
+            .arg(check.patch[kFormatPair].trimmed(), check.image[kFormatPair].trimmed(), image);
+    return QStringLiteral("the patch was not made for this image (%1 differ%2); nothing written; "
+                          "--force applies it all the same")
+        .arg(differing.join(QStringLiteral(", ")),
+             differing.size() == 1 ? QStringLiteral("s") : QString());
+}
+
+int runApply(const CommandSpec &spec, const QStringList &arguments, Console &console) {
+    CommandLine command(spec);
+    const QCommandLineOption backup(QStringLiteral("backup"),
+                                    QStringLiteral("Keep the image as it was in IMAGE.BAK."));
+    const QCommandLineOption force(QStringLiteral("force"),
+                                   QStringLiteral("Apply even where a pair differs."));
+    const QCommandLineOption output(QStringList{QStringLiteral("o"), QStringLiteral("output")},
+                                    QStringLiteral("Write the patched image to OUTPUT and leave "
+                                                   "IMAGE untouched."),
+                                    QStringLiteral("OUTPUT"));
+    command.parser().addOptions({backup, force, output});
+    if (const auto done = command.parse(arguments, console, 2, 2))
+        return *done;
+    const QString &patchFile = command.files()[0];
+    const QString &imageFile = command.files()[1];
+    const bool toOutput = command.isSet(output);
+    if (toOutput && command.isSet(backup))
+        return command.usageError(
+            console, QStringLiteral("--backup has no use with -o, which leaves IMAGE untouched"));
+    if (!toOutput && isBackupName(imageFile))
+        return fail(console, imageFile,
+                    QStringLiteral("a backup, which is not patched; patch the image itself, or "
+                                   "write the result elsewhere with -o"),
+                    Refused);
+
+    const auto compared = comparePatchAndImage(patchFile, imageFile, console);
+    if (const int *status = std::get_if<int>(&compared))
+        return *status;
+    const PairCheck &check = std::get<PairCheck>(compared);
+    if (!allPairsEqual(check.equal) && !command.isSet(force))
+        return fail(console, imageFile, mismatchReason(check, imageFile), Refused);
+
+    PatchJob job;
+    job.patchPath = patchFile;
+    job.imagePath = imageFile;
+    if (command.isSet(backup))
+        job.backupPath = imageFile + QStringLiteral(".BAK");
+    job.outputPath = command.value(output);
+    const QString &written = toOutput ? job.outputPath : imageFile;
+    const ApplyResult result = applyPatch(job);
+    if (result.outcome != ApplyOutcome::Applied)
+        return fail(console, written, text::reasonFor(result.outcome), result.systemError);
+    console.out << written << ": " << result.records << " records applied, " << result.bytesWritten
+                << " bytes written";
+    if (!job.backupPath.isEmpty())
+        console.out << "; the image as it was is in " << job.backupPath;
+    console.out << '\n';
+    return Success;
+}
+
+const RegisterCommand registration({
+    "apply",
+    "PATCH IMAGE",
+    "Applies PATCH to IMAGE, all or nothing; refuses where a pair differs unless --force.",
+    30,
+    runApply,
+});
+
+} // namespace
+
+} // namespace tarnic::cli

@@ -1,0 +1,88 @@
+#include "Command.h"
+
+#include <algorithm>
+
+namespace tarnic::cli {
+
+namespace {
+
+std::vector<CommandSpec> &registry() {
+    static std::vector<CommandSpec> commands;
+    return commands;
+}
+
+} // namespace
+
+RegisterCommand::RegisterCommand(const CommandSpec &command) {
+    registry().push_back(command);
+}
+
+std::vector<CommandSpec> registeredCommands() {
+    std::vector<CommandSpec> commands = registry();
+    std::sort(commands.begin(), commands.end(),
+              [](const CommandSpec &a, const CommandSpec &b) { return a.rank < b.rank; });
+    return commands;
+}
+
+QString helpText(const QCommandLineParser &parser, const QString &usage) {
+    const QString generated = parser.helpText();
+    return QStringLiteral("Usage: ") + usage + generated.mid(generated.indexOf(u'\n'));
+}
+
+CommandLine::CommandLine(const CommandSpec &command) : command_(command) {
+    parser_.setApplicationDescription(QString::fromLatin1(command.summary));
+    parser_.addHelpOption();
+}
+
+std::optional<int> CommandLine::parse(const QStringList &arguments, Console &console,
+                                      qsizetype fewest, qsizetype most) {
+    if (!parser_.parse(arguments))
+        return usageError(console, parser_.errorText());
+    if (parser_.isSet(QStringLiteral("help"))) {
+        console.out << helpText(
+            parser_, QStringLiteral("tarnic-cli %1 [options] %2")
+                         .arg(QLatin1String(command_.name), QLatin1String(command_.synopsis)));
+        return Success;
+    }
+    files_ = parser_.positionalArguments().mid(1); // after the command's name
+    if (files_.size() < fewest || (most >= 0 && files_.size() > most))
+        return usageError(console, QStringLiteral("expected ") + QLatin1String(command_.synopsis));
+    return std::nullopt;
+}
+
+int CommandLine::usageError(Console &console, const QString &reason) const {
+    console.err << "tarnic-cli " << command_.name << ": " << reason << '\n'
+                << "Try 'tarnic-cli " << command_.name << " --help'.\n";
+    return Trouble;
+}
+
+int fail(Console &console, const QString &file, const QString &reason, int status) {
+    console.err << "tarnic-cli: " << file << ": " << reason << '\n';
+    return status;
+}
+
+int statusFor(text::Severity severity) {
+    switch (severity) {
+    case text::Severity::None:
+        return Success;
+    case text::Severity::Refused:
+        return Refused;
+    case text::Severity::Trouble:
+        break;
+    }
+    return Trouble;
+}
+
+int fail(Console &console, const QString &file, const text::Reason &reason,
+         const QString &systemError) {
+    QString line = reason.line();
+    if (!systemError.isEmpty())
+        line += QStringLiteral(" (%1)").arg(systemError);
+    return fail(console, file, line, statusFor(reason.severity));
+}
+
+void printLine(Console &console, const QString &caption, const QString &value) {
+    console.out << text::captionName(caption) << ": " << value << '\n';
+}
+
+} // namespace tarnic::cli

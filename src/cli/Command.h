@@ -1,0 +1,94 @@
+#pragma once
+// What every command of tarnic-cli shares: how it registers itself, reads its
+// options and arguments, and ends. Each command lives in a file of its own and
+// registers its name, arguments, summary and run function there, so adding a
+// command touches that one file.
+
+#include "texts/Messages.h"
+
+#include <QCommandLineParser>
+#include <QStringList>
+#include <QTextStream>
+
+#include <optional>
+#include <vector>
+
+namespace tarnic::cli {
+
+// Exit status of every command.
+enum Exit : int {
+    Success = 0,
+    Refused = 1, // bad input refused, `check` found a difference, a wrong checksum
+    Trouble = 2, // a usage error, or a file that cannot be read or written
+};
+
+struct Console {
+    QTextStream &out;
+    QTextStream &err;
+};
+
+struct CommandSpec;
+// `arguments` start with the program's name, then the command's name.
+using CommandRun = int (*)(const CommandSpec &command, const QStringList &arguments,
+                           Console &console);
+
+struct CommandSpec {
+    const char *name;
+    const char *synopsis; // arguments, as the help shows them
+    const char *summary;
+    int rank; // where the program's help lists it, lowest first
+    CommandRun run;
+};
+
+// Every registered command, in the order the help lists them.
+std::vector<CommandSpec> registeredCommands();
+
+// Registers a command; a command file holds one of these at namespace scope.
+struct RegisterCommand {
+    explicit RegisterCommand(const CommandSpec &command);
+};
+
+// The parser's help with its first line replaced by `usage` ("tarnic-cli ...").
+QString helpText(const QCommandLineParser &parser, const QString &usage);
+
+// The options and arguments of one command.
+class CommandLine {
+  public:
+    explicit CommandLine(const CommandSpec &command);
+
+    QCommandLineParser &parser() { return parser_; }
+    bool isSet(const QCommandLineOption &option) const { return parser_.isSet(option); }
+    QString value(const QCommandLineOption &option) const { return parser_.value(option); }
+
+    // Reads the arguments. Returns the exit status when the command is to end
+    // here (help shown, or a usage error), nothing when it is to run.
+    std::optional<int> parse(const QStringList &arguments, Console &console, qsizetype fewest,
+                             qsizetype most = -1);
+
+    // The files named after the options.
+    const QStringList &files() const { return files_; }
+
+    // A usage error: the reason, the hint, and the status.
+    int usageError(Console &console, const QString &reason) const;
+
+  private:
+    const CommandSpec &command_;
+    QCommandLineParser parser_;
+    QStringList files_;
+};
+
+// An error line on standard error, "tarnic-cli: FILE: REASON", and `status`.
+int fail(Console &console, const QString &file, const QString &reason, int status);
+
+// The same for an outcome: its line, with the system's own reason when it gave
+// one, and the status its severity gives.
+int fail(Console &console, const QString &file, const text::Reason &reason,
+         const QString &systemError = {});
+
+// The exit status that goes with a severity.
+int statusFor(text::Severity severity);
+
+// "Caption: value", the caption as the name of what it labels.
+void printLine(Console &console, const QString &caption, const QString &value);
+
+} // namespace tarnic::cli

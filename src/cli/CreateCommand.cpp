@@ -1,0 +1,65 @@
+// tarnic-cli create ORIGINAL MODIFIED -o PATCH: the smallest APS patch that
+// turns one image into the other.
+
+#include "Command.h"
+#include "patch/PatchCreation.h"
+
+namespace tarnic::cli {
+
+namespace {
+
+// The file an outcome of patch creation speaks of.
+QString fileOf(const CreateJob &job, CreateOutcome outcome) {
+    switch (outcome) {
+    case CreateOutcome::OriginalUnreadable:
+    case CreateOutcome::OriginalNotAnImage:
+        return job.originalPath;
+    case CreateOutcome::ModifiedUnreadable:
+    case CreateOutcome::ModifiedShorter:
+    case CreateOutcome::ModifiedTooLarge:
+        return job.modifiedPath;
+    case CreateOutcome::DescriptionTooLong:
+        return job.description;
+    case CreateOutcome::Created:
+    case CreateOutcome::PatchIsAnInput:
+    case CreateOutcome::WriteFailed:
+        break;
+    }
+    return job.patchPath;
+}
+
+int runCreate(const CommandSpec &spec, const QStringList &arguments, Console &console) {
+    CommandLine command(spec);
+    const QCommandLineOption output(QStringList{QStringLiteral("o"), QStringLiteral("output")},
+                                    QStringLiteral("The patch to write (required)."),
+                                    QStringLiteral("PATCH"));
+    const QCommandLineOption description(
+        QStringList{QStringLiteral("d"), QStringLiteral("description")},
+        QStringLiteral("The patch's description, at most 50 characters."), QStringLiteral("TEXT"));
+    command.parser().addOptions({output, description});
+    if (const auto done = command.parse(arguments, console, 2, 2))
+        return *done;
+    if (!command.isSet(output))
+        return command.usageError(console, QStringLiteral("-o PATCH is required"));
+    const CreateJob job{command.files()[0], command.files()[1], command.value(output),
+                        command.value(description)};
+    const CreateResult result = createPatch(job);
+    if (result.outcome != CreateOutcome::Created)
+        return fail(console, fileOf(job, result.outcome), text::reasonFor(result.outcome),
+                    result.systemError);
+    console.out << job.patchPath << ": " << result.records << " records writing "
+                << result.bytesWritten << " bytes; the patch is " << result.patchSize << " bytes\n";
+    return Success;
+}
+
+const RegisterCommand registration({
+    "create",
+    "ORIGINAL MODIFIED",
+    "Writes the smallest APS patch that turns ORIGINAL into MODIFIED.",
+    60,
+    runCreate,
+});
+
+} // namespace
+
+} // namespace tarnic::cli

@@ -1,0 +1,74 @@
+#include "Images.h"
+
+#include "rom/NameTables.h"
+
+#include <QJsonDocument>
+
+namespace tarnic::cli {
+
+QString shortName(ByteOrder order) {
+    switch (order) {
+    case ByteOrder::Cartridge:
+        return QStringLiteral("z64");
+    case ByteOrder::ByteSwapped:
+        return QStringLiteral("v64");
+    case ByteOrder::LittleEndian:
+        return QStringLiteral("n64");
+    case ByteOrder::Unknown:
+        break;
+    }
+    return QStringLiteral("unknown");
+}
+
+QString orderName(ByteOrder order) {
+    switch (order) {
+    case ByteOrder::Cartridge:
+    case ByteOrder::ByteSwapped:
+        return ImageFormatNames[int(order)].trimmed();
+    case ByteOrder::LittleEndian:
+        return QStringLiteral("little-endian");
+    case ByteOrder::Unknown:
+        break;
+    }
+    return QStringLiteral("unknown");
+}
+
+std::optional<ByteOrder> orderNamed(const QString &name) {
+    for (const ByteOrder order :
+         {ByteOrder::Cartridge, ByteOrder::ByteSwapped, ByteOrder::LittleEndian}) {
+        if (name.compare(shortName(order), Qt::CaseInsensitive) == 0)
+            return order;
+    }
+    return std::nullopt;
+}
+
+QString notAnImage(const QString &file, ByteOrder order) {
+    if (order == ByteOrder::LittleEndian)
+        return QStringLiteral("a little-endian (.n64) image, which the window does not read; "
+                              "convert it with: tarnic-cli convert --to z64 %1")
+            .arg(file);
+    return QStringLiteral("not an N64 image in a known byte order");
+}
+
+const QCommandLineOption &cicOption() {
+    static const QCommandLineOption option(
+        QStringLiteral("cic"),
+        QStringLiteral("The boot code: 6101, 6102 (7101), 7102, 6103 (7103), 6105 (7105) or "
+                       "6106 (7106)."),
+        QStringLiteral("KIND"));
+    return option;
+}
+
+bool bootCodeOption(const CommandLine &command, std::optional<BootCode> &kind) {
+    kind.reset();
+    if (!command.isSet(cicOption()))
+        return true;
+    kind = bootCodeNamed(command.value(cicOption()));
+    return kind.has_value();
+}
+
+void printJson(Console &console, const QJsonObject &object) {
+    console.out << QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)) << '\n';
+}
+
+} // namespace tarnic::cli

@@ -1,0 +1,35 @@
+#include "PairCheck.h"
+
+#include "Images.h"
+#include "patch/PatchInspection.h"
+#include "rom/ImageHeader.h"
+
+namespace tarnic::cli {
+
+const QString &pairCaption(int pair) {
+    static const QString captions[kMatchPairCount] = {
+        text::ImageFormatCaption + QStringLiteral(" / ") + text::TargetFormatCaption,
+        text::CartIdCaption, text::CountryIdCaption, text::CrcCheckCaption};
+    return captions[pair];
+}
+
+std::variant<PairCheck, int> comparePatchAndImage(const QString &patchFile,
+                                                  const QString &imageFile, Console &console) {
+    const PatchInspection patch = inspectPatch(patchFile);
+    if (patch.outcome != InspectionOutcome::Shown)
+        return fail(console, patchFile, text::reasonFor(patch.outcome));
+    HeaderBytes bytes;
+    if (!readHeaderBytes(imageFile, bytes))
+        return fail(console, imageFile, text::reasonFor(InspectionOutcome::CannotOpen));
+    const ImageInspection image = inspectHeader(bytes);
+    if (image.outcome != ImageReadOutcome::Shown)
+        return fail(console, imageFile, notAnImage(imageFile, image.order), Refused);
+    PairCheck check;
+    check.image = imageSideTexts(image.display);
+    check.patch = patchSideTexts(patch.display);
+    check.equal = comparePairs(check.image, check.patch);
+    check.simplePatch = patch.header.PatchType == kSimplePatchType;
+    return check;
+}
+
+} // namespace tarnic::cli

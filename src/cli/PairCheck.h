@@ -1,0 +1,27 @@
+#pragma once
+// The four pairs the window colours, read from a patch and an image on the
+// command line: shared by `check` and `apply`.
+
+#include "Command.h"
+#include "match/MatchCheck.h"
+
+#include <variant>
+
+namespace tarnic::cli {
+
+struct PairCheck {
+    std::array<bool, kMatchPairCount> equal{};
+    MatchTexts image;
+    MatchTexts patch;
+    bool simplePatch = false;
+};
+
+// The caption of pair `pair` ("Cart-ID", ...).
+const QString &pairCaption(int pair);
+
+// Reads both headers and compares the four pairs; an error line and the exit
+// status when either cannot be shown.
+std::variant<PairCheck, int> comparePatchAndImage(const QString &patchFile,
+                                                  const QString &imageFile, Console &console);
+
+} // namespace tarnic::cli

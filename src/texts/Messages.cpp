@@ -1,0 +1,168 @@
+#include "texts/Messages.h"
+
+namespace tarnic::text {
+
+namespace {
+
+constexpr Severity Refused = Severity::Refused;
+constexpr Severity Trouble = Severity::Trouble;
+
+Reason reason(const QString &message, const char *detail, Severity severity) {
+    return {message, QString::fromUtf8(detail), severity};
+}
+
+Reason reason(const char *detail, Severity severity) {
+    return {std::nullopt, QString::fromUtf8(detail), severity};
+}
+
+} // namespace
+
+QString Reason::line() const {
+    if (!message)
+        return detail;
+    return detail.isEmpty() ? *message : *message + QStringLiteral(": ") + detail;
+}
+
+Reason reasonFor(InspectionOutcome outcome) {
+    switch (outcome) {
+    case InspectionOutcome::Shown:
+        return {};
+    case InspectionOutcome::CannotOpen:
+        return reason(ErrorOpeningFile, "cannot be read", Trouble);
+    case InspectionOutcome::NotAnApsFile:
+        return reason(NotAnApsFile, "", Refused);
+    case InspectionOutcome::UnsupportedEncoding:
+        return reason(NotSupported, "an encoding other than 0", Refused);
+    case InspectionOutcome::ReadFailed:
+        return reason(ErrorOpeningFile,
+                      "the header is cut short or names a target format other than 0 or 1",
+                      Refused);
+    }
+    return reason(ErrorOpeningFile, "", Trouble);
+}
+
+Reason reasonFor(PatchFileOutcome outcome) {
+    switch (outcome) {
+    case PatchFileOutcome::Valid:
+        return {};
+    case PatchFileOutcome::Unreadable:
+        return reason(ErrorOpeningSource, "the patch cannot be read", Trouble);
+    case PatchFileOutcome::Truncated:
+        return reason(ErrorOpeningSource, "the patch ends inside its header", Refused);
+    case PatchFileOutcome::NotAnApsFile:
+        return reason(NotAnApsFile, "", Refused);
+    case PatchFileOutcome::UnsupportedEncoding:
+        return reason(NotSupported, "", Refused);
+    case PatchFileOutcome::Invalid:
+        return reason(ErrorOpeningDestination,
+                      "a record of the patch is cut short or writes outside offsets 0 to "
+                      "2^31 - 1",
+                      Refused);
+    }
+    return reason(ErrorOpeningSource, "", Trouble);
+}
+
+Reason reasonFor(ApplyOutcome outcome) {
+    switch (outcome) {
+    case ApplyOutcome::Applied:
+    case ApplyOutcome::Declined:
+        return {};
+    case ApplyOutcome::SourceUnreadable:
+        return reasonFor(PatchFileOutcome::Unreadable);
+    case ApplyOutcome::SourceTruncated:
+        return reasonFor(PatchFileOutcome::Truncated);
+    case ApplyOutcome::NotAnApsFile:
+        return reasonFor(PatchFileOutcome::NotAnApsFile);
+    case ApplyOutcome::UnsupportedEncoding:
+        return reasonFor(PatchFileOutcome::UnsupportedEncoding);
+    case ApplyOutcome::InvalidPatch:
+        return reasonFor(PatchFileOutcome::Invalid);
+    case ApplyOutcome::DestinationUnwritable:
+        return reason(ErrorOpeningDestination, "missing, read-only, or not a plain file", Trouble);
+    case ApplyOutcome::BackupFailed:
+        return reason(ErrorOpeningDestination,
+                      "the backup could not be made; the image is unchanged", Trouble);
+    case ApplyOutcome::WriteFailed:
+        return reason(ErrorOpeningDestination, "writing failed; the image is unchanged", Trouble);
+    }
+    return reason(ErrorOpeningDestination, "", Trouble);
+}
+
+Reason reasonFor(ConversionOutcome outcome) {
+    switch (outcome) {
+    case ConversionOutcome::Converted:
+        return {};
+    case ConversionOutcome::Missing:
+        return reason(ErrorReadingFile, "missing, or not a plain file", Trouble);
+    case ConversionOutcome::TooShort:
+        return reason(ErrorReadingFile, "shorter than 2 bytes", Refused);
+    case ConversionOutcome::NotWritable:
+        return reason(ErrorReadingFile, "read-only, or cannot be written", Trouble);
+    case ConversionOutcome::Failed:
+        return reason(ErrorReadingFile, "writing failed; the file is unchanged", Trouble);
+    case ConversionOutcome::AlreadyInOrder:
+        return reason(ErrorReadingFile, "already in that order; nothing written", Refused);
+    case ConversionOutcome::Unrecognised:
+        return reason(ErrorReadingFile, "not an N64 image in a known byte order; nothing written",
+                      Refused);
+    case ConversionOutcome::NotWholeWords:
+        return reason(ErrorReadingFile,
+                      "its length is not a multiple of 4, which the little-endian order needs; "
+                      "nothing written",
+                      Refused);
+    }
+    return reason(ErrorReadingFile, "", Trouble);
+}
+
+Reason reasonFor(CreateOutcome outcome) {
+    switch (outcome) {
+    case CreateOutcome::Created:
+        return {};
+    case CreateOutcome::OriginalUnreadable:
+    case CreateOutcome::ModifiedUnreadable:
+        return reason("cannot be read", Trouble);
+    case CreateOutcome::OriginalNotAnImage:
+        return reason("not a cartridge-order or byte-swapped N64 image", Refused);
+    case CreateOutcome::ModifiedShorter:
+        return reason("shorter than the original; an APS patch cannot shorten an image", Refused);
+    case CreateOutcome::ModifiedTooLarge:
+        return reason("longer than 2 GiB, past what an APS record can address", Refused);
+    case CreateOutcome::DescriptionTooLong:
+        return reason("a description has at most 50 characters, each in ISO 8859-1", Trouble);
+    case CreateOutcome::PatchIsAnInput:
+        return reason("is one of the two images; choose another name for the patch", Trouble);
+    case CreateOutcome::WriteFailed:
+        return reason("cannot be written; an earlier file there is unchanged", Trouble);
+    }
+    return reason("", Trouble);
+}
+
+Reason reasonFor(ChecksumOutcome outcome) {
+    switch (outcome) {
+    case ChecksumOutcome::Checked:
+        return {};
+    case ChecksumOutcome::CannotOpen:
+        return reason("cannot be read", Trouble);
+    case ChecksumOutcome::Unrecognised:
+        return reason("not an N64 image in a known byte order", Refused);
+    case ChecksumOutcome::TooShort:
+        return reason("cannot be checked: the image is shorter than 1 MiB + 4 KiB", Refused);
+    case ChecksumOutcome::UnknownBootCode:
+        return reason("cannot be checked: unknown boot code (give --cic to check)", Refused);
+    }
+    return reason("", Trouble);
+}
+
+Reason reasonFor(ChecksumFixOutcome outcome) {
+    switch (outcome) {
+    case ChecksumFixOutcome::Written:
+    case ChecksumFixOutcome::AlreadyValid:
+    case ChecksumFixOutcome::NotChecked:
+        return {};
+    case ChecksumFixOutcome::WriteFailed:
+        return reason("cannot be written; the image is unchanged", Trouble);
+    }
+    return reason("", Trouble);
+}
+
+} // namespace tarnic::text
