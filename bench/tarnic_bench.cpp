@@ -18,6 +18,8 @@
 #include "rom/ByteOrderConversion.h"
 #include "rom/Checksum.h"
 
+#include "ChildProcess.h"
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -29,10 +31,6 @@
 #include <functional>
 #include <random>
 #include <vector>
-
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 
@@ -121,17 +119,13 @@ double medianMs(const std::function<void()> &work, const std::function<void()> &
 }
 
 long peakMemoryKiB(const std::function<void()> &work) {
-    const pid_t child = fork();
-    if (child == 0) {
+    const childprocess::Ended ended = childprocess::run([&] {
         work();
-        _exit(0);
-    }
-    int status = 0;
-    rusage usage{};
-    wait4(child, &status, 0, &usage);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return 0;
+    });
+    if (ended.exitCode != 0)
         fail("an operation failed in its child process");
-    return usage.ru_maxrss;
+    return ended.peakKiB;
 }
 
 struct Files {

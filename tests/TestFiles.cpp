@@ -4,13 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#ifdef Q_OS_UNIX
-#include <csignal>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-#endif
-
 namespace testfiles {
 
 namespace {
@@ -86,40 +79,6 @@ QByteArray readFile(const QString &path) {
 
 void makeReadOnly(const QString &path) {
     QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::ReadGroup);
-}
-
-int runWithFileSizeLimit(qint64 fileSizeLimit, const std::function<int()> &work) {
-#ifndef Q_OS_UNIX
-    ADD_FAILURE() << "a file-size limit needs a Unix system";
-    return -1;
-#else
-    const pid_t child = fork();
-    if (child == 0) {
-        std::signal(SIGXFSZ, SIG_IGN); // a write past the limit fails instead of killing
-        const rlimit limit{rlim_t(fileSizeLimit), rlim_t(fileSizeLimit)};
-        setrlimit(RLIMIT_FSIZE, &limit);
-        _exit(work());
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-#endif
-}
-
-int runKilledAfter(std::chrono::microseconds delay, const std::function<int()> &work) {
-#ifndef Q_OS_UNIX
-    ADD_FAILURE() << "killing a child needs a Unix system";
-    return -1;
-#else
-    const pid_t child = fork();
-    if (child == 0)
-        _exit(work());
-    usleep(useconds_t(delay.count()));
-    kill(child, SIGKILL);
-    int status = 0;
-    waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-#endif
 }
 
 } // namespace testfiles

@@ -46,12 +46,4 @@ QString fileWith(const QTemporaryDir &dir, const QString &name, const QByteArray
 QByteArray readFile(const QString &path);
 void makeReadOnly(const QString &path);
 
-// Runs `work` in a child process that may write at most `fileSizeLimit` bytes
-// to any file, and returns the child's exit code (the value `work` returns).
-int runWithFileSizeLimit(qint64 fileSizeLimit, const std::function<int()> &work);
-
-// Runs `work` in a child process and kills it (SIGKILL) after `delay`. Returns
-// the child's exit code when it ended first, or -1 when it was killed.
-int runKilledAfter(std::chrono::microseconds delay, const std::function<int()> &work);
-
 } // namespace testfiles

@@ -72,6 +72,7 @@ TEST_F(CliTest, ExitStatusAndMessagesAndRefusalsLeaveEveryFileAsItWas) {
         {{"apply", "--bogus", "fix.aps", "game.z64"}, 2, "Unknown option"},
         {{"info", "fix.aps", "simple.aps", "game.z64", "nothing.txt"}, 1, "neither an APS patch"},
         {{"info", "gone.z64"}, 2, "cannot be read"},
+        {{"info", "nothing.txt", "fix.aps"}, 1, "neither an APS patch"}, // the worst status
         {{"convert", "--to", "x64", "game.z64"}, 2, "--to takes z64, v64 or n64"},
         {{"convert", "--to", "v64", "game.v64"}, 0, "already v64"},
         {{"swap", "nothing.txt"}, 1, "not an N64 image"},
@@ -147,6 +148,8 @@ TEST_F(CliTest, InfoShowsTheWindowsTextsPaddingKept) {
     EXPECT_EQ(imageInfo["texts"]["Image Format"].toString(), "Doctor v64          ");
     EXPECT_EQ(imageInfo["texts"]["Rom Header"].toString(), "TARNIC TEST IMAGE   ");
     EXPECT_EQ(imageInfo["raw"]["byteOrder"].toString(), "v64");
+    EXPECT_EQ(imageInfo["raw"]["crc1"].toString(), "0AB1007F"); // in cartridge order
+    EXPECT_EQ(imageInfo["raw"]["crc2"].toString(), "FF100233");
 
     ASSERT_EQ(cli({"convert", "--to", "n64", "game.z64", "-o", "game.n64"}).status, 0);
     run = cli({"info", "game.n64"});

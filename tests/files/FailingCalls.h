@@ -14,5 +14,9 @@ inline constexpr const char *kCallNames[] = {"fdatasync", "rename", "link"};
 void failNth(Call call, int nth);
 // How many calls of `call` were made since the last failNth().
 int callsSeen(Call call);
+// True when the fdatasync that failed was the first on its file since the last
+// failNth(): what was written to that file may not be on the disk. (Qt flushes
+// a saved file once more after the program has, and ignores a failure there.)
+bool failedAFirstFlush();
 
 } // namespace failing

@@ -1,5 +1,6 @@
 // Files that are not plain files, and patches far larger than any real one.
 
+#include "ChildProcess.h"
 #include "TestFiles.h"
 #include "files/SafeWrite.h"
 #include "patch/PatchApplication.h"
@@ -14,11 +15,9 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace tarnic;
@@ -61,21 +60,6 @@ TEST(OddFiles, AFifoFolderSocketOrDeviceIsRefusedAtOnceDirectlyOrThroughALink) {
     EXPECT_EQ(readFile(image), cartridgeImage());
 }
 
-namespace {
-// Runs `work` in a child and returns the child's peak resident memory in MiB.
-long peakMemoryOf(const std::function<void()> &work) {
-    const pid_t child = fork();
-    if (child == 0) {
-        work();
-        _exit(0);
-    }
-    int status = 0;
-    rusage usage{};
-    wait4(child, &status, 0, &usage);
-    return usage.ru_maxrss / 1024;
-}
-} // namespace
-
 TEST(OddFiles, AHugePatchIsRefusedAtItsFirstFaultWithLittleMemory) {
     QTemporaryDir dir;
     const QString image = fileWith(dir, "game.z64", cartridgeImage());
@@ -93,15 +77,13 @@ TEST(OddFiles, AHugePatchIsRefusedAtItsFirstFaultWithLittleMemory) {
     for (const Case &c : cases) {
         writeFile(patch, c.start);
         ASSERT_EQ(::truncate(QFile::encodeName(patch).constData(), threeGigabytes), 0);
-        ApplyOutcome outcome = ApplyOutcome::Applied;
-        const long peak = peakMemoryOf([&] {
-            outcome = applyPatch({patch, image, {}, {}, {}, {}}).outcome;
-            if (outcome != c.outcome)
-                _exit(1);
+        const childprocess::Ended ended = childprocess::run([&] {
+            return int(applyPatch({patch, image, {}, {}, {}, {}}).outcome);
         });
-        std::printf("peak memory for a 3 GB patch refused at its first fault: %ld MiB\n", peak);
-        EXPECT_LT(peak, 64);
-        EXPECT_EQ(applyPatch({patch, image, {}, {}, {}, {}}).outcome, c.outcome);
+        std::printf("peak memory for a 3 GB patch refused at its first fault: %ld MiB\n",
+                    ended.peakKiB / 1024);
+        EXPECT_EQ(ended.exitCode, int(c.outcome));
+        EXPECT_LT(ended.peakKiB / 1024, 64);
     }
     EXPECT_EQ(readFile(image), cartridgeImage());
 }

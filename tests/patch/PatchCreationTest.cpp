@@ -1,11 +1,11 @@
 #include "patch/PatchCreation.h"
 
 #include "TestFiles.h"
+#include "match/MatchCheck.h"
 #include "patch/ApsFormat.h"
 #include "patch/PatchApplication.h"
 #include "patch/PatchInspection.h"
 #include "rom/ImageHeader.h"
-#include "match/MatchCheck.h"
 
 #include <QDir>
 #include <QTemporaryDir>

@@ -38,15 +38,24 @@ TEST(Checksum, MatchesThePublishedVectorForEachKind) {
     EXPECT_EQ(
         QCryptographicHash::hash(image.mid(0x40, 0x1000 - 0x40), QCryptographicHash::Md5).toHex(),
         "f7fda2f7a52b2d447c233ce40b024ebd");
-    const std::tuple<BootCode, std::uint32_t, std::uint32_t> vectors[] = {
-        {BootCode::Cic6102, 0xF6C453DE, 0x6D3C908C},
-        {BootCode::Cic6103, 0xA592715B, 0x6CC2672E},
-        {BootCode::Cic6105, 0xDD10FA38, 0xF90B9C1E},
-        {BootCode::Cic6106, 0x5141AE92, 0x66E19326},
+    // The same image with its first 4 KiB of summed words zero: a zero word
+    // leaves the sum as it was, which must not count as a carry.
+    const QByteArray zeroWords = QByteArray(image).replace(0x1000, 0x1000, QByteArray(0x1000, 0));
+    const std::tuple<const QByteArray &, BootCode, std::uint32_t, std::uint32_t> vectors[] = {
+        {image, BootCode::Cic6101, 0xF6C453DE, 0x6D3C908C},
+        {image, BootCode::Cic6102, 0xF6C453DE, 0x6D3C908C},
+        {image, BootCode::Cic7102, 0xF6C453DE, 0x6D3C908C},
+        {image, BootCode::Cic6103, 0xA592715B, 0x6CC2672E},
+        {image, BootCode::Cic6105, 0xDD10FA38, 0xF90B9C1E},
+        {image, BootCode::Cic6106, 0x5141AE92, 0x66E19326},
+        {zeroWords, BootCode::Cic6102, 0xF4C249D8, 0x594B724D},
+        {zeroWords, BootCode::Cic6103, 0xDF906B65, 0x79F34342},
+        {zeroWords, BootCode::Cic6105, 0xDB2EF032, 0xAC65C933},
+        {zeroWords, BootCode::Cic6106, 0x1B4821B6, 0x9F4D8C8A},
     };
-    for (const auto &[kind, crc1, crc2] : vectors) {
-        EXPECT_EQ(computeChecksum(image.constData(), kind), (HeaderChecksum{crc1, crc2}))
-            << bootCodeName(kind).toStdString();
+    for (const auto &[bytes, kind, crc1, crc2] : vectors) {
+        EXPECT_EQ(computeChecksum(bytes.constData(), kind), (HeaderChecksum{crc1, crc2}))
+            << bootCodeName(kind).toStdString() << (&bytes == &zeroWords ? " with zero words" : "");
     }
 }
 

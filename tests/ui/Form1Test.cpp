@@ -423,16 +423,18 @@ TEST_F(Form1Test, PatchRomAppliesTheHighlightedPatchAndAsksWhenItWasMadeForAnoth
     encoded.encoding = 1;
     writeFile(path("aps/enc.aps"), apsHeader(encoded));
     writeFile(path("aps/gone.aps"), apsHeader());
-    press(button("BrowseClk1")); // cancelled: the list shows the new files
+    writeFile(path("aps/cut.aps"), apsHeader().left(70)); // shows whole, ends in the header
+    press(button("BrowseClk1"));                          // cancelled: the list shows the new files
     QStringList fromPatchRom;
-    for (const char *name : {"bad.aps", "enc.aps", "gone.aps"}) {
+    for (const char *name : {"bad.aps", "enc.aps", "gone.aps", "cut.aps"}) {
         click("PatchFileList", name);
         QFile::remove(path("aps/gone.aps"));
         press(button("PatchClk"));
         fromPatchRom << messages.shown.last();
     }
-    EXPECT_EQ(fromPatchRom, (QStringList{"Not An APS File", "Not Supported In This Version",
-                                         "Error Openning Source File:"}));
+    EXPECT_EQ(fromPatchRom,
+              (QStringList{"Not An APS File", "Not Supported In This Version",
+                           "Error Openning Source File:", "Error Openning Source File:"}));
 }
 
 TEST_F(Form1Test, CaptionsShowWhole) {
