@@ -159,7 +159,8 @@ TEST_F(PatchCreationTest, TheHeaderDescribesTheOriginalAsTheWindowShowsIt) {
         const ImageInspection shownImage = inspectImage(originalPath);
         EXPECT_TRUE(allPairsEqual(
             comparePairs(imageSideTexts(shownImage.display), patchSideTexts(shownPatch.display))));
-        EXPECT_EQ(*shownPatch.display.PatchTypeTxT, PatchTypeNames[1]);
+        EXPECT_EQ(*shownPatch.display.PatchTypeTxT,
+                  QStringLiteral("N64 Specific Patch            "));
     }
 }
 

@@ -22,13 +22,13 @@ TEST(ImageHeader, BothByteOrdersShowTheSameCartridgeOrderTexts) {
     ASSERT_EQ(cartridge.outcome, ImageReadOutcome::Shown);
     ASSERT_EQ(swapped.outcome, ImageReadOutcome::Shown);
 
-    EXPECT_EQ(cartridge.display.RomFormatTxt, ImageFormatNames[1]);
-    EXPECT_EQ(swapped.display.RomFormatTxt, ImageFormatNames[0]);
+    EXPECT_EQ(cartridge.display.RomFormatTxt, QStringLiteral("CD64/Z64/Wc/SP      "));
+    EXPECT_EQ(swapped.display.RomFormatTxt, QStringLiteral("Doctor v64          "));
     for (const ImageInspection *r : {&cartridge, &swapped}) {
         EXPECT_EQ(r->display.RomCRCTxt, QStringLiteral("0AB1007F : FF100233"));
         EXPECT_EQ(r->display.RomHeaderTxT, QStringLiteral("TARNIC TEST IMAGE   "));
         EXPECT_EQ(r->display.RomCartIDTxT, QStringLiteral("AB"));
-        EXPECT_EQ(r->display.RomCountryTxt, CountryNames[1]);
+        EXPECT_EQ(r->display.RomCountryTxt, QStringLiteral("45h  _USA           "));
     }
     EXPECT_EQ(swapped.header.CartIdRaw, QStringLiteral("BA")); // as stored
 }
@@ -38,9 +38,9 @@ TEST(ImageHeader, CountryComesFromTheVersionByteUnlessItIsZero) {
     image[0x3E] = 'J';
     EXPECT_EQ(inspect(image).display.RomCountryTxt, QStringLiteral("4Ah  _Japan         "));
     image[0x3F] = 0x01; // a cartridge-order image with version 1
-    EXPECT_EQ(inspect(image).display.RomCountryTxt, CountryNames[5]);
+    EXPECT_EQ(inspect(image).display.RomCountryTxt, QStringLiteral("0x   _Unknown       "));
     image[0x3F] = 'E';
-    EXPECT_EQ(inspect(image).display.RomCountryTxt, CountryNames[1]);
+    EXPECT_EQ(inspect(image).display.RomCountryTxt, QStringLiteral("45h  _USA           "));
 }
 
 TEST(ImageHeader, UnknownMarksShortFilesAndMissingFiles) {
@@ -52,7 +52,7 @@ TEST(ImageHeader, UnknownMarksShortFilesAndMissingFiles) {
     ASSERT_EQ(shortImage.outcome, ImageReadOutcome::Shown);
     EXPECT_EQ(shortImage.display.RomCRCTxt, QStringLiteral("0AB1007F : FF100233"));
     EXPECT_EQ(shortImage.display.RomCartIDTxT, QString(2, QChar(0)));
-    EXPECT_EQ(shortImage.display.RomCountryTxt, CountryNames[5]);
+    EXPECT_EQ(shortImage.display.RomCountryTxt, QStringLiteral("0x   _Unknown       "));
 
     EXPECT_EQ(inspectImage(QString()).outcome, ImageReadOutcome::CannotOpen);
 }
