@@ -73,9 +73,12 @@ int runApply(const CommandSpec &spec, const QStringList &arguments, Console &con
         return fail(console, written, text::reasonFor(result.outcome), result.systemError);
     console.out << written << ": " << result.records << " records applied, " << result.bytesWritten
                 << " bytes written";
-    if (!job.backupPath.isEmpty())
-        console.out << "; the image as it was is in " << job.backupPath;
+    if (!result.backupPath.isEmpty())
+        console.out << "; the image as it was is in " << result.backupPath;
     console.out << '\n';
+    if (!result.backupPath.isEmpty() && result.backupPath != job.backupPath)
+        console.err << "tarnic-cli: " << job.backupPath << ": could not be replaced ("
+                    << result.systemError << "); the earlier backup is still there\n";
     return Success;
 }
 

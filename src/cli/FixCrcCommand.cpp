@@ -26,6 +26,8 @@ int runFixCrc(const CommandSpec &spec, const QStringList &arguments, Console &co
     const ChecksumFix fix =
         onlyCheck ? ChecksumFix{ChecksumFixOutcome::NotChecked, checkChecksum(file, kind), {}}
                   : fixChecksum(file, kind);
+    if (fix.outcome == ChecksumFixOutcome::Busy)
+        return fail(console, file, text::reasonFor(fix.outcome));
     const ChecksumReport &report = fix.report;
     if (report.outcome == ChecksumOutcome::Unrecognised)
         return fail(console, file, notAnImage(file, report.order), Refused);
@@ -56,8 +58,12 @@ int runFixCrc(const CommandSpec &spec, const QStringList &arguments, Console &co
                     << ", was " << checksumText(report.stored) << '\n';
         return Success;
     case ChecksumFixOutcome::NotChecked:
-    case ChecksumFixOutcome::WriteFailed:
         break;
+    case ChecksumFixOutcome::WriteFailed:
+    case ChecksumFixOutcome::Busy:
+    case ChecksumFixOutcome::Changed:
+    case ChecksumFixOutcome::LeftUnknown:
+        return fail(console, file, text::reasonFor(fix.outcome), fix.systemError);
     }
     return fail(console, file, text::reasonFor(ChecksumFixOutcome::WriteFailed), fix.systemError);
 }

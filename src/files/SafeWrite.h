@@ -2,17 +2,16 @@
 // Reading and replacing files so that nothing is ever lost:
 //  - only plain files are opened: a FIFO, device, socket or folder (directly or
 //    through a symbolic link) is refused at once, never waited on;
-//  - new content goes to a FileReplacement, a temporary file beside the target
-//    that takes the target's place only once it is complete, checked and on
-//    disk. Every write, the flush to disk and the rename are checked, so a
-//    failure, a full disk or a killed process leaves either the old file or
-//    the complete new one, and a failure is never reported as success.
+//  - new content goes to a FileReplacement (files/FileReplacement.h), which
+//    takes the target's place only once it is complete, checked and on disk.
+
+#include "files/FileReplacement.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 namespace tarnic {
 
@@ -45,44 +44,6 @@ bool canBeCreatedOrReplaced(const QString &path);
 // or -1 when the device fails.
 qint64 readFully(QIODevice &from, char *into, qint64 size);
 
-// New content for an existing or new file. Nothing is visible at `target`
-// until commit() succeeds; a replacement that is destroyed uncommitted leaves
-// no trace. The new file gets the old one's permissions, and a symbolic link
-// at `target` keeps pointing at the (new) file.
-class FileReplacement {
-  public:
-    explicit FileReplacement(const QString &target);
-
-    // Creates the temporary file in the target's folder.
-    bool open();
-    // Appends `size` bytes; false when any of them could not be written.
-    bool write(const char *data, qint64 size);
-    bool write(const QByteArray &bytes) { return write(bytes.constData(), bytes.size()); }
-    // Writes at `offset`, which may lie past the end: the gap reads as zeros.
-    bool writeAt(qint64 offset, const char *data, qint64 size);
-    // Checks that the new content is exactly `expectedSize` bytes and flushes
-    // it to disk. The target is not touched yet.
-    bool finish(qint64 expectedSize);
-    // Puts the finished content in the target's place in one step. False when
-    // it was not finished or the rename fails; the target is then as it was.
-    bool commit();
-
-    // Marks the replacement failed for `reason` found outside it (a read of
-    // its source failed, say): it can no longer be finished or committed.
-    void fail(const QString &reason);
-    // Why the last step failed, in the system's words ("No space left on
-    // device"); empty while nothing has failed.
-    QString errorString() const { return error_; }
-
-  private:
-    bool failWith(const QString &reason);
-
-    QSaveFile file_;
-    bool failed_ = false;
-    bool finished_ = false;
-    QString error_;
-};
-
 // Streams everything from the current position of `from` into `to`, passing each
 // piece through `transform` first when one is given. Every piece but the last
 // is kCopyChunkSize bytes. Returns false on a read or write failure, which `to`
@@ -90,12 +51,32 @@ class FileReplacement {
 using ChunkTransform = std::function<void(char *data, qint64 size)>;
 bool copyStream(QIODevice &from, FileReplacement &to, const ChunkTransform &transform = {});
 
+// How a whole-file write ended.
+struct WriteStatus {
+    enum Outcome {
+        Written, // the new content is in place and on disk
+        Failed,  // a read, write, flush or rename failed: the file as it was
+        Changed, // the file to keep unchanged changed meanwhile: nothing replaced
+    };
+    Outcome outcome = Failed;
+    QString systemError; // the system's reason, where it gave one
+    bool ok() const { return outcome == Written; }
+};
+
+// A file that must still be the one an operation read (see FileLock) when its
+// result is put in place.
+struct KeepUnchanged {
+    QString path;
+    FileIdentity identity;
+};
+
 // Streams `from` through `transform` into a FileReplacement of `target`, which
 // takes the target's place (or is created) only once it is exactly `length`
-// bytes and on disk; the replaced file's blocks are freed in the background.
-// On failure `whyNot`, when given, receives the system's reason.
-bool replaceWithTransformed(QIODevice &from, qint64 length, const QString &target,
-                            const ChunkTransform &transform, QString *whyNot = nullptr);
+// bytes and on disk, and `unchanged`, when given, is as it was; the replaced
+// file's blocks are freed in the background.
+WriteStatus replaceWithTransformed(QIODevice &from, qint64 length, const QString &target,
+                                   const ChunkTransform &transform,
+                                   const std::optional<KeepUnchanged> &unchanged = {});
 
 // Writes `content` as the whole new content of `path`, all or nothing.
 bool replaceFileContent(const QString &path, const QByteArray &content);
@@ -104,29 +85,18 @@ bool replaceFileContent(const QString &path, const QByteArray &content);
 // is not marked read-only, all or nothing; the file's length never changes.
 // Where the bytes lie inside one 512-byte sector of a file with a single name,
 // they are written in place with one positioned write and flushed to disk (a
-// sector is written whole or not at all, and a failed flush puts the old bytes
-// back), so a large image is not copied for a few bytes. Elsewhere the whole
-// file is rewritten through a FileReplacement. False on any failure, with the
-// system's reason in `whyNot` when given.
-bool replaceBytes(const QString &path, qint64 offset, const QByteArray &bytes,
-                  QString *whyNot = nullptr);
+// sector is written whole or not at all); should the write come up short or
+// the flush fail, the old bytes are written back, flushed and read back to be
+// sure, and where even that fails the whole file is rewritten with the new
+// bytes. Elsewhere the whole file is rewritten through a FileReplacement, which
+// `unchanged` applies to. Written only when the new bytes are in place.
+WriteStatus replaceBytes(const QString &path, qint64 offset, const QByteArray &bytes,
+                         const std::optional<KeepUnchanged> &unchanged = {});
 
 // Gives a file "normal" attributes: on Windows clears read-only, hidden, system
 // and archive; elsewhere leaves the permissions as they are. Returns false when
 // that fails.
 bool resetAttributesToNormal(const QString &path);
-
-// Gives `backupPath` the content `filePath` has now, replacing any earlier file
-// of that name in one step (never half-written), read-only or not. Where the
-// file system allows, the backup becomes a second name of the file itself,
-// which a later FileReplacement of the file leaves holding the old content;
-// elsewhere the file is copied. Returns false when neither works, with the
-// system's reason in `whyNot` when given.
-bool keepAsBackup(const QString &filePath, const QString &backupPath, QString *whyNot = nullptr);
-
-// Makes `backupPath` a file of its own again when it is a second name of
-// `filePath` (after the file could not be replaced), by copying. Best effort.
-void separateBackup(const QString &filePath, const QString &backupPath);
 
 // Holds on to a file that is about to be replaced by a rename, so that freeing
 // its blocks (tens of milliseconds for a large image) happens on a background

@@ -1,5 +1,6 @@
 #include "patch/PatchApplication.h"
 
+#include "files/Backup.h"
 #include "files/SafeWrite.h"
 #include "patch/ApsFormat.h"
 
@@ -317,11 +318,20 @@ ApplyResult applyPatch(const PatchJob &job) {
 
     const bool inPlace = job.outputPath.isEmpty();
     const QString &target = inPlace ? job.imagePath : job.outputPath;
+    if (!inPlace &&
+        (sameFile(job.outputPath, job.patchPath) || sameFile(job.outputPath, job.imagePath)))
+        return finish(ApplyOutcome::OutputIsAnInput);
     QFile image;
     if (inPlace ? !isWritableFile(job.imagePath)
                 : !openRegularFile(image, job.imagePath) || !canBeCreatedOrReplaced(job.outputPath))
         return finish(ApplyOutcome::DestinationUnwritable);
     image.close();
+    // One writer at a time; the image is read only once the lock is held.
+    const FileLock lock(job.imagePath);
+    if (lock.outcome() == FileLock::Outcome::Busy)
+        return finish(ApplyOutcome::ImageBusy);
+    if (lock.outcome() != FileLock::Outcome::Locked)
+        return finish(ApplyOutcome::DestinationUnwritable);
 
     // The whole stream is checked before anything is asked or written.
     HeldRecords held;
@@ -341,19 +351,25 @@ ApplyResult applyPatch(const PatchJob &job) {
 
     ReplacedFileRelease oldImage(target);
     FileReplacement patched(target);
+    patched.requireUnchanged(job.imagePath, lock.identity());
     if (!writePatchedImage(patch, checked, held, job.imagePath, patched)) {
         result.systemError = patched.errorString();
         return finish(ApplyOutcome::WriteFailed);
     }
+    // The backup is kept aside first and replaces an earlier one only once
+    // the patched image is in place.
     const bool withBackup = inPlace && !job.backupPath.isEmpty();
-    if (withBackup && !keepAsBackup(job.imagePath, job.backupPath, &result.systemError))
+    BackupReplacement backup(job.imagePath, job.backupPath);
+    if (withBackup && !backup.prepare(&result.systemError))
         return finish(ApplyOutcome::BackupFailed);
     if (!patched.commit()) {
         result.systemError = patched.errorString();
-        if (withBackup)
-            separateBackup(job.imagePath, job.backupPath);
-        return finish(ApplyOutcome::WriteFailed);
+        return finish(patched.targetChanged() ? ApplyOutcome::ImageChanged
+                                              : ApplyOutcome::WriteFailed);
     }
+    if (withBackup)
+        result.backupPath =
+            backup.complete(&result.systemError) ? job.backupPath : backup.stagingPath();
     return finish(ApplyOutcome::Applied);
 }
 

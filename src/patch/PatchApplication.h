@@ -23,6 +23,11 @@ enum class ApplyOutcome {
     BackupFailed,          // the backup could not be made: the image untouched
     WriteFailed,           // reading the image or writing the patched one failed (a full
                            // disk, say): the image untouched
+    ImageBusy,             // another Tarnic operation works on the image and did not
+                           // finish in time: nothing touched
+    ImageChanged,          // another program changed the image while it was patched: the
+                           // patched image was not put in its place
+    OutputIsAnInput,       // the output named is the patch or the image itself
 };
 
 struct PatchJob {
@@ -46,6 +51,10 @@ struct ApplyResult {
     // Why a read or write failed (BackupFailed, WriteFailed), in the system's
     // words ("No space left on device") where it gave any.
     QString systemError;
+    // Applied with a backup: where the image as it was is kept. The backup
+    // asked for, unless the last rename failed; then the staging name beside
+    // it (see files/Backup.h), with the reason in systemError.
+    QString backupPath;
 };
 
 // What a check of a whole patch file found: its header's type and declared
@@ -74,8 +83,11 @@ PatchFileCheck checkPatchFile(const QString &patchPath);
 // Applies the records in file order (a later record wins where they overlap; a
 // run record with count 0 writes nothing). A record reaching past the end of
 // the image lengthens it, and a gap before such a record is filled with zeros;
-// the image is never shortened. The backup, when asked for, is made once the
-// patched image is complete, just before it replaces the original. Memory use
+// the image is never shortened. The image is locked for the whole operation
+// (files/FileLock.h) and replaced only if no other program changed it
+// meanwhile. The backup, when asked for, is kept aside once the patched image
+// is complete and takes the place of an earlier backup only once the patched
+// image is in place, so a failure leaves an earlier backup as it was. Memory use
 // grows neither with the image nor with the patch (at most 16 MiB of records
 // are held).
 ApplyResult applyPatch(const PatchJob &job);

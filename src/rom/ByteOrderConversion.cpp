@@ -1,5 +1,6 @@
 #include "rom/ByteOrderConversion.h"
 
+#include "files/FileLock.h"
 #include "files/SafeWrite.h"
 
 #include <QFile>
@@ -8,6 +9,7 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <utility>
 
 namespace tarnic {
@@ -50,11 +52,36 @@ bool involves(ByteOrder a, ByteOrder b, ByteOrder order) {
     return a == order || b == order;
 }
 
-ConversionOutcome rewrite(QFile &original, qint64 length, const QString &target,
-                          const ChunkTransform &transform, ConversionResult &result) {
-    return replaceWithTransformed(original, length, target, transform, &result.systemError)
-               ? ConversionOutcome::Converted
-               : ConversionOutcome::Failed;
+// Writes the converted `image` (read from `original`) to `target`, which may be
+// the image itself; nothing replaces it should the image change meanwhile.
+ConversionOutcome rewrite(const QString &image, QFile &original, qint64 length,
+                          const QString &target, const ChunkTransform &transform,
+                          const FileLock &lock, ConversionResult &result) {
+    const WriteStatus status = replaceWithTransformed(original, length, target, transform,
+                                                      KeepUnchanged{image, lock.identity()});
+    result.systemError = status.systemError;
+    switch (status.outcome) {
+    case WriteStatus::Written:
+        return ConversionOutcome::Converted;
+    case WriteStatus::Changed:
+        return ConversionOutcome::Changed;
+    case WriteStatus::Failed:
+        break;
+    }
+    return ConversionOutcome::Failed;
+}
+
+// Locks the image for the whole conversion; an outcome when it cannot be.
+std::optional<ConversionOutcome> lockFailure(const FileLock &lock) {
+    switch (lock.outcome()) {
+    case FileLock::Outcome::Locked:
+        return std::nullopt;
+    case FileLock::Outcome::Busy:
+        return ConversionOutcome::Busy;
+    case FileLock::Outcome::Missing:
+        break;
+    }
+    return ConversionOutcome::Missing;
 }
 
 } // namespace
@@ -81,6 +108,11 @@ void reorderBytes(char *data, qint64 size, ByteOrder from, ByteOrder to) {
 
 ConversionResult swapByteOrder(const QString &filePath, const std::function<void()> &workStarting) {
     ConversionResult result;
+    const FileLock lock(filePath);
+    if (const auto failure = lockFailure(lock)) {
+        result.outcome = *failure;
+        return result;
+    }
     QFile original;
     if (!openRegularFile(original, filePath))
         return result;
@@ -95,12 +127,22 @@ ConversionResult swapByteOrder(const QString &filePath, const std::function<void
     }
     if (workStarting)
         workStarting();
-    result.outcome = rewrite(original, result.length, filePath, swapBytePairs, result);
+    result.outcome =
+        rewrite(filePath, original, result.length, filePath, swapBytePairs, lock, result);
     return result;
 }
 
 ConversionResult convertImage(const QString &filePath, ByteOrder to, const QString &outputPath) {
     ConversionResult result;
+    if (!outputPath.isEmpty() && sameFile(outputPath, filePath)) {
+        result.outcome = ConversionOutcome::OutputIsTheImage;
+        return result;
+    }
+    const FileLock lock(filePath);
+    if (const auto failure = lockFailure(lock)) {
+        result.outcome = *failure;
+        return result;
+    }
     HeaderBytes header;
     QFile original;
     if (!readHeaderBytes(filePath, header) || !openRegularFile(original, filePath))
@@ -122,8 +164,8 @@ ConversionResult convertImage(const QString &filePath, ByteOrder to, const QStri
         return finish(ConversionOutcome::NotWritable);
     const ByteOrder from = result.from;
     return finish(rewrite(
-        original, result.length, target,
-        [from, to](char *data, qint64 size) { reorderBytes(data, size, from, to); }, result));
+        filePath, original, result.length, target,
+        [from, to](char *data, qint64 size) { reorderBytes(data, size, from, to); }, lock, result));
 }
 
 } // namespace tarnic

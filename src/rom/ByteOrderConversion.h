@@ -13,15 +13,19 @@
 namespace tarnic {
 
 enum class ConversionOutcome {
-    Converted,      // the file (or the output) now holds the other byte order
-    Missing,        // no file selected, nothing at the path, or not a plain file
-    TooShort,       // fewer than 2 bytes
-    NotWritable,    // marked read-only, or cannot be opened for writing
-    Failed,         // a read or write failed during the work; the file is unchanged
-    AlreadyInOrder, // the image is already in the order asked for: nothing written
-    Unrecognised,   // not an image in any of the three orders: nothing written
-    NotWholeWords,  // little-endian on either side, but the length is not a multiple
-                    // of 4: nothing written
+    Converted,        // the file (or the output) now holds the other byte order
+    Missing,          // no file selected, nothing at the path, or not a plain file
+    TooShort,         // fewer than 2 bytes
+    NotWritable,      // marked read-only, or cannot be opened for writing
+    Failed,           // a read or write failed during the work; the file is unchanged
+    AlreadyInOrder,   // the image is already in the order asked for: nothing written
+    Unrecognised,     // not an image in any of the three orders: nothing written
+    NotWholeWords,    // little-endian on either side, but the length is not a multiple
+                      // of 4: nothing written
+    Busy,             // another Tarnic operation works on the image and did not finish
+                      // in time: nothing written
+    Changed,          // another program changed the image meanwhile: nothing replaced
+    OutputIsTheImage, // the output named is the image itself: nothing written
 };
 
 struct ConversionResult {
@@ -33,8 +37,9 @@ struct ConversionResult {
 
 // Exchanges bytes 2k and 2k+1 throughout `filePath`; a last odd byte stays. The
 // converted image replaces the original only once complete, so any failure
-// leaves the file as it was. `workStarting` runs once the checks have passed,
-// just before the first byte is read.
+// leaves the file as it was. Conversions lock the image for the whole work
+// (files/FileLock.h) and replace nothing that another program changed. `workStarting` runs once the
+// checks have passed, just before the first byte is read.
 ConversionResult swapByteOrder(const QString &filePath,
                                const std::function<void()> &workStarting = {});
 

@@ -1,5 +1,6 @@
 #include "rom/Checksum.h"
 
+#include "files/FileLock.h"
 #include "files/SafeWrite.h"
 #include "rom/ByteOrderConversion.h"
 
@@ -178,8 +179,28 @@ ChecksumReport checkChecksum(const QString &imagePath, std::optional<BootCode> g
     return finish(ChecksumOutcome::Checked);
 }
 
+namespace {
+
+// The eight header bytes of `checksum`, in the file's own order.
+QByteArray storedBytes(const HeaderChecksum &checksum, ByteOrder order) {
+    QByteArray bytes;
+    for (const std::uint32_t crc : {checksum.crc1, checksum.crc2}) {
+        for (const std::uint8_t byte : bigEndianBytes(crc))
+            bytes += char(byte);
+    }
+    reorderBytes(bytes.data(), bytes.size(), ByteOrder::Cartridge, order);
+    return bytes;
+}
+
+} // namespace
+
 ChecksumFix fixChecksum(const QString &imagePath, std::optional<BootCode> given) {
     ChecksumFix fix;
+    const FileLock lock(imagePath);
+    if (lock.outcome() == FileLock::Outcome::Busy) {
+        fix.outcome = ChecksumFixOutcome::Busy;
+        return fix;
+    }
     fix.report = checkChecksum(imagePath, given);
     if (fix.report.outcome != ChecksumOutcome::Checked)
         return fix;
@@ -187,15 +208,28 @@ ChecksumFix fixChecksum(const QString &imagePath, std::optional<BootCode> given)
         fix.outcome = ChecksumFixOutcome::AlreadyValid;
         return fix;
     }
-    QByteArray crcs;
-    for (const std::uint32_t crc : {fix.report.computed.crc1, fix.report.computed.crc2}) {
-        for (const std::uint8_t byte : bigEndianBytes(crc))
-            crcs += char(byte);
+    const QByteArray written = storedBytes(fix.report.computed, fix.report.order);
+    const WriteStatus status =
+        replaceBytes(imagePath, kCrc1Offset, written, KeepUnchanged{imagePath, lock.identity()});
+    fix.systemError = status.systemError;
+    switch (status.outcome) {
+    case WriteStatus::Written:
+        fix.outcome = ChecksumFixOutcome::Written;
+        return fix;
+    case WriteStatus::Changed:
+        fix.outcome = ChecksumFixOutcome::Changed;
+        return fix;
+    case WriteStatus::Failed:
+        break;
     }
-    reorderBytes(crcs.data(), crcs.size(), ByteOrder::Cartridge, fix.report.order);
-    fix.outcome = replaceBytes(imagePath, kCrc1Offset, crcs, &fix.systemError)
-                      ? ChecksumFixOutcome::Written
-                      : ChecksumFixOutcome::WriteFailed;
+    // Say what the header holds now, not what it should.
+    QFile file;
+    QByteArray now(written.size(), '\0');
+    const bool read = openRegularFile(file, imagePath) && file.seek(kCrc1Offset) &&
+                      readFully(file, now.data(), now.size()) == now.size();
+    fix.outcome = read && now == storedBytes(fix.report.stored, fix.report.order)
+                      ? ChecksumFixOutcome::WriteFailed
+                      : ChecksumFixOutcome::LeftUnknown;
     return fix;
 }
 

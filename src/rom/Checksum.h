@@ -64,7 +64,10 @@ enum class ChecksumFixOutcome {
     Written,      // the header now holds the computed checksum
     AlreadyValid, // nothing written
     NotChecked,   // the checksum could not be computed (see the report): nothing written
-    WriteFailed,  // read-only, or a write failed: the image unchanged
+    WriteFailed,  // read-only, or a write failed: the image unchanged (read back to be sure)
+    Busy,         // another Tarnic operation works on the image: nothing written
+    Changed,      // another program changed the image meanwhile: nothing replaced
+    LeftUnknown,  // a write failed and the old bytes could not be read back in place
 };
 
 struct ChecksumFix {
@@ -74,7 +77,7 @@ struct ChecksumFix {
 };
 
 // Writes the computed checksum into the header, in the image's own byte order,
-// all or nothing.
+// all or nothing, holding the image's lock (files/FileLock.h) throughout.
 ChecksumFix fixChecksum(const QString &imagePath, std::optional<BootCode> given = {});
 
 // A checksum as "XXXXXXXX : XXXXXXXX", the form the window shows.

@@ -84,6 +84,21 @@ Reason reasonFor(ApplyOutcome outcome) {
                       "the backup could not be made; the image is unchanged", Trouble);
     case ApplyOutcome::WriteFailed:
         return reason(ErrorOpeningDestination, "writing failed; the image is unchanged", Trouble);
+    case ApplyOutcome::ImageBusy:
+        return reason(ErrorOpeningDestination,
+                      "another Tarnic is working on the image; nothing written, try again "
+                      "once it is done",
+                      Trouble);
+    case ApplyOutcome::ImageChanged:
+        return reason(ErrorOpeningDestination,
+                      "another program changed the image meanwhile; nothing written, the "
+                      "image is as that program left it",
+                      Trouble);
+    case ApplyOutcome::OutputIsAnInput:
+        return reason(ErrorOpeningDestination,
+                      "the output is the patch or the image itself; choose another name, or "
+                      "leave out -o to patch the image in place",
+                      Trouble);
     }
     return reason(ErrorOpeningDestination, "", Trouble);
 }
@@ -110,6 +125,18 @@ Reason reasonFor(ConversionOutcome outcome) {
                       "its length is not a multiple of 4, which the little-endian order needs; "
                       "nothing written",
                       Refused);
+    case ConversionOutcome::Busy:
+        return reason(ErrorReadingFile,
+                      "another Tarnic is working on the image; nothing written, try again once "
+                      "it is done",
+                      Trouble);
+    case ConversionOutcome::Changed:
+        return reason(ErrorReadingFile,
+                      "another program changed the image meanwhile; nothing written", Trouble);
+    case ConversionOutcome::OutputIsTheImage:
+        return reason(ErrorReadingFile,
+                      "the output is the image itself; leave out -o to convert it in place",
+                      Trouble);
     }
     return reason(ErrorReadingFile, "", Trouble);
 }
@@ -161,6 +188,14 @@ Reason reasonFor(ChecksumFixOutcome outcome) {
         return {};
     case ChecksumFixOutcome::WriteFailed:
         return reason("cannot be written; the image is unchanged", Trouble);
+    case ChecksumFixOutcome::Busy:
+        return reason("another Tarnic is working on the image; nothing written", Trouble);
+    case ChecksumFixOutcome::Changed:
+        return reason("another program changed the image meanwhile; nothing written", Trouble);
+    case ChecksumFixOutcome::LeftUnknown:
+        return reason("writing the checksum failed, and its eight bytes at 0x10 could not be "
+                      "read back as they were: check the image against a backup",
+                      Trouble);
     }
     return reason("", Trouble);
 }

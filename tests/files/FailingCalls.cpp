@@ -1,14 +1,15 @@
 #include "FailingCalls.h"
 
-#include <array>
-#include <atomic>
-#include <cerrno>
-#include <dlfcn.h>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <dlfcn.h>
+#include <fcntl.h>
 #include <utility>
 #include <vector>
 
@@ -18,31 +19,37 @@ namespace {
 std::array<std::atomic<int>, size_t(Call::Count)> seen{};
 std::atomic<int> failingCall{-1};
 std::atomic<int> failingNth{0};
+std::atomic<int> fault{0};
 // The files flushed to disk since failNth(), and whether a first flush failed.
 std::vector<std::pair<dev_t, ino_t>> flushedFiles;
 bool firstFlushFailed = false;
 
-bool failsNow(Call call) {
+// What the current call meets.
+enum class Now { Pass, Fail, Short };
+
+Now meets(Call call) {
     const int n = ++seen[size_t(call)];
-    return failingCall == int(call) && failingNth == n;
+    if (failingCall != int(call) || failingNth == 0 || n < failingNth)
+        return Now::Pass;
+    switch (Fault(fault.load())) {
+    case Fault::Once:
+        return n == failingNth ? Now::Fail : Now::Pass;
+    case Fault::FromThenOn:
+        return Now::Fail;
+    case Fault::ShortWrite:
+        return n == failingNth ? Now::Short : Now::Pass;
+    case Fault::Kill:
+        if (n == failingNth)
+            ::raise(SIGKILL);
+        return Now::Pass;
+    case Fault::Count:
+        break;
+    }
+    return Now::Pass;
 }
 
 template <typename Function> Function real(const char *name) {
     return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
-}
-} // namespace
-
-void failNth(Call call, int nth) {
-    for (auto &count : seen)
-        count = 0;
-    failingCall = int(call);
-    failingNth = nth;
-    flushedFiles.clear();
-    firstFlushFailed = false;
-}
-
-bool failedAFirstFlush() {
-    return firstFlushFailed;
 }
 
 // Notes a flush of `fd`; true when its file had been flushed before.
@@ -58,8 +65,51 @@ bool flushedBefore(int fd, bool succeeded) {
     return before;
 }
 
+int failed() {
+    errno = EIO;
+    return -1;
+}
+} // namespace
+
+void failNth(Call call, int nth, Fault kind) {
+    for (auto &count : seen)
+        count = 0;
+    failingCall = int(call);
+    failingNth = nth;
+    fault = int(kind);
+    flushedFiles.clear();
+    firstFlushFailed = false;
+}
+
 int callsSeen(Call call) {
     return seen[size_t(call)];
+}
+
+bool failedAFirstFlush() {
+    return firstFlushFailed;
+}
+
+static int fdatasyncThroughLayer(int fd, int (*next)(int)) {
+    if (meets(Call::Fdatasync) == Now::Fail) {
+        firstFlushFailed |= !flushedBefore(fd, false);
+        return failed();
+    }
+    const int result = next(fd);
+    flushedBefore(fd, result == 0);
+    return result;
+}
+
+static ssize_t pwriteThroughLayer(int fd, const void *data, size_t size, off_t offset,
+                                  ssize_t (*next)(int, const void *, size_t, off_t)) {
+    switch (meets(Call::Pwrite)) {
+    case Now::Fail:
+        return failed();
+    case Now::Short:
+        return next(fd, data, size > 1 ? size / 2 : size, offset);
+    case Now::Pass:
+        break;
+    }
+    return next(fd, data, size, offset);
 }
 
 } // namespace failing
@@ -68,40 +118,34 @@ using failing::Call;
 
 extern "C" int fdatasync(int fd) {
     static const auto next = failing::real<int (*)(int)>("fdatasync");
-    if (failing::failsNow(Call::Fdatasync)) {
-        failing::firstFlushFailed = !failing::flushedBefore(fd, false);
-        errno = EIO;
-        return -1;
-    }
-    const int result = next(fd);
-    failing::flushedBefore(fd, result == 0);
-    return result;
+    return failing::fdatasyncThroughLayer(fd, next);
+}
+
+extern "C" ssize_t pwrite(int fd, const void *data, size_t size, off_t offset) {
+    static const auto next = failing::real<ssize_t (*)(int, const void *, size_t, off_t)>("pwrite");
+    return failing::pwriteThroughLayer(fd, data, size, offset, next);
+}
+
+extern "C" ssize_t pwrite64(int fd, const void *data, size_t size, off_t offset) {
+    static const auto next =
+        failing::real<ssize_t (*)(int, const void *, size_t, off_t)>("pwrite64");
+    return failing::pwriteThroughLayer(fd, data, size, offset, next);
 }
 
 extern "C" int rename(const char *from, const char *to) {
     static const auto next = failing::real<int (*)(const char *, const char *)>("rename");
-    if (failing::failsNow(Call::Rename)) {
-        errno = EIO;
-        return -1;
-    }
-    return next(from, to);
+    return failing::meets(Call::Rename) == failing::Now::Fail ? failing::failed() : next(from, to);
 }
 
 extern "C" int link(const char *from, const char *to) {
     static const auto next = failing::real<int (*)(const char *, const char *)>("link");
-    if (failing::failsNow(Call::Link)) {
-        errno = EIO;
-        return -1;
-    }
-    return next(from, to);
+    return failing::meets(Call::Link) == failing::Now::Fail ? failing::failed() : next(from, to);
 }
 
 extern "C" int linkat(int fromFolder, const char *from, int toFolder, const char *to, int flags) {
     static const auto next =
         failing::real<int (*)(int, const char *, int, const char *, int)>("linkat");
-    if (failing::failsNow(Call::Link)) {
-        errno = EIO;
-        return -1;
-    }
-    return next(fromFolder, from, toFolder, to, flags);
+    return failing::meets(Call::Link) == failing::Now::Fail
+               ? failing::failed()
+               : next(fromFolder, from, toFolder, to, flags);
 }

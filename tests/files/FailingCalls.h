@@ -1,22 +1,27 @@
 #pragma once
 // A failing file layer for the fault tests: the test program defines fdatasync,
-// rename, link and linkat itself, so that every caller in the process (Qt
-// included) goes through them, and each can be told to fail once with EIO.
+// rename, link, linkat and pwrite itself, so that every caller in the process
+// (Qt included) goes through them, and each can be told to misbehave at its
+// Nth call: fail once with EIO, fail from then on, write only half the bytes,
+// or kill the process on the spot.
 
 namespace failing {
 
-enum class Call { Fdatasync, Rename, Link, Count };
+enum class Call { Fdatasync, Rename, Link, Pwrite, Count };
+inline constexpr const char *kCallNames[] = {"fdatasync", "rename", "link", "pwrite"};
 
-inline constexpr const char *kCallNames[] = {"fdatasync", "rename", "link"};
+enum class Fault { Once, FromThenOn, ShortWrite, Kill, Count };
+inline constexpr const char *kFaultNames[] = {"failing", "failing from then on", "half written by",
+                                              "killed at"};
 
-// From now on, the `nth` call (1-based) of `call` fails; 0 fails none. Resets
-// every count.
-void failNth(Call call, int nth);
+// From now on, the `nth` call (1-based) of `call` meets `fault`; 0 meets none.
+// Resets every count.
+void failNth(Call call, int nth, Fault fault = Fault::Once);
 // How many calls of `call` were made since the last failNth().
 int callsSeen(Call call);
-// True when the fdatasync that failed was the first on its file since the last
-// failNth(): what was written to that file may not be on the disk. (Qt flushes
-// a saved file once more after the program has, and ignores a failure there.)
+// True when a flush to disk failed that was the first on its file since the
+// last failNth(): what was written to that file may not be on the disk. (Qt
+// flushes a file once more after the program has, and ignores a failure there.)
 bool failedAFirstFlush();
 
 } // namespace failing

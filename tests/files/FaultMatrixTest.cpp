@@ -7,6 +7,7 @@
 #include "ChildProcess.h"
 #include "FailingCalls.h"
 #include "TestFiles.h"
+#include "files/FileLock.h"
 #include "files/SafeWrite.h"
 #include "patch/PatchApplication.h"
 #include "patch/PatchCreation.h"
@@ -19,9 +20,10 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <future>
+
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <optional>
 
 using namespace tarnic;
@@ -45,8 +47,9 @@ void record(bool intact, const std::string &what) {
 
 enum class Operation {
     ApplyWithoutBackup,
-    ApplyWithLinkedBackup,
-    ApplyWithCopiedBackup,
+    ApplyWithLinkedBackup,  // no backup before
+    ApplyOverEarlierBackup, // linked, replacing an earlier backup
+    ApplyWithCopiedBackup,  // copied (another file system), replacing an earlier backup
     Convert,
     FixChecksum, // in place, or rewritten whole
     CreatePatch, // "the image" is the patch that replaces an older one
@@ -102,7 +105,8 @@ class ImageCase {
 
     void lay() {
         for (const QTemporaryDir *folder : {&dir_, &elsewhere_}) {
-            for (const QString &name : QDir(folder->path()).entryList(QDir::Files | QDir::System))
+            for (const QString &name :
+                 QDir(folder->path()).entryList(QDir::Files | QDir::System | QDir::Hidden))
                 QFile::remove(folder->filePath(name));
         }
         if (operation_ == Operation::ApplyWithCopiedBackup) {
@@ -115,6 +119,8 @@ class ImageCase {
         }
         if (!patch_.isEmpty())
             writeFile(dir_.filePath("fix.aps"), patch_);
+        if (hasEarlierBackup())
+            writeFile(backup(), kEarlierBackup);
         if (!modified_.isEmpty()) {
             writeFile(dir_.filePath("orig.z64"), source_);
             writeFile(dir_.filePath("mod.z64"), modified_);
@@ -133,7 +139,7 @@ class ImageCase {
         PatchJob job;
         job.patchPath = dir_.filePath("fix.aps");
         job.imagePath = image();
-        if (operation_ != Operation::ApplyWithoutBackup)
+        if (withBackup())
             job.backupPath = backup();
         return applyPatch(job).outcome == ApplyOutcome::Applied;
     }
@@ -144,32 +150,33 @@ class ImageCase {
         const bool isOld = now == old_, isNew = now == new_;
         if (succeeded ? (*succeeded ? !isNew : !isOld) : !(isOld || isNew))
             return why = "the image is neither what was reported nor old or new", false;
-        const bool withBackup = operation_ == Operation::ApplyWithLinkedBackup ||
-                                operation_ == Operation::ApplyWithCopiedBackup;
-        if (withBackup && QFileInfo::exists(backup())) {
-            namespace fs = std::filesystem;
-            std::error_code error;
-            if (readFile(backup()) != old_)
-                return why = "the backup is not the old image", false;
-            // A kill between keeping the backup and replacing the image leaves both
-            // names on the old image; the next patch parts them (see the retry).
-            if (isOld && !afterKill &&
-                fs::equivalent(realImage().toStdString(), backup().toStdString(), error))
-                return why = "the unchanged image and its backup are one file", false;
-        } else if (withBackup && succeeded.value_or(false)) {
-            return why = "no backup after success", false;
+        if (withBackup()) {
+            const QByteArray earlier = hasEarlierBackup() ? kEarlierBackup : "<missing>";
+            const QByteArray kept = readFile(backup());
+            const QByteArray staged = readFile(staging());
+            // Until the new image is in place the earlier backup stays as it was;
+            // a kill may leave the image kept aside, which the next patch settles.
+            if (isOld && kept != earlier)
+                return why = "the earlier backup was touched by a run that changed nothing", false;
+            if (isOld && staged != "<missing>" && !(afterKill && staged == old_))
+                return why = "a kept-aside image was left by a run that changed nothing", false;
+            // Once it is, the old image is the backup, or (a kill, or a failed last
+            // rename) still kept aside beside the earlier backup.
+            if (isNew && kept != old_ && !(kept == earlier && staged == old_))
+                return why = "the old image is neither the backup nor kept aside", false;
         }
         for (const QTemporaryDir *folder : {&dir_, &elsewhere_}) {
-            for (const QString &name : QDir(folder->path()).entryList(QDir::Files | QDir::System)) {
+            for (const QString &name :
+                 QDir(folder->path()).entryList(QDir::Files | QDir::System | QDir::Hidden)) {
                 const bool expected =
                     name == "game.z64" || name == "fix.aps" || name == "real.z64" ||
-                    (withBackup && name == "game.z64.BAK") ||
+                    (withBackup() && name.startsWith("game.z64.BAK")) ||
                     (!modified_.isEmpty() && (name == "orig.z64" || name == "mod.z64"));
-                // A kill in the instant between naming the new image and renaming
-                // it over the old one can leave that one name behind.
+                // A kill in the instant between naming the new content and renaming
+                // it over the old file can leave that one name behind, which the
+                // next replacement of the same file takes over.
                 const bool nameOfAKilledRename =
-                    afterKill && name.startsWith(QFileInfo(realImage()).fileName() + ".") &&
-                    !name.endsWith(".BAK");
+                    afterKill && name.endsWith(".tarnic-new") && name.startsWith(".");
                 if (!expected && !nameOfAKilledRename)
                     return why = "stray file " + name.toStdString(), false;
             }
@@ -178,6 +185,17 @@ class ImageCase {
     }
 
   private:
+    static inline const QByteArray kEarlierBackup = "the user's clean dump, kept from before";
+    bool withBackup() const {
+        return operation_ == Operation::ApplyWithLinkedBackup ||
+               operation_ == Operation::ApplyOverEarlierBackup ||
+               operation_ == Operation::ApplyWithCopiedBackup;
+    }
+    bool hasEarlierBackup() const {
+        return operation_ == Operation::ApplyOverEarlierBackup ||
+               operation_ == Operation::ApplyWithCopiedBackup;
+    }
+    QString staging() const { return backup() + ".tarnic-new"; }
     QString image() const { return dir_.filePath("game.z64"); }
     QString realImage() const {
         return operation_ == Operation::ApplyWithCopiedBackup ? elsewhere_.filePath("real.z64")
@@ -218,28 +236,43 @@ std::vector<qint64> sizeLimits(qint64 length) {
     return limits;
 }
 
-// Fails each flush, rename and link of one run in turn.
+// Each flush, rename, link and positioned write of one run in turn fails once,
+// fails from then on, writes half its bytes (writes only) or kills the run.
+// `check` gets what the run reported, none when it was killed.
 template <typename Lay, typename Run, typename Check>
 void failEachCall(Lay &&lay, Run &&run, Check &&check) {
     using failing::Call;
+    using failing::Fault;
     for (int call = 0; call < int(Call::Count); ++call) {
         lay();
         failing::failNth(Call(call), 0);
         run();
         const int calls = failing::callsSeen(Call(call));
-        for (int nth = 1; nth <= calls; ++nth) {
-            lay();
-            failing::failNth(Call(call), nth);
-            const bool succeeded = run();
-            const bool unflushed = failing::failedAFirstFlush();
-            failing::failNth(Call::Count, 0);
-            const std::string what =
-                std::string(failing::kCallNames[call]) + " #" + std::to_string(nth);
-            // Content whose flush to disk failed may never reach the disk: the
-            // operation has failed, whatever the file holds now.
-            if (unflushed)
-                record(!succeeded, what + ": a failed flush to disk was reported as success");
-            check(succeeded, what);
+        for (int fault = 0; fault < int(Fault::Count); ++fault) {
+            if (Fault(fault) == Fault::ShortWrite && Call(call) != Call::Pwrite)
+                continue;
+            for (int nth = 1; nth <= calls; ++nth) {
+                const std::string what = std::string(failing::kFaultNames[fault]) + " " +
+                                         failing::kCallNames[call] + " #" + std::to_string(nth);
+                lay();
+                if (Fault(fault) == Fault::Kill) {
+                    const int code = childprocess::run([&] {
+                                         failing::failNth(Call(call), nth, Fault::Kill);
+                                         return run() ? 0 : 1;
+                                     }).exitCode;
+                    check(code < 0 ? std::nullopt : std::optional<bool>(code == 0), what);
+                    continue;
+                }
+                failing::failNth(Call(call), nth, Fault(fault));
+                const bool succeeded = run();
+                const bool unflushed = failing::failedAFirstFlush();
+                failing::failNth(Call::Count, 0);
+                // Content whose flush to disk failed may never reach the disk: the
+                // operation has failed, whatever the file holds now.
+                if (unflushed)
+                    record(!succeeded, what + ": a failed flush to disk was reported as success");
+                check(succeeded, what);
+            }
         }
     }
     failing::failNth(Call::Count, 0);
@@ -251,6 +284,8 @@ const char *nameOf(Operation operation) {
         return "patch, backups off";
     case Operation::ApplyWithLinkedBackup:
         return "patch, linked backup";
+    case Operation::ApplyOverEarlierBackup:
+        return "patch, linked backup over an earlier one";
     case Operation::ApplyWithCopiedBackup:
         return "patch, copied backup";
     case Operation::Convert:
@@ -282,8 +317,8 @@ TEST_P(FaultMatrix, EveryFailureLeavesTheOldOrTheNewImageAsReported) {
     }
 
     failEachCall([&] { c.lay(); }, [&] { return c.run(); },
-                 [&](bool succeeded, const std::string &what) {
-                     checkCase(c, succeeded, false, name + ", failing " + what);
+                 [&](std::optional<bool> succeeded, const std::string &what) {
+                     checkCase(c, succeeded, !succeeded, name + ", " + what);
                  });
 
     c.lay();
@@ -303,6 +338,7 @@ TEST_P(FaultMatrix, EveryFailureLeavesTheOldOrTheNewImageAsReported) {
 INSTANTIATE_TEST_SUITE_P(Operations, FaultMatrix,
                          ::testing::Values(Operation::ApplyWithoutBackup,
                                            Operation::ApplyWithLinkedBackup,
+                                           Operation::ApplyOverEarlierBackup,
                                            Operation::ApplyWithCopiedBackup, Operation::Convert,
                                            Operation::FixChecksum, Operation::CreatePatch));
 
@@ -313,11 +349,19 @@ TEST(FaultMatrixSettings, EveryFailureLeavesTheOldOrTheNewFile) {
     Settings settings;
     settings.PatchDir = QStringLiteral("/home/someone/new patches");
     const QByteArray written = settingsFileContent(settings);
-    const auto lay = [&] { writeFile(path, old); };
-    const auto check = [&](bool succeeded, const std::string &what) {
+    const auto lay = [&] {
+        for (const QString &name : QDir(dir.path()).entryList(QDir::Files | QDir::Hidden))
+            QFile::remove(dir.filePath(name));
+        writeFile(path, old);
+    };
+    // `succeeded` is none after a kill: then either content will do.
+    const auto check = [&](std::optional<bool> succeeded, const std::string &what) {
         const bool onlyTheFile =
             QDir(dir.path()).entryList(QDir::Files) == QStringList{kSettingsFileName};
-        record(readFile(path) == (succeeded ? written : old) && onlyTheFile, "settings, " + what);
+        const QByteArray now = readFile(path);
+        const bool asReported =
+            succeeded ? now == (*succeeded ? written : old) : now == written || now == old;
+        record(asReported && (onlyTheFile || !succeeded), "settings, " + what);
     };
     for (qint64 limit = 0; limit <= written.size(); ++limit) {
         lay();
@@ -328,7 +372,70 @@ TEST(FaultMatrixSettings, EveryFailureLeavesTheOldOrTheNewFile) {
     }
     failEachCall(
         lay, [&] { return writeSettingsFile(path, settings); },
-        [&](bool succeeded, const std::string &what) { check(succeeded, "failing " + what); });
+        [&](std::optional<bool> succeeded, const std::string &what) { check(succeeded, what); });
+}
+
+TEST(FaultMatrixConcurrency, TwoWritersTakeTurnsAndAnImageChangedMeanwhileIsNotReplaced) {
+    QTemporaryDir dir;
+    const QString image = dir.filePath("game.z64");
+    const QByteArray old = cartridgeImage(2 * MiB);
+    const QByteArray first = QByteArray(old).replace(100, 5, "FIRST");
+    const QByteArray second = QByteArray(old).replace(5000, 6, "SECOND");
+    const QByteArray both = QByteArray(first).replace(5000, 6, "SECOND");
+    writeFile(dir.filePath("first.aps"), apsHeader() + copyRecord(100, "FIRST"));
+    writeFile(dir.filePath("second.aps"), apsHeader() + copyRecord(5000, "SECOND"));
+    const auto applyIn = [&](const char *patch) {
+        return std::async(std::launch::async, [&, patch] {
+            return childprocess::run([&] {
+                       PatchJob job;
+                       job.patchPath = dir.filePath(patch);
+                       job.imagePath = image;
+                       job.backupPath = image + ".BAK";
+                       return applyPatch(job).outcome == ApplyOutcome::Applied ? 0 : 1;
+                   })
+                .exitCode;
+        });
+    };
+    for (int round = 0; round < 20; ++round) {
+        writeFile(image, old);
+        QFile::remove(image + ".BAK");
+        auto a = applyIn("first.aps");
+        auto b = applyIn("second.aps");
+        const bool bothApplied = a.get() == 0 && b.get() == 0;
+        const QByteArray kept = readFile(image + ".BAK");
+        record(bothApplied && readFile(image) == both && (kept == first || kept == second) &&
+                   QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size() == 4,
+               "two writers at once, round " + std::to_string(round));
+    }
+
+    // Another program appends while the work runs: nothing replaces the image.
+    const auto appendMeanwhile = [&] {
+        QFile file(image);
+        ASSERT_TRUE(file.open(QIODevice::Append));
+        file.write("APPENDED");
+    };
+    writeFile(image, old);
+    PatchJob job;
+    job.patchPath = dir.filePath("first.aps");
+    job.imagePath = image;
+    job.workStarting = appendMeanwhile;
+    record(applyPatch(job).outcome == ApplyOutcome::ImageChanged &&
+               readFile(image) == old + "APPENDED",
+           "patch, the image appended to meanwhile");
+    writeFile(image, old);
+    record(swapByteOrder(image, appendMeanwhile).outcome == ConversionOutcome::Changed &&
+               readFile(image) == old + "APPENDED",
+           "conversion, the image appended to meanwhile");
+
+    // A lock held elsewhere for longer than the patience: refused, nothing written.
+    writeFile(image, old);
+    const FileLock held(image);
+    const int refused =
+        childprocess::run([&] {
+            return int(applyPatch({dir.filePath("first.aps"), image, {}, {}, {}, {}}).outcome);
+        }).exitCode;
+    record(refused == int(ApplyOutcome::ImageBusy) && readFile(image) == old,
+           "patch, the image locked by another");
 }
 
 namespace {

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 using namespace tarnic;
 using namespace testfiles;
 
@@ -27,7 +29,9 @@ class PatchApplicationTest : public ::testing::Test {
         return applyPatch(job);
     }
 
-    QStringList files() const { return QDir(dir.path()).entryList(QDir::Files, QDir::Name); }
+    QStringList files() const {
+        return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    }
 
     QTemporaryDir dir;
     QByteArray image = cartridgeImage(1000);
@@ -42,6 +46,12 @@ TEST_F(PatchApplicationTest, WritesRecordsInFileOrderAndBacksUpTheOldImage) {
                                copyRecord(998, "1234") + runRecord(1010, 0x55, 3);
     QFile::setPermissions(job.imagePath, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                              QFileDevice::ReadOther);
+    // Someone else's image, patched by root (the tests' usual user here),
+    // stays that someone's.
+    const bool asRoot = ::geteuid() == 0;
+    if (asRoot) {
+        ASSERT_EQ(::chown(QFile::encodeName(job.imagePath).constData(), 4321, 4321), 0);
+    }
     const ApplyResult r = apply(records, true);
     ASSERT_EQ(r.outcome, ApplyOutcome::Applied);
     EXPECT_EQ(r.records, 6);
@@ -57,6 +67,11 @@ TEST_F(PatchApplicationTest, WritesRecordsInFileOrderAndBacksUpTheOldImage) {
     const int ownerGroupOther = 0x7077; // the user's own bits depend on who runs the test
     EXPECT_EQ(QFileInfo(job.imagePath).permissions() & ownerGroupOther,
               QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther);
+    if (asRoot) {
+        EXPECT_EQ(QFileInfo(job.imagePath).ownerId(), 4321u);
+        EXPECT_EQ(QFileInfo(job.imagePath).groupId(), 4321u);
+    }
+    EXPECT_EQ(files(), (QStringList{"fix.aps", "game.z64", "game.z64.BAK"}));
 
     // Applying again gives the same image; the backup now holds the patched one.
     ASSERT_EQ(apply(records, true).outcome, ApplyOutcome::Applied);

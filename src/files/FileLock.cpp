@@ -1,0 +1,85 @@
+#include "files/FileLock.h"
+
+#include "files/SystemCalls.h"
+
+#include <QFileInfo>
+
+#include <thread>
+
+namespace tarnic {
+
+namespace {
+
+#ifndef Q_OS_WIN
+FileIdentity identityFrom(const struct stat &status) {
+    return {static_cast<unsigned long long>(status.st_dev),
+            static_cast<unsigned long long>(status.st_ino), static_cast<long long>(status.st_size),
+            static_cast<long long>(status.st_mtim.tv_sec),
+            static_cast<long long>(status.st_mtim.tv_nsec)};
+}
+#endif
+
+} // namespace
+
+std::optional<FileIdentity> identityOf(const QString &path) {
+#ifdef Q_OS_WIN
+    const QFileInfo info(path);
+    if (!info.exists())
+        return std::nullopt;
+    return FileIdentity{0, 0, info.size(), info.lastModified().toMSecsSinceEpoch(), 0};
+#else
+    struct stat status {};
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0)
+        return std::nullopt;
+    return identityFrom(status);
+#endif
+}
+
+FileLock::FileLock(const QString &path, std::chrono::milliseconds patience) {
+#ifdef Q_OS_WIN
+    // Windows keeps an open file from being replaced; no lock is taken.
+    Q_UNUSED(patience);
+    if (const auto identity = identityOf(path); identity && QFileInfo(path).isFile()) {
+        identity_ = *identity;
+        outcome_ = Outcome::Locked;
+    }
+#else
+    const auto deadline = std::chrono::steady_clock::now() + patience;
+    for (;;) {
+        descriptor_ = system::openRegular(path, O_RDONLY);
+        if (descriptor_ < 0)
+            return; // Missing
+        while (::flock(descriptor_, LOCK_EX | LOCK_NB) != 0) {
+            if ((errno != EWOULDBLOCK && errno != EINTR) ||
+                std::chrono::steady_clock::now() >= deadline) {
+                ::close(descriptor_);
+                descriptor_ = -1;
+                outcome_ = Outcome::Busy;
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        // The holder may have put a new file in this one's place meanwhile:
+        // the lock counts only on the file the path names now.
+        struct stat locked {};
+        ::fstat(descriptor_, &locked);
+        const std::optional<FileIdentity> now = identityOf(path);
+        identity_ = identityFrom(locked);
+        if (now && now->device == identity_.device && now->inode == identity_.inode) {
+            outcome_ = Outcome::Locked;
+            return;
+        }
+        ::close(descriptor_);
+        descriptor_ = -1;
+    }
+#endif
+}
+
+FileLock::~FileLock() {
+#ifndef Q_OS_WIN
+    if (descriptor_ >= 0)
+        ::close(descriptor_);
+#endif
+}
+
+} // namespace tarnic

@@ -1,0 +1,68 @@
+#pragma once
+// New content for a file, put in its place only once it is complete, checked
+// and on disk. Every write, the flush to disk and the rename are checked, so a
+// failure, a full disk or a killed process leaves either the old file or the
+// complete new one, and a failure is never reported as success.
+
+#include "files/FileLock.h"
+
+#include <QString>
+
+#include <memory>
+
+namespace tarnic {
+
+// Nothing is visible at `target` until commit() succeeds; a replacement that
+// is destroyed uncommitted leaves no trace. Where the system offers unnamed
+// files (Linux's O_TMPFILE), the new content has no name at all until commit()
+// names it, just before the rename; elsewhere it is written under a hidden
+// name beside the target. The new file gets the old one's permissions, and
+// its owner and group where the process may set them; a symbolic link at
+// `target` keeps pointing at the (new) file.
+class FileReplacement {
+  public:
+    explicit FileReplacement(const QString &target);
+    ~FileReplacement();
+    FileReplacement(const FileReplacement &) = delete;
+    FileReplacement &operator=(const FileReplacement &) = delete;
+
+    // Creates the new, empty file in the target's folder.
+    bool open();
+    // Appends `size` bytes; false when any of them could not be written.
+    bool write(const char *data, qint64 size);
+    bool write(const QByteArray &bytes) { return write(bytes.constData(), bytes.size()); }
+    // Writes at `offset`, which may lie past the end: the gap reads as zeros.
+    bool writeAt(qint64 offset, const char *data, qint64 size);
+    // Checks that the new content is exactly `expectedSize` bytes and flushes
+    // it to disk. The target is not touched yet.
+    bool finish(qint64 expectedSize);
+    // At commit, just before the rename, `path` must still be the file that
+    // `identity` describes (same file, size and modification time); otherwise
+    // nothing is replaced and targetChanged() is true.
+    void requireUnchanged(const QString &path, const FileIdentity &identity);
+    // Puts the finished content in the target's place in one step. False when
+    // it was not finished, the file to keep unchanged changed, or the rename
+    // fails; the target is then as it was.
+    bool commit();
+
+    // Marks the replacement failed for `reason` found outside it (a read of
+    // its source failed, say): it can no longer be finished or committed.
+    void fail(const QString &reason);
+    // Why the last step failed, in the system's words ("No space left on
+    // device"); empty while nothing has failed.
+    QString errorString() const { return error_; }
+    // The commit found that the file to keep unchanged had changed.
+    bool targetChanged() const { return targetChanged_; }
+
+  private:
+    struct Parts;
+    bool failWith(const QString &reason);
+
+    std::unique_ptr<Parts> parts_;
+    bool failed_ = false;
+    bool finished_ = false;
+    bool targetChanged_ = false;
+    QString error_;
+};
+
+} // namespace tarnic

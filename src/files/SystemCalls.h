@@ -1,0 +1,78 @@
+#pragma once
+// The few system calls the files floor makes directly, with their retries and
+// checks in one place. Internal to src/files.
+
+#include <QFile>
+#include <QString>
+
+#include <cerrno>
+#include <cstring>
+
+#ifdef Q_OS_WIN
+#include <io.h>
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace tarnic::system {
+
+// The reason of the last failed system call, in the system's words.
+inline QString errorText() {
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+#ifndef Q_OS_WIN
+// Opens without waiting (a FIFO would block an ordinary open for ever) and
+// keeps the descriptor only when it is a plain file.
+inline int openRegular(const QString &path, int access) {
+    const int fd = ::open(QFile::encodeName(path).constData(), access | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        return -1;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+#endif
+
+// Flushes a file's content to disk; false when the system says it failed.
+inline bool flushToDisk(int fd) {
+#ifdef Q_OS_WIN
+    return FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(fd))) != 0;
+#else
+    for (;;) {
+#ifdef Q_OS_LINUX
+        const int result = ::fdatasync(fd);
+#else
+        const int result = ::fsync(fd);
+#endif
+        if (result == 0)
+            return true;
+        if (errno != EINTR)
+            return false;
+    }
+#endif
+}
+
+// Makes a rename in `folder` durable. The new name is in place whatever this
+// returns, so a failure here is not the operation's failure.
+inline void flushFolder(const QString &folder) {
+#ifndef Q_OS_WIN
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+#else
+    Q_UNUSED(folder);
+#endif
+}
+
+} // namespace tarnic::system
