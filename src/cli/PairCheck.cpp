@@ -1,6 +1,7 @@
 #include "PairCheck.h"
 
 #include "Images.h"
+#include "patch/PatchApplication.h"
 #include "patch/PatchInspection.h"
 #include "rom/ImageHeader.h"
 
@@ -18,6 +19,10 @@ std::variant<PairCheck, int> comparePatchAndImage(const QString &patchFile,
     const PatchInspection patch = inspectPatch(patchFile);
     if (patch.outcome != InspectionOutcome::Shown)
         return fail(console, patchFile, text::reasonFor(patch.outcome));
+    // The whole patch, as applying it would check it.
+    if (const PatchFileCheck records = checkPatchFile(patchFile);
+        records.outcome != PatchFileOutcome::Valid)
+        return fail(console, patchFile, text::reasonFor(records.outcome));
     HeaderBytes bytes;
     if (!readHeaderBytes(imageFile, bytes))
         return fail(console, imageFile, text::reasonFor(InspectionOutcome::CannotOpen));

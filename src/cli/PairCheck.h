@@ -20,7 +20,7 @@ struct PairCheck {
 const QString &pairCaption(int pair);
 
 // Reads both headers and compares the four pairs; an error line and the exit
-// status when either cannot be shown.
+// status when either cannot be shown or the patch is not whole.
 std::variant<PairCheck, int> comparePatchAndImage(const QString &patchFile,
                                                   const QString &imageFile, Console &console);
 

@@ -4,6 +4,7 @@
 #include "texts/BuildInfo.h"
 
 #include <QCoreApplication>
+#include <QFile>
 
 #include <cstdio>
 
@@ -65,6 +66,16 @@ int run(const QStringList &arguments, Console &console) {
     return Trouble;
 }
 
+// The first argument whose bytes do not survive the system's decoding (a file
+// name that is not valid UTF-8, say): Qt would name another file in its place.
+int undecodableArgument(int argc, char **argv, const QStringList &arguments) {
+    for (int i = 1; i < argc && i < arguments.size(); ++i) {
+        if (QFile::encodeName(arguments[i]) != QByteArray(argv[i]))
+            return i;
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -76,7 +87,16 @@ int main(int argc, char **argv) {
         QTextStream out(stdout);
         QTextStream err(stderr);
         Console console{out, err};
-        status = run(QCoreApplication::arguments(), console);
+        const QStringList arguments = QCoreApplication::arguments();
+        if (const int bad = undecodableArgument(argc, argv, arguments)) {
+            err << "tarnic-cli: argument " << bad << " (\""
+                << QString::fromLatin1(QByteArray(argv[bad]).toPercentEncoding("/.-_ "))
+                << "\") is not valid UTF-8, so no file can be named by it exactly; nothing "
+                   "done. Rename the file first.\n";
+            status = Trouble;
+        } else {
+            status = run(arguments, console);
+        }
     }
     // What was printed reached its destination only if standard output took it
     // all (a full disk behind a redirection does not).

@@ -69,6 +69,10 @@ TEST_F(CliTest, ExitStatusAndMessagesAndRefusalsLeaveEveryFileAsItWas) {
         {{"apply", "gone.aps", "game.z64"}, 2, "Error Openning File: cannot be read"},
         {{"apply", "fix.aps"}, 2, "expected PATCH IMAGE"},
         {{"apply", "--backup", "-o", "x.z64", "fix.aps", "game.z64"}, 2, "--backup"},
+        {{"apply", "fix.aps", "game.z64", "-o", "fix.aps"}, 2, "the output is the patch"},
+        {{"apply", "fix.aps", "game.z64", "-o", "./game.z64"}, 2, "the output is the patch"},
+        {{"convert", "--to", "v64", "game.z64", "-o", "game.z64"}, 2, "the output is the image"},
+        {{"check", "cut.aps", "game.z64"}, 1, "the patch ends inside its header"},
         {{"apply", "--bogus", "fix.aps", "game.z64"}, 2, "Unknown option"},
         {{"info", "fix.aps", "simple.aps", "game.z64", "nothing.txt"}, 1, "neither an APS patch"},
         {{"info", "gone.z64"}, 2, "cannot be read"},
@@ -86,6 +90,7 @@ TEST_F(CliTest, ExitStatusAndMessagesAndRefusalsLeaveEveryFileAsItWas) {
         {{"create", "--help"}, 0, "Usage: tarnic-cli create [options] ORIGINAL MODIFIED"},
     };
     writeFile(dir.filePath("nothing.txt"), "not an image");
+    writeFile(dir.filePath("cut.aps"), apsHeader().left(70)); // shows whole, cannot be applied
     writeFile(dir.filePath("game.z64.BAK"), original);
     writeFile(dir.filePath("short.z64"), original.left(100));
     for (const auto &c : cases) {
@@ -97,8 +102,20 @@ TEST_F(CliTest, ExitStatusAndMessagesAndRefusalsLeaveEveryFileAsItWas) {
                                            << said.toStdString();
         EXPECT_EQ(readFile(image), original);
         EXPECT_EQ(readFile(swappedImage), swapped);
-        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 8) << "a file was added";
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 9)
+            << "a file was added";
     }
+
+    // A name that is not valid UTF-8 would reach the system as another name.
+    QProcess shell;
+    shell.setWorkingDirectory(dir.path());
+    shell.start("bash",
+                {"-c", R"sh(exec "$0" apply fix.aps game.z64 -o "$(printf '\377\376.z64')")sh",
+                 QStringLiteral(TARNIC_CLI)});
+    ASSERT_TRUE(shell.waitForFinished(60000));
+    EXPECT_EQ(shell.exitCode(), 2);
+    EXPECT_TRUE(shell.readAllStandardError().contains("is not valid UTF-8"));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 9);
 }
 
 TEST_F(CliTest, ApplyWritesAsTheWindowDoes) {
