@@ -56,11 +56,20 @@ QLabel *valueField(QWidget *frame, const char *name, QRect where, const QColor &
     return field;
 }
 
+// A dark box shows no focus of its own (a read-only text box has no cursor, a
+// list only a faint band): a frame in the system's highlight colour does.
+void showFocusFrame(QWidget *control, const char *className) {
+    control->setStyleSheet(QStringLiteral("%1 { border: 2px solid palette(mid); }"
+                                          "%1:focus { border: 2px solid palette(highlight); }")
+                               .arg(QLatin1String(className)));
+}
+
 QPlainTextEdit *textBox(QWidget *frame, const char *name, QRect where) {
     auto *box = placed<QPlainTextEdit>(frame, name, where);
     box->setFont(frame->window()->font());
     box->setReadOnly(true);
     setColours(box, {{QPalette::Base, QColor(0, 64, 64)}, {QPalette::Text, Qt::white}});
+    showFocusFrame(box, "QPlainTextEdit");
     return box;
 }
 
@@ -68,6 +77,7 @@ FileList *fileList(QWidget *frame, const char *name, const QString &patterns, QR
     auto *list = placed<FileList>(frame, name, where, patterns);
     list->setFont(frame->window()->font());
     setColours(list, {{QPalette::Base, QColor(64, 64, 64)}, {QPalette::Text, Qt::white}});
+    showFocusFrame(list, "tarnic--FileList");
     return list;
 }
 
@@ -215,6 +225,7 @@ void Form1::Form_Load() {
     PatchFileList->setFolder(settings_.PatchDir);
     RomFileList->setFolder(settings_.RomDir);
     resetHints();
+    updateButtons();
     CheckMatch();
 }
 
@@ -272,6 +283,7 @@ void Form1::PatchFileList_Click() {
 
     const PatchInspection result = inspectPatch(selectedFile(PatchFileList, folder));
     showPatchDisplay(result.display);
+    updateButtons();
     if (const auto message = text::messageFor(result.outcome))
         services_.messages.showMessage(*message);
     else
@@ -283,7 +295,7 @@ void Form1::RomFileList_Click() {
     QDir::setCurrent(folder);
     settings_.RomDir = folder;
 
-    PatchClk->setEnabled(!isBackupName(RomFileList->selectedName()));
+    imageAllowsPatch_ = !isBackupName(RomFileList->selectedName());
     for (QLabel *field : {RomCountryTxt, RomFormatTxt, RomCartIDTxT, RomCRCTxt})
         field->clear();
     RomHeaderTxT->clear();
@@ -291,16 +303,18 @@ void Form1::RomFileList_Click() {
     const ImageInspection result = inspectImage(selectedFile(RomFileList, folder));
     switch (result.outcome) {
     case ImageReadOutcome::CannotOpen:
+        updateButtons();
         services_.messages.showMessage(text::ErrorOpeningFile);
         return;
     case ImageReadOutcome::Unrecognised:
-        PatchClk->setEnabled(false);
-        SwapCartClk->setEnabled(false);
+        imageAllowsPatch_ = imageAllowsSwap_ = false;
+        updateButtons();
         return;
     case ImageReadOutcome::Shown:
         break;
     }
-    SwapCartClk->setEnabled(true);
+    imageAllowsSwap_ = true;
+    updateButtons();
     RomFormatTxt->setText(result.display.RomFormatTxt);
     RomCRCTxt->setText(result.display.RomCRCTxt);
     RomHeaderTxT->setPlainText(result.display.RomHeaderTxT);
@@ -335,11 +349,28 @@ void Form1::PatchClk_Click() {
     job.workStarting = [&busy] { busy.showAndPaint(); };
 
     const ApplyResult result = applyPatch(job);
-    if (result.outcome == ApplyOutcome::Applied)
-        RomFileList->refresh();
-    else if (const auto message = text::messageFor(result.outcome))
+    if (const auto message = text::messageFor(result.outcome))
         services_.messages.showMessage(*message);
     busy.closeWindow();
+    if (result.outcome == ApplyOutcome::Applied)
+        showImageAsItIsNow();
+}
+
+void Form1::showImageAsItIsNow() {
+    // The list may have a new file (the backup); the selected image is read
+    // again exactly as a click reads it, so the pairs compare what is on disk.
+    RomFileList->refresh();
+    if (RomFileList->selectedName().isEmpty())
+        updateButtons();
+    else
+        RomFileList_Click();
+}
+
+void Form1::updateButtons() {
+    const bool imageSelected = !RomFileList->selectedName().isEmpty();
+    PatchClk->setEnabled(imageAllowsPatch_ && imageSelected &&
+                         !PatchFileList->selectedName().isEmpty());
+    SwapCartClk->setEnabled(imageAllowsSwap_ && imageSelected);
 }
 
 void Form1::SwapCartClk_Click() {
@@ -350,9 +381,9 @@ void Form1::SwapCartClk_Click() {
                                                   [&busy] { busy.showAndPaint(); });
     if (const auto message = text::messageFor(result.outcome))
         services_.messages.showMessage(*message);
-    else
-        RomFileList->refresh();
     busy.closeWindow();
+    if (result.outcome == ConversionOutcome::Converted)
+        showImageAsItIsNow();
 }
 
 void Form1::resetHints() {
@@ -362,14 +393,17 @@ void Form1::resetHints() {
 
 void Form1::browse(BrowseDialog &dialog, FileList *list, QString &rememberedFolder) {
     dialog.StartFolder = list->folder();
-    const bool confirmed = dialog.ShowDialog();
-    // A folder that cannot be entered leaves the remembered folder and the list as they were.
-    if (!confirmed || QDir::setCurrent(dialog.SelectedFolder())) {
-        if (confirmed)
-            rememberedFolder = dialog.SelectedFolder();
+    // Cancelled, the list keeps its folder and its selection (it shows files
+    // added meanwhile). A folder that cannot be entered leaves the remembered
+    // folder and the list as they were.
+    if (!dialog.ShowDialog()) {
+        list->refresh();
+    } else if (QDir::setCurrent(dialog.SelectedFolder())) {
+        rememberedFolder = dialog.SelectedFolder();
         list->setFolder(dialog.SelectedFolder());
     }
     resetHints();
+    updateButtons();
 }
 
 void Form1::BrowseClk1_Click() {

@@ -66,6 +66,10 @@ class Form1 final : public QMainWindow {
     void Form_Load();
     void showPatchDisplay(const PatchDisplay &display);
     void resetHints();
+    // "Patch Rom" needs a patch and an image selected, "Change Format" an
+    // image; both also what the last image read allows.
+    void updateButtons();
+    void showImageAsItIsNow();
     void browse(BrowseDialog &dialog, FileList *list, QString &rememberedFolder);
     BusyWindow &busyWindow();
     QString selectedFile(const FileList *list, const QString &folder) const;
@@ -107,6 +111,10 @@ class Form1 final : public QMainWindow {
     QPointer<Form3> form3_;
     Form4 *form4_ = nullptr;
     bool shutdownStarted_ = false;
+    // What the image read last allows: patching (not a backup, a known byte
+    // order) and conversion (a known byte order).
+    bool imageAllowsPatch_ = true;
+    bool imageAllowsSwap_ = true;
 };
 
 } // namespace tarnic

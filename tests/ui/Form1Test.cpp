@@ -139,8 +139,14 @@ TEST_F(Form1Test, OpensWithEmptyGreenFieldsAndBothListsFiltered) {
     EXPECT_EQ(pairColours(), allGreen);
     for (const auto &[imageSide, patchSide] : kPairs)
         EXPECT_TRUE(text(imageSide).isEmpty() && text(patchSide).isEmpty());
+    // Nothing is selected yet: nothing to patch or convert.
     for (const char *name : {"BrowseClk1", "BrowseClk2", "PatchClk", "SwapCartClk"})
-        EXPECT_TRUE(control<QPushButton>(name)->isEnabled()) << name;
+        EXPECT_EQ(button(name)->isEnabled(), QByteArray(name).startsWith("Browse")) << name;
+    click("RomFileList", "game.z64");
+    EXPECT_TRUE(button("SwapCartClk")->isEnabled());
+    EXPECT_FALSE(button("PatchClk")->isEnabled()); // no patch selected
+    click("PatchFileList", "fix.aps");
+    EXPECT_TRUE(button("PatchClk")->isEnabled());
     EXPECT_EQ(listed("PatchFileList"), (QStringList{"fix.aps", "LOUD.APS"}));
     EXPECT_EQ(listed("RomFileList"), (QStringList{"game.z64", "old.z64.BAK", "twin.V64"}));
     EXPECT_EQ(list("RomFileList")->toolTip(), settings.RomDir);
@@ -169,6 +175,7 @@ TEST_F(Form1Test, ButtonsFollowTheSelectedImage) {
     writeFile(path("roms/text.ROM"), "hello world");
     auto *patchRom = button("PatchClk");
     auto *change = button("SwapCartClk");
+    click("PatchFileList", "fix.aps");
 
     for (const char *backup : {"copy.z64.BAK", "copy.z64.bak"}) {
         click("RomFileList", "copy.z64.Bak");
@@ -178,7 +185,6 @@ TEST_F(Form1Test, ButtonsFollowTheSelectedImage) {
         EXPECT_TRUE(change->isEnabled());
     }
 
-    click("PatchFileList", "fix.aps");
     click("RomFileList", "text.ROM");
     EXPECT_FALSE(patchRom->isEnabled() || change->isEnabled());
     EXPECT_TRUE(text("RomFormatTxt").isEmpty());
@@ -286,20 +292,36 @@ TEST_F(Form1Test, ASimplePatchNamesNoImageSoPatchRomAsksAndWritesItsRecords) {
               cartridgeImage().replace(0x1000, 6, "SIMPLE")); // records from offset 61
 }
 
-TEST_F(Form1Test, ChangeFormatConvertsTheSelectedImageInTheImageFolder) {
+TEST_F(Form1Test, ChangeFormatAndPatchRomShowTheImageAsItIsOnDiskAfterwards) {
     click("RomFileList", "game.z64");
     click("PatchFileList", "fix.aps"); // moves the current folder away
+    EXPECT_EQ(pairColours(), allGreen);
     press(button("SwapCartClk"));
     EXPECT_EQ(readFile(path("roms/game.z64")), byteSwapped(cartridgeImage()));
-    EXPECT_EQ(text("RomFormatTxt"), QStringLiteral("CD64/Z64/Wc/SP      ")); // not re-read
     EXPECT_EQ(busy.calls, (QStringList{"texts Swapping Format / Swapping Byte Order Please Wait",
                                        "show", "close"}));
+    // The header is read again: now byte-swapped, so the patch no longer fits
+    // and "Patch Rom" asks before it writes cartridge-order records into it.
+    EXPECT_EQ(text("RomFormatTxt"), QStringLiteral("Doctor v64          "));
+    EXPECT_EQ(pairColours(), (std::vector<bool>{false, true, true, true}));
+    messages.answer = false;
+    press(button("PatchClk"));
+    EXPECT_EQ(messages.asked.size(), 1);
+    EXPECT_EQ(readFile(path("roms/game.z64")), byteSwapped(cartridgeImage()));
+
     press(button("SwapCartClk"));
     EXPECT_EQ(readFile(path("roms/game.z64")), cartridgeImage());
+    EXPECT_EQ(pairColours(), allGreen);
 
-    list("RomFileList")->setFolder(path("roms")); // no entry selected
-    press(button("SwapCartClk"));
-    EXPECT_EQ(messages.shown, QStringList{"Error Reading File"});
+    // A patch that rewrites the header's CRCs: afterwards the pair is red.
+    writeFile(path("aps/crc.aps"), apsHeader() + copyRecord(0x10, "\x01\x02\x03\x04"));
+    press(button("BrowseClk1")); // cancelled: lists the new patch, keeps the selection
+    EXPECT_EQ(list("PatchFileList")->selectedName(), QStringLiteral("fix.aps"));
+    click("PatchFileList", "crc.aps");
+    press(button("PatchClk"));
+    EXPECT_EQ(text("RomCRCTxt"), QStringLiteral("01020304 : FF100233"));
+    EXPECT_EQ(pairColours(), (std::vector<bool>{true, true, true, false}));
+    EXPECT_TRUE(messages.shown.isEmpty());
 }
 
 TEST_F(Form1Test, BrowsingConfirmedOrCancelled) {
@@ -313,10 +335,14 @@ TEST_F(Form1Test, BrowsingConfirmedOrCancelled) {
     EXPECT_EQ(listed("PatchFileList"), QStringList{"x.aps"});
 
     folders.choice.reset();
+    click("RomFileList", "twin.V64");
     press(button("BrowseClk2"));
     EXPECT_EQ(folders.prompts.last(), QStringLiteral("Select You Rom <DIR>"));
     EXPECT_EQ(settings.RomDir, path("roms"));
     EXPECT_EQ(list("RomFileList")->folder(), path("roms"));
+    EXPECT_EQ(list("RomFileList")->selectedName(), QStringLiteral("twin.V64"));
+    // A new folder has nothing selected: nothing to patch or convert.
+    EXPECT_FALSE(button("PatchClk")->isEnabled());
     EXPECT_EQ(list("PatchFileList")->toolTip(), path("more"));
 }
 
