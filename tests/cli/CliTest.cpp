@@ -115,6 +115,14 @@ TEST_F(CliTest, ExitStatusAndMessagesAndRefusalsLeaveEveryFileAsItWas) {
     ASSERT_TRUE(shell.waitForFinished(60000));
     EXPECT_EQ(shell.exitCode(), 2);
     EXPECT_TRUE(shell.readAllStandardError().contains("is not valid UTF-8"));
+
+    // What was printed must reach its destination: a full disk is a failure.
+    QProcess full;
+    full.setWorkingDirectory(dir.path());
+    full.setStandardOutputFile(QStringLiteral("/dev/full"));
+    full.start(QStringLiteral(TARNIC_CLI), {"check", "fix.aps", "game.z64"});
+    ASSERT_TRUE(full.waitForFinished(60000));
+    EXPECT_EQ(full.exitCode(), 2);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 9);
 }
 
