@@ -16,23 +16,6 @@ ImageInspection inspect(const QByteArray &bytes) {
 }
 } // namespace
 
-TEST(ImageHeader, BothByteOrdersShowTheSameCartridgeOrderTexts) {
-    const ImageInspection cartridge = inspect(cartridgeImage());
-    const ImageInspection swapped = inspect(byteSwapped(cartridgeImage()));
-    ASSERT_EQ(cartridge.outcome, ImageReadOutcome::Shown);
-    ASSERT_EQ(swapped.outcome, ImageReadOutcome::Shown);
-
-    EXPECT_EQ(cartridge.display.RomFormatTxt, QStringLiteral("CD64/Z64/Wc/SP      "));
-    EXPECT_EQ(swapped.display.RomFormatTxt, QStringLiteral("Doctor v64          "));
-    for (const ImageInspection *r : {&cartridge, &swapped}) {
-        EXPECT_EQ(r->display.RomCRCTxt, QStringLiteral("0AB1007F : FF100233"));
-        EXPECT_EQ(r->display.RomHeaderTxT, QStringLiteral("TARNIC TEST IMAGE   "));
-        EXPECT_EQ(r->display.RomCartIDTxT, QStringLiteral("AB"));
-        EXPECT_EQ(r->display.RomCountryTxt, QStringLiteral("45h  _USA           "));
-    }
-    EXPECT_EQ(swapped.header.CartIdRaw, QStringLiteral("BA")); // as stored
-}
-
 TEST(ImageHeader, CountryComesFromTheVersionByteUnlessItIsZero) {
     QByteArray image = cartridgeImage();
     image[0x3E] = 'J';

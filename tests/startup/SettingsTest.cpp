@@ -75,27 +75,6 @@ TEST(SettingsFile, APartialOrOddFileKeepsWhatWasReadAndDefaultsTheRest) {
     EXPECT_EQ(untouched.PatchDir, defaults.PatchDir);
 }
 
-TEST(SettingsFile, AReadOnlyFileIsReportedAndKeepsItsContent) {
-    QTemporaryDir dir;
-    const QString path = dir.filePath(kSettingsFileName);
-    writeFile(path, "\"/old\"\r\n");
-    makeReadOnly(path);
-    EXPECT_FALSE(writeSettingsFile(path, windowsDefaults()));
-    EXPECT_EQ(readFile(path), QByteArray("\"/old\"\r\n"));
-}
-
-TEST(SettingsFile, FolderCheckReplacesOnlyWhatVanished) {
-    QTemporaryDir dir;
-    Settings s;
-    s.PatchDir = dir.path() + QStringLiteral("/"); // trailing separator kept
-    s.RomDir = dir.filePath(QStringLiteral("gone"));
-    EXPECT_TRUE(checkFolders(s));
-    EXPECT_EQ(s.PatchDir, dir.path() + QStringLiteral("/"));
-    EXPECT_EQ(s.RomDir, defaultFolder());
-    s.RomDir = fileWith(dir, "plain", "x"); // a plain file passes the check
-    EXPECT_FALSE(checkFolders(s));
-}
-
 TEST(SettingsFile, AnInstalledCopyKeepsItsFileInTheUsersConfigurationFolder) {
     QTemporaryDir program;
     QTemporaryDir home;
