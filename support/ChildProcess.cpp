@@ -1,6 +1,8 @@
 #include "ChildProcess.h"
 
 #include <csignal>
+#include <cstdio>
+#include <cstring>
 
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -8,7 +10,41 @@
 
 namespace childprocess {
 
+namespace {
+
+// A "Name:   1234 kB" line of /proc/self/status, in KiB; -1 when unknown.
+long statusKiB(const char *name) {
+    FILE *status = std::fopen("/proc/self/status", "r");
+    if (!status)
+        return -1;
+    char line[256];
+    long value = -1;
+    const size_t length = std::strlen(name);
+    while (std::fgets(line, sizeof line, status)) {
+        if (std::strncmp(line, name, length) == 0 && line[length] == ':') {
+            value = std::strtol(line + length + 1, nullptr, 10);
+            break;
+        }
+    }
+    std::fclose(status);
+    return value;
+}
+
+// Starts the child's peak anew: what the parent had resident is not the
+// work's (Linux's clear_refs "5" resets the high-water mark).
+long resetPeak() {
+    if (FILE *refs = std::fopen("/proc/self/clear_refs", "w")) {
+        std::fputs("5", refs);
+        std::fclose(refs);
+    }
+    return statusKiB("VmRSS");
+}
+
+} // namespace
+
 Ended run(const std::function<int()> &work, const Limits &limits) {
+    int pipeFds[2];
+    const bool piped = ::pipe(pipeFds) == 0;
     const pid_t child = fork();
     if (child == 0) {
         if (limits.fileSize) {
@@ -16,8 +52,17 @@ Ended run(const std::function<int()> &work, const Limits &limits) {
             const rlimit limit{rlim_t(*limits.fileSize), rlim_t(*limits.fileSize)};
             setrlimit(RLIMIT_FSIZE, &limit);
         }
-        _exit(work());
+        const long before = resetPeak();
+        const int code = work();
+        const long peak = statusKiB("VmHWM");
+        if (piped) {
+            const long grown = before >= 0 && peak >= 0 ? peak - before : -1;
+            [[maybe_unused]] const ssize_t sent = ::write(pipeFds[1], &grown, sizeof grown);
+        }
+        _exit(code);
     }
+    if (piped)
+        ::close(pipeFds[1]);
     if (limits.killAfter) {
         usleep(useconds_t(limits.killAfter->count()));
         kill(child, SIGKILL);
@@ -25,7 +70,13 @@ Ended run(const std::function<int()> &work, const Limits &limits) {
     int status = 0;
     rusage usage{};
     wait4(child, &status, 0, &usage);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, usage.ru_maxrss};
+    long grown = -1;
+    if (piped) {
+        if (::read(pipeFds[0], &grown, sizeof grown) != sizeof grown)
+            grown = -1;
+        ::close(pipeFds[0]);
+    }
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, grown >= 0 ? grown : usage.ru_maxrss};
 }
 
 } // namespace childprocess
