@@ -1,8 +1,8 @@
 #include "patch/PatchApplication.h"
 
-#include "files/Backup.h"
 #include "files/SafeWrite.h"
 #include "patch/ApsFormat.h"
+#include "patch/ImageUpdate.h"
 
 #include <QFile>
 #include <QtEndian>
@@ -262,8 +262,6 @@ bool writePatchedImage(QFile &patch, const PatchFileCheck &checked, HeldRecords 
     QFile image;
     if (!openRegularFile(image, imagePath))
         patched.fail(QStringLiteral("the image cannot be read"));
-    if (!patched.open())
-        return false;
     const qint64 oldLength = image.size();
     const qint64 newLength = std::max(oldLength, checked.end);
     return (held.fit() ? copyWithHeldRecords(image, oldLength, held, newLength, patched)
@@ -316,22 +314,9 @@ ApplyResult applyPatch(const PatchJob &job) {
         refused != ApplyOutcome::Applied)
         return finish(refused);
 
-    const bool inPlace = job.outputPath.isEmpty();
-    const QString &target = inPlace ? job.imagePath : job.outputPath;
-    if (!inPlace &&
-        (sameFile(job.outputPath, job.patchPath) || sameFile(job.outputPath, job.imagePath)))
-        return finish(ApplyOutcome::OutputIsAnInput);
-    QFile image;
-    if (inPlace ? !isWritableFile(job.imagePath)
-                : !openRegularFile(image, job.imagePath) || !canBeCreatedOrReplaced(job.outputPath))
-        return finish(ApplyOutcome::DestinationUnwritable);
-    image.close();
-    // One writer at a time; the image is read only once the lock is held.
-    const FileLock lock(job.imagePath);
-    if (lock.outcome() == FileLock::Outcome::Busy)
-        return finish(ApplyOutcome::ImageBusy);
-    if (lock.outcome() != FileLock::Outcome::Locked)
-        return finish(ApplyOutcome::DestinationUnwritable);
+    ImageUpdate update(job);
+    if (const auto refused = update.lockImage())
+        return finish(*refused);
 
     // The whole stream is checked before anything is asked or written.
     HeldRecords held;
@@ -345,32 +330,11 @@ ApplyResult applyPatch(const PatchJob &job) {
         return finish(ApplyOutcome::Declined);
     if (job.workStarting)
         job.workStarting();
-    if (inPlace &&
-        (!resetAttributesToNormal(job.patchPath) || !resetAttributesToNormal(job.imagePath)))
-        return finish(ApplyOutcome::DestinationUnwritable);
-
-    ReplacedFileRelease oldImage(target);
-    FileReplacement patched(target);
-    patched.requireUnchanged(job.imagePath, lock.identity());
-    if (!writePatchedImage(patch, checked, held, job.imagePath, patched)) {
-        result.systemError = patched.errorString();
-        return finish(ApplyOutcome::WriteFailed);
-    }
-    // The backup is kept aside first and replaces an earlier one only once
-    // the patched image is in place.
-    const bool withBackup = inPlace && !job.backupPath.isEmpty();
-    BackupReplacement backup(job.imagePath, job.backupPath);
-    if (withBackup && !backup.prepare(&result.systemError))
-        return finish(ApplyOutcome::BackupFailed);
-    if (!patched.commit()) {
-        result.systemError = patched.errorString();
-        return finish(patched.targetChanged() ? ApplyOutcome::ImageChanged
-                                              : ApplyOutcome::WriteFailed);
-    }
-    if (withBackup)
-        result.backupPath =
-            backup.complete(&result.systemError) ? job.backupPath : backup.stagingPath();
-    return finish(ApplyOutcome::Applied);
+    if (const auto refused = update.startWriting())
+        return finish(*refused);
+    const bool written =
+        writePatchedImage(patch, checked, held, job.imagePath, update.replacement());
+    return finish(update.putInPlace(written, result));
 }
 
 } // namespace tarnic

@@ -1,0 +1,15 @@
+#pragma once
+// The CRC-32 that UPS and BPS patches carry (zlib's: reflected polynomial
+// 0xEDB88320, initial and final value 0xFFFFFFFF), computed by libdeflate,
+// which uses the processor's carry-less multiply where there is one.
+
+#include <cstddef>
+#include <cstdint>
+
+namespace tarnic {
+
+// The CRC-32 of `size` bytes following `crc`, the CRC-32 of what came before
+// (0 for nothing).
+std::uint32_t crc32(std::uint32_t crc, const void *data, std::size_t size);
+
+} // namespace tarnic

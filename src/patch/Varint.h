@@ -1,0 +1,47 @@
+#pragma once
+// The variable-length numbers of UPS and BPS: 7 bits a byte, least significant
+// group first, the last byte marked by its top bit, and one subtracted after
+// each byte that is not the last, so that every number has one encoding:
+//   0 -> 80, 127 -> FF, 128 -> 00 80, 300 -> 2C 81.
+
+#include <QByteArray>
+
+#include <cstdint>
+#include <optional>
+
+namespace tarnic {
+
+// Reads a number whose bytes `next()` hands out (none where the input ends).
+// None when the input ends first, or the number does not fit in 64 bits.
+template <typename NextByte> std::optional<std::uint64_t> readVarint(NextByte &&next) {
+    std::uint64_t value = 0;
+    std::uint64_t shift = 1;
+    for (int count = 0; count < 10; ++count) {
+        const std::optional<std::uint8_t> byte = next();
+        if (!byte)
+            return std::nullopt;
+        const std::uint64_t part = std::uint64_t(*byte & 0x7F) * shift;
+        if ((shift != 0 && part / shift != std::uint64_t(*byte & 0x7F)) || value + part < value)
+            return std::nullopt;
+        value += part;
+        if (*byte & 0x80)
+            return value;
+        if (shift > (UINT64_MAX >> 7))
+            return std::nullopt;
+        shift <<= 7;
+        if (value + shift < value)
+            return std::nullopt;
+        value += shift;
+    }
+    return std::nullopt;
+}
+
+inline void appendVarint(QByteArray &to, std::uint64_t value) {
+    while (value >= 0x80) {
+        to += char(value & 0x7F);
+        value = (value >> 7) - 1;
+    }
+    to += char(value | 0x80);
+}
+
+} // namespace tarnic
