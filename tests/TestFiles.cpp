@@ -2,6 +2,8 @@
 
 #include <QFile>
 
+#include <zlib.h>
+
 #include <gtest/gtest.h>
 
 namespace testfiles {
@@ -52,6 +54,50 @@ QByteArray cartridgeImage(qsizetype size) {
     image.replace(0x20, 20, QByteArray("TARNIC TEST IMAGE   "));
     image.replace(0x3C, 4, QByteArray("ABE\0", 4));
     return image;
+}
+
+namespace {
+QByteArray littleEndian32(quint32 value) {
+    QByteArray bytes(4, '\0');
+    for (int i = 0; i < 4; ++i)
+        bytes[i] = char(value >> (8 * i));
+    return bytes;
+}
+quint32 zlibCrc(const QByteArray &bytes) {
+    return quint32(
+        ::crc32(0, reinterpret_cast<const Bytef *>(bytes.constData()), uInt(bytes.size())));
+}
+} // namespace
+
+QByteArray bpsNumber(quint64 value) {
+    QByteArray bytes;
+    while (value >= 0x80) {
+        bytes += char(value & 0x7F);
+        value = (value >> 7) - 1;
+    }
+    return bytes + char(value | 0x80);
+}
+
+QByteArray bpsAction(int command, quint64 length) {
+    return bpsNumber(((length - 1) << 2) | quint64(command));
+}
+
+QByteArray bpsMove(qint64 delta) {
+    return bpsNumber(quint64(delta < 0 ? -delta : delta) << 1 | (delta < 0 ? 1 : 0));
+}
+
+QByteArray withBpsPatchCrc(QByteArray patch) {
+    patch.chop(4);
+    return patch + littleEndian32(zlibCrc(patch));
+}
+
+QByteArray bpsPatch(const QByteArray &source, const QByteArray &target, const QByteArray &actions,
+                    const QByteArray &metadata) {
+    const QByteArray patch = "BPS1" + bpsNumber(quint64(source.size())) +
+                             bpsNumber(quint64(target.size())) +
+                             bpsNumber(quint64(metadata.size())) + metadata + actions +
+                             littleEndian32(zlibCrc(source)) + littleEndian32(zlibCrc(target));
+    return withBpsPatchCrc(patch + "CRC!");
 }
 
 QByteArray byteSwapped(QByteArray bytes) {

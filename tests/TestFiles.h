@@ -32,6 +32,18 @@ QByteArray simpleApsHeader(const QByteArray &description, std::uint32_t imageSiz
 QByteArray copyRecord(std::int32_t offset, const QByteArray &data);
 QByteArray runRecord(std::int32_t offset, std::uint8_t value, std::uint8_t count);
 
+// A BPS patch turning `source` into `target` by `actions`, with its three
+// CRC-32s (zlib's, as an outside check of the program's own).
+QByteArray bpsPatch(const QByteArray &source, const QByteArray &target, const QByteArray &actions,
+                    const QByteArray &metadata = {});
+// A BPS number, an action (0 SourceRead, 1 TargetRead, 2 SourceCopy, 3
+// TargetCopy) of `length` bytes, and a cursor move for the two copies.
+QByteArray bpsNumber(quint64 value);
+QByteArray bpsAction(int command, quint64 length);
+QByteArray bpsMove(qint64 delta);
+// The same patch with its patch CRC-32 made right again after a change.
+QByteArray withBpsPatchCrc(QByteArray patch);
+
 // An image in cartridge order (starting 0x80 0x37) whose header matches
 // ApsFields' defaults: CRCs 0AB1007F and FF100233, name "TARNIC TEST IMAGE",
 // cartridge ID "AB", country 'E' at 0x3E, version 0; the rest a byte pattern.

@@ -110,6 +110,10 @@ bool FileReplacement::writeAt(qint64 offset, const char *data, qint64 size) {
     return write(data, size);
 }
 
+bool FileReplacement::readAt(qint64, char *, qint64) {
+    return false;
+}
+
 bool FileReplacement::finish(qint64 expectedSize) {
     if (failed_ || finished_ || !parts_->file.isOpen())
         return false;
@@ -150,7 +154,7 @@ bool FileReplacement::open() {
     const QByteArray folder = QFile::encodeName(p.folder());
 #ifdef O_TMPFILE
     if (QFileInfo::exists(QStringLiteral("/proc/self/fd")))
-        p.fd = ::open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+        p.fd = ::open(folder.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
 #endif
     if (p.fd < 0) {
         // No unnamed files here: a hidden name beside the target instead.
@@ -200,6 +204,21 @@ bool FileReplacement::writeAt(qint64 offset, const char *data, qint64 size) {
 
 bool FileReplacement::write(const char *data, qint64 size) {
     return writeAt(parts_->appendAt, data, size);
+}
+
+bool FileReplacement::readAt(qint64 offset, char *data, qint64 size) {
+    if (failed_ || parts_->fd < 0)
+        return false;
+    for (qint64 done = 0; done < size;) {
+        const ssize_t n = ::pread(parts_->fd, data + done, size_t(size - done), offset + done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return failWith(n < 0 ? system::errorText()
+                                  : QStringLiteral("the new file ended before its written end"));
+        done += n;
+    }
+    return true;
 }
 
 bool FileReplacement::finish(qint64 expectedSize) {

@@ -33,6 +33,9 @@ class FileReplacement {
     bool write(const QByteArray &bytes) { return write(bytes.constData(), bytes.size()); }
     // Writes at `offset`, which may lie past the end: the gap reads as zeros.
     bool writeAt(qint64 offset, const char *data, qint64 size);
+    // Reads back `size` bytes already written at `offset`; false when they
+    // cannot be read (or, on Windows, are never readable).
+    bool readAt(qint64 offset, char *data, qint64 size);
     // Checks that the new content is exactly `expectedSize` bytes and flushes
     // it to disk. The target is not touched yet.
     bool finish(qint64 expectedSize);

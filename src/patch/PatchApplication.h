@@ -3,6 +3,8 @@
 // before the image is touched, the patched image replaces the original only
 // once complete and on disk, and a backup of the original can be kept.
 
+#include "rom/ImageHeader.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -28,6 +30,11 @@ enum class ApplyOutcome {
     ImageChanged,          // another program changed the image while it was patched: the
                            // patched image was not put in its place
     OutputIsAnInput,       // the output named is the patch or the image itself
+    // Patches that carry their source's and result's CRC-32 (BPS):
+    WrongImage,     // the image is not the patch's source in any byte order
+    AlreadyPatched, // the image already is the patch's result
+    PatchCorrupted, // the patch's own CRC-32 is wrong
+    ResultMismatch, // the result's CRC-32 is not the patch's: nothing replaced
 };
 
 struct PatchJob {
@@ -42,6 +49,9 @@ struct PatchJob {
     std::function<bool()> confirm;
     // Runs just before the records and the backup are written.
     std::function<void()> workStarting;
+    // For patches that name their source by CRC-32: apply to an image that is
+    // not the source all the same (the result's CRC-32 still decides).
+    bool skipSourceCheck = false;
 };
 
 struct ApplyResult {
@@ -55,6 +65,12 @@ struct ApplyResult {
     // asked for, unless the last rename failed; then the staging name beside
     // it (see files/Backup.h), with the reason in systemError.
     QString backupPath;
+    // Patches that name their source: the order the image was read in, and
+    // the CRC-32s a WrongImage refusal names (the image's in its own order,
+    // and the source's the patch expects).
+    ByteOrder readAs = ByteOrder::Unknown;
+    std::uint32_t imageCrc = 0;
+    std::uint32_t expectedCrc = 0;
 };
 
 // What a check of a whole patch file found: its header's type and declared

@@ -94,6 +94,22 @@ Reason reasonFor(ApplyOutcome outcome) {
                       "another program changed the image meanwhile; nothing written, the "
                       "image is as that program left it",
                       Trouble);
+    case ApplyOutcome::WrongImage:
+        return reason(ErrorOpeningDestination,
+                      "this image is not the one the patch was made for, in any byte order",
+                      Refused);
+    case ApplyOutcome::AlreadyPatched:
+        return reason(ErrorOpeningDestination,
+                      "this image already is the patched image; nothing written", Refused);
+    case ApplyOutcome::PatchCorrupted:
+        return reason(ErrorOpeningSource,
+                      "the patch is damaged (its own CRC-32 is wrong); download it again",
+                      Refused);
+    case ApplyOutcome::ResultMismatch:
+        return reason(ErrorOpeningDestination,
+                      "the patched image is not the one the patch describes (its CRC-32 "
+                      "differs); nothing written",
+                      Refused);
     case ApplyOutcome::OutputIsAnInput:
         return reason(ErrorOpeningDestination,
                       "the output is the patch or the image itself; choose another name, or "

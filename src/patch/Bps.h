@@ -1,0 +1,81 @@
+#pragma once
+// The BPS patch ("BPS1"), as its author defines it:
+//
+//   "BPS1", source size, target size, metadata size (B-varints, patch/Varint.h),
+//   the metadata (any bytes; XML by convention), the actions, then the CRC-32s
+//   of the source, the target and the patch (all its bytes but these last
+//   four), each 4 bytes little-endian.
+//
+// An action is a varint n: command n & 3, length (n >> 2) + 1.
+//   0 SourceRead  the target's next bytes from the same place in the source;
+//   1 TargetRead  the next `length` bytes of the patch;
+//   2 SourceCopy  a varint moves the source cursor (bit 0: backwards; the
+//                 rest: how far), then `length` bytes from there;
+//   3 TargetCopy  the same over the target written so far, byte by byte, so
+//                 a copy may repeat what it writes itself.
+// The patch is refused whole when an action reads past the source, before
+// the start or past what is written of the target, or writes past the
+// target's size; when the actions do not end exactly at the CRCs; or when
+// any CRC-32 is not what it should be.
+
+#include "patch/PatchApplication.h"
+#include "rom/ImageHeader.h"
+
+#include <QByteArray>
+#include <QIODevice>
+#include <QString>
+
+#include <cstdint>
+#include <vector>
+
+namespace tarnic {
+
+inline constexpr char kBpsMagic[] = "BPS1";
+
+struct BpsHeader {
+    std::uint64_t sourceSize = 0;
+    std::uint64_t targetSize = 0;
+    QByteArray metadata;
+    std::uint32_t sourceCrc = 0;
+    std::uint32_t targetCrc = 0;
+    std::uint32_t patchCrc = 0;
+    qint64 actionsStart = 0; // where the actions begin in the patch
+    qint64 actionsEnd = 0;   // where the CRC-32s begin
+};
+
+enum class BpsRead {
+    Read,       // the header and footer are whole and the patch's CRC-32 is right
+    Unreadable, // missing, not a plain file, or a read failed
+    NotBps,     // does not start with "BPS1"
+    Truncated,  // ends inside its header, or leaves no room for the CRC-32s
+    Corrupted,  // the patch's own CRC-32 is wrong
+};
+
+struct BpsInspection {
+    BpsRead outcome = BpsRead::Unreadable;
+    BpsHeader header;
+};
+
+// Reads the header and the CRC-32s, and checks the patch's CRC-32 over the
+// whole file, read once in pieces.
+BpsInspection inspectBps(const QString &patchPath);
+
+// An image's CRC-32 read in one byte order.
+struct OrderedCrc {
+    ByteOrder order;
+    std::uint32_t crc;
+};
+
+// The CRC-32 of the image in every order it can be read in, its own first:
+// an N64 image whose length is a multiple of 4 in all three, anything else
+// only as it is. The file is read once.
+std::vector<OrderedCrc> imageCrcs(QIODevice &image, ByteOrder own);
+
+// Applies a BPS patch to the image in the byte order in which the image is
+// the patch's source (tried in every order, its own first), and writes the
+// result in the image's own order; with `job.skipSourceCheck`, in its own
+// order whatever its CRC-32. The result's CRC-32 is checked before it
+// replaces anything. Memory use does not grow with the image or the patch.
+ApplyResult applyBps(const PatchJob &job);
+
+} // namespace tarnic

@@ -1,0 +1,111 @@
+#include "patch/Bps.h"
+
+#include "TestFiles.h"
+#include "rom/ByteOrderConversion.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace tarnic;
+using namespace testfiles;
+
+namespace {
+
+// Every action: the header read in place, a literal, a copy that repeats
+// what it writes, source copies forwards and backwards, and the rest read.
+const QByteArray kSource = cartridgeImage(4096);
+const QByteArray kTarget = kSource.left(16) + "HELLO" + "HELLOHELLO" + kSource.mid(100, 20) +
+                           kSource.mid(50, 8) + kSource.mid(59);
+const QByteArray kActions = bpsAction(0, 16) + bpsAction(1, 5) + "HELLO" + bpsAction(3, 10) +
+                            bpsMove(16) + bpsAction(2, 20) + bpsMove(100) + bpsAction(2, 8) +
+                            bpsMove(-70) + bpsAction(0, 4096 - 59);
+
+QByteArray inOrder(QByteArray bytes, ByteOrder order) {
+    reorderBytes(bytes.data(), bytes.size(), ByteOrder::Cartridge, order);
+    return bytes;
+}
+
+class BpsTest : public ::testing::Test {
+  protected:
+    ApplyResult apply(const QByteArray &patch, const QByteArray &image) {
+        writeFile(job.patchPath, patch);
+        writeFile(job.imagePath, image);
+        return applyBps(job);
+    }
+    QStringList files() const {
+        return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    }
+
+    QTemporaryDir dir;
+    PatchJob job{dir.filePath("hack.bps"), dir.filePath("game.rom"), {}, {}, {}, {}, false};
+};
+
+} // namespace
+
+TEST_F(BpsTest, EveryActionAppliesInEveryByteOrderAndTheResultKeepsTheImagesOrder) {
+    const QByteArray patch = bpsPatch(kSource, kTarget, kActions, "<title>Hack</title>");
+    const BpsInspection inspection = inspectBps(fileWith(dir, "hack.bps", patch));
+    ASSERT_EQ(inspection.outcome, BpsRead::Read);
+    EXPECT_EQ(inspection.header.metadata, "<title>Hack</title>");
+    EXPECT_EQ(inspection.header.targetSize, quint64(kTarget.size()));
+
+    for (const ByteOrder order :
+         {ByteOrder::Cartridge, ByteOrder::ByteSwapped, ByteOrder::LittleEndian}) {
+        job.backupPath = job.imagePath + ".BAK";
+        const ApplyResult r = apply(patch, inOrder(kSource, order));
+        ASSERT_EQ(r.outcome, ApplyOutcome::Applied) << int(order);
+        EXPECT_EQ(r.readAs, ByteOrder::Cartridge);
+        EXPECT_TRUE(readFile(job.imagePath) == inOrder(kTarget, order)) << int(order);
+        EXPECT_EQ(readFile(job.backupPath), inOrder(kSource, order));
+    }
+}
+
+TEST_F(BpsTest, APatchThatBreaksItsRulesIsRefusedWholeAndChangesNothing) {
+    const QByteArray small = "SMALL SOURCE";
+    const auto patchFor = [&](const QByteArray &target, const QByteArray &actions) {
+        return bpsPatch(small, target, actions);
+    };
+    QByteArray badCrc = bpsPatch(small, "S", bpsAction(0, 1));
+    QByteArray otherSource = bpsPatch(small, "SM", bpsAction(0, 2));
+    otherSource = withBpsPatchCrc(otherSource.replace(otherSource.size() - 12, 4, "\0\0\0\0", 4));
+    badCrc[4] = char(0x81); // the source size changed, the patch CRC-32 not
+    const std::pair<QByteArray, ApplyOutcome> refused[] = {
+        {badCrc, ApplyOutcome::PatchCorrupted},
+        {QByteArray("BPS1\x80"), ApplyOutcome::SourceTruncated},
+        {patchFor("SMALL SOURCE!", bpsAction(0, 13)), ApplyOutcome::InvalidPatch}, // past source
+        {patchFor("AB", bpsAction(1, 3) + "ABC"), ApplyOutcome::InvalidPatch},     // past target
+        {patchFor("AB", bpsAction(1, 2) + "A"), ApplyOutcome::InvalidPatch},       // into the CRCs
+        {patchFor("MA", bpsAction(2, 2) + bpsMove(-1)), ApplyOutcome::InvalidPatch},
+        {patchFor("CE", bpsAction(2, 2) + bpsMove(11)), ApplyOutcome::InvalidPatch},
+        {patchFor("SS", bpsAction(3, 2) + bpsMove(0)), ApplyOutcome::InvalidPatch},
+        {patchFor("SMSM", bpsAction(0, 2) + bpsAction(3, 2) + bpsMove(2)),
+         ApplyOutcome::InvalidPatch}, // a copy that starts where nothing is written yet
+        {patchFor("SMA", bpsAction(0, 2)), ApplyOutcome::InvalidPatch}, // ends short
+        {otherSource, ApplyOutcome::WrongImage}, // the source's CRC-32 is another's
+        {bpsPatch("ANOTHER", "SMALL SOURCE", bpsAction(1, 12) + "SMALL SOURCE"),
+         ApplyOutcome::AlreadyPatched},
+    };
+    for (const auto &[patch, outcome] : refused) {
+        job.backupPath = job.imagePath + ".BAK";
+        EXPECT_EQ(apply(patch, small).outcome, outcome) << patch.toHex().toStdString();
+        EXPECT_EQ(readFile(job.imagePath), small);
+        EXPECT_EQ(files(), (QStringList{"game.rom", "hack.bps"}));
+    }
+}
+
+TEST_F(BpsTest, ForcedOntoAnotherImageTheResultsCrcStillDecides) {
+    const QByteArray patch = bpsPatch(kSource, kTarget, kActions);
+    QByteArray other = kSource;
+    other[2000] = 'x'; // a byte the result reads
+    EXPECT_EQ(apply(patch, other).outcome, ApplyOutcome::WrongImage);
+    job.skipSourceCheck = true;
+    EXPECT_EQ(apply(patch, other).outcome, ApplyOutcome::ResultMismatch);
+    EXPECT_EQ(readFile(job.imagePath), other);
+    other = kSource;
+    other[30] = 'x'; // a byte the result does not read
+    const ApplyResult r = apply(patch, other);
+    EXPECT_EQ(r.outcome, ApplyOutcome::Applied);
+    EXPECT_EQ(readFile(job.imagePath), kTarget);
+}
