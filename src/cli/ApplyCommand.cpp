@@ -2,8 +2,10 @@
 // where a pair differs unless --force.
 
 #include "Command.h"
+#include "Images.h"
 #include "PairCheck.h"
 #include "patch/PatchApplication.h"
+#include "patch/PatchFormat.h"
 #include "rom/ImageHeader.h"
 
 namespace tarnic::cli {
@@ -33,8 +35,10 @@ int runApply(const CommandSpec &spec, const QStringList &arguments, Console &con
     CommandLine command(spec);
     const QCommandLineOption backup(QStringLiteral("backup"),
                                     QStringLiteral("Keep the image as it was in IMAGE.BAK."));
-    const QCommandLineOption force(QStringLiteral("force"),
-                                   QStringLiteral("Apply even where a pair differs."));
+    const QCommandLineOption force(
+        QStringLiteral("force"),
+        QStringLiteral("Apply even where a pair differs (APS), or to an image that is not the "
+                       "patch's source (BPS: the result's CRC-32 still decides)."));
     const QCommandLineOption output(QStringList{QStringLiteral("o"), QStringLiteral("output")},
                                     QStringLiteral("Write the patched image to OUTPUT and leave "
                                                    "IMAGE untouched."),
@@ -54,25 +58,43 @@ int runApply(const CommandSpec &spec, const QStringList &arguments, Console &con
                                    "write the result elsewhere with -o"),
                     Refused);
 
-    const auto compared = comparePatchAndImage(patchFile, imageFile, console);
-    if (const int *status = std::get_if<int>(&compared))
-        return *status;
-    const PairCheck &check = std::get<PairCheck>(compared);
-    if (!allPairsEqual(check.equal) && !command.isSet(force))
-        return fail(console, imageFile, mismatchReason(check, imageFile), Refused);
+    // An APS patch is checked by the four pairs the window colours; a patch
+    // that names its source by CRC-32 checks itself.
+    const PatchFormat format = recognisePatchFile(patchFile);
+    if (format == PatchFormat::Aps || format == PatchFormat::Unknown) { // says what it is not
+        const auto compared = comparePatchAndImage(patchFile, imageFile, console);
+        if (const int *status = std::get_if<int>(&compared))
+            return *status;
+        const PairCheck &check = std::get<PairCheck>(compared);
+        if (!allPairsEqual(check.equal) && !command.isSet(force))
+            return fail(console, imageFile, mismatchReason(check, imageFile), Refused);
+    }
 
     PatchJob job;
+    job.skipSourceCheck = command.isSet(force);
     job.patchPath = patchFile;
     job.imagePath = imageFile;
     if (command.isSet(backup))
         job.backupPath = imageFile + QStringLiteral(".BAK");
     job.outputPath = command.value(output);
     const QString &written = toOutput ? job.outputPath : imageFile;
-    const ApplyResult result = applyPatch(job);
+    const ApplyResult result = applyPatchFile(job);
+    if (result.outcome == ApplyOutcome::WrongImage)
+        return fail(console, imageFile,
+                    text::reasonFor(result.outcome).line() +
+                        QStringLiteral(" (its CRC-32 is %1, the patch's source has %2); --force "
+                                       "applies it all the same, and the result's CRC-32 decides")
+                            .arg(crc32Text(result.imageCrc), crc32Text(result.expectedCrc)),
+                    Refused);
     if (result.outcome != ApplyOutcome::Applied)
         return fail(console, written, text::reasonFor(result.outcome), result.systemError);
-    console.out << written << ": " << result.records << " records applied, " << result.bytesWritten
-                << " bytes written";
+    if (format == PatchFormat::Aps)
+        console.out << written << ": " << result.records << " records applied, "
+                    << result.bytesWritten << " bytes written";
+    else
+        console.out << written << ": " << infoOf(format).name
+                    << " patch applied to the image read as " << shortName(result.readAs) << ", "
+                    << result.bytesWritten << " bytes written, the result's CRC-32 checked";
     if (!result.backupPath.isEmpty())
         console.out << "; the image as it was is in " << result.backupPath;
     console.out << '\n';
@@ -85,7 +107,7 @@ int runApply(const CommandSpec &spec, const QStringList &arguments, Console &con
 const RegisterCommand registration({
     "apply",
     "PATCH IMAGE",
-    "Applies PATCH to IMAGE, all or nothing; refuses where a pair differs unless --force.",
+    "Applies an APS or BPS patch to IMAGE, all or nothing, in whatever byte order IMAGE is in.",
     30,
     runApply,
 });

@@ -67,6 +67,10 @@ bool bootCodeOption(const CommandLine &command, std::optional<BootCode> &kind) {
     return kind.has_value();
 }
 
+QString crc32Text(std::uint32_t crc) {
+    return QStringLiteral("%1").arg(crc, 8, 16, QLatin1Char('0')).toUpper();
+}
+
 void printJson(Console &console, const QJsonObject &object) {
     console.out << QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)) << '\n';
 }

@@ -29,6 +29,9 @@ const QCommandLineOption &cicOption();
 // The kind --cic names: none when not given; false when it names no kind.
 bool bootCodeOption(const CommandLine &command, std::optional<BootCode> &kind);
 
+// A CRC-32 as eight hexadecimal digits.
+QString crc32Text(std::uint32_t crc);
+
 // One JSON object on a line of its own.
 void printJson(Console &console, const QJsonObject &object);
 

@@ -3,7 +3,10 @@
 
 #include "Command.h"
 #include "Images.h"
+#include "PatchInfo.h"
+#include "patch/Bps.h"
 #include "patch/PatchApplication.h"
+#include "patch/PatchFormat.h"
 #include "patch/PatchInspection.h"
 #include "rom/ByteOrderConversion.h"
 
@@ -12,77 +15,6 @@
 namespace tarnic::cli {
 
 namespace {
-
-using Texts = std::vector<std::pair<QString, QString>>;
-
-void printTexts(Console &console, const QString &heading, const Texts &texts) {
-    console.out << heading << '\n';
-    for (const auto &[caption, value] : texts)
-        printLine(console, caption, value);
-}
-
-QJsonObject jsonTexts(const Texts &texts) {
-    QJsonObject shown;
-    for (const auto &[caption, value] : texts)
-        shown.insert(text::captionName(caption), value);
-    return shown;
-}
-
-int infoOfPatch(const QString &file, Console &console, bool json) {
-    const PatchInspection inspection = inspectPatch(file);
-    if (inspection.outcome != InspectionOutcome::Shown)
-        return fail(console, file, text::reasonFor(inspection.outcome));
-    const PatchFileCheck records = checkPatchFile(file);
-    const PatchDisplay &d = inspection.display;
-    const PatchHeader &h = inspection.header;
-    const Texts texts = {
-        {text::PatchTypeCaption, d.PatchTypeTxT.value_or(QString())},
-        {text::EncodeTypeCaption, d.EncodeMethodTxt.value_or(QString())},
-        {text::NfoCaption, d.PatchNfo.value_or(QString())},
-        {text::TargetFormatCaption, d.BackupType.value_or(QString())},
-        {text::CartIdCaption, d.CartID.value_or(QString())},
-        {text::CountryIdCaption, d.CountryID.value_or(QString())},
-        {text::CrcCheckCaption, d.PTCRC.value_or(QString())},
-    };
-    const bool recordsValid = records.outcome == PatchFileOutcome::Valid;
-
-    if (json) {
-        QJsonObject raw{
-            {QStringLiteral("patchType"), h.PatchType},
-            {QStringLiteral("encoding"), h.EncodingMethod},
-            {QStringLiteral("description"), h.Description},
-            {QStringLiteral("headerSize"), recordStreamStart(h.PatchType)},
-            {QStringLiteral("imageSize"), qint64(records.declaredImageSize)},
-        };
-        if (h.PatchType != kSimplePatchType) {
-            raw.insert(QStringLiteral("targetFormat"), h.TargetFormat);
-            raw.insert(QStringLiteral("cartId"), h.CartId);
-            raw.insert(QStringLiteral("countryCode"), h.CountryCode);
-            raw.insert(QStringLiteral("crc1"), hexText(h.Crc1));
-            raw.insert(QStringLiteral("crc2"), hexText(h.Crc2));
-        }
-        if (recordsValid) {
-            raw.insert(QStringLiteral("records"), records.records);
-            raw.insert(QStringLiteral("bytesWritten"), records.bytesWritten);
-        }
-        printJson(console, {{QStringLiteral("file"), file},
-                            {QStringLiteral("kind"), QStringLiteral("aps-patch")},
-                            {QStringLiteral("texts"), jsonTexts(texts)},
-                            {QStringLiteral("raw"), raw}});
-    } else {
-        printTexts(console, file + QStringLiteral(": APS patch"), texts);
-        if (recordsValid) {
-            printLine(console, QStringLiteral("Records"), QString::number(records.records));
-            printLine(console, QStringLiteral("Bytes written"),
-                      QString::number(records.bytesWritten));
-        }
-        printLine(console, QStringLiteral("Image size"),
-                  QString::number(records.declaredImageSize));
-    }
-    if (!recordsValid)
-        return fail(console, file, text::reasonFor(records.outcome).detail, Refused);
-    return Success;
-}
 
 QString checksumLine(const ChecksumReport &report) {
     const QString kind =
@@ -186,10 +118,25 @@ int runInfo(const CommandSpec &spec, const QStringList &arguments, Console &cons
         int result;
         if (!readHeaderBytes(file, bytes))
             result = fail(console, file, QStringLiteral("cannot be read"), Trouble);
-        else if (std::memcmp(bytes.data(), kApsMagic, kMagicSize) == 0)
-            result = infoOfPatch(file, console, json);
         else
-            result = infoOfImage(file, bytes, console, json, kind);
+            switch (const PatchFormat format = recognisePatch(QByteArray(
+                        reinterpret_cast<const char *>(bytes.data()), kPatchMagicSize))) {
+            case PatchFormat::Aps:
+                result = infoOfPatch(file, console, json);
+                break;
+            case PatchFormat::Bps:
+                result = infoOfBps(file, console, json);
+                break;
+            case PatchFormat::Unknown:
+                result = infoOfImage(file, bytes, console, json, kind);
+                break;
+            default:
+                result = fail(console, file,
+                              QStringLiteral("a %1 patch, which this version does not read yet")
+                                  .arg(QLatin1String(infoOf(format).name)),
+                              Refused);
+                break;
+            }
         status = std::max(status, result);
     }
     return status;
@@ -198,7 +145,8 @@ int runInfo(const CommandSpec &spec, const QStringList &arguments, Console &cons
 const RegisterCommand registration({
     "info",
     "FILE...",
-    "Shows what the window shows of each APS patch or N64 image, and an image's checksum.",
+    "Shows each patch's header (APS, BPS), or an N64 image's as the window shows it, with its "
+    "checksum.",
     10,
     runInfo,
 });

@@ -31,10 +31,11 @@ enum class ApplyOutcome {
                            // patched image was not put in its place
     OutputIsAnInput,       // the output named is the patch or the image itself
     // Patches that carry their source's and result's CRC-32 (BPS):
-    WrongImage,     // the image is not the patch's source in any byte order
-    AlreadyPatched, // the image already is the patch's result
-    PatchCorrupted, // the patch's own CRC-32 is wrong
-    ResultMismatch, // the result's CRC-32 is not the patch's: nothing replaced
+    WrongImage,         // the image is not the patch's source in any byte order
+    AlreadyPatched,     // the image already is the patch's result
+    PatchCorrupted,     // the patch's own CRC-32 is wrong
+    ResultMismatch,     // the result's CRC-32 is not the patch's: nothing replaced
+    FormatNotSupported, // a patch format this version recognises but does not apply
 };
 
 struct PatchJob {

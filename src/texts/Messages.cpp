@@ -20,7 +20,11 @@ Reason reason(const char *detail, Severity severity) {
 QString Reason::line() const {
     if (!message)
         return detail;
-    return detail.isEmpty() ? *message : *message + QStringLiteral(": ") + detail;
+    if (detail.isEmpty())
+        return *message;
+    // "Error Openning Source File:" ends in its own colon.
+    return *message + (message->endsWith(u':') ? QStringLiteral(" ") : QStringLiteral(": ")) +
+           detail;
 }
 
 Reason reasonFor(InspectionOutcome outcome) {
@@ -103,12 +107,14 @@ Reason reasonFor(ApplyOutcome outcome) {
                       "this image already is the patched image; nothing written", Refused);
     case ApplyOutcome::PatchCorrupted:
         return reason(ErrorOpeningSource,
-                      "the patch is damaged (its own CRC-32 is wrong); download it again",
-                      Refused);
+                      "the patch is damaged (its own CRC-32 is wrong); download it again", Refused);
     case ApplyOutcome::ResultMismatch:
         return reason(ErrorOpeningDestination,
                       "the patched image is not the one the patch describes (its CRC-32 "
                       "differs); nothing written",
+                      Refused);
+    case ApplyOutcome::FormatNotSupported:
+        return reason(NotSupported, "this version does not apply patches of this format yet",
                       Refused);
     case ApplyOutcome::OutputIsAnInput:
         return reason(ErrorOpeningDestination,

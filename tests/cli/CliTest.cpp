@@ -203,3 +203,31 @@ TEST_F(CliTest, CreateThenApplyGivesTheModifiedImageAndFixCrcMendsTheChecksum) {
     EXPECT_EQ(cli({"fix-crc", "--check", "--cic", "6102", "big.z64"}).out,
               "big.z64: checksum valid (CIC 6102)\n");
 }
+
+TEST_F(CliTest, ABpsPatchIsCheckedAndAppliedInTheImagesOwnByteOrder) {
+    QByteArray modified = original;
+    modified.replace(0x200, 6, "BPS OK");
+    const QByteArray actions = bpsAction(0, 0x200) + bpsAction(1, 6) + "BPS OK" +
+                               bpsAction(2, original.size() - 0x206) + bpsMove(0x206);
+    writeFile(dir.filePath("hack.bps"), bpsPatch(original, modified, actions, "Hack 1.0"));
+
+    Outcome run = cli({"info", "hack.bps"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_TRUE(run.out.contains("Metadata: Hack 1.0")) << run.out.toStdString();
+    EXPECT_EQ(cli({"check", "hack.bps", "game.v64"}).status, 0);
+    run = cli({"apply", "hack.bps", "game.v64"});
+    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.out.contains("read as z64"));
+    EXPECT_EQ(readFile(swappedImage), byteSwapped(modified)); // still v64
+
+    // Applied already, or made for another image: refused, and the reason names both CRC-32s.
+    EXPECT_TRUE(cli({"apply", "hack.bps", "game.v64"}).err.contains("already is the patched"));
+    writeFile(dir.filePath("other.z64"), cartridgeImage(4096).replace(0x300, 1, "!"));
+    run = cli({"apply", "hack.bps", "other.z64"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(run.err.contains("the patch's source has ")) << run.err.toStdString();
+    EXPECT_EQ(cli({"check", "hack.bps", "other.z64"}).status, 1);
+    // Forced, the result's CRC-32 still decides: the changed byte is read, so no.
+    EXPECT_TRUE(cli({"apply", "--force", "hack.bps", "other.z64"}).err.contains("CRC-32 differs"));
+    EXPECT_EQ(readFile(dir.filePath("other.z64")), cartridgeImage(4096).replace(0x300, 1, "!"));
+}

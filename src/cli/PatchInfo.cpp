@@ -1,0 +1,117 @@
+#include "PatchInfo.h"
+
+#include "Images.h"
+#include "patch/ApsFormat.h"
+#include "patch/Bps.h"
+#include "patch/PatchApplication.h"
+#include "patch/PatchInspection.h"
+
+namespace tarnic::cli {
+
+void printTexts(Console &console, const QString &heading, const Texts &texts) {
+    console.out << heading << '\n';
+    for (const auto &[caption, value] : texts)
+        printLine(console, caption, value);
+}
+
+QJsonObject jsonTexts(const Texts &texts) {
+    QJsonObject shown;
+    for (const auto &[caption, value] : texts)
+        shown.insert(text::captionName(caption), value);
+    return shown;
+}
+
+int infoOfPatch(const QString &file, Console &console, bool json) {
+    const PatchInspection inspection = inspectPatch(file);
+    if (inspection.outcome != InspectionOutcome::Shown)
+        return fail(console, file, text::reasonFor(inspection.outcome));
+    const PatchFileCheck records = checkPatchFile(file);
+    const PatchDisplay &d = inspection.display;
+    const PatchHeader &h = inspection.header;
+    const Texts texts = {
+        {text::PatchTypeCaption, d.PatchTypeTxT.value_or(QString())},
+        {text::EncodeTypeCaption, d.EncodeMethodTxt.value_or(QString())},
+        {text::NfoCaption, d.PatchNfo.value_or(QString())},
+        {text::TargetFormatCaption, d.BackupType.value_or(QString())},
+        {text::CartIdCaption, d.CartID.value_or(QString())},
+        {text::CountryIdCaption, d.CountryID.value_or(QString())},
+        {text::CrcCheckCaption, d.PTCRC.value_or(QString())},
+    };
+    const bool recordsValid = records.outcome == PatchFileOutcome::Valid;
+
+    if (json) {
+        QJsonObject raw{
+            {QStringLiteral("patchType"), h.PatchType},
+            {QStringLiteral("encoding"), h.EncodingMethod},
+            {QStringLiteral("description"), h.Description},
+            {QStringLiteral("headerSize"), recordStreamStart(h.PatchType)},
+            {QStringLiteral("imageSize"), qint64(records.declaredImageSize)},
+        };
+        if (h.PatchType != kSimplePatchType) {
+            raw.insert(QStringLiteral("targetFormat"), h.TargetFormat);
+            raw.insert(QStringLiteral("cartId"), h.CartId);
+            raw.insert(QStringLiteral("countryCode"), h.CountryCode);
+            raw.insert(QStringLiteral("crc1"), hexText(h.Crc1));
+            raw.insert(QStringLiteral("crc2"), hexText(h.Crc2));
+        }
+        if (recordsValid) {
+            raw.insert(QStringLiteral("records"), records.records);
+            raw.insert(QStringLiteral("bytesWritten"), records.bytesWritten);
+        }
+        printJson(console, {{QStringLiteral("file"), file},
+                            {QStringLiteral("kind"), QStringLiteral("aps-patch")},
+                            {QStringLiteral("texts"), jsonTexts(texts)},
+                            {QStringLiteral("raw"), raw}});
+    } else {
+        printTexts(console, file + QStringLiteral(": APS patch"), texts);
+        if (recordsValid) {
+            printLine(console, QStringLiteral("Records"), QString::number(records.records));
+            printLine(console, QStringLiteral("Bytes written"),
+                      QString::number(records.bytesWritten));
+        }
+        printLine(console, QStringLiteral("Image size"),
+                  QString::number(records.declaredImageSize));
+    }
+    if (!recordsValid)
+        return fail(console, file, text::reasonFor(records.outcome).detail, Refused);
+    return Success;
+}
+
+int infoOfBps(const QString &file, Console &console, bool json) {
+    const BpsInspection bps = inspectBps(file);
+    switch (bps.outcome) {
+    case BpsRead::Read:
+        break;
+    case BpsRead::Unreadable:
+        return fail(console, file, QStringLiteral("cannot be read"), Trouble);
+    case BpsRead::NotBps:
+    case BpsRead::Truncated:
+        return fail(console, file, QStringLiteral("a BPS patch cut short"), Refused);
+    case BpsRead::Corrupted:
+        return fail(console, file, text::reasonFor(ApplyOutcome::PatchCorrupted).detail, Refused);
+    }
+    const BpsHeader &h = bps.header;
+    const QString metadata = QString::fromUtf8(h.metadata);
+    if (json) {
+        printJson(console, {{QStringLiteral("file"), file},
+                            {QStringLiteral("kind"), QStringLiteral("bps-patch")},
+                            {QStringLiteral("raw"),
+                             QJsonObject{{QStringLiteral("sourceSize"), qint64(h.sourceSize)},
+                                         {QStringLiteral("targetSize"), qint64(h.targetSize)},
+                                         {QStringLiteral("sourceCrc32"), crc32Text(h.sourceCrc)},
+                                         {QStringLiteral("targetCrc32"), crc32Text(h.targetCrc)},
+                                         {QStringLiteral("patchCrc32"), crc32Text(h.patchCrc)},
+                                         {QStringLiteral("metadata"), metadata}}}});
+        return Success;
+    }
+    printTexts(
+        console, file + QStringLiteral(": BPS patch"),
+        {{QStringLiteral("Source"),
+          QStringLiteral("%1 bytes, CRC-32 %2").arg(h.sourceSize).arg(crc32Text(h.sourceCrc))},
+         {QStringLiteral("Target"),
+          QStringLiteral("%1 bytes, CRC-32 %2").arg(h.targetSize).arg(crc32Text(h.targetCrc))},
+         {QStringLiteral("Metadata"), metadata}});
+    return Success;
+}
+
+} // namespace tarnic::cli

@@ -1,0 +1,77 @@
+#include "patch/PatchFormat.h"
+
+#include "files/SafeWrite.h"
+#include "patch/Bps.h"
+#include "patch/PatchApplication.h"
+
+namespace tarnic {
+
+const std::vector<PatchFormatInfo> &patchFormats() {
+    static const std::vector<PatchFormatInfo> formats = {
+        {PatchFormat::Aps, "APS", "*.APS", "APS10", true},
+        {PatchFormat::Bps, "BPS", "*.bps", "BPS1", true},
+        {PatchFormat::Ups, "UPS", "*.ups", "UPS1", false},
+        {PatchFormat::Ips32, "IPS32", "*.ips32", "IPS32", false},
+        {PatchFormat::Ips, "IPS", "*.ips", "PATCH", false},
+        {PatchFormat::Ppf, "PPF", "*.ppf", "PPF", false},
+        {PatchFormat::Vcdiff, "xdelta (VCDIFF)", "*.xdelta;*.vcdiff;*.delta", "\xD6\xC3\xC4\x00",
+         false},
+    };
+    return formats;
+}
+
+const PatchFormatInfo &infoOf(PatchFormat format) {
+    for (const PatchFormatInfo &info : patchFormats()) {
+        if (info.format == format)
+            return info;
+    }
+    static const PatchFormatInfo unknown{PatchFormat::Unknown, "unknown", "", "", false};
+    return unknown;
+}
+
+PatchFormat recognisePatch(const QByteArray &firstBytes) {
+    for (const PatchFormatInfo &info : patchFormats()) {
+        // The VCDIFF magic holds a zero byte: compare four bytes exactly.
+        const QByteArray magic =
+            info.format == PatchFormat::Vcdiff ? QByteArray(info.magic, 4) : QByteArray(info.magic);
+        if (firstBytes.startsWith(magic))
+            return info.format;
+    }
+    return PatchFormat::Unknown;
+}
+
+PatchFormat recognisePatchFile(const QString &path) {
+    QFile file;
+    if (!openRegularFile(file, path))
+        return PatchFormat::Unknown;
+    return recognisePatch(file.read(kPatchMagicSize));
+}
+
+ApplyResult applyPatchFile(const PatchJob &job) {
+    const PatchFormat format = recognisePatchFile(job.patchPath);
+    switch (format) {
+    case PatchFormat::Bps:
+        return applyBps(job);
+    case PatchFormat::Aps:
+    case PatchFormat::Unknown:
+        return applyPatch(job); // which says what it is not
+    case PatchFormat::Ups:
+    case PatchFormat::Ips:
+    case PatchFormat::Ips32:
+    case PatchFormat::Ppf:
+    case PatchFormat::Vcdiff:
+        break;
+    }
+    ApplyResult result;
+    result.outcome = ApplyOutcome::FormatNotSupported;
+    return result;
+}
+
+QString patchPatterns() {
+    QStringList patterns;
+    for (const PatchFormatInfo &info : patchFormats())
+        patterns << QString::fromLatin1(info.patterns);
+    return patterns.join(u';');
+}
+
+} // namespace tarnic

@@ -1,0 +1,47 @@
+#pragma once
+// The patch formats Tarnic knows, in one place: each with its name, the file
+// name patterns it usually ships under, and the bytes it starts with. A
+// patch's format is told by its content, never by its file name; the patterns
+// only choose what the window's list shows.
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+namespace tarnic {
+
+enum class PatchFormat { Aps, Bps, Ups, Ips, Ips32, Ppf, Vcdiff, Unknown };
+
+struct PatchFormatInfo {
+    PatchFormat format;
+    const char *name;     // as the window and the command line show it
+    const char *patterns; // ";"-separated file name patterns
+    const char *magic;    // the first bytes
+    bool applies;         // whether this version applies it
+};
+
+// Every format, APS first.
+const std::vector<PatchFormatInfo> &patchFormats();
+const PatchFormatInfo &infoOf(PatchFormat format);
+
+// How many first bytes recognisePatch() needs at most.
+inline constexpr qsizetype kPatchMagicSize = 8;
+
+// The format whose magic `firstBytes` starts with; Unknown for anything else.
+PatchFormat recognisePatch(const QByteArray &firstBytes);
+// The same for a file; Unknown when it cannot be read.
+PatchFormat recognisePatchFile(const QString &path);
+
+// Every format's patterns, for a file list: "*.APS;*.bps;...".
+QString patchPatterns();
+
+struct PatchJob;
+struct ApplyResult;
+// Applies the patch at `job.patchPath` with the applier of its format, told
+// by its content: FormatNotSupported for a format this version only knows,
+// NotAnApsFile for a file in no known format.
+ApplyResult applyPatchFile(const PatchJob &job);
+
+} // namespace tarnic
