@@ -17,9 +17,8 @@ int checkBps(const QString &patchFile, const QString &imageFile, Console &consol
     const BpsInspection bps = inspectBps(patchFile);
     if (bps.outcome != BpsRead::Read)
         return fail(console, patchFile,
-                    bps.outcome == BpsRead::Corrupted
-                        ? text::reasonFor(ApplyOutcome::PatchCorrupted).detail
-                        : QStringLiteral("not a whole BPS patch"),
+                    bps.outcome == BpsRead::Corrupted ? text::DamagedPatch
+                                                      : QStringLiteral("not a whole BPS patch"),
                     Refused);
     HeaderBytes head;
     QFile image;

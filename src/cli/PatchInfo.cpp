@@ -88,7 +88,7 @@ int infoOfBps(const QString &file, Console &console, bool json) {
     case BpsRead::Truncated:
         return fail(console, file, QStringLiteral("a BPS patch cut short"), Refused);
     case BpsRead::Corrupted:
-        return fail(console, file, text::reasonFor(ApplyOutcome::PatchCorrupted).detail, Refused);
+        return fail(console, file, text::DamagedPatch, Refused);
     }
     const BpsHeader &h = bps.header;
     const QString metadata = QString::fromUtf8(h.metadata);

@@ -319,6 +319,19 @@ std::vector<OrderedCrc> imageCrcs(QIODevice &image, ByteOrder own) {
     return crcs;
 }
 
+std::optional<ByteOrder> sourceOrder(const BpsHeader &header, const QString &imagePath) {
+    HeaderBytes head;
+    QFile image;
+    if (!readHeaderBytes(imagePath, head) || !openRegularFile(image, imagePath) ||
+        std::uint64_t(image.size()) != header.sourceSize)
+        return std::nullopt;
+    for (const OrderedCrc &crc : imageCrcs(image, byteOrderOf(head))) {
+        if (crc.crc == header.sourceCrc)
+            return crc.order;
+    }
+    return std::nullopt;
+}
+
 ApplyResult applyBps(const PatchJob &job) {
     ApplyResult result;
     const auto finish = [&](ApplyOutcome outcome) {

@@ -26,6 +26,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace tarnic {
@@ -70,6 +71,10 @@ struct OrderedCrc {
 // an N64 image whose length is a multiple of 4 in all three, anything else
 // only as it is. The file is read once.
 std::vector<OrderedCrc> imageCrcs(QIODevice &image, ByteOrder own);
+
+// The byte order in which the image at `imagePath` is the patch's source;
+// none when it is not in any (or cannot be read).
+std::optional<ByteOrder> sourceOrder(const BpsHeader &header, const QString &imagePath);
 
 // Applies a BPS patch to the image in the byte order in which the image is
 // the patch's source (tried in every order, its own first), and writes the

@@ -99,20 +99,13 @@ Reason reasonFor(ApplyOutcome outcome) {
                       "image is as that program left it",
                       Trouble);
     case ApplyOutcome::WrongImage:
-        return reason(ErrorOpeningDestination,
-                      "this image is not the one the patch was made for, in any byte order",
-                      Refused);
+        return reason(WrongRom, "not in any byte order", Refused);
     case ApplyOutcome::AlreadyPatched:
-        return reason(ErrorOpeningDestination,
-                      "this image already is the patched image; nothing written", Refused);
+        return reason(AlreadyPatched, "nothing written", Refused);
     case ApplyOutcome::PatchCorrupted:
-        return reason(ErrorOpeningSource,
-                      "the patch is damaged (its own CRC-32 is wrong); download it again", Refused);
+        return reason(DamagedPatch, "download it again", Refused);
     case ApplyOutcome::ResultMismatch:
-        return reason(ErrorOpeningDestination,
-                      "the patched image is not the one the patch describes (its CRC-32 "
-                      "differs); nothing written",
-                      Refused);
+        return reason(ResultMismatch, "its CRC-32 differs; nothing written", Refused);
     case ApplyOutcome::FormatNotSupported:
         return reason(NotSupported, "this version does not apply patches of this format yet",
                       Refused);

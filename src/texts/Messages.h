@@ -40,6 +40,15 @@ inline const QString ErrorOpeningSource = QStringLiteral("Error Openning Source 
 inline const QString ErrorOpeningDestination = QStringLiteral("Error Openning Destination File:");
 inline const QString ErrorReadingFile = QStringLiteral("Error Reading File");
 inline const QString ErrorWritingIni = QStringLiteral("Error Writing To .Ini File");
+// Patches that name their source by CRC-32 (BPS).
+inline const QString WrongRom = QStringLiteral("This Rom Is Not The One The Patch Was Made For");
+inline const QString AlreadyPatched = QStringLiteral("This Rom Is Already Patched");
+inline const QString DamagedPatch = QStringLiteral("The Patch Is Damaged (Its CRC-32 Is Wrong)");
+inline const QString ResultMismatch = QStringLiteral("The Patched Rom Would Not Match The Patch");
+// What the patch side shows of formats other than APS: "<name> Patch", and
+// how the patch proves its result.
+inline const QString CheckedEncoding = QStringLiteral("CRC-32 Checked");
+inline const QString UnsupportedEncoding = QStringLiteral("Not Supported In This Version");
 inline const QString MatchQuestionTitle = QStringLiteral("MatchCheck");
 inline const QString MatchQuestion = QStringLiteral(
     "One Or More Values In The APS Does Not Match The Rom File  /n    Continue AnyWay ?");

@@ -7,7 +7,9 @@
 #include "Geometry.h"
 #include "MessageBoxes.h"
 #include "ProgramIcon.h"
+#include "patch/Bps.h"
 #include "patch/PatchApplication.h"
+#include "patch/PatchFormat.h"
 #include "patch/PatchInspection.h"
 #include "rom/ByteOrderConversion.h"
 #include "startup/Settings.h"
@@ -29,7 +31,7 @@ namespace tarnic {
 
 namespace {
 
-const QString kPatchPatterns = QStringLiteral("*.APS");
+const QString kPatchPatterns = patchPatterns();
 const QString kImagePatterns = QStringLiteral("*.V64;*.USA;*.Z64;*.ROM;*.JAP;*.PAL;*.bak");
 
 void setTextColour(QWidget *widget, const QColor &colour) {
@@ -281,13 +283,61 @@ void Form1::PatchFileList_Click() {
     QDir::setCurrent(folder);
     settings_.PatchDir = folder;
 
-    const PatchInspection result = inspectPatch(selectedFile(PatchFileList, folder));
+    const QString file = selectedFile(PatchFileList, folder);
+    patchSource_.reset();
+    const PatchFormat format = recognisePatchFile(file);
+    if (format != PatchFormat::Aps && format != PatchFormat::Unknown) {
+        showOtherFormat(file, format);
+        return;
+    }
+    const PatchInspection result = inspectPatch(file);
     showPatchDisplay(result.display);
     updateButtons();
     if (const auto message = text::messageFor(result.outcome))
         services_.messages.showMessage(*message);
     else
         CheckMatch();
+}
+
+void Form1::showOtherFormat(const QString &file, PatchFormat format) {
+    // These formats name no cartridge: the four target fields show what the
+    // patch proves of the selected image, and nothing until it proves it.
+    PatchDisplay display;
+    display.PatchTypeTxT =
+        padRight(QLatin1String(infoOf(format).name) + QStringLiteral(" Patch"), kPatchNameWidth);
+    display.EncodeMethodTxt =
+        padRight(infoOf(format).applies ? text::CheckedEncoding : text::UnsupportedEncoding,
+                 kPatchNameWidth);
+    display.PatchNfo = display.BackupType = display.CartID = display.CountryID = display.PTCRC =
+        QString();
+    std::optional<QString> message;
+    if (format == PatchFormat::Bps) {
+        const BpsInspection bps = inspectBps(file);
+        if (bps.outcome == BpsRead::Read) {
+            display.PatchNfo = QString::fromUtf8(bps.header.metadata);
+            patchSource_ = bps.header;
+        } else {
+            message =
+                bps.outcome == BpsRead::Corrupted ? text::DamagedPatch : text::ErrorOpeningFile;
+        }
+    }
+    showPatchDisplay(display);
+    showWhatThePatchProves();
+    updateButtons();
+    if (message)
+        services_.messages.showMessage(*message);
+    else
+        CheckMatch();
+}
+
+void Form1::showWhatThePatchProves() {
+    if (!patchSource_)
+        return;
+    const QString image = selectedFile(RomFileList, settings_.RomDir);
+    const bool proven = !image.isEmpty() && !RomFormatTxt->text().isEmpty() &&
+                        sourceOrder(*patchSource_, image).has_value();
+    for (const auto &[imageSide, patchSide] : MatchPairs())
+        patchSide->setText(proven ? imageSide->text() : QString());
 }
 
 void Form1::RomFileList_Click() {
@@ -303,10 +353,12 @@ void Form1::RomFileList_Click() {
     const ImageInspection result = inspectImage(selectedFile(RomFileList, folder));
     switch (result.outcome) {
     case ImageReadOutcome::CannotOpen:
+        showWhatThePatchProves();
         updateButtons();
         services_.messages.showMessage(text::ErrorOpeningFile);
         return;
     case ImageReadOutcome::Unrecognised:
+        showWhatThePatchProves();
         imageAllowsPatch_ = imageAllowsSwap_ = false;
         updateButtons();
         return;
@@ -320,6 +372,7 @@ void Form1::RomFileList_Click() {
     RomHeaderTxT->setPlainText(result.display.RomHeaderTxT);
     RomCartIDTxT->setText(result.display.RomCartIDTxT);
     RomCountryTxt->setText(result.display.RomCountryTxt);
+    showWhatThePatchProves();
     CheckMatch();
 }
 
@@ -341,14 +394,16 @@ void Form1::PatchClk_Click() {
     job.imagePath = selectedFile(RomFileList, settings_.RomDir);
     if (settings_.BackupOpt == kOptionOn && !job.imagePath.isEmpty())
         job.backupPath = job.imagePath + QStringLiteral(".BAK");
-    if (!allPairsEqual(comparePairsShown())) {
+    // A patch that names its source checks the image itself and says why it
+    // refuses; one that does not is asked about where a pair differs.
+    if (!patchSource_ && !allPairsEqual(comparePairsShown())) {
         job.confirm = [this] {
             return services_.messages.askYesNo(text::MatchQuestion, text::MatchQuestionTitle);
         };
     }
     job.workStarting = [&busy] { busy.showAndPaint(); };
 
-    const ApplyResult result = applyPatch(job);
+    const ApplyResult result = applyPatchFile(job);
     if (const auto message = text::messageFor(result.outcome))
         services_.messages.showMessage(*message);
     busy.closeWindow();

@@ -8,6 +8,8 @@
 #include "BrowseDialog.h"
 #include "ProgramServices.h"
 #include "match/MatchCheck.h"
+#include "patch/Bps.h"
+#include "patch/PatchFormat.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -65,6 +67,12 @@ class Form1 final : public QMainWindow {
     std::array<bool, kMatchPairCount> comparePairsShown() const;
     void Form_Load();
     void showPatchDisplay(const PatchDisplay &display);
+    // A patch of another format than APS, shown in the same fields.
+    void showOtherFormat(const QString &file, PatchFormat format);
+    // For a patch that names its source: its four target fields show the
+    // selected image's own values once the image is its source in some byte
+    // order, and nothing otherwise.
+    void showWhatThePatchProves();
     void resetHints();
     // "Patch Rom" needs a patch and an image selected, "Change Format" an
     // image; both also what the last image read allows.
@@ -115,6 +123,8 @@ class Form1 final : public QMainWindow {
     // order) and conversion (a known byte order).
     bool imageAllowsPatch_ = true;
     bool imageAllowsSwap_ = true;
+    // The source the selected patch names (BPS), if it names one.
+    std::optional<BpsHeader> patchSource_;
 };
 
 } // namespace tarnic

@@ -221,7 +221,7 @@ TEST_F(CliTest, ABpsPatchIsCheckedAndAppliedInTheImagesOwnByteOrder) {
     EXPECT_EQ(readFile(swappedImage), byteSwapped(modified)); // still v64
 
     // Applied already, or made for another image: refused, and the reason names both CRC-32s.
-    EXPECT_TRUE(cli({"apply", "hack.bps", "game.v64"}).err.contains("already is the patched"));
+    EXPECT_TRUE(cli({"apply", "hack.bps", "game.v64"}).err.contains("Already Patched"));
     writeFile(dir.filePath("other.z64"), cartridgeImage(4096).replace(0x300, 1, "!"));
     run = cli({"apply", "hack.bps", "other.z64"});
     EXPECT_EQ(run.status, 1);

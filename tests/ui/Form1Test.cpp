@@ -473,3 +473,40 @@ TEST_F(Form1Test, CaptionsShowWholeAndControlsAreNamedForScreenReaders) {
     EXPECT_EQ(settingsWindow.findChild<QCheckBox *>("RomBackUpClk")->accessibleName(),
               "Create Rom Backups (After APS Patch)");
 }
+
+TEST_F(Form1Test, ABpsPatchShowsGreenPairsOnItsSourceInAnotherOrderAndPatchesItInItsOwnOrder) {
+    const QByteArray source = cartridgeImage();
+    QByteArray target = source;
+    target.replace(0x800, 9, "BPS PATCH");
+    writeFile(path("aps/hack.BPS"),
+              bpsPatch(source, target,
+                       bpsAction(0, 0x800) + bpsAction(1, 9) + "BPS PATCH" +
+                           bpsAction(2, source.size() - 0x809) + bpsMove(0x809),
+                       "Translation 2.0"));
+    press(button("BrowseClk1")); // cancelled: lists the new patch
+    click("RomFileList", "twin.V64");
+    click("PatchFileList", "hack.BPS");
+    EXPECT_EQ(text("PatchTypeTxT"), QStringLiteral("BPS Patch").leftJustified(30));
+    EXPECT_EQ(control<QPlainTextEdit>("PatchNfo")->toPlainText(), "Translation 2.0");
+    // The byte-swapped image is the source read in cartridge order: the patch
+    // proves it, so the target fields show the image's own values.
+    EXPECT_EQ(text("BackupType"), QStringLiteral("Doctor v64          "));
+    EXPECT_EQ(pairColours(), allGreen);
+    click("RomFileList", "game.z64");
+    EXPECT_EQ(pairColours(), allGreen);
+    writeFile(path("roms/other.z64"), QByteArray(source).replace(0x900, 1, "!"));
+    press(button("BrowseClk2"));
+    click("RomFileList", "other.z64");
+    EXPECT_TRUE(text("BackupType").isEmpty());
+    EXPECT_EQ(pairColours(), (std::vector<bool>{false, false, false, false}));
+    press(button("PatchClk")); // asks nothing: the patch itself refuses
+    EXPECT_TRUE(messages.asked.isEmpty());
+    EXPECT_EQ(messages.shown, QStringList{"This Rom Is Not The One The Patch Was Made For"});
+
+    click("RomFileList", "twin.V64");
+    press(button("PatchClk"));
+    EXPECT_EQ(readFile(path("roms/twin.V64")), byteSwapped(target)); // still Doctor v64
+    EXPECT_EQ(messages.shown.size(), 1);
+    press(button("PatchClk")); // the image is now the patch's result
+    EXPECT_EQ(messages.shown.last(), QStringLiteral("This Rom Is Already Patched"));
+}
