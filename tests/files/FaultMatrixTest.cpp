@@ -11,6 +11,7 @@
 #include "files/SafeWrite.h"
 #include "patch/PatchApplication.h"
 #include "patch/PatchCreation.h"
+#include "patch/PatchFormat.h"
 #include "rom/ByteOrderConversion.h"
 #include "rom/Checksum.h"
 #include "startup/Settings.h"
@@ -47,6 +48,7 @@ void record(bool intact, const std::string &what) {
 
 enum class Operation {
     ApplyWithoutBackup,
+    ApplyBps,               // BPS, its own writer: the image lengthened by a copy of its start
     ApplyWithLinkedBackup,  // no backup before
     ApplyOverEarlierBackup, // linked, replacing an earlier backup
     ApplyWithCopiedBackup,  // copied (another file system), replacing an earlier backup
@@ -74,6 +76,17 @@ class ImageCase {
                 new_[0x10 + i] = char(sum.crc1 >> (24 - 8 * i));
                 new_[0x14 + i] = char(sum.crc2 >> (24 - 8 * i));
             }
+            return;
+        }
+        if (operation_ == Operation::ApplyBps) {
+            const QByteArray spanning("ACROSS A PIECE BOUNDARY");
+            new_ = QByteArray(old_).replace(MiB - 5, spanning.size(), spanning);
+            new_ += new_.left(100000); // read back from the new file, across pieces
+            const qint64 rest = old_.size() - (MiB - 5 + spanning.size());
+            patch_ = bpsPatch(old_, new_,
+                              bpsAction(0, MiB - 5) + bpsAction(1, spanning.size()) + spanning +
+                                  bpsAction(2, rest) + bpsMove(MiB - 5 + spanning.size()) +
+                                  bpsAction(3, 100000) + bpsMove(0));
             return;
         }
         if (operation_ == Operation::CreatePatch) {
@@ -141,7 +154,7 @@ class ImageCase {
         job.imagePath = image();
         if (withBackup())
             job.backupPath = backup();
-        return applyPatch(job).outcome == ApplyOutcome::Applied;
+        return applyPatchFile(job).outcome == ApplyOutcome::Applied;
     }
 
     // Checks the files after a run that reported `succeeded`, or after a kill.
@@ -294,6 +307,8 @@ const char *nameOf(Operation operation) {
         return "checksum fix";
     case Operation::CreatePatch:
         return "patch creation";
+    case Operation::ApplyBps:
+        return "BPS patch";
     }
     return "";
 }
@@ -336,7 +351,7 @@ TEST_P(FaultMatrix, EveryFailureLeavesTheOldOrTheNewImageAsReported) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Operations, FaultMatrix,
-                         ::testing::Values(Operation::ApplyWithoutBackup,
+                         ::testing::Values(Operation::ApplyWithoutBackup, Operation::ApplyBps,
                                            Operation::ApplyWithLinkedBackup,
                                            Operation::ApplyOverEarlierBackup,
                                            Operation::ApplyWithCopiedBackup, Operation::Convert,
