@@ -9,12 +9,19 @@
 //  - the time of creating a patch between two 64 MiB images that differ in
 //    10,000 places, as a ratio to reading both files, and its peak memory on
 //    64 MiB and 256 MiB images;
+//  - the time of a BPS application (a linear patch of the same 10,000 changes,
+//    the result written to another file) to the image and to its byte-swapped
+//    twin, as a ratio to a plain copy, and of the byte-order check (the
+//    image's CRC-32 in all three orders) as a ratio to reading it once;
 //  - the time of the checksum check and fix and of reading an image's header
 //    and checksum (what `tarnic-cli info` does) on a 1 GiB sparse image and a
 //    2 MiB one.
 
+#include "patch/Bps.h"
+#include "patch/Crc32.h"
 #include "patch/PatchApplication.h"
 #include "patch/PatchCreation.h"
+#include "patch/Varint.h"
 #include "rom/ByteOrderConversion.h"
 #include "rom/Checksum.h"
 
@@ -129,14 +136,78 @@ long peakMemoryKiB(const std::function<void()> &work) {
 }
 
 struct Files {
-    QString image, copy, patch, backup, modified, created;
+    QString image, copy, patch, backup, modified, created, bps, swapped;
 };
 
 Files filesIn(const QString &folder) {
     const QDir dir(folder);
     return {dir.filePath("bench.z64"),    dir.filePath("bench.copy"),
             dir.filePath("bench.aps"),    dir.filePath("bench.z64.BAK"),
-            dir.filePath("modified.z64"), dir.filePath("created.aps")};
+            dir.filePath("modified.z64"), dir.filePath("created.aps"),
+            dir.filePath("bench.bps"),    dir.filePath("bench.v64")};
+}
+
+QByteArray readWhole(const QString &path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        fail("cannot read");
+    return file.readAll();
+}
+
+// A linear BPS patch from the image to the modified one: a SourceRead for each
+// stretch that is the same, a TargetRead for each that changed.
+void writeBps(const Files &f) {
+    const QByteArray source = readWhole(f.image);
+    const QByteArray target = readWhole(f.modified);
+    QByteArray patch("BPS1");
+    tarnic::appendVarint(patch, quint64(source.size()));
+    tarnic::appendVarint(patch, quint64(target.size()));
+    tarnic::appendVarint(patch, 0);
+    for (qsizetype at = 0; at < target.size();) {
+        qsizetype end = at;
+        const bool same = source[at] == target[at];
+        while (end < target.size() && (source[end] == target[end]) == same)
+            ++end;
+        tarnic::appendVarint(patch, quint64(end - at - 1) << 2 | (same ? 0 : 1));
+        if (!same)
+            patch += target.mid(at, end - at);
+        at = end;
+    }
+    for (const QByteArray &whole : {source, target}) {
+        const quint32 crc = tarnic::crc32(0, whole.constData(), size_t(whole.size()));
+        patch += QByteArray(reinterpret_cast<const char *>(&crc), 4);
+    }
+    const quint32 crc = tarnic::crc32(0, patch.constData(), size_t(patch.size()));
+    patch += QByteArray(reinterpret_cast<const char *>(&crc), 4);
+    QFile out(f.bps);
+    if (!out.open(QIODevice::WriteOnly) || out.write(patch) != patch.size())
+        fail("cannot write the BPS patch");
+}
+
+void applyBps(const Files &f, const QString &image) {
+    tarnic::PatchJob job;
+    job.patchPath = f.bps;
+    job.imagePath = image;
+    job.outputPath = f.copy;
+    if (tarnic::applyBps(job).outcome != tarnic::ApplyOutcome::Applied)
+        fail("BPS application failed");
+}
+
+void readOnce(const QString &path) {
+    std::vector<char> buffer(MiB);
+    QFile in(path);
+    if (!in.open(QIODevice::ReadOnly))
+        fail("cannot read");
+    while (in.read(buffer.data(), MiB) > 0) {
+    }
+}
+
+void checkOrders(const QString &path) {
+    tarnic::HeaderBytes head;
+    QFile in(path);
+    if (!tarnic::readHeaderBytes(path, head) || !in.open(QIODevice::ReadOnly) ||
+        tarnic::imageCrcs(in, tarnic::byteOrderOf(head)).size() != 3)
+        fail("the byte-order check failed");
 }
 
 // The image with 10,000 stretches of 1 to 200 bytes changed, about 1 MiB.
@@ -253,6 +324,25 @@ int main(int argc, char **argv) {
     std::printf("%-28s %10ld bytes for %d changed stretches\n", "created patch", createdSize,
                 kRecords);
 
+    writeBps(f);
+    QByteArray twin = readWhole(f.image); // in the other copier order
+    tarnic::swapBytePairs(twin.data(), twin.size());
+    QFile twinFile(f.swapped);
+    if (!twinFile.open(QIODevice::WriteOnly) || twinFile.write(twin) != twin.size())
+        fail("cannot make the byte-swapped twin");
+    twinFile.close();
+    twin.clear();
+    const double bpsMs = medianMs([&] { applyBps(f, f.image); }, removeCopy);
+    const double bpsSwappedMs = medianMs([&] { applyBps(f, f.swapped); }, removeCopy);
+    const double readOnceMs = medianMs([&] { readOnce(f.image); });
+    const double ordersMs = medianMs([&] { checkOrders(f.image); });
+    std::printf("%-28s %10.1f %8.2f\n", "BPS patch", bpsMs, bpsMs / copyMs);
+    std::printf("%-28s %10.1f %8.2f\n", "BPS patch, v64 image", bpsSwappedMs,
+                bpsSwappedMs / copyMs);
+    std::printf("%-28s %10.1f %8s\n", "reading the image once", readOnceMs, "1.00");
+    std::printf("%-28s %10.1f %8.2f  (to reading once)\n", "byte-order check", ordersMs,
+                ordersMs / readOnceMs);
+
     const QString small = QDir(scratch.path()).filePath("small.z64");
     const QString sparse = QDir(scratch.path()).filePath("sparse.z64");
     writeSparseImage(small, 2 * MiB);
@@ -265,7 +355,7 @@ int main(int argc, char **argv) {
     QFile::remove(sparse);
 
     std::printf("\n%-28s %12s %12s\n", "peak memory (MiB)", "64 MiB", "256 MiB");
-    long peaks[4][2];
+    long peaks[5][2];
     for (int s = 0; s < 2; ++s) {
         if (s == 1) {
             writeImage(f.image, 256 * MiB);
@@ -276,11 +366,14 @@ int main(int argc, char **argv) {
         peaks[1][s] = peakMemoryKiB([&] { applyPatch(f, false); });
         peaks[2][s] = peakMemoryKiB([&] { applyPatch(f, true); });
         peaks[3][s] = peakMemoryKiB([&] { create(f); });
+        writeBps(f);
+        peaks[4][s] = peakMemoryKiB([&] { applyBps(f, f.image); });
         removeBackup();
+        removeCopy();
     }
     const char *names[] = {"byte-order conversion", "patch, backups off", "patch, backups on",
-                           "patch creation"};
-    for (int op = 0; op < 4; ++op)
+                           "patch creation", "BPS patch"};
+    for (int op = 0; op < 5; ++op)
         std::printf("%-28s %12.1f %12.1f\n", names[op], peaks[op][0] / 1024.0,
                     peaks[op][1] / 1024.0);
     return 0;

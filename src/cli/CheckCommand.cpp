@@ -25,7 +25,10 @@ int checkBps(const QString &patchFile, const QString &imageFile, Console &consol
     if (!readHeaderBytes(imageFile, head) || !openRegularFile(image, imageFile))
         return fail(console, imageFile, QStringLiteral("cannot be read"), Trouble);
     const bool sizeFits = std::uint64_t(image.size()) == bps.header.sourceSize;
-    for (const OrderedCrc &crc : imageCrcs(image, byteOrderOf(head))) {
+    const auto isSource = [&](std::uint32_t crc) {
+        return sizeFits && crc == bps.header.sourceCrc;
+    };
+    for (const OrderedCrc &crc : imageCrcs(image, byteOrderOf(head), isSource)) {
         if (sizeFits && crc.crc == bps.header.sourceCrc) {
             console.out << "Source CRC-32: match (" << crc32Text(crc.crc) << ", the image read as "
                         << shortName(crc.order) << ")\n";

@@ -293,29 +293,49 @@ BpsInspection inspectBps(const QString &patchPath) {
     return finish(crc == h.patchCrc ? BpsRead::Read : BpsRead::Corrupted);
 }
 
-std::vector<OrderedCrc> imageCrcs(QIODevice &image, ByteOrder own) {
-    std::vector<OrderedCrc> crcs{{own, 0}};
-    if (own != ByteOrder::Unknown && image.size() % 4 == 0) {
-        for (const ByteOrder other :
-             {ByteOrder::Cartridge, ByteOrder::ByteSwapped, ByteOrder::LittleEndian}) {
-            if (other != own)
-                crcs.push_back({other, 0});
-        }
-    }
+namespace {
+
+// The CRC-32s of the image read in each of `orders`, in one pass.
+void crcsInOrders(QIODevice &image, ByteOrder own, OrderedCrc *orders, size_t count) {
+    // Small blocks, so that a block is reordered and summed while it is still
+    // in the processor's cache.
+    constexpr qint64 kBlock = 64 * 1024;
     std::vector<char> piece(kCopyChunkSize);
-    std::vector<char> reordered(kCopyChunkSize);
+    std::vector<char> reordered(kBlock);
     image.seek(0);
     for (;;) {
         const qint64 n = readFully(image, piece.data(), kCopyChunkSize);
         if (n <= 0)
-            break;
-        crcs[0].crc = crc32(crcs[0].crc, piece.data(), size_t(n));
-        for (size_t i = 1; i < crcs.size(); ++i) {
-            std::memcpy(reordered.data(), piece.data(), size_t(n));
-            reorderBytes(reordered.data(), n, own, crcs[i].order);
-            crcs[i].crc = crc32(crcs[i].crc, reordered.data(), size_t(n));
+            return;
+        for (qint64 at = 0; at < n; at += kBlock) {
+            const qint64 size = std::min(kBlock, n - at);
+            for (size_t i = 0; i < count; ++i) {
+                const char *bytes = piece.data() + at;
+                if (orders[i].order != own) {
+                    std::memcpy(reordered.data(), bytes, size_t(size));
+                    reorderBytes(reordered.data(), size, own, orders[i].order);
+                    bytes = reordered.data();
+                }
+                orders[i].crc = crc32(orders[i].crc, bytes, size_t(size));
+            }
         }
     }
+}
+
+} // namespace
+
+std::vector<OrderedCrc> imageCrcs(QIODevice &image, ByteOrder own,
+                                  const std::function<bool(std::uint32_t)> &enough) {
+    std::vector<OrderedCrc> crcs{{own, 0}};
+    crcsInOrders(image, own, crcs.data(), 1);
+    if ((enough && enough(crcs[0].crc)) || own == ByteOrder::Unknown || image.size() % 4 != 0)
+        return crcs;
+    for (const ByteOrder other :
+         {ByteOrder::Cartridge, ByteOrder::ByteSwapped, ByteOrder::LittleEndian}) {
+        if (other != own)
+            crcs.push_back({other, 0});
+    }
+    crcsInOrders(image, own, crcs.data() + 1, crcs.size() - 1);
     return crcs;
 }
 
@@ -325,8 +345,9 @@ std::optional<ByteOrder> sourceOrder(const BpsHeader &header, const QString &ima
     if (!readHeaderBytes(imagePath, head) || !openRegularFile(image, imagePath) ||
         std::uint64_t(image.size()) != header.sourceSize)
         return std::nullopt;
-    for (const OrderedCrc &crc : imageCrcs(image, byteOrderOf(head))) {
-        if (crc.crc == header.sourceCrc)
+    const auto isSource = [&](std::uint32_t crc) { return crc == header.sourceCrc; };
+    for (const OrderedCrc &crc : imageCrcs(image, byteOrderOf(head), isSource)) {
+        if (isSource(crc.crc))
             return crc.order;
     }
     return std::nullopt;
@@ -362,9 +383,12 @@ ApplyResult applyBps(const PatchJob &job) {
     if (!readHeaderBytes(job.imagePath, head) || !openRegularFile(image, job.imagePath))
         return finish(ApplyOutcome::DestinationUnwritable);
     const ByteOrder own = byteOrderOf(head);
-    const std::vector<OrderedCrc> crcs = imageCrcs(image, own);
-    result.imageCrc = crcs.front().crc;
     const qint64 imageSize = image.size();
+    const std::vector<OrderedCrc> crcs = imageCrcs(image, own, [&](std::uint32_t crc) {
+        return (std::uint64_t(imageSize) == h.sourceSize && crc == h.sourceCrc) ||
+               (std::uint64_t(imageSize) == h.targetSize && crc == h.targetCrc);
+    });
+    result.imageCrc = crcs.front().crc;
     const auto isSource = [&](const OrderedCrc &c) {
         return std::uint64_t(imageSize) == h.sourceSize && c.crc == h.sourceCrc;
     };

@@ -26,6 +26,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -67,10 +68,12 @@ struct OrderedCrc {
     std::uint32_t crc;
 };
 
-// The CRC-32 of the image in every order it can be read in, its own first:
-// an N64 image whose length is a multiple of 4 in all three, anything else
-// only as it is. The file is read once.
-std::vector<OrderedCrc> imageCrcs(QIODevice &image, ByteOrder own);
+// The CRC-32 of the image in the orders it can be read in, its own first: an
+// N64 image whose length is a multiple of 4 in all three, anything else only
+// as it is. The other orders are read (in one more pass over the file) only
+// when `enough`, given the CRC-32 in the image's own order, says no.
+std::vector<OrderedCrc> imageCrcs(QIODevice &image, ByteOrder own,
+                                  const std::function<bool(std::uint32_t)> &enough = {});
 
 // The byte order in which the image at `imagePath` is the patch's source;
 // none when it is not in any (or cannot be read).
