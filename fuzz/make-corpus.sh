@@ -3,7 +3,7 @@
 set -euo pipefail
 out=$1
 mkdir -p "$out"/PatchInspection "$out"/PatchApplication "$out"/PatchCreation "$out"/ImageHeader \
-  "$out"/Settings
+  "$out"/Settings "$out"/Bps
 
 # An APS header of the 78-byte layout: type, encoding, description, target
 # format, cartridge ID, country, two CRCs, reserved bytes and image size.
@@ -37,3 +37,8 @@ printf '\x40\x12\x37\x80' > "$out/ImageHeader/little"
 printf '"/home/user/aps"\r\n"/home/user/roms"\r\n0\r\n1\r\n' > "$out/Settings/written"
 printf '/a,/b\n2\n' > "$out/Settings/hand-edited"
 printf '\xef\xbb\xbf"C:\\"\r\n' > "$out/Settings/marked"
+
+# BPS: two bytes of target size, then actions (each a varint: length - 1 << 2 | command).
+printf '\x00\x04\xfc\x0f' > "$out/Bps/source-read"                      # 1024 bytes read in place
+printf '\x10\x00\x85HI\x8f\x81' > "$out/Bps/target-copy"                 # "HI", then a copy of it
+printf '\x20\x00\x7e\x8a\x84\x7c\x81' > "$out/Bps/source-copy"        # source copies forwards and back
