@@ -68,6 +68,12 @@ int runApply(const CommandSpec &spec, const QStringList &arguments, Console &con
         const PairCheck &check = std::get<PairCheck>(compared);
         if (!allPairsEqual(check.equal) && !command.isSet(force))
             return fail(console, imageFile, mismatchReason(check, imageFile), Refused);
+    } else if (infoOf(format).applies && !infoOf(format).namesItsSource && !command.isSet(force)) {
+        return fail(console, imageFile,
+                    QStringLiteral("an %1 patch does not say which image it was made for; make "
+                                   "sure this is the right one, then give --force")
+                        .arg(QLatin1String(infoOf(format).name)),
+                    Refused);
     }
 
     PatchJob job;

@@ -127,6 +127,10 @@ int runInfo(const CommandSpec &spec, const QStringList &arguments, Console &cons
             case PatchFormat::Bps:
                 result = infoOfBps(file, console, json);
                 break;
+            case PatchFormat::Ips:
+            case PatchFormat::Ips32:
+                result = infoOfIps(file, console, json);
+                break;
             case PatchFormat::Unknown:
                 result = infoOfImage(file, bytes, console, json, kind);
                 break;

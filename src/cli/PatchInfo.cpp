@@ -114,4 +114,31 @@ int infoOfBps(const QString &file, Console &console, bool json) {
     return Success;
 }
 
+int infoOfIps(const QString &file, Console &console, bool json) {
+    const PatchFileCheck ips = checkIpsFile(file);
+    if (ips.outcome != PatchFileOutcome::Valid)
+        return fail(console, file,
+                    ips.outcome == PatchFileOutcome::Unreadable
+                        ? QStringLiteral("cannot be read")
+                        : QStringLiteral("an IPS patch cut short, or one that breaks its rules"),
+                    ips.outcome == PatchFileOutcome::Unreadable ? Trouble : Refused);
+    if (json) {
+        QJsonObject raw{{QStringLiteral("records"), ips.records},
+                        {QStringLiteral("bytesWritten"), ips.bytesWritten}};
+        if (ips.truncation)
+            raw.insert(QStringLiteral("resultLength"), *ips.truncation);
+        printJson(console, {{QStringLiteral("file"), file},
+                            {QStringLiteral("kind"), QStringLiteral("ips-patch")},
+                            {QStringLiteral("raw"), raw}});
+        return Success;
+    }
+    printTexts(console, file + QStringLiteral(": IPS patch"),
+               {{QStringLiteral("Records"), QString::number(ips.records)},
+                {QStringLiteral("Bytes written"), QString::number(ips.bytesWritten)},
+                {QStringLiteral("Result length"),
+                 ips.truncation ? QString::number(*ips.truncation)
+                                : QStringLiteral("as the image, or as far as a record reaches")}});
+    return Success;
+}
+
 } // namespace tarnic::cli

@@ -19,5 +19,7 @@ QJsonObject jsonTexts(const Texts &texts);
 int infoOfPatch(const QString &file, Console &console, bool json);
 // A BPS patch's sizes, CRC-32s and metadata.
 int infoOfBps(const QString &file, Console &console, bool json);
+// An IPS or IPS32 patch's records.
+int infoOfIps(const QString &file, Console &console, bool json);
 
 } // namespace tarnic::cli

@@ -67,11 +67,13 @@ struct PatchHeader {
     CrcBytes Crc2{};
 };
 
+// One record of a patch that writes bytes at offsets: an APS record, or one of
+// another such format (IPS), whose offsets and lengths may be wider.
 struct PatchRecord {
-    std::int32_t Offset = 0;
-    std::uint8_t Length = 0; // 0: run record
+    qint64 Offset = 0;
+    std::uint16_t Length = 0; // 0: run record
     std::uint8_t RunValue = 0;
-    std::uint8_t RunCount = 0;
+    std::uint16_t RunCount = 0;
     const char *Data = nullptr; // copy record: its Length bytes, valid until the next record
 
     // How many image bytes the record writes.

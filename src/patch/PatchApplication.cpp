@@ -3,6 +3,7 @@
 #include "files/SafeWrite.h"
 #include "patch/ApsFormat.h"
 #include "patch/ImageUpdate.h"
+#include "patch/IpsFormat.h"
 
 #include <QFile>
 #include <QtEndian>
@@ -15,10 +16,14 @@ namespace tarnic {
 
 namespace {
 
-// Offsets run from 0 to 2^31 - 2, and nothing is written past 2^31 - 1.
-bool recordFits(const PatchRecord &r) {
-    return r.Offset >= 0 && r.Offset < kLastWritableOffset &&
-           qint64(r.Offset) + r.writtenSize() - 1 <= kLastWritableOffset;
+// The formats whose records write bytes at offsets, read by one engine.
+enum class RecordFormat { Aps, Ips, Ips32 };
+
+// APS: offsets run from 0 to 2^31 - 2, and nothing is written past 2^31 - 1.
+// IPS offsets cannot leave their range.
+bool recordFits(RecordFormat format, const PatchRecord &r) {
+    return format != RecordFormat::Aps || (r.Offset >= 0 && r.Offset < kLastWritableOffset &&
+                                           r.Offset + r.writtenSize() - 1 <= kLastWritableOffset);
 }
 
 enum class StreamCheck { Complete, Invalid, ReadFailed };
@@ -27,18 +32,18 @@ struct StreamSummary {
     qint64 records = 0;
     qint64 bytesWritten = 0;
     qint64 end = 0; // one past the last byte any record writes
+    std::optional<qint64> truncation;
 };
 
 // Walks the record stream from the patch's current position to its end.
 // Every record is checked; `apply`, when given, receives each checked record.
-template <typename Apply>
-StreamCheck walkRecords(QIODevice &patch, StreamSummary &summary, Apply &&apply) {
-    PatchRecordReader reader(patch);
+template <typename Reader, typename Apply>
+StreamCheck walkReader(Reader &reader, RecordFormat format, StreamSummary &summary, Apply &&apply) {
     PatchRecord record;
     for (;;) {
         switch (reader.next(record)) {
         case PatchRecordReader::Step::Record:
-            if (!recordFits(record))
+            if (!recordFits(format, record))
                 return StreamCheck::Invalid;
             ++summary.records;
             summary.bytesWritten += record.writtenSize();
@@ -55,6 +60,21 @@ StreamCheck walkRecords(QIODevice &patch, StreamSummary &summary, Apply &&apply)
             return StreamCheck::ReadFailed;
         }
     }
+}
+
+// The same with the reader of `format`; an IPS patch's length for the result,
+// when it gives one, goes to `summary.truncation`.
+template <typename Apply>
+StreamCheck walkRecords(QIODevice &patch, RecordFormat format, StreamSummary &summary,
+                        Apply &&apply) {
+    if (format == RecordFormat::Aps) {
+        PatchRecordReader reader(patch);
+        return walkReader(reader, format, summary, apply);
+    }
+    IpsRecordReader reader(patch, format == RecordFormat::Ips32);
+    const StreamCheck check = walkReader(reader, format, summary, apply);
+    summary.truncation = reader.truncation();
+    return check;
 }
 
 // Writes records into the new image in file order, joining records that follow
@@ -126,7 +146,9 @@ class HeldRecords {
         byPiece_.assign(size_t((newLength + kCopyChunkSize - 1) / kCopyChunkSize), {});
         for (std::uint32_t i = 0; i < entries_.size(); ++i) {
             const Entry &e = entries_[i];
-            for (qint64 k = e.offset / kCopyChunkSize; k * kCopyChunkSize < e.offset + e.size; ++k)
+            // A record past a shorter result's end (IPS) is cut there.
+            const qint64 end = std::min(e.offset + e.size, newLength);
+            for (qint64 k = e.offset / kCopyChunkSize; k * kCopyChunkSize < end; ++k)
                 byPiece_[size_t(k)].push_back(i);
         }
     }
@@ -141,6 +163,8 @@ class HeldRecords {
             const Entry &e = entries_[i];
             const qint64 from = std::max(e.offset, start);
             const qint64 to = std::min(e.offset + e.size, start + size);
+            if (from >= to)
+                continue;
             if (e.run)
                 std::memset(data + (from - start), e.runValue, size_t(to - from));
             else
@@ -179,6 +203,7 @@ PatchFileOutcome readHeader(QFile &patch, PatchFileCheck &check) {
     if (head[6] != 0)
         return PatchFileOutcome::UnsupportedEncoding;
     check.patchType = std::uint8_t(head[5]);
+    check.recordsStart = recordStreamStart(check.patchType);
     const qint64 rest = recordStreamStart(check.patchType) - kFixedPart;
     const qint64 restGot = readFully(patch, head + kFixedPart, rest);
     if (restGot < 0)
@@ -191,10 +216,10 @@ PatchFileOutcome readHeader(QFile &patch, PatchFileCheck &check) {
 
 // Checks the record stream from the patch's current position to its end,
 // handing each record to `held` when given.
-PatchFileOutcome checkRecordStream(QFile &patch, PatchFileCheck &check,
+PatchFileOutcome checkRecordStream(QFile &patch, RecordFormat format, PatchFileCheck &check,
                                    HeldRecords *held = nullptr) {
     StreamSummary summary;
-    const StreamCheck result = walkRecords(patch, summary, [held](const PatchRecord &r) {
+    const StreamCheck result = walkRecords(patch, format, summary, [held](const PatchRecord &r) {
         if (held)
             held->hold(r);
         return true;
@@ -202,6 +227,7 @@ PatchFileOutcome checkRecordStream(QFile &patch, PatchFileCheck &check,
     check.records = summary.records;
     check.bytesWritten = summary.bytesWritten;
     check.end = summary.end;
+    check.truncation = summary.truncation;
     switch (result) {
     case StreamCheck::Complete:
         return PatchFileOutcome::Valid;
@@ -240,14 +266,20 @@ bool copyWithHeldRecords(QFile &image, qint64 oldLength, HeldRecords &held, qint
 
 // The records written one by one after the whole image is copied, in file
 // order, for patches whose records do not fit in memory.
-bool copyThenWriteRecords(QFile &image, QFile &patch, const PatchFileCheck &checked,
-                          FileReplacement &patched) {
+bool copyThenWriteRecords(QFile &image, QFile &patch, RecordFormat format,
+                          const PatchFileCheck &checked, FileReplacement &patched) {
+    if (checked.truncation) {
+        patched.fail(QStringLiteral("an IPS patch that sets the result's length and holds more "
+                                    "than 16 MiB of records is not applied"));
+        return false;
+    }
     if (!copyStream(image, patched))
         return false;
     StreamSummary applied;
     RecordWriter writer(patched);
-    return patch.seek(recordStreamStart(checked.patchType)) &&
-           walkRecords(patch, applied, [&](const PatchRecord &r) { return writer.write(r); }) ==
+    return patch.seek(checked.recordsStart) &&
+           walkRecords(patch, format, applied,
+                       [&](const PatchRecord &r) { return writer.write(r); }) ==
                StreamCheck::Complete &&
            writer.flush() && applied.records == checked.records &&
            applied.end == checked.end; // else the patch changed meanwhile
@@ -257,55 +289,61 @@ bool copyThenWriteRecords(QFile &image, QFile &patch, const PatchFileCheck &chec
 // but not yet in the image's place. The result is the same as writing every
 // record byte by byte into the image in file order; a record past the end
 // leaves a gap that reads as zeros.
-bool writePatchedImage(QFile &patch, const PatchFileCheck &checked, HeldRecords &held,
-                       const QString &imagePath, FileReplacement &patched) {
+bool writePatchedImage(QFile &patch, RecordFormat format, const PatchFileCheck &checked,
+                       HeldRecords &held, const QString &imagePath, FileReplacement &patched) {
     QFile image;
     if (!openRegularFile(image, imagePath))
         patched.fail(QStringLiteral("the image cannot be read"));
     const qint64 oldLength = image.size();
-    const qint64 newLength = std::max(oldLength, checked.end);
+    const qint64 newLength =
+        checked.truncation ? *checked.truncation : std::max(oldLength, checked.end);
     return (held.fit() ? copyWithHeldRecords(image, oldLength, held, newLength, patched)
-                       : copyThenWriteRecords(image, patch, checked, patched)) &&
+                       : copyThenWriteRecords(image, patch, format, checked, patched)) &&
            patched.finish(newLength);
 }
 
-} // namespace
-
-PatchFileCheck checkPatchFile(const QString &patchPath) {
-    PatchFileCheck check;
-    QFile patch;
-    if (!openRegularFile(patch, patchPath))
-        return check;
-    check.outcome = readHeader(patch, check);
-    if (check.outcome == PatchFileOutcome::Valid)
-        check.outcome = checkRecordStream(patch, check);
-    return check;
+// Reads an IPS patch's magic, leaving the file at its records.
+PatchFileOutcome readIpsHeader(QFile &patch, RecordFormat format, PatchFileCheck &check) {
+    char magic[kIpsMagicSize];
+    const qint64 got = readFully(patch, magic, kIpsMagicSize);
+    if (got < 0)
+        return PatchFileOutcome::Unreadable;
+    if (got < kIpsMagicSize ||
+        std::memcmp(magic, format == RecordFormat::Ips32 ? kIps32Magic : kIpsMagic,
+                    kIpsMagicSize) != 0)
+        return PatchFileOutcome::NotAnApsFile;
+    check.recordsStart = kIpsMagicSize;
+    return PatchFileOutcome::Valid;
 }
 
-ApplyResult applyPatch(const PatchJob &job) {
+ApplyOutcome refusal(PatchFileOutcome outcome) {
+    switch (outcome) {
+    case PatchFileOutcome::Valid:
+        break;
+    case PatchFileOutcome::Unreadable:
+        return ApplyOutcome::SourceUnreadable;
+    case PatchFileOutcome::Truncated:
+        return ApplyOutcome::SourceTruncated;
+    case PatchFileOutcome::NotAnApsFile:
+        return ApplyOutcome::NotAnApsFile;
+    case PatchFileOutcome::UnsupportedEncoding:
+        return ApplyOutcome::UnsupportedEncoding;
+    case PatchFileOutcome::Invalid:
+        return ApplyOutcome::InvalidPatch;
+    }
+    return ApplyOutcome::Applied;
+}
+
+// Applies a patch whose records write bytes at offsets: the header read by
+// `readHeader`, the whole record stream checked before anything is asked or
+// written, then the image written once with its records.
+template <typename ReadHeader>
+ApplyResult applyRecords(const PatchJob &job, RecordFormat format, ReadHeader &&readHeader) {
     ApplyResult result;
     auto finish = [&](ApplyOutcome outcome) {
         result.outcome = outcome;
         return result;
     };
-    const auto refusal = [](PatchFileOutcome outcome) {
-        switch (outcome) {
-        case PatchFileOutcome::Valid:
-            break;
-        case PatchFileOutcome::Unreadable:
-            return ApplyOutcome::SourceUnreadable;
-        case PatchFileOutcome::Truncated:
-            return ApplyOutcome::SourceTruncated;
-        case PatchFileOutcome::NotAnApsFile:
-            return ApplyOutcome::NotAnApsFile;
-        case PatchFileOutcome::UnsupportedEncoding:
-            return ApplyOutcome::UnsupportedEncoding;
-        case PatchFileOutcome::Invalid:
-            return ApplyOutcome::InvalidPatch;
-        }
-        return ApplyOutcome::Applied;
-    };
-
     QFile patch;
     if (!openRegularFile(patch, job.patchPath))
         return finish(ApplyOutcome::SourceUnreadable);
@@ -318,9 +356,8 @@ ApplyResult applyPatch(const PatchJob &job) {
     if (const auto refused = update.lockImage())
         return finish(*refused);
 
-    // The whole stream is checked before anything is asked or written.
     HeldRecords held;
-    if (const ApplyOutcome refused = refusal(checkRecordStream(patch, checked, &held));
+    if (const ApplyOutcome refused = refusal(checkRecordStream(patch, format, checked, &held));
         refused != ApplyOutcome::Applied)
         return finish(refused);
     result.records = checked.records;
@@ -333,8 +370,60 @@ ApplyResult applyPatch(const PatchJob &job) {
     if (const auto refused = update.startWriting())
         return finish(*refused);
     const bool written =
-        writePatchedImage(patch, checked, held, job.imagePath, update.replacement());
+        writePatchedImage(patch, format, checked, held, job.imagePath, update.replacement());
     return finish(update.putInPlace(written, result));
+}
+
+} // namespace
+
+PatchFileCheck checkPatchFile(const QString &patchPath) {
+    PatchFileCheck check;
+    QFile patch;
+    if (!openRegularFile(patch, patchPath))
+        return check;
+    check.outcome = readHeader(patch, check);
+    if (check.outcome == PatchFileOutcome::Valid)
+        check.outcome = checkRecordStream(patch, RecordFormat::Aps, check);
+    return check;
+}
+
+ApplyResult applyPatch(const PatchJob &job) {
+    return applyRecords(job, RecordFormat::Aps, [](QFile &patch, PatchFileCheck &check) {
+        return readHeader(patch, check);
+    });
+}
+
+namespace {
+
+// IPS or IPS32, told by the patch's first bytes.
+RecordFormat ipsFormatOf(const QString &patchPath) {
+    QFile probe;
+    char magic[kIpsMagicSize] = {};
+    const bool ips32 = openRegularFile(probe, patchPath) &&
+                       readFully(probe, magic, kIpsMagicSize) == kIpsMagicSize &&
+                       std::memcmp(magic, kIps32Magic, kIpsMagicSize) == 0;
+    return ips32 ? RecordFormat::Ips32 : RecordFormat::Ips;
+}
+
+} // namespace
+
+ApplyResult applyIps(const PatchJob &job) {
+    const RecordFormat format = ipsFormatOf(job.patchPath);
+    return applyRecords(job, format, [format](QFile &patch, PatchFileCheck &check) {
+        return readIpsHeader(patch, format, check);
+    });
+}
+
+PatchFileCheck checkIpsFile(const QString &patchPath) {
+    PatchFileCheck check;
+    const RecordFormat format = ipsFormatOf(patchPath);
+    QFile patch;
+    if (!openRegularFile(patch, patchPath))
+        return check;
+    check.outcome = readIpsHeader(patch, format, check);
+    if (check.outcome == PatchFileOutcome::Valid)
+        check.outcome = checkRecordStream(patch, format, check);
+    return check;
 }
 
 } // namespace tarnic

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 namespace tarnic {
 
@@ -88,14 +89,18 @@ enum class PatchFileOutcome {
 struct PatchFileCheck {
     PatchFileOutcome outcome = PatchFileOutcome::Unreadable;
     std::uint8_t patchType = 0;
-    quint32 declaredImageSize = 0; // the header's image-size field, once the header was read
-    qint64 records = 0;            // the rest once the stream was read in full
-    qint64 bytesWritten = 0;       // image bytes the records write (overlaps counted twice)
-    qint64 end = 0;                // one past the last byte any record writes
+    quint32 declaredImageSize = 0;    // the header's image-size field, once the header was read
+    qint64 records = 0;               // the rest once the stream was read in full
+    qint64 bytesWritten = 0;          // image bytes the records write (overlaps counted twice)
+    qint64 end = 0;                   // one past the last byte any record writes
+    qint64 recordsStart = 0;          // where the records begin in the patch
+    std::optional<qint64> truncation; // IPS: the length the result is to have
 };
 
 // Reads the patch at `patchPath` from start to end, holding one record at a time.
 PatchFileCheck checkPatchFile(const QString &patchPath);
+// The same for an IPS or IPS32 patch.
+PatchFileCheck checkIpsFile(const QString &patchPath);
 
 // Applies the records in file order (a later record wins where they overlap; a
 // run record with count 0 writes nothing). A record reaching past the end of
@@ -108,5 +113,10 @@ PatchFileCheck checkPatchFile(const QString &patchPath);
 // grows neither with the image nor with the patch (at most 16 MiB of records
 // are held).
 ApplyResult applyPatch(const PatchJob &job);
+
+// The same for an IPS or IPS32 patch (patch/IpsFormat.h): checked whole, then
+// written the same way. The result is as long as the patch's length for it,
+// where it gives one, else as the image or as far as the records reach.
+ApplyResult applyIps(const PatchJob &job);
 
 } // namespace tarnic

@@ -8,14 +8,14 @@ namespace tarnic {
 
 const std::vector<PatchFormatInfo> &patchFormats() {
     static const std::vector<PatchFormatInfo> formats = {
-        {PatchFormat::Aps, "APS", "*.APS", "APS10", true},
-        {PatchFormat::Bps, "BPS", "*.bps", "BPS1", true},
-        {PatchFormat::Ups, "UPS", "*.ups", "UPS1", false},
-        {PatchFormat::Ips32, "IPS32", "*.ips32", "IPS32", false},
-        {PatchFormat::Ips, "IPS", "*.ips", "PATCH", false},
-        {PatchFormat::Ppf, "PPF", "*.ppf", "PPF", false},
+        {PatchFormat::Aps, "APS", "*.APS", "APS10", true, false},
+        {PatchFormat::Bps, "BPS", "*.bps", "BPS1", true, true},
+        {PatchFormat::Ups, "UPS", "*.ups", "UPS1", false, true},
+        {PatchFormat::Ips32, "IPS32", "*.ips32", "IPS32", true, false},
+        {PatchFormat::Ips, "IPS", "*.ips", "PATCH", true, false},
+        {PatchFormat::Ppf, "PPF", "*.ppf", "PPF", false, false},
         {PatchFormat::Vcdiff, "xdelta (VCDIFF)", "*.xdelta;*.vcdiff;*.delta", "\xD6\xC3\xC4\x00",
-         false},
+         false, true},
     };
     return formats;
 }
@@ -25,7 +25,7 @@ const PatchFormatInfo &infoOf(PatchFormat format) {
         if (info.format == format)
             return info;
     }
-    static const PatchFormatInfo unknown{PatchFormat::Unknown, "unknown", "", "", false};
+    static const PatchFormatInfo unknown{PatchFormat::Unknown, "unknown", "", "", false, false};
     return unknown;
 }
 
@@ -52,12 +52,13 @@ ApplyResult applyPatchFile(const PatchJob &job) {
     switch (format) {
     case PatchFormat::Bps:
         return applyBps(job);
+    case PatchFormat::Ips:
+    case PatchFormat::Ips32:
+        return applyIps(job);
     case PatchFormat::Aps:
     case PatchFormat::Unknown:
         return applyPatch(job); // which says what it is not
     case PatchFormat::Ups:
-    case PatchFormat::Ips:
-    case PatchFormat::Ips32:
     case PatchFormat::Ppf:
     case PatchFormat::Vcdiff:
         break;

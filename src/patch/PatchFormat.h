@@ -20,6 +20,8 @@ struct PatchFormatInfo {
     const char *patterns; // ";"-separated file name patterns
     const char *magic;    // the first bytes
     bool applies;         // whether this version applies it
+    bool namesItsSource;  // carries its source's CRC-32 (else, like a simple APS
+                          // patch, it says nothing of the image it was made for)
 };
 
 // Every format, APS first.

@@ -48,6 +48,7 @@ inline const QString ResultMismatch = QStringLiteral("The Patched Rom Would Not 
 // What the patch side shows of formats other than APS: "<name> Patch", and
 // how the patch proves its result.
 inline const QString CheckedEncoding = QStringLiteral("CRC-32 Checked");
+inline const QString UncheckedEncoding = QStringLiteral("No Source Check");
 inline const QString UnsupportedEncoding = QStringLiteral("Not Supported In This Version");
 inline const QString MatchQuestionTitle = QStringLiteral("MatchCheck");
 inline const QString MatchQuestion = QStringLiteral(

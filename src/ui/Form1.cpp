@@ -305,9 +305,11 @@ void Form1::showOtherFormat(const QString &file, PatchFormat format) {
     PatchDisplay display;
     display.PatchTypeTxT =
         padRight(QLatin1String(infoOf(format).name) + QStringLiteral(" Patch"), kPatchNameWidth);
-    display.EncodeMethodTxt =
-        padRight(infoOf(format).applies ? text::CheckedEncoding : text::UnsupportedEncoding,
-                 kPatchNameWidth);
+    const PatchFormatInfo &info = infoOf(format);
+    display.EncodeMethodTxt = padRight(!info.applies         ? text::UnsupportedEncoding
+                                       : info.namesItsSource ? text::CheckedEncoding
+                                                             : text::UncheckedEncoding,
+                                       kPatchNameWidth);
     display.PatchNfo = display.BackupType = display.CartID = display.CountryID = display.PTCRC =
         QString();
     std::optional<QString> message;

@@ -73,6 +73,8 @@ TEST_F(CliTest, ExitStatusAndMessagesAndRefusalsLeaveEveryFileAsItWas) {
         {{"apply", "fix.aps", "game.z64", "-o", "./game.z64"}, 2, "the output is the patch"},
         {{"convert", "--to", "v64", "game.z64", "-o", "game.z64"}, 2, "the output is the image"},
         {{"check", "cut.aps", "game.z64"}, 1, "the patch ends inside its header"},
+        {{"apply", "fix.ips", "game.z64"}, 1, "an IPS patch does not say which image"},
+        {{"info", "fix.ips"}, 0, "Records: 1"},
         {{"apply", "--bogus", "fix.aps", "game.z64"}, 2, "Unknown option"},
         {{"info", "fix.aps", "simple.aps", "game.z64", "nothing.txt"}, 1, "neither an APS patch"},
         {{"info", "gone.z64"}, 2, "cannot be read"},
@@ -91,6 +93,7 @@ TEST_F(CliTest, ExitStatusAndMessagesAndRefusalsLeaveEveryFileAsItWas) {
     };
     writeFile(dir.filePath("nothing.txt"), "not an image");
     writeFile(dir.filePath("cut.aps"), apsHeader().left(70)); // shows whole, cannot be applied
+    writeFile(dir.filePath("fix.ips"), QByteArray("PATCH\0\0\x10\0\x02IPEOF", 15));
     writeFile(dir.filePath("game.z64.BAK"), original);
     writeFile(dir.filePath("short.z64"), original.left(100));
     for (const auto &c : cases) {
@@ -102,7 +105,7 @@ TEST_F(CliTest, ExitStatusAndMessagesAndRefusalsLeaveEveryFileAsItWas) {
                                            << said.toStdString();
         EXPECT_EQ(readFile(image), original);
         EXPECT_EQ(readFile(swappedImage), swapped);
-        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 9)
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 10)
             << "a file was added";
     }
 
@@ -123,7 +126,7 @@ TEST_F(CliTest, ExitStatusAndMessagesAndRefusalsLeaveEveryFileAsItWas) {
     full.start(QStringLiteral(TARNIC_CLI), {"check", "fix.aps", "game.z64"});
     ASSERT_TRUE(full.waitForFinished(60000));
     EXPECT_EQ(full.exitCode(), 2);
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 9);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 10);
 }
 
 TEST_F(CliTest, ApplyWritesAsTheWindowDoes) {

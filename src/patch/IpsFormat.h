@@ -1,0 +1,44 @@
+#pragma once
+// The IPS patch, and IPS32 for larger images:
+//
+//   "PATCH" (IPS32: "IPS32"), then records back to back until "EOF" (IPS32:
+//   "EEOF") stands where an offset would; an IPS patch may end with a 3-byte
+//   length that the result is cut (or grown) to.
+//
+// A record is an offset (3 bytes, IPS32 4, big-endian) and a size (2 bytes):
+// size bytes follow and are written at the offset; size 0 is a run: a count
+// (2 bytes) and the byte written that many times. A run of count 0, a record
+// cut short, a patch without its end mark, or anything after the end mark but
+// nothing or (IPS) a 3-byte length, breaks the format.
+
+#include "patch/ApsFormat.h"
+
+#include <QIODevice>
+
+#include <optional>
+#include <vector>
+
+namespace tarnic {
+
+inline constexpr char kIpsMagic[] = "PATCH";
+inline constexpr char kIps32Magic[] = "IPS32";
+inline constexpr qint64 kIpsMagicSize = 5;
+
+class IpsRecordReader {
+  public:
+    using Step = PatchRecordReader::Step;
+
+    IpsRecordReader(QIODevice &stream, bool ips32) : stream_(stream), ips32_(ips32) {}
+    // Truncated also for a stream that breaks the format's rules.
+    Step next(PatchRecord &record);
+    // After End: the length the result is to have, where the patch gives one.
+    std::optional<qint64> truncation() const { return truncation_; }
+
+  private:
+    QIODevice &stream_;
+    bool ips32_;
+    std::optional<qint64> truncation_;
+    std::vector<char> data_ = std::vector<char>(65535);
+};
+
+} // namespace tarnic

@@ -1,0 +1,86 @@
+#include "patch/PatchApplication.h"
+#include "patch/PatchFormat.h"
+
+#include "TestFiles.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace tarnic;
+using namespace testfiles;
+
+namespace {
+
+QByteArray bigEndian(quint64 value, int size) {
+    QByteArray bytes;
+    for (int i = size - 1; i >= 0; --i)
+        bytes += char(value >> (8 * i));
+    return bytes;
+}
+QByteArray record(quint32 offset, const QByteArray &data, int offsetSize = 3) {
+    return bigEndian(offset, offsetSize) + bigEndian(quint64(data.size()), 2) + data;
+}
+QByteArray run(quint32 offset, quint16 count, char value, int offsetSize = 3) {
+    return bigEndian(offset, offsetSize) + bigEndian(0, 2) + bigEndian(count, 2) + value;
+}
+
+class IpsTest : public ::testing::Test {
+  protected:
+    ApplyResult apply(const QByteArray &patch) {
+        writeFile(job.patchPath, patch);
+        writeFile(job.imagePath, image);
+        return applyPatchFile(job); // told by its content, whatever its name
+    }
+
+    QTemporaryDir dir;
+    QByteArray image = QByteArray("0123456789ABCDEF");
+    PatchJob job{dir.filePath("hack.aps"), dir.filePath("game.rom"), {}, {}, {}, {}, false};
+};
+
+} // namespace
+
+TEST_F(IpsTest, RecordsRunsAndTheResultsLengthAsTheAuthorsDefineThem) {
+    const struct {
+        const char *what;
+        QByteArray patch;
+        QByteArray result;
+    } cases[] = {
+        {"nothing", "PATCHEOF", image},
+        {"a record, a run, a later record over an earlier one, unsorted",
+         "PATCH" + record(8, "xyz") + run(1, 3, '-') + record(2, "!") + "EOF", "0-!-4567xyzBCDEF"},
+        {"past the end, the gap zeros", "PATCH" + record(18, "END") + "EOF",
+         image + QByteArray(2, '\0') + "END"},
+        {"cut to a shorter length", "PATCH" + record(0, "Z") + "EOF" + bigEndian(4, 3), "Z123"},
+        {"grown to a longer length", "PATCHEOF" + bigEndian(18, 3), image + QByteArray(2, '\0')},
+        {"a record past a shorter length is cut",
+         "PATCH" + record(2, "abcdef") + "EOF" + bigEndian(4, 3), "01ab"},
+        {"IPS32, 4-byte offsets", "IPS32" + record(3, "#", 4) + run(0x10, 2, 'r', 4) + "EEOF",
+         "012#456789ABCDEFrr"},
+    };
+    for (const auto &c : cases) {
+        const ApplyResult r = apply(c.patch);
+        EXPECT_EQ(r.outcome, ApplyOutcome::Applied) << c.what;
+        EXPECT_EQ(readFile(job.imagePath), c.result) << c.what;
+    }
+}
+
+TEST_F(IpsTest, APatchThatBreaksItsRulesIsRefusedWhole) {
+    const std::pair<const char *, QByteArray> refused[] = {
+        {"no end mark", "PATCH" + record(0, "A")},
+        {"a record cut short", "PATCH" + record(0, "ABCD").chopped(2)},
+        {"a run of none", "PATCH" + record(0, "A") + run(4, 0, 'x') + "EOF"},
+        {"one byte after the end", "PATCH" + record(0, "A") + "EOF" + "x"},
+        {"four bytes after the end", "PATCH" + record(0, "A") + "EOFxxxx"},
+        {"a record at 0x454F46, as a careless writer makes it",
+         "PATCH" + record(0x454F46, "A") + "EOF"},
+        {"IPS32 with an IPS end mark", "IPS32" + record(0, "A", 4) + "EOF"},
+    };
+    for (const auto &[what, patch] : refused) {
+        job.backupPath = job.imagePath + ".BAK";
+        EXPECT_EQ(apply(patch).outcome, ApplyOutcome::InvalidPatch) << what;
+        EXPECT_EQ(readFile(job.imagePath), image) << what;
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2) << what;
+    }
+}
