@@ -100,6 +100,13 @@ QByteArray bpsPatch(const QByteArray &source, const QByteArray &target, const QB
     return withBpsPatchCrc(patch + "CRC!");
 }
 
+QByteArray upsPatch(const QByteArray &input, const QByteArray &output, const QByteArray &hunks) {
+    const QByteArray patch = "UPS1" + bpsNumber(quint64(input.size())) +
+                             bpsNumber(quint64(output.size())) + hunks +
+                             littleEndian32(zlibCrc(input)) + littleEndian32(zlibCrc(output));
+    return withBpsPatchCrc(patch + "CRC!");
+}
+
 QByteArray byteSwapped(QByteArray bytes) {
     for (qsizetype i = 0; i + 1 < bytes.size(); i += 2)
         std::swap(bytes[i], bytes[i + 1]);

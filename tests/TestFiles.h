@@ -41,6 +41,9 @@ QByteArray bpsPatch(const QByteArray &source, const QByteArray &target, const QB
 QByteArray bpsNumber(quint64 value);
 QByteArray bpsAction(int command, quint64 length);
 QByteArray bpsMove(qint64 delta);
+// A UPS patch from `input` to `output` with the given hunks (each a skip as a
+// bpsNumber, then XOR bytes ending in a zero byte), and its three CRC-32s.
+QByteArray upsPatch(const QByteArray &input, const QByteArray &output, const QByteArray &hunks);
 // The same patch with its patch CRC-32 made right again after a change.
 QByteArray withBpsPatchCrc(QByteArray patch);
 

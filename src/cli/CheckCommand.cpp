@@ -4,40 +4,32 @@
 #include "Command.h"
 #include "Images.h"
 #include "PairCheck.h"
-#include "files/SafeWrite.h"
-#include "patch/Bps.h"
+#include "patch/PatchApplication.h"
+
 #include "patch/PatchFormat.h"
+#include <QFileInfo>
 
 namespace tarnic::cli {
 
 namespace {
 
-// A BPS patch fits an image that is its source in some byte order.
-int checkBps(const QString &patchFile, const QString &imageFile, Console &console) {
-    const BpsInspection bps = inspectBps(patchFile);
-    if (bps.outcome != BpsRead::Read)
-        return fail(console, patchFile,
-                    bps.outcome == BpsRead::Corrupted ? text::DamagedPatch
-                                                      : QStringLiteral("not a whole BPS patch"),
-                    Refused);
-    HeaderBytes head;
-    QFile image;
-    if (!readHeaderBytes(imageFile, head) || !openRegularFile(image, imageFile))
+// A patch that names its source (BPS, UPS) fits an image that is that source
+// in some byte order.
+int checkNamedSource(const QString &patchFile, PatchFormat format, const QString &imageFile,
+                     Console &console) {
+    ApplyOutcome why = ApplyOutcome::Applied;
+    const std::optional<NamedSource> source = namedSourceOf(patchFile, format, why);
+    if (!source)
+        return fail(console, patchFile, text::reasonFor(why));
+    if (!QFileInfo(imageFile).isFile())
         return fail(console, imageFile, QStringLiteral("cannot be read"), Trouble);
-    const bool sizeFits = std::uint64_t(image.size()) == bps.header.sourceSize;
-    const auto isSource = [&](std::uint32_t crc) {
-        return sizeFits && crc == bps.header.sourceCrc;
-    };
-    for (const OrderedCrc &crc : imageCrcs(image, byteOrderOf(head), isSource)) {
-        if (sizeFits && crc.crc == bps.header.sourceCrc) {
-            console.out << "Source CRC-32: match (" << crc32Text(crc.crc) << ", the image read as "
-                        << shortName(crc.order) << ")\n";
-            return Success;
-        }
+    if (const std::optional<ByteOrder> order = sourceOrder(*source, imageFile)) {
+        console.out << "Source CRC-32: match (" << crc32Text(source->crc) << ", the image read as "
+                    << shortName(*order) << ")\n";
+        return Success;
     }
-    console.out << "Source CRC-32: differs (the patch's source has "
-                << crc32Text(bps.header.sourceCrc) << " in " << bps.header.sourceSize
-                << " bytes; the image is not it in any byte order)\n";
+    console.out << "Source CRC-32: differs (the patch's source has " << crc32Text(source->crc)
+                << " in " << source->size << " bytes; the image is not it in any byte order)\n";
     return Refused;
 }
 
@@ -45,8 +37,9 @@ int runCheck(const CommandSpec &spec, const QStringList &arguments, Console &con
     CommandLine command(spec);
     if (const auto done = command.parse(arguments, console, 2, 2))
         return *done;
-    if (recognisePatchFile(command.files()[0]) == PatchFormat::Bps)
-        return checkBps(command.files()[0], command.files()[1], console);
+    const PatchFormat format = recognisePatchFile(command.files()[0]);
+    if (infoOf(format).namesItsSource && infoOf(format).applies)
+        return checkNamedSource(command.files()[0], format, command.files()[1], console);
     const auto compared = comparePatchAndImage(command.files()[0], command.files()[1], console);
     if (const int *status = std::get_if<int>(&compared))
         return *status;

@@ -131,6 +131,9 @@ int runInfo(const CommandSpec &spec, const QStringList &arguments, Console &cons
             case PatchFormat::Ips32:
                 result = infoOfIps(file, console, json);
                 break;
+            case PatchFormat::Ups:
+                result = infoOfUps(file, console, json);
+                break;
             case PatchFormat::Unknown:
                 result = infoOfImage(file, bytes, console, json, kind);
                 break;

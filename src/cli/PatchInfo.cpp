@@ -5,6 +5,7 @@
 #include "patch/Bps.h"
 #include "patch/PatchApplication.h"
 #include "patch/PatchInspection.h"
+#include "patch/Ups.h"
 
 namespace tarnic::cli {
 
@@ -111,6 +112,31 @@ int infoOfBps(const QString &file, Console &console, bool json) {
          {QStringLiteral("Target"),
           QStringLiteral("%1 bytes, CRC-32 %2").arg(h.targetSize).arg(crc32Text(h.targetCrc))},
          {QStringLiteral("Metadata"), metadata}});
+    return Success;
+}
+
+int infoOfUps(const QString &file, Console &console, bool json) {
+    const UpsInspection ups = inspectUps(file);
+    if (ups.outcome != ApplyOutcome::Applied)
+        return fail(console, file, text::reasonFor(ups.outcome));
+    const UpsHeader &h = ups.header;
+    if (json) {
+        printJson(console,
+                  {{QStringLiteral("file"), file},
+                   {QStringLiteral("kind"), QStringLiteral("ups-patch")},
+                   {QStringLiteral("raw"),
+                    QJsonObject{{QStringLiteral("inputSize"), qint64(h.inputSize)},
+                                {QStringLiteral("outputSize"), qint64(h.outputSize)},
+                                {QStringLiteral("inputCrc32"), crc32Text(h.inputCrc)},
+                                {QStringLiteral("outputCrc32"), crc32Text(h.outputCrc)}}}});
+        return Success;
+    }
+    const auto sized = [](std::uint64_t size, std::uint32_t crc) {
+        return QStringLiteral("%1 bytes, CRC-32 %2").arg(size).arg(crc32Text(crc));
+    };
+    printTexts(console, file + QStringLiteral(": UPS patch"),
+               {{QStringLiteral("Source"), sized(h.inputSize, h.inputCrc)},
+                {QStringLiteral("Target"), sized(h.outputSize, h.outputCrc)}});
     return Success;
 }
 

@@ -19,6 +19,8 @@ QJsonObject jsonTexts(const Texts &texts);
 int infoOfPatch(const QString &file, Console &console, bool json);
 // A BPS patch's sizes, CRC-32s and metadata.
 int infoOfBps(const QString &file, Console &console, bool json);
+// A UPS patch's sizes and CRC-32s.
+int infoOfUps(const QString &file, Console &console, bool json);
 // An IPS or IPS32 patch's records.
 int infoOfIps(const QString &file, Console &console, bool json);
 

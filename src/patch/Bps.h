@@ -75,10 +75,6 @@ struct OrderedCrc {
 std::vector<OrderedCrc> imageCrcs(QIODevice &image, ByteOrder own,
                                   const std::function<bool(std::uint32_t)> &enough = {});
 
-// The byte order in which the image at `imagePath` is the patch's source;
-// none when it is not in any (or cannot be read).
-std::optional<ByteOrder> sourceOrder(const BpsHeader &header, const QString &imagePath);
-
 // Applies a BPS patch to the image in the byte order in which the image is
 // the patch's source (tried in every order, its own first), and writes the
 // result in the image's own order; with `job.skipSourceCheck`, in its own

@@ -3,6 +3,7 @@
 #include "files/SafeWrite.h"
 #include "patch/Bps.h"
 #include "patch/PatchApplication.h"
+#include "patch/Ups.h"
 
 namespace tarnic {
 
@@ -10,7 +11,7 @@ const std::vector<PatchFormatInfo> &patchFormats() {
     static const std::vector<PatchFormatInfo> formats = {
         {PatchFormat::Aps, "APS", "*.APS", "APS10", true, false},
         {PatchFormat::Bps, "BPS", "*.bps", "BPS1", true, true},
-        {PatchFormat::Ups, "UPS", "*.ups", "UPS1", false, true},
+        {PatchFormat::Ups, "UPS", "*.ups", "UPS1", true, true},
         {PatchFormat::Ips32, "IPS32", "*.ips32", "IPS32", true, false},
         {PatchFormat::Ips, "IPS", "*.ips", "PATCH", true, false},
         {PatchFormat::Ppf, "PPF", "*.ppf", "PPF", false, false},
@@ -55,10 +56,11 @@ ApplyResult applyPatchFile(const PatchJob &job) {
     case PatchFormat::Ips:
     case PatchFormat::Ips32:
         return applyIps(job);
+    case PatchFormat::Ups:
+        return applyUps(job);
     case PatchFormat::Aps:
     case PatchFormat::Unknown:
         return applyPatch(job); // which says what it is not
-    case PatchFormat::Ups:
     case PatchFormat::Ppf:
     case PatchFormat::Vcdiff:
         break;
@@ -66,6 +68,38 @@ ApplyResult applyPatchFile(const PatchJob &job) {
     ApplyResult result;
     result.outcome = ApplyOutcome::FormatNotSupported;
     return result;
+}
+
+std::optional<NamedSource> namedSourceOf(const QString &patchPath, PatchFormat format,
+                                         ApplyOutcome &why) {
+    if (format == PatchFormat::Bps) {
+        const BpsInspection bps = inspectBps(patchPath);
+        why = bps.outcome == BpsRead::Corrupted ? ApplyOutcome::PatchCorrupted
+                                                : ApplyOutcome::SourceTruncated;
+        if (bps.outcome == BpsRead::Read)
+            return NamedSource{bps.header.sourceSize, bps.header.sourceCrc,
+                               QString::fromUtf8(bps.header.metadata)};
+    } else if (format == PatchFormat::Ups) {
+        const UpsInspection ups = inspectUps(patchPath);
+        why = ups.outcome;
+        if (ups.outcome == ApplyOutcome::Applied)
+            return NamedSource{ups.header.inputSize, ups.header.inputCrc, QString()};
+    }
+    return std::nullopt;
+}
+
+std::optional<ByteOrder> sourceOrder(const NamedSource &source, const QString &imagePath) {
+    HeaderBytes head;
+    QFile image;
+    if (!readHeaderBytes(imagePath, head) || !openRegularFile(image, imagePath) ||
+        std::uint64_t(image.size()) != source.size)
+        return std::nullopt;
+    const auto isSource = [&](std::uint32_t crc) { return crc == source.crc; };
+    for (const OrderedCrc &crc : imageCrcs(image, byteOrderOf(head), isSource)) {
+        if (isSource(crc.crc))
+            return crc.order;
+    }
+    return std::nullopt;
 }
 
 QString patchPatterns() {

@@ -8,6 +8,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace tarnic {
@@ -41,6 +43,22 @@ QString patchPatterns();
 
 struct PatchJob;
 struct ApplyResult;
+enum class ApplyOutcome;
+enum class ByteOrder;
+
+// What a patch that names its source (BPS, UPS) says of it, and its text.
+struct NamedSource {
+    std::uint64_t size = 0;
+    std::uint32_t crc = 0;
+    QString metadata; // BPS metadata; empty for UPS
+};
+// Reads the named source of a BPS or UPS patch; none for a patch of another
+// format, or one that does not read whole (`why` then says why).
+std::optional<NamedSource> namedSourceOf(const QString &patchPath, PatchFormat format,
+                                         ApplyOutcome &why);
+// The byte order in which the image at `imagePath` is that source; none when
+// it is not in any (or cannot be read).
+std::optional<ByteOrder> sourceOrder(const NamedSource &source, const QString &imagePath);
 // Applies the patch at `job.patchPath` with the applier of its format, told
 // by its content: FormatNotSupported for a format this version only knows,
 // NotAnApsFile for a file in no known format.

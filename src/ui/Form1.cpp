@@ -313,15 +313,14 @@ void Form1::showOtherFormat(const QString &file, PatchFormat format) {
     display.PatchNfo = display.BackupType = display.CartID = display.CountryID = display.PTCRC =
         QString();
     std::optional<QString> message;
-    if (format == PatchFormat::Bps) {
-        const BpsInspection bps = inspectBps(file);
-        if (bps.outcome == BpsRead::Read) {
-            display.PatchNfo = QString::fromUtf8(bps.header.metadata);
-            patchSource_ = bps.header;
-        } else {
+    if (info.namesItsSource && info.applies) {
+        ApplyOutcome why = ApplyOutcome::Applied;
+        patchSource_ = namedSourceOf(file, format, why);
+        if (patchSource_)
+            display.PatchNfo = patchSource_->metadata;
+        else
             message =
-                bps.outcome == BpsRead::Corrupted ? text::DamagedPatch : text::ErrorOpeningFile;
-        }
+                why == ApplyOutcome::PatchCorrupted ? text::DamagedPatch : text::ErrorOpeningFile;
     }
     showPatchDisplay(display);
     showWhatThePatchProves();

@@ -8,7 +8,6 @@
 #include "BrowseDialog.h"
 #include "ProgramServices.h"
 #include "match/MatchCheck.h"
-#include "patch/Bps.h"
 #include "patch/PatchFormat.h"
 
 #include <QMainWindow>
@@ -123,8 +122,8 @@ class Form1 final : public QMainWindow {
     // order) and conversion (a known byte order).
     bool imageAllowsPatch_ = true;
     bool imageAllowsSwap_ = true;
-    // The source the selected patch names (BPS), if it names one.
-    std::optional<BpsHeader> patchSource_;
+    // The source the selected patch names (BPS, UPS), if it names one.
+    std::optional<NamedSource> patchSource_;
 };
 
 } // namespace tarnic

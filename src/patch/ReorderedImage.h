@@ -1,0 +1,194 @@
+#pragma once
+// An image read in one byte order and a new image written in another, for the
+// patches that name their source by CRC-32 (BPS, UPS): the patch works in the
+// order its source was made in, the files stay in the image's own order.
+// Internal to src/patch.
+
+#include "files/FileReplacement.h"
+#include "files/SafeWrite.h"
+#include "patch/Bps.h"
+#include "patch/Crc32.h"
+#include "rom/ByteOrderConversion.h"
+
+#include <QFile>
+#include <QIODevice>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <optional>
+#include <vector>
+
+namespace tarnic {
+
+// What a patch says of its source and its result.
+struct NamedImages {
+    std::uint64_t sourceSize;
+    std::uint32_t sourceCrc;
+    std::uint64_t targetSize;
+    std::uint32_t targetCrc;
+};
+
+struct SourceMatch {
+    std::optional<ApplyOutcome> refusal; // why not to apply, if not
+    ByteOrder stored;                    // the order the result is written in
+};
+
+// Opens the (locked) image and tries it in every byte order, its own first:
+// the order it is the patch's source in goes to `result.readAs`; an image that
+// is the result already, or (unless the job skips the check) no source in any
+// order, is refused. `result` also gets the CRC-32s a refusal names.
+SourceMatch matchSource(const PatchJob &job, const NamedImages &named, QFile &image,
+                        ApplyResult &result);
+
+// The image read in the patch's byte order, a block at a time, the last
+// blocks read kept; blocks start at multiples of 4, so reordering one is
+// reordering the file.
+class SourceBlocks {
+  public:
+    SourceBlocks(QIODevice &image, qint64 size, ByteOrder stored, ByteOrder wanted)
+        : image_(image), size_(size), stored_(stored), wanted_(wanted) {}
+
+    // Copies `size` bytes from `offset` (inside the image) to `into`.
+    bool read(qint64 offset, char *into, qint64 size) {
+        while (size > 0) {
+            const Block *block = blockAt(offset / kBlockSize);
+            if (!block)
+                return false;
+            const qint64 at = offset % kBlockSize;
+            const qint64 n = std::min(size, qint64(block->bytes.size()) - at);
+            if (n <= 0)
+                return false;
+            std::memcpy(into, block->bytes.data() + at, size_t(n));
+            into += n;
+            offset += n;
+            size -= n;
+        }
+        return true;
+    }
+
+  private:
+    static constexpr qint64 kBlockSize = 64 * 1024;
+    static constexpr size_t kBlocksKept = 64; // 4 MiB
+
+    struct Block {
+        qint64 index = -1;
+        std::vector<char> bytes;
+    };
+
+    const Block *blockAt(qint64 index) {
+        for (const Block &block : blocks_) {
+            if (block.index == index)
+                return &block;
+        }
+        Block &block = blocks_[next_];
+        next_ = (next_ + 1) % kBlocksKept;
+        const qint64 start = index * kBlockSize;
+        block.bytes.resize(size_t(std::min(kBlockSize, size_ - start)));
+        block.index = -1;
+        if (!image_.seek(start) ||
+            readFully(image_, block.bytes.data(), qint64(block.bytes.size())) !=
+                qint64(block.bytes.size()))
+            return nullptr;
+        reorderBytes(block.bytes.data(), qint64(block.bytes.size()), stored_, wanted_);
+        block.index = index;
+        return &block;
+    }
+
+    QIODevice &image_;
+    qint64 size_;
+    ByteOrder stored_;
+    ByteOrder wanted_;
+    std::array<Block, kBlocksKept> blocks_;
+    size_t next_ = 0;
+};
+
+// The target, written in the patch's byte order and stored in the image's:
+// bytes gather in a piece that goes to the file once full; a copy from
+// further back reads the file again.
+class TargetWriter {
+  public:
+    TargetWriter(FileReplacement &file, ByteOrder written, ByteOrder stored)
+        : file_(file), written_(written), stored_(stored) {
+        piece_.reserve(kPieceSize);
+    }
+
+    qint64 size() const { return start_ + qint64(piece_.size()); }
+    std::uint32_t crc() const { return crc32(crc_, piece_.data(), piece_.size()); }
+
+    bool append(const char *data, qint64 size) {
+        while (size > 0) {
+            const qint64 n = std::min(size, kPieceSize - qint64(piece_.size()));
+            piece_.insert(piece_.end(), data, data + n);
+            data += n;
+            size -= n;
+            if (qint64(piece_.size()) == kPieceSize && !flush())
+                return false;
+        }
+        return true;
+    }
+
+    // Copies `size` bytes of the target from `from` (already written) to its
+    // end. Where the copy reaches into what it writes itself, what it writes
+    // repeats with the distance between the two as its period.
+    bool copy(qint64 from, qint64 size) {
+        std::vector<char> buffer;
+        while (size > 0) {
+            const qint64 distance = this->size() - from;
+            const qint64 n = std::min(size, qint64(64 * 1024));
+            const qint64 known = std::min(n, distance);
+            buffer.resize(size_t(n));
+            if (!read(from, buffer.data(), known))
+                return false;
+            for (qint64 i = known; i < n; ++i)
+                buffer[size_t(i)] = buffer[size_t(i - distance)];
+            if (!append(buffer.data(), n))
+                return false;
+            from += n;
+            size -= n;
+        }
+        return true;
+    }
+
+    bool flush() {
+        crc_ = crc();
+        std::vector<char> stored(piece_.begin(), piece_.end());
+        reorderBytes(stored.data(), qint64(stored.size()), written_, stored_);
+        if (!file_.writeAt(start_, stored.data(), qint64(stored.size())))
+            return false;
+        start_ += qint64(piece_.size());
+        piece_.clear();
+        return true;
+    }
+
+  private:
+    static constexpr qint64 kPieceSize = 1 << 20; // a multiple of 4
+
+    // Reads target bytes already written (all before size()).
+    bool read(qint64 from, char *into, qint64 size) {
+        const qint64 inFile = std::clamp(start_ - from, qint64(0), size);
+        if (inFile > 0) {
+            // Whole words from the file, so that they can be put back in order.
+            const qint64 first = from & ~qint64(3);
+            const qint64 end = std::min(start_, (from + inFile + 3) & ~qint64(3));
+            std::vector<char> words(size_t(end - first));
+            if (!file_.readAt(first, words.data(), end - first))
+                return false;
+            reorderBytes(words.data(), end - first, stored_, written_);
+            std::memcpy(into, words.data() + (from - first), size_t(inFile));
+        }
+        if (size > inFile)
+            std::memcpy(into + inFile, piece_.data() + (from + inFile - start_),
+                        size_t(size - inFile));
+        return true;
+    }
+
+    FileReplacement &file_;
+    ByteOrder written_;
+    ByteOrder stored_;
+    std::vector<char> piece_;
+    qint64 start_ = 0; // where piece_ starts in the target
+    std::uint32_t crc_ = 0;
+};
+
+} // namespace tarnic
