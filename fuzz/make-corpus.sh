@@ -3,7 +3,7 @@
 set -euo pipefail
 out=$1
 mkdir -p "$out"/PatchInspection "$out"/PatchApplication "$out"/PatchCreation "$out"/ImageHeader \
-  "$out"/Settings "$out"/Bps
+  "$out"/Settings "$out"/Bps "$out"/Ips
 
 # An APS header of the 78-byte layout: type, encoding, description, target
 # format, cartridge ID, country, two CRCs, reserved bytes and image size.
@@ -42,3 +42,9 @@ printf '\xef\xbb\xbf"C:\\"\r\n' > "$out/Settings/marked"
 printf '\x00\x04\xfc\x0f' > "$out/Bps/source-read"                      # 1024 bytes read in place
 printf '\x10\x00\x85HI\x8f\x81' > "$out/Bps/target-copy"                 # "HI", then a copy of it
 printf '\x20\x00\x7e\x8a\x84\x7c\x81' > "$out/Bps/source-copy"        # source copies forwards and back
+
+# IPS: one byte choosing IPS (even) or IPS32 (odd), then the patch after its magic.
+printf '\x00EOF' > "$out/Ips/empty"
+printf '\x00\x00\x00\x02\x00\x03xyz\x00\x00\x08\x00\x00\x00\x04-EOF' > "$out/Ips/record-and-run"
+printf '\x00\x00\x00\x00\x00\x01ZEOF\x00\x00\x05' > "$out/Ips/truncated"
+printf '\x01\x00\x00\x00\x03\x00\x01#EEOF' > "$out/Ips/ips32"

@@ -19,11 +19,11 @@ namespace {
 // The formats whose records write bytes at offsets, read by one engine.
 enum class RecordFormat { Aps, Ips, Ips32 };
 
-// APS: offsets run from 0 to 2^31 - 2, and nothing is written past 2^31 - 1.
-// IPS offsets cannot leave their range.
+// Nothing is written past 2^31 - 1, and APS offsets run from 0 to 2^31 - 2.
+// (IPS offsets cannot leave this range; IPS32 offsets can.)
 bool recordFits(RecordFormat format, const PatchRecord &r) {
-    return format != RecordFormat::Aps || (r.Offset >= 0 && r.Offset < kLastWritableOffset &&
-                                           r.Offset + r.writtenSize() - 1 <= kLastWritableOffset);
+    return r.Offset >= 0 && (format != RecordFormat::Aps || r.Offset < kLastWritableOffset) &&
+           r.Offset + r.writtenSize() - 1 <= kLastWritableOffset;
 }
 
 enum class StreamCheck { Complete, Invalid, ReadFailed };
@@ -250,7 +250,9 @@ bool copyWithHeldRecords(QFile &image, qint64 oldLength, HeldRecords &held, qint
         const qint64 start = k * kCopyChunkSize;
         const qint64 size = std::min(kCopyChunkSize, newLength - start);
         const qint64 fromImage = std::clamp(oldLength - start, qint64(0), size);
-        if (fromImage == 0 && !held.touches(k))
+        // The last piece is always written, so that the file has its length
+        // even where no record reaches it (an IPS patch that sets the length).
+        if (fromImage == 0 && !held.touches(k) && start + size < newLength)
             continue;
         if (readFully(image, piece.data(), fromImage) != fromImage) {
             patched.fail(image.errorString());

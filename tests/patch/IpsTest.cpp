@@ -54,6 +54,8 @@ TEST_F(IpsTest, RecordsRunsAndTheResultsLengthAsTheAuthorsDefineThem) {
          image + QByteArray(2, '\0') + "END"},
         {"cut to a shorter length", "PATCH" + record(0, "Z") + "EOF" + bigEndian(4, 3), "Z123"},
         {"grown to a longer length", "PATCHEOF" + bigEndian(18, 3), image + QByteArray(2, '\0')},
+        {"grown by pieces no record reaches", "PATCHEOF" + bigEndian(0x300000, 3),
+         image + QByteArray(0x300000 - image.size(), '\0')},
         {"a record past a shorter length is cut",
          "PATCH" + record(2, "abcdef") + "EOF" + bigEndian(4, 3), "01ab"},
         {"IPS32, 4-byte offsets", "IPS32" + record(3, "#", 4) + run(0x10, 2, 'r', 4) + "EEOF",
@@ -76,6 +78,7 @@ TEST_F(IpsTest, APatchThatBreaksItsRulesIsRefusedWhole) {
         {"a record at 0x454F46, as a careless writer makes it",
          "PATCH" + record(0x454F46, "A") + "EOF"},
         {"IPS32 with an IPS end mark", "IPS32" + record(0, "A", 4) + "EOF"},
+        {"IPS32 writing past 2 GiB", "IPS32" + record(0x7FFFFFFF, "AB", 4) + "EEOF"},
     };
     for (const auto &[what, patch] : refused) {
         job.backupPath = job.imagePath + ".BAK";
