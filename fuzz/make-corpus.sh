@@ -3,7 +3,7 @@
 set -euo pipefail
 out=$1
 mkdir -p "$out"/PatchInspection "$out"/PatchApplication "$out"/PatchCreation "$out"/ImageHeader \
-  "$out"/Settings "$out"/Bps "$out"/Ips
+  "$out"/Settings "$out"/Bps "$out"/Ips "$out"/Ups
 
 # An APS header of the 78-byte layout: type, encoding, description, target
 # format, cartridge ID, country, two CRCs, reserved bytes and image size.
@@ -48,3 +48,7 @@ printf '\x00EOF' > "$out/Ips/empty"
 printf '\x00\x00\x00\x02\x00\x03xyz\x00\x00\x08\x00\x00\x00\x04-EOF' > "$out/Ips/record-and-run"
 printf '\x00\x00\x00\x00\x00\x01ZEOF\x00\x00\x05' > "$out/Ips/truncated"
 printf '\x01\x00\x00\x00\x03\x00\x01#EEOF' > "$out/Ips/ips32"
+
+# UPS: two bytes of output size, then hunks (a varint skip, XOR bytes ending in 0).
+printf '\x00\x04\x8a\x01\x02\x00' > "$out/Ups/one-hunk"
+printf '\x10\x04\x80\x55\x00\x81\x07\x00' > "$out/Ups/two-hunks"

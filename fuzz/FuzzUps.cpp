@@ -1,0 +1,102 @@
+// UPS application against a plain in-memory reference: the fuzzer's bytes are
+// the hunks (after two bytes giving the output size) of a patch whose CRC-32s
+// are made right, so the hunks themselves are what is tried. The program
+// applies exactly what the reference applies, in the image's order, and
+// refuses, writing nothing, what the reference refuses.
+#include "FuzzInput.h"
+#include "patch/Crc32.h"
+#include "patch/Ups.h"
+#include "patch/Varint.h"
+#include "rom/ByteOrderConversion.h"
+
+#include <optional>
+
+namespace {
+
+std::optional<QByteArray> reference(const QByteArray &input, const QByteArray &hunks,
+                                    qint64 outputSize) {
+    QByteArray output(outputSize, '\0');
+    const auto in = [&](qint64 at) { return at < input.size() ? input[at] : char(0); };
+    qsizetype at = 0;
+    qint64 cursor = 0;
+    const auto next = [&]() -> std::optional<std::uint8_t> {
+        if (at >= hunks.size())
+            return std::nullopt;
+        return std::uint8_t(hunks[at++]);
+    };
+    while (at < hunks.size()) {
+        const auto skip = tarnic::readVarint(next);
+        if (!skip || *skip > quint64((qint64(1) << 62) - cursor))
+            return std::nullopt;
+        for (qint64 p = cursor; p < std::min<qint64>(outputSize, cursor + qint64(*skip)); ++p)
+            output[p] = in(p);
+        cursor += qint64(*skip);
+        for (char x = 1; x != 0; ++cursor) {
+            if (at >= hunks.size())
+                return std::nullopt;
+            x = hunks[at++];
+            if (cursor < outputSize)
+                output[cursor] = char(in(cursor) ^ x);
+        }
+    }
+    for (; cursor < outputSize; ++cursor)
+        output[cursor] = in(cursor);
+    return output;
+}
+
+QByteArray le32(std::uint32_t value) {
+    QByteArray bytes(4, '\0');
+    for (int i = 0; i < 4; ++i)
+        bytes[i] = char(value >> (8 * i));
+    return bytes;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
+    using namespace tarnic;
+    if (size < 2)
+        return 0;
+    QByteArray input(1024, '\0');
+    for (int i = 0; i < input.size(); ++i)
+        input[i] = char(i * 5 + 1);
+    input.replace(0, 4, QByteArray::fromHex("80371240"));
+    const qint64 outputSize = ((data[0] | data[1] << 8) & 0x0FFF) & ~3;
+    const bool swapped = data[0] & 0x80;
+    const QByteArray hunks(reinterpret_cast<const char *>(data + 2), qsizetype(size - 2));
+    const std::optional<QByteArray> expected = reference(input, hunks, outputSize);
+    if (expected && *expected == input)
+        return 0; // then it is "already patched" as well as applicable
+
+    QByteArray patch("UPS1");
+    appendVarint(patch, quint64(input.size()));
+    appendVarint(patch, quint64(outputSize));
+    patch += hunks + le32(crc32(0, input.constData(), size_t(input.size())));
+    patch += le32(expected ? crc32(0, expected->constData(), size_t(expected->size())) : 0);
+    patch += le32(crc32(0, patch.constData(), size_t(patch.size())));
+
+    QByteArray image = input;
+    if (swapped)
+        swapBytePairs(image.data(), image.size());
+    PatchJob job;
+    job.patchPath = fuzzing::fileWith("p.ups", reinterpret_cast<const std::uint8_t *>(patch.data()),
+                                      size_t(patch.size()));
+    job.imagePath =
+        fuzzing::fileWith("image.rom", reinterpret_cast<const std::uint8_t *>(image.constData()),
+                          size_t(image.size()));
+    job.outputPath = fuzzing::folder().filePath(QStringLiteral("out.rom"));
+    QFile::remove(job.outputPath);
+    const ApplyResult result = applyUps(job);
+    if ((result.outcome == ApplyOutcome::Applied) != expected.has_value())
+        __builtin_trap();
+    if (expected) {
+        QByteArray stored = *expected;
+        if (swapped)
+            swapBytePairs(stored.data(), stored.size());
+        if (fuzzing::contentOf(job.outputPath) != stored)
+            __builtin_trap();
+    } else if (QFile::exists(job.outputPath)) {
+        __builtin_trap();
+    }
+    return 0;
+}
