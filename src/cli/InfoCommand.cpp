@@ -134,6 +134,9 @@ int runInfo(const CommandSpec &spec, const QStringList &arguments, Console &cons
             case PatchFormat::Ups:
                 result = infoOfUps(file, console, json);
                 break;
+            case PatchFormat::Ppf:
+                result = infoOfPpf(file, console, json);
+                break;
             case PatchFormat::Unknown:
                 result = infoOfImage(file, bytes, console, json, kind);
                 break;

@@ -4,6 +4,7 @@
 #include "patch/ApsFormat.h"
 #include "patch/Bps.h"
 #include "patch/PatchApplication.h"
+#include "patch/PatchFormat.h"
 #include "patch/PatchInspection.h"
 #include "patch/Ups.h"
 
@@ -137,6 +138,19 @@ int infoOfUps(const QString &file, Console &console, bool json) {
     printTexts(console, file + QStringLiteral(": UPS patch"),
                {{QStringLiteral("Source"), sized(h.inputSize, h.inputCrc)},
                 {QStringLiteral("Target"), sized(h.outputSize, h.outputCrc)}});
+    return Success;
+}
+
+int infoOfPpf(const QString &file, Console &console, bool json) {
+    const QString description = patchDescription(file, PatchFormat::Ppf);
+    if (json) {
+        printJson(console, {{QStringLiteral("file"), file},
+                            {QStringLiteral("kind"), QStringLiteral("ppf-patch")},
+                            {QStringLiteral("raw"),
+                             QJsonObject{{QStringLiteral("description"), description}}}});
+        return Success;
+    }
+    printTexts(console, file + QStringLiteral(": PPF patch"), {{text::NfoCaption, description}});
     return Success;
 }
 

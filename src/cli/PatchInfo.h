@@ -21,6 +21,8 @@ int infoOfPatch(const QString &file, Console &console, bool json);
 int infoOfBps(const QString &file, Console &console, bool json);
 // A UPS patch's sizes and CRC-32s.
 int infoOfUps(const QString &file, Console &console, bool json);
+// A PPF patch's description and FILE_ID.DIZ.
+int infoOfPpf(const QString &file, Console &console, bool json);
 // An IPS or IPS32 patch's records.
 int infoOfIps(const QString &file, Console &console, bool json);
 

@@ -4,6 +4,7 @@
 #include "patch/ApsFormat.h"
 #include "patch/ImageUpdate.h"
 #include "patch/IpsFormat.h"
+#include "patch/PpfFormat.h"
 
 #include <QFile>
 #include <QtEndian>
@@ -17,7 +18,7 @@ namespace tarnic {
 namespace {
 
 // The formats whose records write bytes at offsets, read by one engine.
-enum class RecordFormat { Aps, Ips, Ips32 };
+enum class RecordFormat { Aps, Ips, Ips32, Ppf };
 
 // Nothing is written past 2^31 - 1, and APS offsets run from 0 to 2^31 - 2.
 // (IPS offsets cannot leave this range; IPS32 offsets can.)
@@ -69,6 +70,14 @@ StreamCheck walkRecords(QIODevice &patch, RecordFormat format, StreamSummary &su
                         Apply &&apply) {
     if (format == RecordFormat::Aps) {
         PatchRecordReader reader(patch);
+        return walkReader(reader, format, summary, apply);
+    }
+    if (format == RecordFormat::Ppf) {
+        const qint64 start = patch.pos();
+        const PpfLayout layout = readPpfLayout(patch);
+        if (layout.version == 0 || !patch.seek(start))
+            return StreamCheck::Invalid;
+        PpfRecordReader reader(patch, layout);
         return walkReader(reader, format, summary, apply);
     }
     IpsRecordReader reader(patch, format == RecordFormat::Ips32);
@@ -318,6 +327,15 @@ PatchFileOutcome readIpsHeader(QFile &patch, RecordFormat format, PatchFileCheck
     return PatchFileOutcome::Valid;
 }
 
+// Reads a PPF patch's header, leaving the file at its records.
+PatchFileOutcome readPpfHeader(QFile &patch, PatchFileCheck &check) {
+    const PpfLayout layout = readPpfLayout(patch);
+    if (layout.version == 0)
+        return PatchFileOutcome::NotAnApsFile;
+    check.recordsStart = layout.recordsStart;
+    return patch.seek(layout.recordsStart) ? PatchFileOutcome::Valid : PatchFileOutcome::Unreadable;
+}
+
 ApplyOutcome refusal(PatchFileOutcome outcome) {
     switch (outcome) {
     case PatchFileOutcome::Valid:
@@ -413,6 +431,12 @@ ApplyResult applyIps(const PatchJob &job) {
     const RecordFormat format = ipsFormatOf(job.patchPath);
     return applyRecords(job, format, [format](QFile &patch, PatchFileCheck &check) {
         return readIpsHeader(patch, format, check);
+    });
+}
+
+ApplyResult applyPpf(const PatchJob &job) {
+    return applyRecords(job, RecordFormat::Ppf, [](QFile &patch, PatchFileCheck &check) {
+        return readPpfHeader(patch, check);
     });
 }
 

@@ -118,5 +118,8 @@ ApplyResult applyPatch(const PatchJob &job);
 // written the same way. The result is as long as the patch's length for it,
 // where it gives one, else as the image or as far as the records reach.
 ApplyResult applyIps(const PatchJob &job);
+// The same for a PPF patch of version 1, 2 or 3 (patch/PpfFormat.h); the
+// block-check and undo data are not used.
+ApplyResult applyPpf(const PatchJob &job);
 
 } // namespace tarnic

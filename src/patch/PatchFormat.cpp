@@ -3,6 +3,7 @@
 #include "files/SafeWrite.h"
 #include "patch/Bps.h"
 #include "patch/PatchApplication.h"
+#include "patch/PpfFormat.h"
 #include "patch/Ups.h"
 
 namespace tarnic {
@@ -14,7 +15,7 @@ const std::vector<PatchFormatInfo> &patchFormats() {
         {PatchFormat::Ups, "UPS", "*.ups", "UPS1", true, true},
         {PatchFormat::Ips32, "IPS32", "*.ips32", "IPS32", true, false},
         {PatchFormat::Ips, "IPS", "*.ips", "PATCH", true, false},
-        {PatchFormat::Ppf, "PPF", "*.ppf", "PPF", false, false},
+        {PatchFormat::Ppf, "PPF", "*.ppf", "PPF", true, false},
         {PatchFormat::Vcdiff, "xdelta (VCDIFF)", "*.xdelta;*.vcdiff;*.delta", "\xD6\xC3\xC4\x00",
          false, true},
     };
@@ -58,10 +59,11 @@ ApplyResult applyPatchFile(const PatchJob &job) {
         return applyIps(job);
     case PatchFormat::Ups:
         return applyUps(job);
+    case PatchFormat::Ppf:
+        return applyPpf(job);
     case PatchFormat::Aps:
     case PatchFormat::Unknown:
         return applyPatch(job); // which says what it is not
-    case PatchFormat::Ppf:
     case PatchFormat::Vcdiff:
         break;
     }
@@ -77,15 +79,25 @@ std::optional<NamedSource> namedSourceOf(const QString &patchPath, PatchFormat f
         why = bps.outcome == BpsRead::Corrupted ? ApplyOutcome::PatchCorrupted
                                                 : ApplyOutcome::SourceTruncated;
         if (bps.outcome == BpsRead::Read)
-            return NamedSource{bps.header.sourceSize, bps.header.sourceCrc,
-                               QString::fromUtf8(bps.header.metadata)};
+            return NamedSource{bps.header.sourceSize, bps.header.sourceCrc};
     } else if (format == PatchFormat::Ups) {
         const UpsInspection ups = inspectUps(patchPath);
         why = ups.outcome;
         if (ups.outcome == ApplyOutcome::Applied)
-            return NamedSource{ups.header.inputSize, ups.header.inputCrc, QString()};
+            return NamedSource{ups.header.inputSize, ups.header.inputCrc};
     }
     return std::nullopt;
+}
+
+QString patchDescription(const QString &patchPath, PatchFormat format) {
+    if (format == PatchFormat::Bps)
+        return QString::fromUtf8(inspectBps(patchPath).header.metadata);
+    QFile patch;
+    if (format != PatchFormat::Ppf || !openRegularFile(patch, patchPath))
+        return QString();
+    const PpfLayout layout = readPpfLayout(patch);
+    return layout.fileIdDiz.isEmpty() ? layout.description
+                                      : layout.description + u'\n' + layout.fileIdDiz;
 }
 
 std::optional<ByteOrder> sourceOrder(const NamedSource &source, const QString &imagePath) {

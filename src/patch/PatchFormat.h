@@ -46,12 +46,15 @@ struct ApplyResult;
 enum class ApplyOutcome;
 enum class ByteOrder;
 
-// What a patch that names its source (BPS, UPS) says of it, and its text.
+// What a patch that names its source (BPS, UPS) says of it.
 struct NamedSource {
     std::uint64_t size = 0;
     std::uint32_t crc = 0;
-    QString metadata; // BPS metadata; empty for UPS
 };
+
+// The text a patch carries about itself, as the window shows it under "NFo :":
+// BPS metadata, a PPF description and FILE_ID.DIZ; empty for the others.
+QString patchDescription(const QString &patchPath, PatchFormat format);
 // Reads the named source of a BPS or UPS patch; none for a patch of another
 // format, or one that does not read whole (`why` then says why).
 std::optional<NamedSource> namedSourceOf(const QString &patchPath, PatchFormat format,

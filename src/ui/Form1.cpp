@@ -310,15 +310,13 @@ void Form1::showOtherFormat(const QString &file, PatchFormat format) {
                                        : info.namesItsSource ? text::CheckedEncoding
                                                              : text::UncheckedEncoding,
                                        kPatchNameWidth);
-    display.PatchNfo = display.BackupType = display.CartID = display.CountryID = display.PTCRC =
-        QString();
+    display.BackupType = display.CartID = display.CountryID = display.PTCRC = QString();
+    display.PatchNfo = patchDescription(file, format);
     std::optional<QString> message;
     if (info.namesItsSource && info.applies) {
         ApplyOutcome why = ApplyOutcome::Applied;
         patchSource_ = namedSourceOf(file, format, why);
-        if (patchSource_)
-            display.PatchNfo = patchSource_->metadata;
-        else
+        if (!patchSource_)
             message =
                 why == ApplyOutcome::PatchCorrupted ? text::DamagedPatch : text::ErrorOpeningFile;
     }

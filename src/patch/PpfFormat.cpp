@@ -1,0 +1,100 @@
+#include "patch/PpfFormat.h"
+
+#include "files/SafeWrite.h"
+
+#include <QtEndian>
+
+#include <cstring>
+
+namespace tarnic {
+
+namespace {
+
+constexpr char kBeginDiz[] = "@BEGIN_FILE_ID.DIZ";
+constexpr char kEndDiz[] = "@END_FILE_ID.DIZ";
+constexpr qint64 kBlockCheckSize = 1024;
+
+} // namespace
+
+PpfLayout readPpfLayout(QIODevice &patch) {
+    PpfLayout layout;
+    char head[60];
+    if (!patch.seek(0) || readFully(patch, head, sizeof head) < 56 ||
+        std::memcmp(head, "PPF", 3) != 0)
+        return layout;
+    const int version = head[3] - '0';
+    if (head[4] != '0' || version < 1 || version > 3 || head[5] != char(version - 1))
+        return layout;
+    const qint64 size = patch.size();
+    qint64 start = 56;
+    bool undo = false;
+    if (version == 2) {
+        start = 60 + kBlockCheckSize;
+    } else if (version == 3) {
+        if (size < 60)
+            return layout;
+        start = head[57] != 0 ? 60 + kBlockCheckSize : 60;
+        undo = head[58] != 0;
+    }
+    if (size < start)
+        return layout;
+    layout.version = version;
+    layout.recordsStart = start;
+    layout.recordsEnd = size;
+    layout.undoData = undo;
+    layout.description =
+        QString::fromLatin1(head + kPpfDescriptionOffset, kPpfDescriptionSize).trimmed();
+    // The FILE_ID.DIZ text, told by ".DIZ" just before its length.
+    const qint64 lengthSize = version == 2 ? 4 : 2;
+    if (version >= 2 && size - start >= 18 + 16 + lengthSize) {
+        char tail[8];
+        if (patch.seek(size - 4 - lengthSize) &&
+            readFully(patch, tail, 4 + lengthSize) == 4 + lengthSize &&
+            std::memcmp(tail, ".DIZ", 4) == 0) {
+            const qint64 textSize = lengthSize == 4 ? qFromLittleEndian<quint32>(tail + 4)
+                                                    : qFromLittleEndian<quint16>(tail + 4);
+            const qint64 begin = size - lengthSize - 16 - textSize - 18;
+            char mark[18];
+            if (begin >= start && patch.seek(begin) && readFully(patch, mark, 18) == 18 &&
+                std::memcmp(mark, kBeginDiz, 18) == 0) {
+                layout.fileIdDiz = QString::fromLatin1(patch.read(textSize)).trimmed();
+                layout.recordsEnd = begin;
+            }
+        }
+    }
+    patch.seek(start);
+    return layout;
+}
+
+PpfRecordReader::Step PpfRecordReader::next(PatchRecord &record) {
+    const qint64 at = stream_.pos();
+    if (at >= layout_.recordsEnd)
+        return Step::End;
+    const qint64 offsetSize = layout_.version == 3 ? 8 : 4;
+    char head[9];
+    const qint64 got = readFully(stream_, head, offsetSize + 1);
+    if (got < 0)
+        return Step::ReadFailed;
+    if (got < offsetSize + 1 || at + offsetSize + 1 > layout_.recordsEnd)
+        return Step::Truncated;
+    const quint64 offset =
+        offsetSize == 8 ? qFromLittleEndian<quint64>(head) : qFromLittleEndian<quint32>(head);
+    // An offset past what any record may write makes the record not fit.
+    record.Offset = offset > (quint64(1) << 40) ? -1 : qint64(offset);
+    record.Length = std::uint8_t(head[offsetSize]);
+    record.RunCount = 0;
+    record.Data = data_.data();
+    const qint64 length = record.Length * (layout_.undoData ? 2 : 1);
+    if (at + offsetSize + 1 + length > layout_.recordsEnd)
+        return Step::Truncated;
+    if (readFully(stream_, data_.data(), record.Length) != record.Length)
+        return Step::Truncated;
+    if (layout_.undoData && stream_.skip(record.Length) != record.Length)
+        return Step::Truncated;
+    // A length of 0 writes nothing (PPF1's run form is not what ApplyPPF does).
+    if (record.Length == 0)
+        record.Data = nullptr;
+    return Step::Record;
+}
+
+} // namespace tarnic
