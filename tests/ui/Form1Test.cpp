@@ -510,3 +510,21 @@ TEST_F(Form1Test, ABpsPatchShowsGreenPairsOnItsSourceInAnotherOrderAndPatchesItI
     press(button("PatchClk")); // the image is now the patch's result
     EXPECT_EQ(messages.shown.last(), QStringLiteral("This Rom Is Already Patched"));
 }
+
+TEST_F(Form1Test, AnIpsPatchNamesNoImageSoPatchRomAsksAsForASimplePatch) {
+    writeFile(path("aps/fix.ips"), QByteArray("PATCH\0\x10\0\0\x03IPSEOF", 16));
+    press(button("BrowseClk1")); // cancelled: lists the new patch
+    click("RomFileList", "game.z64");
+    click("PatchFileList", "fix.ips");
+    EXPECT_EQ(text("PatchTypeTxT"), QStringLiteral("IPS Patch").leftJustified(30));
+    EXPECT_EQ(text("EncodeMethodTxt"), QStringLiteral("No Source Check").leftJustified(30));
+    EXPECT_EQ(pairColours(), (std::vector<bool>{false, false, false, false}));
+    messages.answer = false;
+    press(button("PatchClk"));
+    EXPECT_EQ(messages.asked.size(), 1);
+    EXPECT_EQ(readFile(path("roms/game.z64")), cartridgeImage());
+    messages.answer = true;
+    press(button("PatchClk"));
+    EXPECT_EQ(readFile(path("roms/game.z64")), cartridgeImage().replace(0x1000, 3, "IPS"));
+    EXPECT_TRUE(messages.shown.isEmpty());
+}
