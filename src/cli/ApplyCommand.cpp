@@ -31,6 +31,44 @@ QString mismatchReason(const PairCheck &check, const QString &image) {
              differing.size() == 1 ? QStringLiteral("s") : QString());
 }
 
+// The job's result, told on standard output: where it went, and the backup.
+void reportApplied(Console &console, const PatchJob &job, const ApplyResult &result) {
+    if (!result.backupPath.isEmpty())
+        console.out << "; the image as it was is in " << result.backupPath;
+    console.out << '\n';
+    if (!result.backupPath.isEmpty() && result.backupPath != job.backupPath)
+        console.err << "tarnic-cli: " << job.backupPath << ": could not be replaced ("
+                    << result.systemError << "); the earlier backup is still there\n";
+}
+
+// Several patches in a row: each checked against the result of the one
+// before, the image replaced once at the end or not at all. Patches that name
+// no image (APS, IPS, PPF) cannot be checked against a result in between, so
+// they need --force.
+int applySeveral(const QStringList &patches, PatchJob job, Console &console) {
+    for (const QString &patch : patches) {
+        const PatchFormatInfo &info = infoOf(recognisePatchFile(patch));
+        if (!info.namesItsSource && !job.skipSourceCheck)
+            return fail(console, patch,
+                        QStringLiteral("an %1 patch in a row of several cannot be checked against "
+                                       "the result before it; make sure of the order, then give "
+                                       "--force")
+                            .arg(QLatin1String(info.name)),
+                        Refused);
+    }
+    const QString &written = job.outputPath.isEmpty() ? job.imagePath : job.outputPath;
+    const ApplyResult result = applyPatchFiles(patches, job);
+    if (result.outcome != ApplyOutcome::Applied)
+        return fail(
+            console, patches.value(result.patchIndex),
+            QStringLiteral("patch %1 of %2: ").arg(result.patchIndex + 1).arg(patches.size()) +
+                text::reasonFor(result.outcome).line(),
+            statusFor(text::reasonFor(result.outcome).severity));
+    console.out << written << ": " << patches.size() << " patches applied in a row";
+    reportApplied(console, job, result);
+    return Success;
+}
+
 int runApply(const CommandSpec &spec, const QStringList &arguments, Console &console) {
     CommandLine command(spec);
     const QCommandLineOption backup(QStringLiteral("backup"),
@@ -44,10 +82,11 @@ int runApply(const CommandSpec &spec, const QStringList &arguments, Console &con
                                                    "IMAGE untouched."),
                                     QStringLiteral("OUTPUT"));
     command.parser().addOptions({backup, force, output});
-    if (const auto done = command.parse(arguments, console, 2, 2))
+    if (const auto done = command.parse(arguments, console, 2))
         return *done;
-    const QString &patchFile = command.files()[0];
-    const QString &imageFile = command.files()[1];
+    const QStringList patches = command.files().mid(0, command.files().size() - 1);
+    const QString &patchFile = patches.first();
+    const QString &imageFile = command.files().last();
     const bool toOutput = command.isSet(output);
     if (toOutput && command.isSet(backup))
         return command.usageError(
@@ -57,6 +96,16 @@ int runApply(const CommandSpec &spec, const QStringList &arguments, Console &con
                     QStringLiteral("a backup, which is not patched; patch the image itself, or "
                                    "write the result elsewhere with -o"),
                     Refused);
+
+    if (patches.size() > 1) {
+        PatchJob several;
+        several.imagePath = imageFile;
+        several.skipSourceCheck = command.isSet(force);
+        if (command.isSet(backup))
+            several.backupPath = imageFile + QStringLiteral(".BAK");
+        several.outputPath = command.value(output);
+        return applySeveral(patches, several, console);
+    }
 
     // An APS patch is checked by the four pairs the window colours; a patch
     // that names its source by CRC-32 checks itself.
@@ -101,19 +150,15 @@ int runApply(const CommandSpec &spec, const QStringList &arguments, Console &con
         console.out << written << ": " << infoOf(format).name
                     << " patch applied to the image read as " << shortName(result.readAs) << ", "
                     << result.bytesWritten << " bytes written, the result's CRC-32 checked";
-    if (!result.backupPath.isEmpty())
-        console.out << "; the image as it was is in " << result.backupPath;
-    console.out << '\n';
-    if (!result.backupPath.isEmpty() && result.backupPath != job.backupPath)
-        console.err << "tarnic-cli: " << job.backupPath << ": could not be replaced ("
-                    << result.systemError << "); the earlier backup is still there\n";
+    reportApplied(console, job, result);
     return Success;
 }
 
 const RegisterCommand registration({
     "apply",
-    "PATCH IMAGE",
-    "Applies an APS or BPS patch to IMAGE, all or nothing, in whatever byte order IMAGE is in.",
+    "PATCH... IMAGE",
+    "Applies each PATCH (APS, BPS, UPS, IPS, PPF) to IMAGE in turn, all or nothing, in whatever "
+    "byte order IMAGE is in.",
     30,
     runApply,
 });

@@ -73,6 +73,8 @@ struct ApplyResult {
     ByteOrder readAs = ByteOrder::Unknown;
     std::uint32_t imageCrc = 0;
     std::uint32_t expectedCrc = 0;
+    // With several patches (applyPatchFiles): the one the outcome is about.
+    int patchIndex = 0;
 };
 
 // What a check of a whole patch file found: its header's type and declared

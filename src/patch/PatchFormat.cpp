@@ -1,10 +1,14 @@
 #include "patch/PatchFormat.h"
 
 #include "files/SafeWrite.h"
+#include "patch/ImageUpdate.h"
+
 #include "patch/Bps.h"
 #include "patch/PatchApplication.h"
 #include "patch/PpfFormat.h"
 #include "patch/Ups.h"
+#include <QFileInfo>
+#include <QTemporaryDir>
 
 namespace tarnic {
 
@@ -112,6 +116,57 @@ std::optional<ByteOrder> sourceOrder(const NamedSource &source, const QString &i
             return crc.order;
     }
     return std::nullopt;
+}
+
+ApplyResult applyPatchFiles(const QStringList &patches, const PatchJob &job) {
+    ApplyResult result;
+    const std::optional<FileIdentity> before = identityOf(job.imagePath);
+    QTemporaryDir steps(QFileInfo(job.imagePath).absolutePath() +
+                        QStringLiteral("/.tarnic-steps-XXXXXX"));
+    if (!steps.isValid() || !before) {
+        result.outcome = ApplyOutcome::DestinationUnwritable;
+        return result;
+    }
+    QString current = job.imagePath;
+    qint64 bytesWritten = 0;
+    for (int i = 0; i < patches.size(); ++i) {
+        PatchJob step;
+        step.patchPath = patches[i];
+        step.imagePath = current;
+        step.outputPath = steps.filePath(QString::number(i));
+        step.skipSourceCheck = job.skipSourceCheck;
+        if (i == 0)
+            step.workStarting = job.workStarting;
+        result = applyPatchFile(step);
+        result.patchIndex = i;
+        if (result.outcome != ApplyOutcome::Applied)
+            return result;
+        bytesWritten += result.bytesWritten;
+        current = step.outputPath;
+    }
+    // The last result in the image's place, as one patch's would be.
+    PatchJob last = job;
+    last.patchPath = patches.last();
+    ImageUpdate update(last);
+    ApplyOutcome outcome = ApplyOutcome::Applied;
+    QFile content;
+    if (const auto refused = update.lockImage())
+        outcome = *refused;
+    else if (identityOf(job.imagePath) != before)
+        outcome = ApplyOutcome::ImageChanged;
+    else if (const auto unwritable = update.startWriting())
+        outcome = *unwritable;
+    else if (!openRegularFile(content, current))
+        outcome = ApplyOutcome::WriteFailed;
+    if (outcome != ApplyOutcome::Applied) {
+        result.outcome = outcome;
+        return result;
+    }
+    const bool written =
+        copyStream(content, update.replacement()) && update.replacement().finish(content.size());
+    result.outcome = update.putInPlace(written, result);
+    result.bytesWritten = bytesWritten;
+    return result;
 }
 
 QString patchPatterns() {

@@ -67,4 +67,12 @@ std::optional<ByteOrder> sourceOrder(const NamedSource &source, const QString &i
 // NotAnApsFile for a file in no known format.
 ApplyResult applyPatchFile(const PatchJob &job);
 
+// Applies `patches` in order, each to the result of the one before (and so
+// checked against it), the first to `job.imagePath`; the intermediate results
+// go to a hidden folder beside the image. The image (or `job.outputPath`) is
+// replaced once, with the last result and the backup the job asks for, or not
+// at all: not when any patch is refused, nor when another program changed
+// the image meanwhile. `job.patchPath` is not used.
+ApplyResult applyPatchFiles(const QStringList &patches, const PatchJob &job);
+
 } // namespace tarnic

@@ -67,7 +67,7 @@ TEST_F(CliTest, ExitStatusAndMessagesAndRefusalsLeaveEveryFileAsItWas) {
         {{"apply", "simple.aps", "game.z64"}, 1, "simple patch"},
         {{"apply", "fix.aps", "game.z64.BAK"}, 1, "a backup"},
         {{"apply", "gone.aps", "game.z64"}, 2, "Error Openning File: cannot be read"},
-        {{"apply", "fix.aps"}, 2, "expected PATCH IMAGE"},
+        {{"apply", "fix.aps"}, 2, "expected PATCH... IMAGE"},
         {{"apply", "--backup", "-o", "x.z64", "fix.aps", "game.z64"}, 2, "--backup"},
         {{"apply", "fix.aps", "game.z64", "-o", "fix.aps"}, 2, "the output is the patch"},
         {{"apply", "fix.aps", "game.z64", "-o", "./game.z64"}, 2, "the output is the patch"},
@@ -233,4 +233,36 @@ TEST_F(CliTest, ABpsPatchIsCheckedAndAppliedInTheImagesOwnByteOrder) {
     // Forced, the result's CRC-32 still decides: the changed byte is read, so no.
     EXPECT_TRUE(cli({"apply", "--force", "hack.bps", "other.z64"}).err.contains("CRC-32 differs"));
     EXPECT_EQ(readFile(dir.filePath("other.z64")), cartridgeImage(4096).replace(0x300, 1, "!"));
+}
+
+TEST_F(CliTest, SeveralPatchesInARowReplaceTheImageOnceOrNotAtAll) {
+    QByteArray first = original;
+    first.replace(0x200, 5, "FIRST");
+    QByteArray second = first;
+    second.replace(0x400, 6, "SECOND");
+    const auto patch = [](const QByteArray &from, const QByteArray &to, qint64 at, qint64 size) {
+        return bpsPatch(from, to,
+                        bpsAction(0, quint64(at)) + bpsAction(1, quint64(size)) + to.mid(at, size) +
+                            bpsAction(2, quint64(from.size() - at - size)) + bpsMove(at + size));
+    };
+    writeFile(dir.filePath("1.bps"), patch(original, first, 0x200, 5));
+    writeFile(dir.filePath("2.bps"), patch(first, second, 0x400, 6));
+
+    // The wrong order: the second patch's source is not the image; nothing written.
+    Outcome run = cli({"apply", "2.bps", "1.bps", "game.v64"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(run.err.contains("patch 1 of 2")) << run.err.toStdString();
+    EXPECT_EQ(readFile(swappedImage), byteSwapped(original));
+    // APS patches name no image in between: --force, as for one.
+    EXPECT_EQ(cli({"apply", "1.bps", "fix.aps", "game.v64"}).status, 1);
+
+    run = cli({"apply", "--backup", "1.bps", "2.bps", "game.v64"});
+    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_EQ(readFile(swappedImage), byteSwapped(second));
+    EXPECT_EQ(readFile(swappedImage + ".BAK"), byteSwapped(original));
+    EXPECT_EQ(QDir(dir.path())
+                  .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)
+                  .filter("tarnic")
+                  .size(),
+              0);
 }
