@@ -17,6 +17,7 @@ QString fileOf(const CreateJob &job, CreateOutcome outcome) {
     case CreateOutcome::ModifiedUnreadable:
     case CreateOutcome::ModifiedShorter:
     case CreateOutcome::ModifiedTooLarge:
+    case CreateOutcome::TooLargeForIps:
         return job.modifiedPath;
     case CreateOutcome::DescriptionTooLong:
         return job.description;
@@ -36,14 +37,23 @@ int runCreate(const CommandSpec &spec, const QStringList &arguments, Console &co
     const QCommandLineOption description(
         QStringList{QStringLiteral("d"), QStringLiteral("description")},
         QStringLiteral("The patch's description, at most 50 characters."), QStringLiteral("TEXT"));
-    command.parser().addOptions({output, description});
+    const QCommandLineOption format(
+        QStringLiteral("format"),
+        QStringLiteral("aps (the default; N64 images, records up to 255 bytes) or ips (up to 16 "
+                       "MiB, no description)."),
+        QStringLiteral("FORMAT"), QStringLiteral("aps"));
+    command.parser().addOptions({output, description, format});
     if (const auto done = command.parse(arguments, console, 2, 2))
         return *done;
     if (!command.isSet(output))
         return command.usageError(console, QStringLiteral("-o PATCH is required"));
     const CreateJob job{command.files()[0], command.files()[1], command.value(output),
                         command.value(description)};
-    const CreateResult result = createPatch(job);
+    const QString kind = command.value(format).toLower();
+    if (kind != QLatin1String("aps") && kind != QLatin1String("ips"))
+        return command.usageError(console, QStringLiteral("--format takes aps or ips"));
+    const CreateResult result =
+        kind == QLatin1String("ips") ? createIpsPatch(job) : createPatch(job);
     if (result.outcome != CreateOutcome::Created)
         return fail(console, fileOf(job, result.outcome), text::reasonFor(result.outcome),
                     result.systemError);
@@ -55,7 +65,7 @@ int runCreate(const CommandSpec &spec, const QStringList &arguments, Console &co
 const RegisterCommand registration({
     "create",
     "ORIGINAL MODIFIED",
-    "Writes the smallest APS patch that turns ORIGINAL into MODIFIED.",
+    "Writes a patch (APS, or IPS) that turns ORIGINAL into MODIFIED.",
     60,
     runCreate,
 });

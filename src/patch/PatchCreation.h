@@ -18,6 +18,7 @@ enum class CreateOutcome {
     DescriptionTooLong, // more than 50 characters, or a character outside ISO 8859-1
     PatchIsAnInput,     // the patch would replace the original or the modified file
     WriteFailed,        // the patch could not be written; nothing is left at its path
+    TooLargeForIps,     // IPS: the modified image is past 16 MiB (or needs a length that is)
 };
 
 struct CreateJob {
@@ -42,5 +43,11 @@ struct CreateResult {
 // among them may be left out where a later record follows (the gap reads as
 // zeros), and the last byte is always written so the length comes out right.
 CreateResult createPatch(const CreateJob &job);
+
+// An IPS patch that turns one image into the other: changes closer than six
+// bytes joined into one record, runs as RLE records where that is smaller, no
+// record at the offset that reads "EOF", and the length of a shorter result
+// after the end mark. For images up to 16 MiB; IPS has no description.
+CreateResult createIpsPatch(const CreateJob &job);
 
 } // namespace tarnic

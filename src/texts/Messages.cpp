@@ -175,6 +175,9 @@ Reason reasonFor(CreateOutcome outcome) {
         return reason("is one of the two images; choose another name for the patch", Trouble);
     case CreateOutcome::WriteFailed:
         return reason("cannot be written; an earlier file there is unchanged", Trouble);
+    case CreateOutcome::TooLargeForIps:
+        return reason("past the 16 MiB an IPS patch can address; make a BPS patch instead",
+                      Refused);
     }
     return reason("", Trouble);
 }
