@@ -39,8 +39,9 @@ int runCreate(const CommandSpec &spec, const QStringList &arguments, Console &co
         QStringLiteral("The patch's description, at most 50 characters."), QStringLiteral("TEXT"));
     const QCommandLineOption format(
         QStringLiteral("format"),
-        QStringLiteral("aps (the default; N64 images, records up to 255 bytes) or ips (up to 16 "
-                       "MiB, no description)."),
+        QStringLiteral("aps (the default; N64 images, records up to 255 bytes), bps (moved and "
+                       "inserted content costs little; the description as metadata) or ips (up "
+                       "to 16 MiB, no description)."),
         QStringLiteral("FORMAT"), QStringLiteral("aps"));
     command.parser().addOptions({output, description, format});
     if (const auto done = command.parse(arguments, console, 2, 2))
@@ -50,10 +51,12 @@ int runCreate(const CommandSpec &spec, const QStringList &arguments, Console &co
     const CreateJob job{command.files()[0], command.files()[1], command.value(output),
                         command.value(description)};
     const QString kind = command.value(format).toLower();
-    if (kind != QLatin1String("aps") && kind != QLatin1String("ips"))
-        return command.usageError(console, QStringLiteral("--format takes aps or ips"));
-    const CreateResult result =
-        kind == QLatin1String("ips") ? createIpsPatch(job) : createPatch(job);
+    if (kind != QLatin1String("aps") && kind != QLatin1String("ips") &&
+        kind != QLatin1String("bps"))
+        return command.usageError(console, QStringLiteral("--format takes aps, bps or ips"));
+    const CreateResult result = kind == QLatin1String("ips")   ? createIpsPatch(job)
+                                : kind == QLatin1String("bps") ? createBpsPatch(job)
+                                                               : createPatch(job);
     if (result.outcome != CreateOutcome::Created)
         return fail(console, fileOf(job, result.outcome), text::reasonFor(result.outcome),
                     result.systemError);
@@ -65,7 +68,7 @@ int runCreate(const CommandSpec &spec, const QStringList &arguments, Console &co
 const RegisterCommand registration({
     "create",
     "ORIGINAL MODIFIED",
-    "Writes a patch (APS, or IPS) that turns ORIGINAL into MODIFIED.",
+    "Writes a patch (APS, BPS or IPS) that turns ORIGINAL into MODIFIED.",
     60,
     runCreate,
 });

@@ -50,4 +50,11 @@ CreateResult createPatch(const CreateJob &job);
 // after the end mark. For images up to 16 MiB; IPS has no description.
 CreateResult createIpsPatch(const CreateJob &job);
 
+// A delta BPS patch (patch/Bps.h) that turns one image into the other, with
+// the description as its metadata: the target is read from the source in
+// place where it can be, copied from elsewhere in the source where a stretch
+// of it moved there, repeated where it runs, and read from the patch where
+// nothing else serves. Both images are mapped into memory.
+CreateResult createBpsPatch(const CreateJob &job);
+
 } // namespace tarnic

@@ -1,0 +1,279 @@
+#include "files/FileReplacement.h"
+#include "files/SafeWrite.h"
+#include "patch/ApsFormat.h"
+#include "patch/Bps.h"
+#include "patch/Crc32.h"
+#include "patch/PatchCreation.h"
+#include "patch/Varint.h"
+
+#include <QFile>
+#include <QtEndian>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace tarnic {
+
+namespace {
+
+// The source is indexed every kStride bytes by the hash of the kWindow bytes
+// there; a target stretch that the source holds elsewhere (a moved block) is
+// found from any of its positions once it is at least kWindow + kStride long.
+constexpr qint64 kWindow = 32;
+constexpr qint64 kStride = 16;
+constexpr int kTableBits = 22;
+// A run this long in the target is one literal byte and a copy of it.
+constexpr qint64 kRunWorthIt = 8;
+
+std::uint32_t windowHash(const unsigned char *bytes) {
+    std::uint64_t a;
+    std::uint64_t b;
+    std::memcpy(&a, bytes, 8);
+    std::memcpy(&b, bytes + kWindow - 8, 8);
+    const std::uint64_t mixed = (a * 0x9E3779B97F4A7C15ull) ^ (b * 0xC2B2AE3D27D4EB4Full);
+    return std::uint32_t(mixed >> (64 - kTableBits));
+}
+
+// The patch, written out as it is made, with its CRC-32.
+class PatchOutput {
+  public:
+    explicit PatchOutput(FileReplacement &file) : file_(file) {}
+
+    void number(std::uint64_t value) {
+        appendVarint(buffer_, value);
+        spill();
+    }
+    void bytes(const char *data, qint64 size) {
+        buffer_.append(data, size);
+        spill();
+    }
+    bool flush() {
+        crc_ = crc32(crc_, buffer_.constData(), size_t(buffer_.size()));
+        size_ += buffer_.size();
+        const bool written = file_.write(buffer_);
+        buffer_.clear();
+        return written && ok_;
+    }
+    std::uint32_t crc() const { return crc_; }
+    qint64 size() const { return size_ + buffer_.size(); }
+
+  private:
+    void spill() {
+        if (buffer_.size() >= (1 << 16))
+            ok_ = flush() && ok_;
+    }
+
+    FileReplacement &file_;
+    QByteArray buffer_;
+    std::uint32_t crc_ = 0;
+    qint64 size_ = 0;
+    bool ok_ = true;
+};
+
+// Greedy delta encoding: at each target position the longest of reading the
+// source in place, copying from elsewhere in the source, or repeating a run;
+// what none of them covers is read from the patch.
+class DeltaEncoder {
+  public:
+    DeltaEncoder(const unsigned char *source, qint64 sourceSize, const unsigned char *target,
+                 qint64 targetSize, PatchOutput &out)
+        : source_(source), sourceSize_(sourceSize), target_(target), targetSize_(targetSize),
+          out_(out), table_(size_t(1) << kTableBits, -1) {
+        for (qint64 at = 0; at + kWindow <= sourceSize_; at += kStride)
+            table_[windowHash(source_ + at)] = std::int32_t(at);
+    }
+
+    void run() {
+        qint64 at = 0;
+        while (at < targetSize_) {
+            const qint64 inPlace = matchLength(at, at);
+            if (inPlace > 0 && inPlace >= 1 + 1 + (literalStart_ >= 0) + (inPlace == 1)) {
+                flushLiteral(at);
+                action(0, inPlace);
+                at += inPlace;
+                continue;
+            }
+            if (const qint64 moved = sourceCopy(at)) {
+                at += moved;
+                continue;
+            }
+            const qint64 run = runLength(at);
+            if (run >= kRunWorthIt) {
+                literalStart_ = literalStart_ < 0 ? at : literalStart_;
+                flushLiteral(at + 1);
+                copyFromTarget(at, run - 1);
+                at += run;
+                continue;
+            }
+            if (literalStart_ < 0)
+                literalStart_ = at;
+            ++at;
+        }
+        flushLiteral(targetSize_);
+    }
+
+    qint64 actions = 0;
+
+  private:
+    qint64 matchLength(qint64 sourceAt, qint64 targetAt) const {
+        const qint64 limit = std::min(sourceSize_ - sourceAt, targetSize_ - targetAt);
+        qint64 n = 0;
+        while (n + 8 <= limit &&
+               std::memcmp(source_ + sourceAt + n, target_ + targetAt + n, 8) == 0)
+            n += 8;
+        while (n < limit && source_[sourceAt + n] == target_[targetAt + n])
+            ++n;
+        return std::max<qint64>(n, 0);
+    }
+
+    qint64 runLength(qint64 at) const {
+        qint64 end = at + 1;
+        while (end < targetSize_ && target_[end] == target_[at])
+            ++end;
+        return end - at;
+    }
+
+    // A copy from elsewhere in the source, taking back what it can of the
+    // literal bytes before it; the bytes it covers from `at`, or 0.
+    qint64 sourceCopy(qint64 at) {
+        if (at + kWindow > targetSize_)
+            return 0;
+        const std::int32_t candidate = table_[windowHash(target_ + at)];
+        if (candidate < 0)
+            return 0;
+        qint64 from = candidate;
+        qint64 length = matchLength(from, at);
+        if (length < kWindow)
+            return 0;
+        qint64 start = at;
+        const qint64 floor = literalStart_ >= 0 ? literalStart_ : at;
+        while (start > floor && from > 0 && source_[from - 1] == target_[start - 1]) {
+            --start;
+            --from;
+            ++length;
+        }
+        flushLiteral(start);
+        const qint64 delta = from - sourceCursor_;
+        action(2, length);
+        out_.number(std::uint64_t(delta < 0 ? -delta : delta) << 1 | (delta < 0 ? 1 : 0));
+        sourceCursor_ = from + length;
+        return length - (at - start);
+    }
+
+    void copyFromTarget(qint64 from, qint64 length) {
+        const qint64 delta = from - targetCursor_;
+        action(3, length);
+        out_.number(std::uint64_t(delta < 0 ? -delta : delta) << 1 | (delta < 0 ? 1 : 0));
+        targetCursor_ = from + length;
+    }
+
+    void flushLiteral(qint64 end) {
+        if (literalStart_ < 0)
+            return;
+        if (end > literalStart_) {
+            action(1, end - literalStart_);
+            out_.bytes(reinterpret_cast<const char *>(target_ + literalStart_),
+                       end - literalStart_);
+        }
+        literalStart_ = -1;
+    }
+
+    void action(int command, qint64 length) {
+        out_.number(std::uint64_t(length - 1) << 2 | std::uint64_t(command));
+        ++actions;
+    }
+
+    const unsigned char *source_;
+    qint64 sourceSize_;
+    const unsigned char *target_;
+    qint64 targetSize_;
+    PatchOutput &out_;
+    std::vector<std::int32_t> table_;
+    qint64 literalStart_ = -1;
+    qint64 sourceCursor_ = 0;
+    qint64 targetCursor_ = 0;
+};
+
+// The whole file, mapped where the system allows, else read.
+class WholeFile {
+  public:
+    bool open(const QString &path) {
+        if (!openRegularFile(file_, path))
+            return false;
+        size_ = file_.size();
+        if (size_ == 0)
+            return true;
+        data_ = file_.map(0, size_);
+        if (!data_) {
+            copy_ = file_.readAll();
+            if (copy_.size() != size_)
+                return false;
+            data_ = reinterpret_cast<uchar *>(copy_.data());
+        }
+        return true;
+    }
+    const unsigned char *data() const { return data_; }
+    qint64 size() const { return size_; }
+
+  private:
+    QFile file_;
+    QByteArray copy_;
+    uchar *data_ = nullptr;
+    qint64 size_ = 0;
+};
+
+} // namespace
+
+CreateResult createBpsPatch(const CreateJob &job) {
+    CreateResult result;
+    const auto finish = [&](CreateOutcome outcome) {
+        result.outcome = outcome;
+        return result;
+    };
+    if (sameFile(job.patchPath, job.originalPath) || sameFile(job.patchPath, job.modifiedPath))
+        return finish(CreateOutcome::PatchIsAnInput);
+    if (!canBeCreatedOrReplaced(job.patchPath))
+        return finish(CreateOutcome::WriteFailed);
+    WholeFile original;
+    WholeFile modified;
+    if (!original.open(job.originalPath))
+        return finish(CreateOutcome::OriginalUnreadable);
+    if (!modified.open(job.modifiedPath))
+        return finish(CreateOutcome::ModifiedUnreadable);
+    if (original.size() > kLastWritableOffset || modified.size() > kLastWritableOffset)
+        return finish(CreateOutcome::ModifiedTooLarge);
+
+    FileReplacement patch(job.patchPath);
+    if (!patch.open()) {
+        result.systemError = patch.errorString();
+        return finish(CreateOutcome::WriteFailed);
+    }
+    PatchOutput out(patch);
+    const QByteArray metadata = job.description.toUtf8();
+    out.bytes(kBpsMagic, 4);
+    out.number(std::uint64_t(original.size()));
+    out.number(std::uint64_t(modified.size()));
+    out.number(std::uint64_t(metadata.size()));
+    out.bytes(metadata.constData(), metadata.size());
+    DeltaEncoder encoder(original.data(), original.size(), modified.data(), modified.size(), out);
+    encoder.run();
+    char crcs[8];
+    qToLittleEndian(crc32(0, original.data(), size_t(original.size())), crcs);
+    qToLittleEndian(crc32(0, modified.data(), size_t(modified.size())), crcs + 4);
+    out.bytes(crcs, 8);
+    char own[4];
+    const bool headerAndActions = out.flush();
+    qToLittleEndian(out.crc(), own);
+    const qint64 size = out.size() + 4;
+    if (!headerAndActions || !patch.write(own, 4) || !patch.finish(size) || !patch.commit()) {
+        result.systemError = patch.errorString();
+        return finish(CreateOutcome::WriteFailed);
+    }
+    result.records = encoder.actions;
+    result.bytesWritten = modified.size();
+    result.patchSize = size;
+    return finish(CreateOutcome::Created);
+}
+
+} // namespace tarnic

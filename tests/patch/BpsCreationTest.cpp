@@ -1,0 +1,67 @@
+#include "patch/PatchCreation.h"
+
+#include "TestFiles.h"
+#include "patch/Bps.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+using namespace tarnic;
+using namespace testfiles;
+
+namespace {
+
+QByteArray randomBytes(qsizetype size, unsigned seed) {
+    std::mt19937 random(seed);
+    QByteArray bytes(size, '\0');
+    for (char &b : bytes)
+        b = char(random());
+    return bytes;
+}
+
+} // namespace
+
+TEST(BpsCreation, RoundTripsAndAMovedOrInsertedBlockCostsLittle) {
+    QTemporaryDir dir;
+    CreateJob job{dir.filePath("a.z64"), dir.filePath("b.z64"), dir.filePath("p.bps"),
+                  QStringLiteral("Tarnic test")};
+    const QByteArray base = cartridgeImage(4096) + randomBytes(1 << 20, 1);
+    using Change = std::function<void(QByteArray &)>;
+    const struct {
+        const char *what;
+        Change change;
+        qint64 atMost; // patch bytes
+    } cases[] = {
+        {"nothing", [](QByteArray &) {}, 60},
+        {"scattered bytes",
+         [](QByteArray &m) {
+             for (int i = 1; i < 100; ++i)
+                 m[i * 9000] = char(~m[i * 9000]);
+         },
+         60 + 99 * 6},
+        {"a 64 KiB block moved",
+         [&](QByteArray &m) { m.replace(0x40000, 0x10000, base.mid(0x90000, 0x10000)); }, 80},
+        {"1000 bytes inserted", [](QByteArray &m) { m.insert(5000, randomBytes(1000, 2)); }, 1100},
+        {"cut short", [](QByteArray &m) { m.chop(300000); }, 60},
+        {"grown by a run", [](QByteArray &m) { m += QByteArray(50000, '\xFF'); }, 80},
+        {"emptied", [](QByteArray &m) { m.clear(); }, 60},
+    };
+    for (const auto &c : cases) {
+        QByteArray modified = base;
+        c.change(modified);
+        writeFile(job.originalPath, base);
+        writeFile(job.modifiedPath, modified);
+        const CreateResult created = createBpsPatch(job);
+        ASSERT_EQ(created.outcome, CreateOutcome::Created) << c.what;
+        EXPECT_LE(created.patchSize, c.atMost) << c.what;
+        EXPECT_EQ(inspectBps(job.patchPath).header.metadata, "Tarnic test");
+        const QString copy = fileWith(dir, "copy.z64", base);
+        EXPECT_EQ(applyBps({job.patchPath, copy, {}, {}, {}, {}, false}).outcome,
+                  ApplyOutcome::Applied)
+            << c.what;
+        EXPECT_TRUE(readFile(copy) == modified) << c.what;
+    }
+}
