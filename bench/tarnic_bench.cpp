@@ -339,6 +339,25 @@ int main(int argc, char **argv) {
     std::printf("%-28s %10.1f %8.2f\n", "BPS patch", bpsMs, bpsMs / copyMs);
     std::printf("%-28s %10.1f %8.2f\n", "BPS patch, v64 image", bpsSwappedMs,
                 bpsSwappedMs / copyMs);
+    // Delta BPS creation: the same changes and a 64 KiB block moved.
+    {
+        QByteArray moved = readWhole(f.modified);
+        moved.replace(0x200000, 0x10000, moved.mid(0x800000, 0x10000));
+        QFile out(f.modified);
+        if (!out.open(QIODevice::WriteOnly) || out.write(moved) != moved.size())
+            fail("cannot write the moved image");
+    }
+    writeBps(f); // linear, for the size
+    const qint64 linearSize = QFileInfo(f.bps).size();
+    const QString deltaPath = QDir(QFileInfo(f.bps).absolutePath()).filePath("delta.bps");
+    const double bpsCreateMs = medianMs([&] {
+        if (tarnic::createBpsPatch({f.image, f.modified, deltaPath, {}}).outcome !=
+            tarnic::CreateOutcome::Created)
+            fail("BPS creation failed");
+    });
+    std::printf("%-28s %10.1f %8.2f  (to reading both; %lld bytes, linear %lld)\n",
+                "BPS creation", bpsCreateMs, bpsCreateMs / readBothMs,
+                (long long)QFileInfo(deltaPath).size(), (long long)linearSize);
     std::printf("%-28s %10.1f %8s\n", "reading the image once", readOnceMs, "1.00");
     std::printf("%-28s %10.1f %8.2f  (to reading once)\n", "byte-order check", ordersMs,
                 ordersMs / readOnceMs);
@@ -355,7 +374,7 @@ int main(int argc, char **argv) {
     QFile::remove(sparse);
 
     std::printf("\n%-28s %12s %12s\n", "peak memory (MiB)", "64 MiB", "256 MiB");
-    long peaks[5][2];
+    long peaks[6][2];
     for (int s = 0; s < 2; ++s) {
         if (s == 1) {
             writeImage(f.image, 256 * MiB);
@@ -368,12 +387,15 @@ int main(int argc, char **argv) {
         peaks[3][s] = peakMemoryKiB([&] { create(f); });
         writeBps(f);
         peaks[4][s] = peakMemoryKiB([&] { applyBps(f, f.image); });
+        peaks[5][s] = peakMemoryKiB([&] {
+            tarnic::createBpsPatch({f.image, f.modified, f.bps + ".delta", {}});
+        });
         removeBackup();
         removeCopy();
     }
     const char *names[] = {"byte-order conversion", "patch, backups off", "patch, backups on",
-                           "patch creation", "BPS patch"};
-    for (int op = 0; op < 5; ++op)
+                           "patch creation", "BPS patch", "BPS creation"};
+    for (int op = 0; op < 6; ++op)
         std::printf("%-28s %12.1f %12.1f\n", names[op], peaks[op][0] / 1024.0,
                     peaks[op][1] / 1024.0);
     return 0;
