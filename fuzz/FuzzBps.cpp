@@ -100,29 +100,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     patch += le32(crc32(0, patch.constData(), size_t(patch.size())));
 
     QByteArray image = source;
-    if (swapped)
+    std::optional<QByteArray> stored = expected;
+    if (swapped) {
         swapBytePairs(image.data(), image.size());
-    PatchJob job;
-    job.patchPath = fuzzing::fileWith("p.bps", reinterpret_cast<const std::uint8_t *>(patch.data()),
-                                      size_t(patch.size()));
-    job.imagePath =
-        fuzzing::fileWith("image.rom", reinterpret_cast<const std::uint8_t *>(image.constData()),
-                          size_t(image.size()));
-    job.outputPath = fuzzing::folder().filePath(QStringLiteral("out.rom"));
-    QFile::remove(job.outputPath);
-    const ApplyResult result = applyBps(job);
-    if ((result.outcome == ApplyOutcome::Applied) != expected.has_value())
-        __builtin_trap();
-    if (expected) {
-        QByteArray stored = *expected;
-        if (swapped)
-            swapBytePairs(stored.data(), stored.size());
-        if (fuzzing::contentOf(job.outputPath) != stored)
-            __builtin_trap();
-    } else if (QFile::exists(job.outputPath)) {
-        __builtin_trap();
+        if (stored)
+            swapBytePairs(stored->data(), stored->size());
     }
-    if (fuzzing::contentOf(job.imagePath) != image)
-        __builtin_trap();
+    fuzzing::checkApplication(patch, image, stored,
+                              [](const PatchJob &job) { return applyBps(job); });
     return 0;
 }

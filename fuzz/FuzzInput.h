@@ -4,6 +4,10 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "patch/PatchApplication.h"
+
+#include <optional>
+
 #include <cstddef>
 #include <cstdint>
 
@@ -31,6 +35,29 @@ inline QByteArray contentOf(const QString &path) {
     if (!file.open(QIODevice::ReadOnly))
         __builtin_trap();
     return file.readAll();
+}
+
+// Applies `patch` to `image` with `apply`, the result written to another file,
+// and traps unless the program did what the reference says: applied, giving
+// `expected` (in the image's order), or refused, writing nothing; the image is
+// left as it was either way.
+template <typename Apply>
+void checkApplication(const QByteArray &patch, const QByteArray &image,
+                      const std::optional<QByteArray> &expected, Apply &&apply) {
+    tarnic::PatchJob job;
+    job.patchPath = fileWith("patch", reinterpret_cast<const std::uint8_t *>(patch.constData()),
+                             size_t(patch.size()));
+    job.imagePath = fileWith("image.rom", reinterpret_cast<const std::uint8_t *>(image.constData()),
+                             size_t(image.size()));
+    job.outputPath = folder().filePath(QStringLiteral("out.rom"));
+    QFile::remove(job.outputPath);
+    const tarnic::ApplyResult result = apply(job);
+    if ((result.outcome == tarnic::ApplyOutcome::Applied) != expected.has_value())
+        __builtin_trap();
+    if (expected ? contentOf(job.outputPath) != *expected : QFile::exists(job.outputPath))
+        __builtin_trap();
+    if (contentOf(job.imagePath) != image)
+        __builtin_trap();
 }
 
 } // namespace fuzzing

@@ -79,20 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         return 0;
     }
     const QByteArray patch = (ips32 ? QByteArray("IPS32") : QByteArray("PATCH")) + body;
-    PatchJob job;
-    job.patchPath = fuzzing::fileWith("p.ips", reinterpret_cast<const std::uint8_t *>(patch.data()),
-                                      size_t(patch.size()));
-    job.imagePath =
-        fuzzing::fileWith("image.rom", reinterpret_cast<const std::uint8_t *>(image.constData()),
-                          size_t(image.size()));
-    job.outputPath = fuzzing::folder().filePath(QStringLiteral("out.rom"));
-    QFile::remove(job.outputPath);
-    const ApplyResult result = applyIps(job);
-    if ((result.outcome == ApplyOutcome::Applied) != expected.has_value())
-        __builtin_trap();
-    if (expected && fuzzing::contentOf(job.outputPath) != *expected)
-        __builtin_trap();
-    if (!expected && QFile::exists(job.outputPath))
-        __builtin_trap();
+    fuzzing::checkApplication(patch, image, expected,
+                              [](const PatchJob &job) { return applyIps(job); });
     return 0;
 }

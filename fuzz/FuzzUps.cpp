@@ -76,27 +76,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     patch += le32(crc32(0, patch.constData(), size_t(patch.size())));
 
     QByteArray image = input;
-    if (swapped)
+    std::optional<QByteArray> stored = expected;
+    if (swapped) {
         swapBytePairs(image.data(), image.size());
-    PatchJob job;
-    job.patchPath = fuzzing::fileWith("p.ups", reinterpret_cast<const std::uint8_t *>(patch.data()),
-                                      size_t(patch.size()));
-    job.imagePath =
-        fuzzing::fileWith("image.rom", reinterpret_cast<const std::uint8_t *>(image.constData()),
-                          size_t(image.size()));
-    job.outputPath = fuzzing::folder().filePath(QStringLiteral("out.rom"));
-    QFile::remove(job.outputPath);
-    const ApplyResult result = applyUps(job);
-    if ((result.outcome == ApplyOutcome::Applied) != expected.has_value())
-        __builtin_trap();
-    if (expected) {
-        QByteArray stored = *expected;
-        if (swapped)
-            swapBytePairs(stored.data(), stored.size());
-        if (fuzzing::contentOf(job.outputPath) != stored)
-            __builtin_trap();
-    } else if (QFile::exists(job.outputPath)) {
-        __builtin_trap();
+        if (stored)
+            swapBytePairs(stored->data(), stored->size());
     }
+    fuzzing::checkApplication(patch, image, stored,
+                              [](const PatchJob &job) { return applyUps(job); });
     return 0;
 }

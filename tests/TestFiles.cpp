@@ -4,6 +4,8 @@
 
 #include <zlib.h>
 
+#include <random>
+
 #include <gtest/gtest.h>
 
 namespace testfiles {
@@ -105,6 +107,14 @@ QByteArray upsPatch(const QByteArray &input, const QByteArray &output, const QBy
                              bpsNumber(quint64(output.size())) + hunks +
                              littleEndian32(zlibCrc(input)) + littleEndian32(zlibCrc(output));
     return withBpsPatchCrc(patch + "CRC!");
+}
+
+QByteArray randomBytes(qsizetype size, unsigned seed) {
+    std::mt19937 random(seed);
+    QByteArray bytes(size, '\0');
+    for (char &b : bytes)
+        b = char(random());
+    return bytes;
 }
 
 QByteArray byteSwapped(QByteArray bytes) {

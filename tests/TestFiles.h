@@ -52,6 +52,9 @@ QByteArray withBpsPatchCrc(QByteArray patch);
 // cartridge ID "AB", country 'E' at 0x3E, version 0; the rest a byte pattern.
 QByteArray cartridgeImage(qsizetype size = 4096);
 
+// `size` bytes of a fixed pseudo-random sequence.
+QByteArray randomBytes(qsizetype size, unsigned seed);
+
 // Every aligned pair exchanged, as a "Doctor v64" copier stores it.
 QByteArray byteSwapped(QByteArray bytes);
 

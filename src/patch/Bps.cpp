@@ -21,36 +21,23 @@ namespace {
 
 constexpr qint64 kFooterSize = 12;
 
-std::optional<std::uint8_t> nextByte(QIODevice &from) {
-    char c;
-    if (!from.getChar(&c))
-        return std::nullopt;
-    return std::uint8_t(c);
-}
-
-std::optional<std::uint64_t> varintFrom(QIODevice &from) {
-    return readVarint([&] { return nextByte(from); });
-}
-
-enum class Actions { Applied, Invalid, ReadFailed, WriteFailed };
-
 // Runs the actions from the patch's current position to `header.actionsEnd`.
-Actions runActions(QFile &patch, const BpsHeader &header, SourceBlocks &source, qint64 sourceSize,
+BodyRun runActions(QFile &patch, const BpsHeader &header, SourceBlocks &source, qint64 sourceSize,
                    TargetWriter &target) {
     const qint64 targetSize = qint64(header.targetSize);
     qint64 sourceCursor = 0;
     qint64 targetCursor = 0;
     std::vector<char> buffer;
     while (patch.pos() < header.actionsEnd) {
-        const std::optional<std::uint64_t> action = varintFrom(patch);
+        const std::optional<std::uint64_t> action = readVarintFrom(patch);
         if (!action || *action >> 2 >= std::uint64_t(targetSize))
-            return Actions::Invalid;
+            return BodyRun::Invalid;
         const qint64 length = qint64(*action >> 2) + 1;
         const qint64 out = target.size();
         if (length > targetSize - out)
-            return Actions::Invalid;
+            return BodyRun::Invalid;
         const auto move = [&](qint64 &cursor) {
-            const std::optional<std::uint64_t> delta = varintFrom(patch);
+            const std::optional<std::uint64_t> delta = readVarintFrom(patch);
             if (!delta || (*delta >> 1) > std::uint64_t(1) << 62)
                 return false;
             cursor += (*delta & 1 ? -1 : 1) * qint64(*delta >> 1);
@@ -61,20 +48,20 @@ Actions runActions(QFile &patch, const BpsHeader &header, SourceBlocks &source, 
         case 0: // SourceRead
             buffer.resize(size_t(length));
             if (out + length > sourceSize)
-                return Actions::Invalid;
+                return BodyRun::Invalid;
             ok = source.read(out, buffer.data(), length) && target.append(buffer.data(), length);
             break;
         case 1: // TargetRead
             if (length > header.actionsEnd - patch.pos())
-                return Actions::Invalid;
+                return BodyRun::Invalid;
             buffer.resize(size_t(length));
             if (readFully(patch, buffer.data(), length) != length)
-                return Actions::ReadFailed;
+                return BodyRun::ReadFailed;
             ok = target.append(buffer.data(), length);
             break;
         case 2: // SourceCopy
             if (!move(sourceCursor) || sourceCursor < 0 || sourceCursor + length > sourceSize)
-                return Actions::Invalid;
+                return BodyRun::Invalid;
             buffer.resize(size_t(length));
             ok = source.read(sourceCursor, buffer.data(), length) &&
                  target.append(buffer.data(), length);
@@ -83,17 +70,17 @@ Actions runActions(QFile &patch, const BpsHeader &header, SourceBlocks &source, 
         case 3: // TargetCopy
             if (!move(targetCursor) || targetCursor < 0 || targetCursor >= out ||
                 targetCursor + length > targetSize)
-                return Actions::Invalid;
+                return BodyRun::Invalid;
             ok = target.copy(targetCursor, length);
             targetCursor += length;
             break;
         }
         if (!ok)
-            return Actions::WriteFailed;
+            return BodyRun::WriteFailed;
         if (patch.pos() > header.actionsEnd)
-            return Actions::Invalid;
+            return BodyRun::Invalid;
     }
-    return target.size() == targetSize ? Actions::Applied : Actions::Invalid;
+    return target.size() == targetSize ? BodyRun::Applied : BodyRun::Invalid;
 }
 
 } // namespace
@@ -111,9 +98,9 @@ BpsInspection inspectBps(const QString &patchPath) {
     char magic[4];
     if (readFully(patch, magic, 4) != 4 || std::memcmp(magic, kBpsMagic, 4) != 0)
         return finish(BpsRead::NotBps);
-    const auto source = varintFrom(patch);
-    const auto target = varintFrom(patch);
-    const auto metadata = varintFrom(patch);
+    const auto source = readVarintFrom(patch);
+    const auto target = readVarintFrom(patch);
+    const auto metadata = readVarintFrom(patch);
     const qint64 room = patch.size() - patch.pos() - kFooterSize;
     if (!source || !target || !metadata || room < 0 || *metadata > std::uint64_t(room))
         return finish(BpsRead::Truncated);
@@ -123,25 +110,14 @@ BpsInspection inspectBps(const QString &patchPath) {
     h.actionsStart = patch.pos();
     h.actionsEnd = patch.size() - kFooterSize;
 
-    // The CRC-32 of everything but its own last four bytes.
-    std::uint32_t crc = 0;
-    std::vector<char> piece(kCopyChunkSize);
-    if (!patch.seek(0))
-        return finish(BpsRead::Unreadable);
-    for (qint64 left = patch.size() - 4; left > 0;) {
-        const qint64 n = std::min(left, kCopyChunkSize);
-        if (readFully(patch, piece.data(), n) != n)
-            return finish(BpsRead::Unreadable);
-        crc = crc32(crc, piece.data(), size_t(n));
-        left -= n;
-    }
+    std::uint32_t computed = 0;
     char footer[kFooterSize];
-    if (!patch.seek(h.actionsEnd) || readFully(patch, footer, kFooterSize) != kFooterSize)
+    if (!patchCrc(patch, computed, h.patchCrc) || !patch.seek(h.actionsEnd) ||
+        readFully(patch, footer, kFooterSize) != kFooterSize)
         return finish(BpsRead::Unreadable);
     h.sourceCrc = qFromLittleEndian<quint32>(footer);
     h.targetCrc = qFromLittleEndian<quint32>(footer + 4);
-    h.patchCrc = qFromLittleEndian<quint32>(footer + 8);
-    return finish(crc == h.patchCrc ? BpsRead::Read : BpsRead::Corrupted);
+    return finish(computed == h.patchCrc ? BpsRead::Read : BpsRead::Corrupted);
 }
 
 namespace {
@@ -188,6 +164,25 @@ std::vector<OrderedCrc> imageCrcs(QIODevice &image, ByteOrder own,
     }
     crcsInOrders(image, own, crcs.data() + 1, crcs.size() - 1);
     return crcs;
+}
+
+bool patchCrc(QFile &patch, std::uint32_t &computed, std::uint32_t &stored) {
+    computed = 0;
+    std::vector<char> piece(kCopyChunkSize);
+    if (patch.size() < 4 || !patch.seek(0))
+        return false;
+    for (qint64 left = patch.size() - 4; left > 0;) {
+        const qint64 n = std::min(left, kCopyChunkSize);
+        if (readFully(patch, piece.data(), n) != n)
+            return false;
+        computed = crc32(computed, piece.data(), size_t(n));
+        left -= n;
+    }
+    char last[4];
+    if (readFully(patch, last, 4) != 4)
+        return false;
+    stored = qFromLittleEndian<quint32>(last);
+    return true;
 }
 
 SourceMatch matchSource(const PatchJob &job, const NamedImages &named, QFile &image,
@@ -245,46 +240,12 @@ ApplyResult applyBps(const PatchJob &job) {
         return finish(ApplyOutcome::PatchCorrupted);
     }
     const BpsHeader &h = inspection.header;
-
-    ImageUpdate update(job);
-    if (const auto refused = update.lockImage())
-        return finish(*refused);
-    QFile image;
-    const SourceMatch match =
-        matchSource(job, {h.sourceSize, h.sourceCrc, h.targetSize, h.targetCrc}, image, result);
-    if (match.refusal)
-        return finish(*match.refusal);
-    const ByteOrder stored = match.stored;
-    const qint64 imageSize = image.size();
-
-    if (job.confirm && !job.confirm())
-        return finish(ApplyOutcome::Declined);
-    if (job.workStarting)
-        job.workStarting();
-    if (const auto refused = update.startWriting())
-        return finish(*refused);
-
-    QFile patch;
-    if (!openRegularFile(patch, job.patchPath) || !patch.seek(h.actionsStart))
-        return finish(ApplyOutcome::SourceUnreadable);
-    SourceBlocks sourceBlocks(image, imageSize, stored, result.readAs);
-    TargetWriter target(update.replacement(), result.readAs, stored);
-    const qint64 sourceSize = std::min<qint64>(imageSize, qint64(h.sourceSize));
-    switch (runActions(patch, h, sourceBlocks, sourceSize, target)) {
-    case Actions::Applied:
-        break;
-    case Actions::Invalid:
-        return finish(ApplyOutcome::InvalidPatch);
-    case Actions::ReadFailed:
-        return finish(ApplyOutcome::SourceUnreadable);
-    case Actions::WriteFailed:
-        return finish(update.putInPlace(false, result));
-    }
-    if (target.crc() != h.targetCrc)
-        return finish(ApplyOutcome::ResultMismatch);
-    result.bytesWritten = qint64(h.targetSize);
-    const bool written = target.flush() && update.replacement().finish(qint64(h.targetSize));
-    return finish(update.putInPlace(written, result));
+    return applyNamedSourcePatch(
+        job, {h.sourceSize, h.sourceCrc, h.targetSize, h.targetCrc}, h.actionsStart,
+        [&](QFile &patch, SourceBlocks &source, qint64 imageSize, TargetWriter &target) {
+            return runActions(patch, h, source, std::min<qint64>(imageSize, qint64(h.sourceSize)),
+                              target);
+        });
 }
 
 } // namespace tarnic

@@ -55,7 +55,10 @@ PpfLayout readPpfLayout(QIODevice &patch) {
                                                     : qFromLittleEndian<quint16>(tail + 4);
             const qint64 begin = size - lengthSize - 16 - textSize - 18;
             char mark[18];
-            if (begin >= start && patch.seek(begin) && readFully(patch, mark, 18) == 18 &&
+            char endMark[16];
+            if (begin >= start && patch.seek(size - lengthSize - 16) &&
+                readFully(patch, endMark, 16) == 16 && std::memcmp(endMark, kEndDiz, 16) == 0 &&
+                patch.seek(begin) && readFully(patch, mark, 18) == 18 &&
                 std::memcmp(mark, kBeginDiz, 18) == 0) {
                 layout.fileIdDiz = QString::fromLatin1(patch.read(textSize)).trimmed();
                 layout.recordsEnd = begin;

@@ -8,6 +8,7 @@
 #include "files/SafeWrite.h"
 #include "patch/Bps.h"
 #include "patch/Crc32.h"
+#include "patch/ImageUpdate.h"
 #include "rom/ByteOrderConversion.h"
 
 #include <QFile>
@@ -190,5 +191,60 @@ class TargetWriter {
     qint64 start_ = 0; // where piece_ starts in the target
     std::uint32_t crc_ = 0;
 };
+
+// How running a patch's body (BPS actions, UPS hunks) ended.
+enum class BodyRun { Applied, Invalid, ReadFailed, WriteFailed };
+
+// The CRC-32 of a patch's bytes but its last four, which are returned in
+// `stored`; false when the file cannot be read.
+bool patchCrc(QFile &patch, std::uint32_t &computed, std::uint32_t &stored);
+
+// Applies a patch that names its source and result (BPS, UPS): the image
+// locked, tried in every byte order, asked about, then `runBody(patch, source,
+// imageSize, target)` run from `bodyStart` of the patch, the result's CRC-32
+// checked and the result put in place in the image's own order.
+template <typename RunBody>
+ApplyResult applyNamedSourcePatch(const PatchJob &job, const NamedImages &named, qint64 bodyStart,
+                                  RunBody &&runBody) {
+    ApplyResult result;
+    const auto finish = [&](ApplyOutcome outcome) {
+        result.outcome = outcome;
+        return result;
+    };
+    ImageUpdate update(job);
+    if (const auto refused = update.lockImage())
+        return finish(*refused);
+    QFile image;
+    const SourceMatch match = matchSource(job, named, image, result);
+    if (match.refusal)
+        return finish(*match.refusal);
+    if (job.confirm && !job.confirm())
+        return finish(ApplyOutcome::Declined);
+    if (job.workStarting)
+        job.workStarting();
+    if (const auto refused = update.startWriting())
+        return finish(*refused);
+
+    QFile patch;
+    if (!openRegularFile(patch, job.patchPath) || !patch.seek(bodyStart))
+        return finish(ApplyOutcome::SourceUnreadable);
+    SourceBlocks source(image, image.size(), match.stored, result.readAs);
+    TargetWriter target(update.replacement(), result.readAs, match.stored);
+    switch (runBody(patch, source, image.size(), target)) {
+    case BodyRun::Applied:
+        break;
+    case BodyRun::Invalid:
+        return finish(ApplyOutcome::InvalidPatch);
+    case BodyRun::ReadFailed:
+        return finish(ApplyOutcome::SourceUnreadable);
+    case BodyRun::WriteFailed:
+        return finish(update.putInPlace(false, result));
+    }
+    if (target.crc() != named.targetCrc)
+        return finish(ApplyOutcome::ResultMismatch);
+    result.bytesWritten = qint64(named.targetSize);
+    const bool written = target.flush() && update.replacement().finish(qint64(named.targetSize));
+    return finish(update.putInPlace(written, result));
+}
 
 } // namespace tarnic

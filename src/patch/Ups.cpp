@@ -13,22 +13,11 @@ namespace {
 
 constexpr qint64 kFooterSize = 12;
 
-std::optional<std::uint64_t> varintFrom(QIODevice &from) {
-    return readVarint([&]() -> std::optional<std::uint8_t> {
-        char c;
-        if (!from.getChar(&c))
-            return std::nullopt;
-        return std::uint8_t(c);
-    });
-}
-
-enum class Hunks { Applied, Invalid, ReadFailed, WriteFailed };
-
 // Runs the hunks, then copies the rest of the input. Input bytes come from
 // `input` while the cursor is inside it, zeros after; output bytes go to
 // `output` while the cursor is inside the output size.
-Hunks runHunks(QFile &patch, const UpsHeader &h, SourceBlocks &input, qint64 inputSize,
-               TargetWriter &output) {
+BodyRun runHunks(QFile &patch, const UpsHeader &h, SourceBlocks &input, qint64 inputSize,
+                 TargetWriter &output) {
     const qint64 outputSize = qint64(h.outputSize);
     qint64 cursor = 0;
     std::vector<char> piece;
@@ -56,25 +45,25 @@ Hunks runHunks(QFile &patch, const UpsHeader &h, SourceBlocks &input, qint64 inp
     };
     std::vector<char> xors;
     while (patch.pos() < h.hunksEnd) {
-        const std::optional<std::uint64_t> skip = varintFrom(patch);
+        const std::optional<std::uint64_t> skip = readVarintFrom(patch);
         if (!skip || *skip > std::uint64_t((qint64(1) << 62) - cursor))
-            return Hunks::Invalid;
+            return BodyRun::Invalid;
         if (!produce(qint64(*skip), nullptr))
-            return Hunks::WriteFailed;
+            return BodyRun::WriteFailed;
         xors.clear();
         for (char c = 1; c != 0;) {
             if (patch.pos() >= h.hunksEnd || !patch.getChar(&c))
-                return Hunks::Invalid;
+                return BodyRun::Invalid;
             xors.push_back(c);
         }
         if (!produce(qint64(xors.size()), xors.data()))
-            return Hunks::WriteFailed;
+            return BodyRun::WriteFailed;
     }
     if (patch.pos() != h.hunksEnd)
-        return Hunks::Invalid;
+        return BodyRun::Invalid;
     if (cursor < outputSize && !produce(outputSize - cursor, nullptr))
-        return Hunks::WriteFailed;
-    return Hunks::Applied;
+        return BodyRun::WriteFailed;
+    return BodyRun::Applied;
 }
 
 } // namespace
@@ -91,8 +80,8 @@ UpsInspection inspectUps(const QString &patchPath) {
     char magic[4];
     if (readFully(patch, magic, 4) != 4 || std::memcmp(magic, kUpsMagic, 4) != 0)
         return finish(ApplyOutcome::NotAnApsFile);
-    const auto input = varintFrom(patch);
-    const auto output = varintFrom(patch);
+    const auto input = readVarintFrom(patch);
+    const auto output = readVarintFrom(patch);
     UpsHeader &h = result.header;
     if (!input || !output || patch.size() - patch.pos() < kFooterSize)
         return finish(ApplyOutcome::SourceTruncated);
@@ -100,24 +89,15 @@ UpsInspection inspectUps(const QString &patchPath) {
     h.outputSize = *output;
     h.hunksStart = patch.pos();
     h.hunksEnd = patch.size() - kFooterSize;
-    std::uint32_t crc = 0;
-    std::vector<char> piece(kCopyChunkSize);
-    if (!patch.seek(0))
-        return finish(ApplyOutcome::SourceUnreadable);
-    for (qint64 left = patch.size() - 4; left > 0;) {
-        const qint64 n = std::min(left, kCopyChunkSize);
-        if (readFully(patch, piece.data(), n) != n)
-            return finish(ApplyOutcome::SourceUnreadable);
-        crc = crc32(crc, piece.data(), size_t(n));
-        left -= n;
-    }
+    std::uint32_t computed = 0;
+    std::uint32_t stored = 0;
     char footer[kFooterSize];
-    if (!patch.seek(h.hunksEnd) || readFully(patch, footer, kFooterSize) != kFooterSize)
+    if (!patchCrc(patch, computed, stored) || !patch.seek(h.hunksEnd) ||
+        readFully(patch, footer, kFooterSize) != kFooterSize)
         return finish(ApplyOutcome::SourceUnreadable);
     h.inputCrc = qFromLittleEndian<quint32>(footer);
     h.outputCrc = qFromLittleEndian<quint32>(footer + 4);
-    return finish(crc == qFromLittleEndian<quint32>(footer + 8) ? ApplyOutcome::Applied
-                                                                : ApplyOutcome::PatchCorrupted);
+    return finish(computed == stored ? ApplyOutcome::Applied : ApplyOutcome::PatchCorrupted);
 }
 
 ApplyResult applyUps(const PatchJob &job) {
@@ -130,43 +110,11 @@ ApplyResult applyUps(const PatchJob &job) {
     if (inspection.outcome != ApplyOutcome::Applied)
         return finish(inspection.outcome);
     const UpsHeader &h = inspection.header;
-
-    ImageUpdate update(job);
-    if (const auto refused = update.lockImage())
-        return finish(*refused);
-    QFile image;
-    const SourceMatch match =
-        matchSource(job, {h.inputSize, h.inputCrc, h.outputSize, h.outputCrc}, image, result);
-    if (match.refusal)
-        return finish(*match.refusal);
-
-    if (job.confirm && !job.confirm())
-        return finish(ApplyOutcome::Declined);
-    if (job.workStarting)
-        job.workStarting();
-    if (const auto refused = update.startWriting())
-        return finish(*refused);
-
-    QFile patch;
-    if (!openRegularFile(patch, job.patchPath) || !patch.seek(h.hunksStart))
-        return finish(ApplyOutcome::SourceUnreadable);
-    SourceBlocks input(image, image.size(), match.stored, result.readAs);
-    TargetWriter output(update.replacement(), result.readAs, match.stored);
-    switch (runHunks(patch, h, input, image.size(), output)) {
-    case Hunks::Applied:
-        break;
-    case Hunks::Invalid:
-        return finish(ApplyOutcome::InvalidPatch);
-    case Hunks::ReadFailed:
-        return finish(ApplyOutcome::SourceUnreadable);
-    case Hunks::WriteFailed:
-        return finish(update.putInPlace(false, result));
-    }
-    if (output.crc() != h.outputCrc)
-        return finish(ApplyOutcome::ResultMismatch);
-    result.bytesWritten = qint64(h.outputSize);
-    const bool written = output.flush() && update.replacement().finish(qint64(h.outputSize));
-    return finish(update.putInPlace(written, result));
+    return applyNamedSourcePatch(
+        job, {h.inputSize, h.inputCrc, h.outputSize, h.outputCrc}, h.hunksStart,
+        [&](QFile &patch, SourceBlocks &input, qint64 imageSize, TargetWriter &output) {
+            return runHunks(patch, h, input, imageSize, output);
+        });
 }
 
 } // namespace tarnic

@@ -5,6 +5,7 @@
 //   0 -> 80, 127 -> FF, 128 -> 00 80, 300 -> 2C 81.
 
 #include <QByteArray>
+#include <QIODevice>
 
 #include <cstdint>
 #include <optional>
@@ -34,6 +35,16 @@ template <typename NextByte> std::optional<std::uint64_t> readVarint(NextByte &&
         value += shift;
     }
     return std::nullopt;
+}
+
+// The same read from a device.
+inline std::optional<std::uint64_t> readVarintFrom(QIODevice &from) {
+    return readVarint([&]() -> std::optional<std::uint8_t> {
+        char c;
+        if (!from.getChar(&c))
+            return std::nullopt;
+        return std::uint8_t(c);
+    });
 }
 
 inline void appendVarint(QByteArray &to, std::uint64_t value) {

@@ -12,17 +12,7 @@
 using namespace tarnic;
 using namespace testfiles;
 
-namespace {
-
-QByteArray randomBytes(qsizetype size, unsigned seed) {
-    std::mt19937 random(seed);
-    QByteArray bytes(size, '\0');
-    for (char &b : bytes)
-        b = char(random());
-    return bytes;
-}
-
-} // namespace
+namespace {} // namespace
 
 TEST(BpsCreation, RoundTripsAndAMovedOrInsertedBlockCostsLittle) {
     QTemporaryDir dir;

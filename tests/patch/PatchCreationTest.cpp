@@ -21,14 +21,6 @@ namespace {
 
 constexpr qsizetype MiB = 1 << 20;
 
-QByteArray randomBytes(qsizetype size, unsigned seed) {
-    std::mt19937 random(seed);
-    QByteArray bytes(size, '\0');
-    for (char &b : bytes)
-        b = char(random());
-    return bytes;
-}
-
 class PatchCreationTest : public ::testing::Test {
   protected:
     CreateResult create(const QByteArray &original, const QByteArray &modified,
