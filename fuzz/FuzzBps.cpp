@@ -69,35 +69,20 @@ std::optional<QByteArray> reference(const QByteArray &source, const QByteArray &
     return target;
 }
 
-QByteArray le32(std::uint32_t value) {
-    QByteArray bytes(4, '\0');
-    for (int i = 0; i < 4; ++i)
-        bytes[i] = char(value >> (8 * i));
-    return bytes;
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     using namespace tarnic;
     if (size < 2)
         return 0;
-    QByteArray source(1024, '\0');
-    for (int i = 0; i < source.size(); ++i)
-        source[i] = char(i * 7 + 3);
-    source.replace(0, 4, QByteArray::fromHex("80371240"));
+    const QByteArray source = fuzzing::seedImage(7);
     const qint64 targetSize = ((data[0] | data[1] << 8) & 0x0FFF) | 4; // whole words
     const bool swapped = data[0] & 0x80;
     const QByteArray actions(reinterpret_cast<const char *>(data + 2), qsizetype(size - 2));
     const std::optional<QByteArray> expected = reference(source, actions, targetSize);
 
-    QByteArray patch("BPS1");
-    appendVarint(patch, quint64(source.size()));
-    appendVarint(patch, quint64(targetSize));
-    appendVarint(patch, 0);
-    patch += actions + le32(crc32(0, source.constData(), size_t(source.size())));
-    patch += le32(expected ? crc32(0, expected->constData(), size_t(expected->size())) : 0);
-    patch += le32(crc32(0, patch.constData(), size_t(patch.size())));
+    const QByteArray patch = fuzzing::namedSourcePatch(
+        "BPS1", source, targetSize, QByteArray(1, char(0x80)), actions, expected);
 
     QByteArray image = source;
     std::optional<QByteArray> stored = expected;

@@ -4,7 +4,9 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "patch/Crc32.h"
 #include "patch/PatchApplication.h"
+#include "patch/Varint.h"
 
 #include <optional>
 
@@ -35,6 +37,36 @@ inline QByteArray contentOf(const QString &path) {
     if (!file.open(QIODevice::ReadOnly))
         __builtin_trap();
     return file.readAll();
+}
+
+// A patch whose source, result and body the fuzzer chose, with the sizes,
+// the CRC-32s of `source` and `result` (0 when there is none) and its own
+// CRC-32 made right: `magic`, the two sizes, `extra` (BPS: the metadata size),
+// the body, the footer.
+inline QByteArray namedSourcePatch(const char *magic, const QByteArray &source, qint64 resultSize,
+                                   const QByteArray &extra, const QByteArray &body,
+                                   const std::optional<QByteArray> &result) {
+    const auto le32 = [](std::uint32_t value) {
+        QByteArray bytes(4, '\0');
+        for (int i = 0; i < 4; ++i)
+            bytes[i] = char(value >> (8 * i));
+        return bytes;
+    };
+    QByteArray patch(magic);
+    tarnic::appendVarint(patch, quint64(source.size()));
+    tarnic::appendVarint(patch, quint64(resultSize));
+    patch += extra + body + le32(tarnic::crc32(0, source.constData(), size_t(source.size())));
+    patch += le32(result ? tarnic::crc32(0, result->constData(), size_t(result->size())) : 0);
+    return patch + le32(tarnic::crc32(0, patch.constData(), size_t(patch.size())));
+}
+
+// The source the BPS and UPS targets start from, in cartridge order.
+inline QByteArray seedImage(int step) {
+    QByteArray image(1024, '\0');
+    for (int i = 0; i < image.size(); ++i)
+        image[i] = char(i * step + 3);
+    // (the first four bytes mark cartridge order)
+    return image.replace(0, 4, QByteArray::fromHex("80371240"));
 }
 
 // Applies `patch` to `image` with `apply`, the result written to another file,

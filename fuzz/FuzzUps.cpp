@@ -44,23 +44,13 @@ std::optional<QByteArray> reference(const QByteArray &input, const QByteArray &h
     return output;
 }
 
-QByteArray le32(std::uint32_t value) {
-    QByteArray bytes(4, '\0');
-    for (int i = 0; i < 4; ++i)
-        bytes[i] = char(value >> (8 * i));
-    return bytes;
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     using namespace tarnic;
     if (size < 2)
         return 0;
-    QByteArray input(1024, '\0');
-    for (int i = 0; i < input.size(); ++i)
-        input[i] = char(i * 5 + 1);
-    input.replace(0, 4, QByteArray::fromHex("80371240"));
+    const QByteArray input = fuzzing::seedImage(5);
     const qint64 outputSize = ((data[0] | data[1] << 8) & 0x0FFF) & ~3;
     const bool swapped = data[0] & 0x80;
     const QByteArray hunks(reinterpret_cast<const char *>(data + 2), qsizetype(size - 2));
@@ -68,12 +58,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (expected && *expected == input)
         return 0; // then it is "already patched" as well as applicable
 
-    QByteArray patch("UPS1");
-    appendVarint(patch, quint64(input.size()));
-    appendVarint(patch, quint64(outputSize));
-    patch += hunks + le32(crc32(0, input.constData(), size_t(input.size())));
-    patch += le32(expected ? crc32(0, expected->constData(), size_t(expected->size())) : 0);
-    patch += le32(crc32(0, patch.constData(), size_t(patch.size())));
+    const QByteArray patch =
+        fuzzing::namedSourcePatch("UPS1", input, outputSize, QByteArray(), hunks, expected);
 
     QByteArray image = input;
     std::optional<QByteArray> stored = expected;
