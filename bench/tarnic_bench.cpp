@@ -18,7 +18,7 @@
 //    2 MiB one.
 
 #include "patch/Bps.h"
-#include "patch/Crc32.h"
+#include "files/Crc32.h"
 #include "patch/PatchApplication.h"
 #include "patch/PatchCreation.h"
 #include "patch/Varint.h"

@@ -6,7 +6,7 @@
 // the image's order, and refuses, writing nothing, what the reference refuses.
 #include "FuzzInput.h"
 #include "patch/Bps.h"
-#include "patch/Crc32.h"
+#include "files/Crc32.h"
 #include "patch/Varint.h"
 #include "rom/ByteOrderConversion.h"
 

@@ -4,7 +4,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "patch/Crc32.h"
+#include "files/Crc32.h"
 #include "patch/PatchApplication.h"
 #include "patch/Varint.h"
 

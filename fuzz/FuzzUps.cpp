@@ -4,7 +4,7 @@
 // applies exactly what the reference applies, in the image's order, and
 // refuses, writing nothing, what the reference refuses.
 #include "FuzzInput.h"
-#include "patch/Crc32.h"
+#include "files/Crc32.h"
 #include "patch/Ups.h"
 #include "patch/Varint.h"
 #include "rom/ByteOrderConversion.h"

@@ -9,6 +9,7 @@
 #include "patch/PatchFormat.h"
 #include "patch/PatchInspection.h"
 #include "rom/ByteOrderConversion.h"
+#include "rom/ImageDigests.h"
 
 #include <cstring>
 
@@ -67,10 +68,23 @@ int infoOfImage(const QString &file, const HeaderBytes &bytes, Console &console,
                   file
             : d.RomFormatTxt;
     const ChecksumReport checksum = checkChecksum(file, kind);
+    const ImageDigests digests = digestsOf(file, order);
+    const auto both = [&](const QString &stored, const QString &z64) {
+        return stored == z64 ? stored : stored + QStringLiteral(" (in z64 order ") + z64 + u')';
+    };
     const Texts texts = {
-        {text::ImageFormatCaption, format},    {text::RomHeaderCaption, d.RomHeaderTxT},
-        {text::CartIdCaption, d.RomCartIDTxT}, {text::CountryIdCaption, d.RomCountryTxt},
-        {text::CrcCheckCaption, d.RomCRCTxt},  {QStringLiteral("Checksum"), checksumLine(checksum)},
+        {text::ImageFormatCaption, format},
+        {text::RomHeaderCaption, d.RomHeaderTxT},
+        {text::CartIdCaption, d.RomCartIDTxT},
+        {text::CountryIdCaption, d.RomCountryTxt},
+        {text::CrcCheckCaption, d.RomCRCTxt},
+        {QStringLiteral("Checksum"), checksumLine(checksum)},
+        {QStringLiteral("CRC-32"),
+         both(crc32Text(digests.stored.crc32), crc32Text(digests.cartridgeOrder.crc32))},
+        {QStringLiteral("MD5"), both(QString::fromLatin1(digests.stored.md5.toHex()),
+                                     QString::fromLatin1(digests.cartridgeOrder.md5.toHex()))},
+        {QStringLiteral("SHA-1"), both(QString::fromLatin1(digests.stored.sha1.toHex()),
+                                       QString::fromLatin1(digests.cartridgeOrder.sha1.toHex()))},
     };
     if (!json) {
         printTexts(console, file + QStringLiteral(": N64 image"), texts);
@@ -91,6 +105,12 @@ int infoOfImage(const QString &file, const HeaderBytes &bytes, Console &console,
         raw.insert(QStringLiteral("cic"), bootCodeName(*checksum.used));
     if (checksum.outcome == ChecksumOutcome::Checked)
         raw.insert(QStringLiteral("computedCrc"), checksumText(checksum.computed));
+    for (const auto &[name, digest] : {std::pair{QStringLiteral("stored"), digests.stored},
+                                       std::pair{QStringLiteral("z64"), digests.cartridgeOrder}})
+        raw.insert(name,
+                   QJsonObject{{QStringLiteral("crc32"), crc32Text(digest.crc32)},
+                               {QStringLiteral("md5"), QString::fromLatin1(digest.md5.toHex())},
+                               {QStringLiteral("sha1"), QString::fromLatin1(digest.sha1.toHex())}});
     printJson(console, {{QStringLiteral("file"), file},
                         {QStringLiteral("kind"), QStringLiteral("n64-image")},
                         {QStringLiteral("texts"), jsonTexts(texts)},

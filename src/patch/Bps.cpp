@@ -1,7 +1,7 @@
 #include "patch/Bps.h"
 
 #include "files/SafeWrite.h"
-#include "patch/Crc32.h"
+#include "files/Crc32.h"
 #include "patch/ImageUpdate.h"
 #include "patch/ReorderedImage.h"
 #include "patch/Varint.h"

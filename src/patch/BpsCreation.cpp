@@ -2,7 +2,7 @@
 #include "files/SafeWrite.h"
 #include "patch/ApsFormat.h"
 #include "patch/Bps.h"
-#include "patch/Crc32.h"
+#include "files/Crc32.h"
 #include "patch/PatchCreation.h"
 #include "patch/Varint.h"
 

@@ -7,7 +7,7 @@
 #include "files/FileReplacement.h"
 #include "files/SafeWrite.h"
 #include "patch/Bps.h"
-#include "patch/Crc32.h"
+#include "files/Crc32.h"
 #include "patch/ImageUpdate.h"
 #include "rom/ByteOrderConversion.h"
 

@@ -4,6 +4,7 @@
 #include "TestFiles.h"
 #include "texts/BuildInfo.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -177,6 +178,18 @@ TEST_F(CliTest, InfoShowsTheWindowsTextsPaddingKept) {
     EXPECT_EQ(imageInfo["texts"]["Rom Header"].toString(), "TARNIC TEST IMAGE   ");
     EXPECT_EQ(imageInfo["raw"]["byteOrder"].toString(), "v64");
     EXPECT_EQ(imageInfo["raw"]["crc1"].toString(), "0AB1007F"); // in cartridge order
+    // The digests ROM databases list, of the file and of the image in z64 order.
+    const QJsonObject z64 =
+        QJsonDocument::fromJson(cli({"info", "--json", "game.z64"}).out.toUtf8())
+            .object()
+            .value("raw")
+            .toObject()
+            .value("stored")
+            .toObject();
+    EXPECT_EQ(imageInfo["raw"]["z64"].toObject(), z64);
+    EXPECT_EQ(z64["md5"].toString(),
+              QCryptographicHash::hash(original, QCryptographicHash::Md5).toHex());
+    EXPECT_NE(imageInfo["raw"]["stored"]["md5"], z64["md5"]);
     EXPECT_EQ(imageInfo["raw"]["crc2"].toString(), "FF100233");
 
     ASSERT_EQ(cli({"convert", "--to", "n64", "game.z64", "-o", "game.n64"}).status, 0);

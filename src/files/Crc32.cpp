@@ -1,4 +1,4 @@
-#include "patch/Crc32.h"
+#include "files/Crc32.h"
 
 #include <libdeflate.h>
 
