@@ -3,7 +3,7 @@
 set -euo pipefail
 out=$1
 mkdir -p "$out"/PatchInspection "$out"/PatchApplication "$out"/PatchCreation "$out"/ImageHeader \
-  "$out"/Settings "$out"/Bps "$out"/Ips "$out"/Ups
+  "$out"/Settings "$out"/Bps "$out"/Ips "$out"/Ups "$out"/Ppf
 
 # An APS header of the 78-byte layout: type, encoding, description, target
 # format, cartridge ID, country, two CRCs, reserved bytes and image size.
@@ -52,3 +52,8 @@ printf '\x01\x00\x00\x00\x03\x00\x01#EEOF' > "$out/Ips/ips32"
 # UPS: two bytes of output size, then hunks (a varint skip, XOR bytes ending in 0).
 printf '\x00\x04\x8a\x01\x02\x00' > "$out/Ups/one-hunk"
 printf '\x10\x04\x80\x55\x00\x81\x07\x00' > "$out/Ups/two-hunks"
+
+# PPF: a byte choosing the version (1 + n % 3), block check (4) and undo data (8), then records.
+printf '\x00\x02\x00\x00\x00\x02ab' > "$out/Ppf/ppf1"
+printf '\x01\x04\x00\x00\x00\x01c@BEGIN_FILE_ID.DIZhi@END_FILE_ID.DIZ\x02\x00\x00\x00' > "$out/Ppf/ppf2-diz"
+printf '\x0a\x03\x00\x00\x00\x00\x00\x00\x00\x02xyAB' > "$out/Ppf/ppf3-undo"

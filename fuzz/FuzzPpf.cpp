@@ -1,0 +1,72 @@
+// PPF application against a plain in-memory reference: the fuzzer's bytes are
+// the records (after a byte choosing the version, block check and undo data)
+// and perhaps a FILE_ID.DIZ text. The program applies exactly what the
+// reference applies and refuses, writing nothing, what it refuses.
+#include "FuzzInput.h"
+#include "patch/PpfFormat.h"
+
+#include <QBuffer>
+
+#include <optional>
+
+namespace {
+
+std::optional<QByteArray> reference(QByteArray image, const QByteArray &patch) {
+    QBuffer buffer;
+    buffer.setData(patch);
+    buffer.open(QIODevice::ReadOnly);
+    const tarnic::PpfLayout layout = tarnic::readPpfLayout(buffer);
+    if (layout.version == 0)
+        return std::nullopt;
+    const int offsetSize = layout.version == 3 ? 8 : 4;
+    for (qint64 at = layout.recordsStart; at < layout.recordsEnd;) {
+        if (layout.recordsEnd - at < offsetSize + 1)
+            return std::nullopt;
+        quint64 offset = 0;
+        for (int i = offsetSize - 1; i >= 0; --i)
+            offset = offset << 8 | quint8(patch[at + i]);
+        const int length = quint8(patch[at + offsetSize]);
+        at += offsetSize + 1;
+        const qint64 stored = qint64(length) * (layout.undoData ? 2 : 1);
+        if (layout.recordsEnd - at < stored || offset + length > (quint64(1) << 31))
+            return std::nullopt;
+        if (offset + length > (quint64(1) << 24))
+            throw std::length_error("beyond what this harness keeps in memory");
+        if (length > 0) {
+            if (qint64(offset + length) > image.size())
+                image.resize(qsizetype(offset + length), '\0');
+            image.replace(qsizetype(offset), length, patch.mid(at, length));
+        }
+        at += stored;
+    }
+    return image;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
+    using namespace tarnic;
+    if (size < 1)
+        return 0;
+    const int version = 1 + data[0] % 3;
+    const bool blockCheck = data[0] & 4;
+    const bool undo = data[0] & 8;
+    QByteArray patch = "PPF" + QByteArray::number(version) + "0" + char(version - 1) +
+                       QByteArray("Fuzzed").leftJustified(50, ' ');
+    if (version == 2)
+        patch += QByteArray(4, '\0') + QByteArray(1024, 'B');
+    if (version == 3)
+        patch += QByteArray(1, 0) + char(blockCheck) + char(undo) + '\0' +
+                 (blockCheck ? QByteArray(1024, 'B') : QByteArray());
+    patch += QByteArray(reinterpret_cast<const char *>(data + 1), qsizetype(size - 1));
+    const QByteArray image("A small image of some bytes.");
+    std::optional<QByteArray> expected;
+    try {
+        expected = reference(image, patch);
+    } catch (const std::length_error &) {
+        return 0;
+    }
+    fuzzing::checkApplication(patch, image, expected,
+                              [](const PatchJob &job) { return applyPpf(job); });
+    return 0;
+}
