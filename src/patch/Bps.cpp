@@ -124,9 +124,8 @@ namespace {
 
 // The CRC-32s of the image read in each of `orders`, in one pass.
 void crcsInOrders(QIODevice &image, ByteOrder own, OrderedCrc *orders, size_t count) {
-    // Small blocks, so that a block is reordered and summed while it is still
-    // in the processor's cache.
-    constexpr qint64 kBlock = 64 * 1024;
+    // A whole piece at a time: smaller blocks measured slower here.
+    constexpr qint64 kBlock = kCopyChunkSize;
     std::vector<char> piece(kCopyChunkSize);
     std::vector<char> reordered(kBlock);
     image.seek(0);

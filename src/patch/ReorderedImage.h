@@ -153,9 +153,9 @@ class TargetWriter {
 
     bool flush() {
         crc_ = crc();
-        std::vector<char> stored(piece_.begin(), piece_.end());
-        reorderBytes(stored.data(), qint64(stored.size()), written_, stored_);
-        if (!file_.writeAt(start_, stored.data(), qint64(stored.size())))
+        // The piece is reordered in place once summed; nothing reads it again.
+        reorderBytes(piece_.data(), qint64(piece_.size()), written_, stored_);
+        if (!file_.writeAt(start_, piece_.data(), qint64(piece_.size())))
             return false;
         start_ += qint64(piece_.size());
         piece_.clear();
