@@ -124,26 +124,21 @@ namespace {
 
 // The CRC-32s of the image read in each of `orders`, in one pass.
 void crcsInOrders(QIODevice &image, ByteOrder own, OrderedCrc *orders, size_t count) {
-    // A whole piece at a time: smaller blocks measured slower here.
-    constexpr qint64 kBlock = kCopyChunkSize;
     std::vector<char> piece(kCopyChunkSize);
-    std::vector<char> reordered(kBlock);
+    std::vector<char> reordered(kCopyChunkSize);
     image.seek(0);
     for (;;) {
         const qint64 n = readFully(image, piece.data(), kCopyChunkSize);
         if (n <= 0)
             return;
-        for (qint64 at = 0; at < n; at += kBlock) {
-            const qint64 size = std::min(kBlock, n - at);
-            for (size_t i = 0; i < count; ++i) {
-                const char *bytes = piece.data() + at;
-                if (orders[i].order != own) {
-                    std::memcpy(reordered.data(), bytes, size_t(size));
-                    reorderBytes(reordered.data(), size, own, orders[i].order);
-                    bytes = reordered.data();
-                }
-                orders[i].crc = crc32(orders[i].crc, bytes, size_t(size));
+        for (size_t i = 0; i < count; ++i) {
+            const char *bytes = piece.data();
+            if (orders[i].order != own) {
+                std::memcpy(reordered.data(), bytes, size_t(n));
+                reorderBytes(reordered.data(), n, own, orders[i].order);
+                bytes = reordered.data();
             }
+            orders[i].crc = crc32(orders[i].crc, bytes, size_t(n));
         }
     }
 }
