@@ -1,11 +1,16 @@
 #include "files/Crc32.h"
 
 #include <libdeflate.h>
+#include <zlib.h>
 
 namespace tarnic {
 
 std::uint32_t crc32(std::uint32_t crc, const void *data, std::size_t size) {
     return libdeflate_crc32(crc, data, size);
+}
+
+std::uint32_t crc32Combine(std::uint32_t first, std::uint32_t second, std::int64_t secondLength) {
+    return std::uint32_t(::crc32_combine(first, second, z_off_t(secondLength)));
 }
 
 } // namespace tarnic

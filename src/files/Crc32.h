@@ -12,4 +12,8 @@ namespace tarnic {
 // (0 for nothing).
 std::uint32_t crc32(std::uint32_t crc, const void *data, std::size_t size);
 
+// The CRC-32 of two pieces one after the other, from the CRC-32 of each and
+// the length of the second (zlib's crc32_combine).
+std::uint32_t crc32Combine(std::uint32_t first, std::uint32_t second, std::int64_t secondLength);
+
 } // namespace tarnic

@@ -3,6 +3,7 @@
 #include "files/SystemCalls.h"
 
 #include <QFileInfo>
+#include <QMutex>
 
 #include <algorithm>
 #include <filesystem>
@@ -62,6 +63,24 @@ bool sameFile(const QString &first, const QString &second) {
     return a && b && QFileInfo(first).canonicalFilePath() == QFileInfo(second).canonicalFilePath();
 #else
     return a && b && a->device == b->device && a->inode == b->inode;
+#endif
+}
+
+bool readAt(QFile &file, qint64 offset, char *into, qint64 size) {
+#ifdef Q_OS_WIN
+    static QMutex serial; // one position per file here
+    QMutexLocker locked(&serial);
+    return file.seek(offset) && readFully(file, into, size) == size;
+#else
+    for (qint64 done = 0; done < size;) {
+        const ssize_t n = ::pread(file.handle(), into + done, size_t(size - done), offset + done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += n;
+    }
+    return true;
 #endif
 }
 

@@ -40,6 +40,10 @@ bool sameFile(const QString &first, const QString &second);
 // place a FileReplacement may write to without overriding a read-only mark.
 bool canBeCreatedOrReplaced(const QString &path);
 
+// Reads exactly `size` bytes at `offset` of an open file without moving its
+// position, so that several threads may read one file at once.
+bool readAt(QFile &file, qint64 offset, char *into, qint64 size);
+
 // Reads `size` bytes, or fewer only where the device ends. Returns the count,
 // or -1 when the device fails.
 qint64 readFully(QIODevice &from, char *into, qint64 size);

@@ -22,6 +22,7 @@
 #include "rom/ImageHeader.h"
 
 #include <QByteArray>
+#include <QFile>
 #include <QIODevice>
 #include <QString>
 
@@ -72,7 +73,7 @@ struct OrderedCrc {
 // N64 image whose length is a multiple of 4 in all three, anything else only
 // as it is. The other orders are read (in one more pass over the file) only
 // when `enough`, given the CRC-32 in the image's own order, says no.
-std::vector<OrderedCrc> imageCrcs(QIODevice &image, ByteOrder own,
+std::vector<OrderedCrc> imageCrcs(QFile &image, ByteOrder own,
                                   const std::function<bool(std::uint32_t)> &enough = {});
 
 // Applies a BPS patch to the image in the byte order in which the image is

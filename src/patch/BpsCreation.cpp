@@ -1,8 +1,8 @@
+#include "files/Crc32.h"
 #include "files/FileReplacement.h"
 #include "files/SafeWrite.h"
 #include "patch/ApsFormat.h"
 #include "patch/Bps.h"
-#include "files/Crc32.h"
 #include "patch/PatchCreation.h"
 #include "patch/Varint.h"
 
@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 namespace tarnic {
@@ -256,11 +257,19 @@ CreateResult createBpsPatch(const CreateJob &job) {
     out.number(std::uint64_t(modified.size()));
     out.number(std::uint64_t(metadata.size()));
     out.bytes(metadata.constData(), metadata.size());
+    // The two images' CRC-32s are summed on the other core meanwhile.
+    std::uint32_t originalCrc = 0;
+    std::uint32_t modifiedCrc = 0;
+    std::thread summing([&] {
+        originalCrc = crc32(0, original.data(), size_t(original.size()));
+        modifiedCrc = crc32(0, modified.data(), size_t(modified.size()));
+    });
     DeltaEncoder encoder(original.data(), original.size(), modified.data(), modified.size(), out);
     encoder.run();
+    summing.join();
     char crcs[8];
-    qToLittleEndian(crc32(0, original.data(), size_t(original.size())), crcs);
-    qToLittleEndian(crc32(0, modified.data(), size_t(modified.size())), crcs + 4);
+    qToLittleEndian(originalCrc, crcs);
+    qToLittleEndian(modifiedCrc, crcs + 4);
     out.bytes(crcs, 8);
     char own[4];
     const bool headerAndActions = out.flush();
