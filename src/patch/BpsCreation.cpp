@@ -10,6 +10,7 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <thread>
 #include <vector>
@@ -100,10 +101,22 @@ class DeltaEncoder {
                 continue;
             }
             const qint64 run = runLength(at);
+            // A run copied whole from an earlier one of the same byte, at least
+            // as long, costs a copy and no literal byte.
+            const Run &earlier = longestRun_[std::uint8_t(target_[at])];
+            if (run >= 4 && earlier.length >= run &&
+                2 + varintSize(cursorMove(earlier.start, targetCursor_)) < run) {
+                flushLiteral(at);
+                copyFromTarget(earlier.start, run);
+                at += run;
+                continue;
+            }
             if (run >= kRunWorthIt) {
                 literalStart_ = literalStart_ < 0 ? at : literalStart_;
                 flushLiteral(at + 1);
                 copyFromTarget(at, run - 1);
+                if (run > earlier.length)
+                    longestRun_[std::uint8_t(target_[at])] = {at, run};
                 at += run;
                 continue;
             }
@@ -162,10 +175,21 @@ class DeltaEncoder {
         return length - (at - start);
     }
 
+    static std::uint64_t cursorMove(qint64 to, qint64 from) {
+        const qint64 delta = to - from;
+        return std::uint64_t(delta < 0 ? -delta : delta) << 1 | (delta < 0 ? 1 : 0);
+    }
+
+    static int varintSize(std::uint64_t value) {
+        int size = 1;
+        for (; value >= 0x80; ++size)
+            value = (value >> 7) - 1;
+        return size;
+    }
+
     void copyFromTarget(qint64 from, qint64 length) {
-        const qint64 delta = from - targetCursor_;
         action(3, length);
-        out_.number(std::uint64_t(delta < 0 ? -delta : delta) << 1 | (delta < 0 ? 1 : 0));
+        out_.number(cursorMove(from, targetCursor_));
         targetCursor_ = from + length;
     }
 
@@ -191,6 +215,12 @@ class DeltaEncoder {
     qint64 targetSize_;
     PatchOutput &out_;
     std::vector<std::int32_t> table_;
+    // The longest run of each byte value written so far.
+    struct Run {
+        qint64 start = 0;
+        qint64 length = 0;
+    };
+    std::array<Run, 256> longestRun_{};
     qint64 literalStart_ = -1;
     qint64 sourceCursor_ = 0;
     qint64 targetCursor_ = 0;

@@ -37,6 +37,12 @@ TEST(BpsCreation, RoundTripsAndAMovedOrInsertedBlockCostsLittle) {
         {"1000 bytes inserted", [](QByteArray &m) { m.insert(5000, randomBytes(1000, 2)); }, 1100},
         {"cut short", [](QByteArray &m) { m.chop(300000); }, 60},
         {"grown by a run", [](QByteArray &m) { m += QByteArray(50000, '\xFF'); }, 80},
+        {"runs of one byte again and again, each a copy of the first",
+         [](QByteArray &m) {
+             for (int i = 1; i <= 50; ++i)
+                 m.replace(i * 20000, 100, QByteArray(100, '\x55'));
+         },
+         60 + 8 + 50 * 7},
         {"emptied", [](QByteArray &m) { m.clear(); }, 60},
     };
     for (const auto &c : cases) {
