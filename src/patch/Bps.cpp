@@ -20,8 +20,6 @@ namespace tarnic {
 
 namespace {
 
-constexpr qint64 kFooterSize = 12;
-
 // Runs the actions from the patch's current position to `header.actionsEnd`.
 BodyRun runActions(QFile &patch, const BpsHeader &header, SourceBlocks &source, qint64 sourceSize,
                    TargetWriter &target) {
@@ -102,19 +100,19 @@ BpsInspection inspectBps(const QString &patchPath) {
     const auto source = readVarintFrom(patch);
     const auto target = readVarintFrom(patch);
     const auto metadata = readVarintFrom(patch);
-    const qint64 room = patch.size() - patch.pos() - kFooterSize;
+    const qint64 room = patch.size() - patch.pos() - kCrcFooterSize;
     if (!source || !target || !metadata || room < 0 || *metadata > std::uint64_t(room))
         return finish(BpsRead::Truncated);
     h.sourceSize = *source;
     h.targetSize = *target;
     h.metadata = patch.read(qint64(*metadata));
     h.actionsStart = patch.pos();
-    h.actionsEnd = patch.size() - kFooterSize;
+    h.actionsEnd = patch.size() - kCrcFooterSize;
 
     std::uint32_t computed = 0;
-    char footer[kFooterSize];
+    char footer[kCrcFooterSize];
     if (!patchCrc(patch, computed, h.patchCrc) || !patch.seek(h.actionsEnd) ||
-        readFully(patch, footer, kFooterSize) != kFooterSize)
+        readFully(patch, footer, kCrcFooterSize) != kCrcFooterSize)
         return finish(BpsRead::Unreadable);
     h.sourceCrc = qFromLittleEndian<quint32>(footer);
     h.targetCrc = qFromLittleEndian<quint32>(footer + 4);

@@ -29,6 +29,10 @@ std::optional<ApplyOutcome> ImageUpdate::lockImage() {
 }
 
 std::optional<ApplyOutcome> ImageUpdate::startWriting() {
+    if (job_.confirm && !job_.confirm())
+        return ApplyOutcome::Declined;
+    if (job_.workStarting)
+        job_.workStarting();
     if (inPlace_ &&
         (!resetAttributesToNormal(job_.patchPath) || !resetAttributesToNormal(job_.imagePath)))
         return ApplyOutcome::DestinationUnwritable;

@@ -23,8 +23,9 @@ class ImageUpdate {
     // Checks that the output can be written and is neither input, and locks
     // the image. Nothing is written; on refusal, the outcome to report.
     std::optional<ApplyOutcome> lockImage();
-    // Once the caller has asked and announced the work: the replacement,
-    // opened. On failure, the outcome to report.
+    // Once the patch has passed every check: asks the job's question,
+    // announces the work and opens the replacement. Declined when the answer
+    // is no; on failure, the outcome to report.
     std::optional<ApplyOutcome> startWriting();
     FileReplacement &replacement() { return *replacement_; }
     // Once the caller has finished the replacement (or failed it): puts it in

@@ -383,10 +383,6 @@ ApplyResult applyRecords(const PatchJob &job, RecordFormat format, ReadHeader &&
     result.records = checked.records;
     result.bytesWritten = checked.bytesWritten;
 
-    if (job.confirm && !job.confirm())
-        return finish(ApplyOutcome::Declined);
-    if (job.workStarting)
-        job.workStarting();
     if (const auto refused = update.startWriting())
         return finish(*refused);
     const bool written =

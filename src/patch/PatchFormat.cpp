@@ -147,6 +147,8 @@ ApplyResult applyPatchFiles(const QStringList &patches, const PatchJob &job) {
     // The last result in the image's place, as one patch's would be.
     PatchJob last = job;
     last.patchPath = patches.last();
+    last.confirm = {}; // asked, and announced, at the first patch
+    last.workStarting = {};
     ImageUpdate update(last);
     ApplyOutcome outcome = ApplyOutcome::Applied;
     QFile content;

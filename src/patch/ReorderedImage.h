@@ -4,10 +4,10 @@
 // order its source was made in, the files stay in the image's own order.
 // Internal to src/patch.
 
+#include "files/Crc32.h"
 #include "files/FileReplacement.h"
 #include "files/SafeWrite.h"
 #include "patch/Bps.h"
-#include "files/Crc32.h"
 #include "patch/ImageUpdate.h"
 #include "rom/ByteOrderConversion.h"
 
@@ -192,6 +192,9 @@ class TargetWriter {
     std::uint32_t crc_ = 0;
 };
 
+// BPS and UPS end with three CRC-32s: source, target, the patch itself.
+inline constexpr qint64 kCrcFooterSize = 12;
+
 // How running a patch's body (BPS actions, UPS hunks) ended.
 enum class BodyRun { Applied, Invalid, ReadFailed, WriteFailed };
 
@@ -218,10 +221,6 @@ ApplyResult applyNamedSourcePatch(const PatchJob &job, const NamedImages &named,
     const SourceMatch match = matchSource(job, named, image, result);
     if (match.refusal)
         return finish(*match.refusal);
-    if (job.confirm && !job.confirm())
-        return finish(ApplyOutcome::Declined);
-    if (job.workStarting)
-        job.workStarting();
     if (const auto refused = update.startWriting())
         return finish(*refused);
 

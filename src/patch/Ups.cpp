@@ -11,8 +11,6 @@ namespace tarnic {
 
 namespace {
 
-constexpr qint64 kFooterSize = 12;
-
 // Runs the hunks, then copies the rest of the input. Input bytes come from
 // `input` while the cursor is inside it, zeros after; output bytes go to
 // `output` while the cursor is inside the output size.
@@ -83,17 +81,17 @@ UpsInspection inspectUps(const QString &patchPath) {
     const auto input = readVarintFrom(patch);
     const auto output = readVarintFrom(patch);
     UpsHeader &h = result.header;
-    if (!input || !output || patch.size() - patch.pos() < kFooterSize)
+    if (!input || !output || patch.size() - patch.pos() < kCrcFooterSize)
         return finish(ApplyOutcome::SourceTruncated);
     h.inputSize = *input;
     h.outputSize = *output;
     h.hunksStart = patch.pos();
-    h.hunksEnd = patch.size() - kFooterSize;
+    h.hunksEnd = patch.size() - kCrcFooterSize;
     std::uint32_t computed = 0;
     std::uint32_t stored = 0;
-    char footer[kFooterSize];
+    char footer[kCrcFooterSize];
     if (!patchCrc(patch, computed, stored) || !patch.seek(h.hunksEnd) ||
-        readFully(patch, footer, kFooterSize) != kFooterSize)
+        readFully(patch, footer, kCrcFooterSize) != kCrcFooterSize)
         return finish(ApplyOutcome::SourceUnreadable);
     h.inputCrc = qFromLittleEndian<quint32>(footer);
     h.outputCrc = qFromLittleEndian<quint32>(footer + 4);
