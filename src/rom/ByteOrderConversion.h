@@ -57,5 +57,7 @@ void swapBytePairs(char *data, qint64 size);
 // Rearranges `size` bytes (a multiple of 4 where either order is little-endian;
 // otherwise even, a last odd byte staying) from one known order to another.
 void reorderBytes(char *data, qint64 size, ByteOrder from, ByteOrder to);
+// The same from `source` into `target`, another piece of memory of `size` bytes.
+void copyReordered(const char *source, char *target, qint64 size, ByteOrder from, ByteOrder to);
 
 } // namespace tarnic
