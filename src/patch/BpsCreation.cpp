@@ -13,6 +13,10 @@
 #include <array>
 #include <cstring>
 #include <thread>
+
+#if defined(Q_OS_UNIX)
+#include <sys/mman.h>
+#endif
 #include <vector>
 
 namespace tarnic {
@@ -23,19 +27,78 @@ namespace {
 // there; a target stretch that the source holds elsewhere (a moved block) is
 // found from any of its positions once it is at least kWindow + kStride long.
 constexpr qint64 kWindow = 32;
-constexpr qint64 kStride = 16;
+constexpr qint64 kStride = 32;
 constexpr int kTableBits = 22;
 // A run this long in the target is one literal byte and a copy of it.
 constexpr qint64 kRunWorthIt = 8;
 
-std::uint32_t windowHash(const unsigned char *bytes) {
+// The hash of the kWindow bytes at `bytes`: its top kTableBits pick a slot of
+// the table, the kCheckBits below them are kept in the slot, so that most
+// windows that merely share a slot are told apart without reading the source.
+constexpr int kCheckBits = 4;
+std::uint64_t windowHash(const unsigned char *bytes) {
     std::uint64_t a;
     std::uint64_t b;
     std::memcpy(&a, bytes, 8);
     std::memcpy(&b, bytes + kWindow - 8, 8);
-    const std::uint64_t mixed = (a * 0x9E3779B97F4A7C15ull) ^ (b * 0xC2B2AE3D27D4EB4Full);
-    return std::uint32_t(mixed >> (64 - kTableBits));
+    return (a * 0x9E3779B97F4A7C15ull) ^ (b * 0xC2B2AE3D27D4EB4Full);
 }
+
+size_t slotOf(std::uint64_t hash) {
+    return size_t(hash >> (64 - kTableBits));
+}
+
+// A slot holds 0 (empty) or, for the source position p (a multiple of
+// kStride), p / kStride + 1 above the hash's check bits.
+std::uint32_t slotEntry(qint64 position, std::uint64_t hash) {
+    static_assert((std::uint64_t(kLastWritableOffset) / kStride + 1) << kCheckBits <= UINT32_MAX);
+    return std::uint32_t(position / kStride + 1) << kCheckBits |
+           (std::uint32_t(hash >> (64 - kTableBits - kCheckBits)) & ((1u << kCheckBits) - 1));
+}
+
+// The table of source positions: 2^kTableBits zeroed slots. It is far larger
+// than the processor's caches and read at random, so on Linux it asks for huge
+// pages, which spares most of the address translations such reads cost.
+class PositionTable {
+  public:
+    PositionTable() {
+#if defined(Q_OS_UNIX)
+        void *mapped = ::mmap(nullptr, kBytes + kHugePage, PROT_READ | PROT_WRITE,
+                              MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (mapped != MAP_FAILED) {
+            mapped_ = mapped;
+            // Huge pages start on their own boundary.
+            const auto at = (reinterpret_cast<std::uintptr_t>(mapped) + kHugePage - 1) &
+                            ~std::uintptr_t(kHugePage - 1);
+            slots_ = reinterpret_cast<std::uint32_t *>(at);
+#if defined(MADV_HUGEPAGE)
+            ::madvise(slots_, kBytes, MADV_HUGEPAGE);
+#endif
+            return;
+        }
+#endif
+        fallback_.assign(kSlots, 0);
+        slots_ = fallback_.data();
+    }
+    ~PositionTable() {
+#if defined(Q_OS_UNIX)
+        if (mapped_)
+            ::munmap(mapped_, kBytes + kHugePage);
+#endif
+    }
+    PositionTable(const PositionTable &) = delete;
+    PositionTable &operator=(const PositionTable &) = delete;
+
+    std::uint32_t &operator[](size_t slot) { return slots_[slot]; }
+
+  private:
+    static constexpr size_t kSlots = size_t(1) << kTableBits;
+    static constexpr size_t kBytes = kSlots * sizeof(std::uint32_t);
+    static constexpr size_t kHugePage = size_t(2) << 20;
+    void *mapped_ = nullptr;
+    std::uint32_t *slots_ = nullptr;
+    std::vector<std::uint32_t> fallback_;
+};
 
 // The patch, written out as it is made, with its CRC-32.
 class PatchOutput {
@@ -81,9 +144,16 @@ class DeltaEncoder {
     DeltaEncoder(const unsigned char *source, qint64 sourceSize, const unsigned char *target,
                  qint64 targetSize, PatchOutput &out)
         : source_(source), sourceSize_(sourceSize), target_(target), targetSize_(targetSize),
-          out_(out), table_(size_t(1) << kTableBits, -1) {
-        for (qint64 at = 0; at + kWindow <= sourceSize_; at += kStride)
-            table_[windowHash(source_ + at)] = std::int32_t(at);
+          out_(out) {
+        // The slot of a position a few strides ahead is fetched meanwhile,
+        // the table being far larger than the processor's caches.
+        constexpr qint64 kAhead = 8 * kStride;
+        for (qint64 at = 0; at + kWindow <= sourceSize_; at += kStride) {
+            if (at + kAhead + kWindow <= sourceSize_)
+                __builtin_prefetch(&table_[slotOf(windowHash(source_ + at + kAhead))], 1);
+            const std::uint64_t hash = windowHash(source_ + at);
+            table_[slotOf(hash)] = slotEntry(at, hash);
+        }
     }
 
     void run() {
@@ -153,10 +223,16 @@ class DeltaEncoder {
     qint64 sourceCopy(qint64 at) {
         if (at + kWindow > targetSize_)
             return 0;
-        const std::int32_t candidate = table_[windowHash(target_ + at)];
-        if (candidate < 0)
+        // Literal bytes are tried one after another: the slot of one a little
+        // further on is fetched meanwhile.
+        constexpr qint64 kAhead = 8;
+        if (at + kAhead + kWindow <= targetSize_)
+            __builtin_prefetch(&table_[slotOf(windowHash(target_ + at + kAhead))]);
+        const std::uint64_t hash = windowHash(target_ + at);
+        const std::uint32_t entry = table_[slotOf(hash)];
+        if (entry == 0 || (entry ^ slotEntry(0, hash)) & ((1u << kCheckBits) - 1))
             return 0;
-        qint64 from = candidate;
+        qint64 from = qint64((entry >> kCheckBits) - 1) * kStride;
         qint64 length = matchLength(from, at);
         if (length < kWindow)
             return 0;
@@ -214,7 +290,7 @@ class DeltaEncoder {
     const unsigned char *target_;
     qint64 targetSize_;
     PatchOutput &out_;
-    std::vector<std::int32_t> table_;
+    PositionTable table_;
     // The longest run of each byte value written so far.
     struct Run {
         qint64 start = 0;
@@ -287,14 +363,15 @@ CreateResult createBpsPatch(const CreateJob &job) {
     out.number(std::uint64_t(modified.size()));
     out.number(std::uint64_t(metadata.size()));
     out.bytes(metadata.constData(), metadata.size());
-    // The two images' CRC-32s are summed on the other core meanwhile.
+    DeltaEncoder encoder(original.data(), original.size(), modified.data(), modified.size(), out);
+    // The two images' CRC-32s are summed on the other core while the delta is
+    // made.
     std::uint32_t originalCrc = 0;
     std::uint32_t modifiedCrc = 0;
     std::thread summing([&] {
         originalCrc = crc32(0, original.data(), size_t(original.size()));
         modifiedCrc = crc32(0, modified.data(), size_t(modified.size()));
     });
-    DeltaEncoder encoder(original.data(), original.size(), modified.data(), modified.size(), out);
     encoder.run();
     summing.join();
     char crcs[8];
