@@ -1,6 +1,6 @@
 // PPF application against a plain in-memory reference: the fuzzer's bytes are
-// the records (after a byte choosing the version, block check and undo data)
-// and perhaps a FILE_ID.DIZ text. The program applies exactly what the
+// the records (after a byte choosing the version, block check, undo data and
+// whether the block check is the image's) and perhaps a FILE_ID.DIZ text. The program applies exactly what the
 // reference applies and refuses, writing nothing, what it refuses.
 #include "FuzzInput.h"
 #include "patch/PpfFormat.h"
@@ -51,21 +51,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const int version = 1 + data[0] % 3;
     const bool blockCheck = data[0] & 4;
     const bool undo = data[0] & 8;
+    // The image is too short to hold the block check, so it reads as zeros
+    // there; a block of other bytes (or another size for PPF2) refuses it.
+    const bool otherImage = data[0] & 16;
+    const QByteArray image("A small image of some bytes.");
+    const QByteArray block(1024, otherImage ? 'B' : '\0');
     QByteArray patch = "PPF" + QByteArray::number(version) + "0" + char(version - 1) +
                        QByteArray("Fuzzed").leftJustified(50, ' ');
     if (version == 2)
-        patch += QByteArray(4, '\0') + QByteArray(1024, 'B');
+        patch += QByteArray(1, char(image.size())) + QByteArray(3, '\0') + block;
     if (version == 3)
         patch += QByteArray(1, 0) + char(blockCheck) + char(undo) + '\0' +
-                 (blockCheck ? QByteArray(1024, 'B') : QByteArray());
+                 (blockCheck ? block : QByteArray());
     patch += QByteArray(reinterpret_cast<const char *>(data + 1), qsizetype(size - 1));
-    const QByteArray image("A small image of some bytes.");
     std::optional<QByteArray> expected;
     try {
         expected = reference(image, patch);
     } catch (const std::length_error &) {
         return 0;
     }
+    if (otherImage && (version == 2 || (version == 3 && blockCheck)))
+        expected.reset();
     fuzzing::checkApplication(patch, image, expected,
                               [](const PatchJob &job) { return applyPpf(job); });
     return 0;

@@ -42,13 +42,14 @@ void reportApplied(Console &console, const PatchJob &job, const ApplyResult &res
 }
 
 // Several patches in a row: each checked against the result of the one
-// before, the image replaced once at the end or not at all. Patches that name
-// no image (APS, IPS, PPF) cannot be checked against a result in between, so
-// they need --force.
+// before, the image replaced once at the end or not at all. Patches that say
+// nothing of their image (APS, IPS, PPF without a block check) cannot be
+// checked against a result in between, so they need --force.
 int applySeveral(const QStringList &patches, PatchJob job, Console &console) {
     for (const QString &patch : patches) {
-        const PatchFormatInfo &info = infoOf(recognisePatchFile(patch));
-        if (!info.namesItsSource && !job.skipSourceCheck)
+        const PatchFormat format = recognisePatchFile(patch);
+        const PatchFormatInfo &info = infoOf(format);
+        if (!checksItsImage(patch, format) && !job.skipSourceCheck)
             return fail(console, patch,
                         QStringLiteral("an %1 patch in a row of several cannot be checked against "
                                        "the result before it; make sure of the order, then give "
@@ -76,7 +77,8 @@ int runApply(const CommandSpec &spec, const QStringList &arguments, Console &con
     const QCommandLineOption force(
         QStringLiteral("force"),
         QStringLiteral("Apply even where a pair differs (APS), or to an image that is not the "
-                       "patch's source (BPS: the result's CRC-32 still decides)."));
+                       "patch's source (BPS, UPS: the result's CRC-32 still decides; PPF: "
+                       "without its block check)."));
     const QCommandLineOption output(QStringList{QStringLiteral("o"), QStringLiteral("output")},
                                     QStringLiteral("Write the patched image to OUTPUT and leave "
                                                    "IMAGE untouched."),
@@ -117,7 +119,8 @@ int runApply(const CommandSpec &spec, const QStringList &arguments, Console &con
         const PairCheck &check = std::get<PairCheck>(compared);
         if (!allPairsEqual(check.equal) && !command.isSet(force))
             return fail(console, imageFile, mismatchReason(check, imageFile), Refused);
-    } else if (infoOf(format).applies && !infoOf(format).namesItsSource && !command.isSet(force)) {
+    } else if (infoOf(format).applies && !checksItsImage(patchFile, format) &&
+               !command.isSet(force)) {
         return fail(console, imageFile,
                     QStringLiteral("an %1 patch does not say which image it was made for; make "
                                    "sure this is the right one, then give --force")
@@ -134,16 +137,28 @@ int runApply(const CommandSpec &spec, const QStringList &arguments, Console &con
     job.outputPath = command.value(output);
     const QString &written = toOutput ? job.outputPath : imageFile;
     const ApplyResult result = applyPatchFile(job);
+    const bool byCrc = infoOf(format).namesItsSource;
     if (result.outcome == ApplyOutcome::WrongImage)
         return fail(console, imageFile,
+                    *text::reasonFor(result.outcome).message +
+                        (byCrc ? QStringLiteral(": not in any byte order (its CRC-32 is %1, the "
+                                                "patch's source has %2); --force applies it all "
+                                                "the same, and the result's CRC-32 decides")
+                                     .arg(crc32Text(result.imageCrc), crc32Text(result.expectedCrc))
+                               : QStringLiteral(": its size or the bytes of the patch's block "
+                                                "check differ; nothing written; --force applies "
+                                                "it all the same")),
+                    Refused);
+    if (result.outcome == ApplyOutcome::OtherByteOrder)
+        return fail(console, imageFile,
                     text::reasonFor(result.outcome).line() +
-                        QStringLiteral(" (its CRC-32 is %1, the patch's source has %2); --force "
-                                       "applies it all the same, and the result's CRC-32 decides")
-                            .arg(crc32Text(result.imageCrc), crc32Text(result.expectedCrc)),
+                        QStringLiteral(" (the patch is for it read as %1; convert it first with: "
+                                       "tarnic-cli convert --to %1 %2)")
+                            .arg(shortName(result.readAs), imageFile),
                     Refused);
     if (result.outcome != ApplyOutcome::Applied)
         return fail(console, written, text::reasonFor(result.outcome), result.systemError);
-    if (format == PatchFormat::Aps)
+    if (!byCrc)
         console.out << written << ": " << result.records << " records applied, "
                     << result.bytesWritten << " bytes written";
     else

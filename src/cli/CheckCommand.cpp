@@ -1,12 +1,15 @@
-// tarnic-cli check PATCH IMAGE: the four pairs the window colours; exit status
-// 0 when all four match.
+// tarnic-cli check PATCH IMAGE: the four pairs the window colours, or what a
+// patch of another format checks itself; exit status 0 when the patch fits.
 
 #include "Command.h"
 #include "Images.h"
 #include "PairCheck.h"
+#include "files/SafeWrite.h"
 #include "patch/PatchApplication.h"
-
 #include "patch/PatchFormat.h"
+#include "patch/PpfFormat.h"
+
+#include <QFile>
 #include <QFileInfo>
 
 namespace tarnic::cli {
@@ -33,6 +36,36 @@ int checkNamedSource(const QString &patchFile, PatchFormat format, const QString
     return Refused;
 }
 
+// A PPF patch with a block check fits an image that holds its bytes (and, for
+// PPF2, has its size) in the image's own byte order.
+int checkPpfBlock(const QString &patchFile, const QString &imageFile, Console &console) {
+    QFile patch;
+    if (!openRegularFile(patch, patchFile))
+        return fail(console, patchFile, QStringLiteral("cannot be read"), Trouble);
+    const PpfLayout layout = readPpfLayout(patch);
+    const PpfImageCheck check = checkPpfImage(layout, imageFile);
+    console.out << "Block check: ";
+    switch (check.fit) {
+    case PpfImageFit::NoCheck:
+    case PpfImageFit::Fits:
+        console.out << "match\n";
+        return Success;
+    case PpfImageFit::OtherOrder:
+        console.out << "differs; the image matches read as " << shortName(check.order)
+                    << " (convert it first with: tarnic-cli convert --to "
+                    << shortName(check.order) << ' ' << imageFile << ")\n";
+        return Refused;
+    case PpfImageFit::Differs:
+        console.out << "differs (the image's size or its bytes at 0x"
+                    << QString::number(layout.blockCheckAt, 16).toUpper()
+                    << " are not the patch's in any byte order)\n";
+        return Refused;
+    case PpfImageFit::Unreadable:
+        break;
+    }
+    return fail(console, imageFile, QStringLiteral("cannot be read"), Trouble);
+}
+
 int runCheck(const CommandSpec &spec, const QStringList &arguments, Console &console) {
     CommandLine command(spec);
     if (const auto done = command.parse(arguments, console, 2, 2))
@@ -40,6 +73,8 @@ int runCheck(const CommandSpec &spec, const QStringList &arguments, Console &con
     const PatchFormat format = recognisePatchFile(command.files()[0]);
     if (infoOf(format).namesItsSource && infoOf(format).applies)
         return checkNamedSource(command.files()[0], format, command.files()[1], console);
+    if (format == PatchFormat::Ppf && checksItsImage(command.files()[0], format))
+        return checkPpfBlock(command.files()[0], command.files()[1], console);
     const auto compared = comparePatchAndImage(command.files()[0], command.files()[1], console);
     if (const int *status = std::get_if<int>(&compared))
         return *status;
@@ -59,7 +94,7 @@ const RegisterCommand registration({
     "check",
     "PATCH IMAGE",
     "Exit status 0 when PATCH fits IMAGE: the four pairs the window colours (APS), or the "
-    "source's CRC-32 in some byte order (BPS).",
+    "source's CRC-32 in some byte order (BPS, UPS), or the block check (PPF).",
     20,
     runCheck,
 });

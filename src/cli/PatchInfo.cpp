@@ -1,11 +1,13 @@
 #include "PatchInfo.h"
 
 #include "Images.h"
+#include "files/SafeWrite.h"
 #include "patch/ApsFormat.h"
 #include "patch/Bps.h"
 #include "patch/PatchApplication.h"
 #include "patch/PatchFormat.h"
 #include "patch/PatchInspection.h"
+#include "patch/PpfFormat.h"
 #include "patch/Ups.h"
 
 namespace tarnic::cli {
@@ -143,14 +145,33 @@ int infoOfUps(const QString &file, Console &console, bool json) {
 
 int infoOfPpf(const QString &file, Console &console, bool json) {
     const QString description = patchDescription(file, PatchFormat::Ppf);
+    QFile patch;
+    if (!openRegularFile(patch, file))
+        return fail(console, file, QStringLiteral("cannot be read"), Trouble);
+    const PpfLayout layout = readPpfLayout(patch);
+    const bool blockCheck = !layout.blockCheck.isEmpty();
     if (json) {
+        QJsonObject raw{{QStringLiteral("version"), layout.version},
+                        {QStringLiteral("description"), description},
+                        {QStringLiteral("blockCheckAt"),
+                         blockCheck ? QJsonValue(layout.blockCheckAt) : QJsonValue()}};
+        if (layout.imageSize)
+            raw.insert(QStringLiteral("imageSize"), qint64(*layout.imageSize));
         printJson(console, {{QStringLiteral("file"), file},
                             {QStringLiteral("kind"), QStringLiteral("ppf-patch")},
-                            {QStringLiteral("raw"),
-                             QJsonObject{{QStringLiteral("description"), description}}}});
+                            {QStringLiteral("raw"), raw}});
         return Success;
     }
-    printTexts(console, file + QStringLiteral(": PPF patch"), {{text::NfoCaption, description}});
+    Texts lines{
+        {text::NfoCaption, description},
+        {QStringLiteral("Block check"),
+         blockCheck ? QStringLiteral("1024 bytes at 0x%1")
+                          .arg(QString::number(layout.blockCheckAt, 16).toUpper())
+                    : QStringLiteral("none")}};
+    if (layout.imageSize)
+        lines.emplace_back(QStringLiteral("Image size"),
+                           QStringLiteral("%1 bytes").arg(*layout.imageSize));
+    printTexts(console, file + QStringLiteral(": PPF%1 patch").arg(layout.version), lines);
     return Success;
 }
 

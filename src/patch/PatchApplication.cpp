@@ -354,11 +354,18 @@ ApplyOutcome refusal(PatchFileOutcome outcome) {
     return ApplyOutcome::Applied;
 }
 
+// No check of the image beyond what the job's question asks.
+std::optional<ApplyOutcome> anyImage(ApplyResult &) {
+    return std::nullopt;
+}
+
 // Applies a patch whose records write bytes at offsets: the header read by
-// `readHeader`, the whole record stream checked before anything is asked or
-// written, then the image written once with its records.
-template <typename ReadHeader>
-ApplyResult applyRecords(const PatchJob &job, RecordFormat format, ReadHeader &&readHeader) {
+// `readHeader`, the image checked by `checkImage` once it is locked, the whole
+// record stream checked before anything is asked or written, then the image
+// written once with its records.
+template <typename ReadHeader, typename CheckImage = decltype(anyImage)>
+ApplyResult applyRecords(const PatchJob &job, RecordFormat format, ReadHeader &&readHeader,
+                         CheckImage &&checkImage = anyImage) {
     ApplyResult result;
     auto finish = [&](ApplyOutcome outcome) {
         result.outcome = outcome;
@@ -374,6 +381,8 @@ ApplyResult applyRecords(const PatchJob &job, RecordFormat format, ReadHeader &&
 
     ImageUpdate update(job);
     if (const auto refused = update.lockImage())
+        return finish(*refused);
+    if (const auto refused = checkImage(result))
         return finish(*refused);
 
     HeldRecords held;
@@ -431,9 +440,32 @@ ApplyResult applyIps(const PatchJob &job) {
 }
 
 ApplyResult applyPpf(const PatchJob &job) {
-    return applyRecords(job, RecordFormat::Ppf, [](QFile &patch, PatchFileCheck &check) {
+    PpfLayout layout;
+    const auto readHeader = [&layout](QFile &patch, PatchFileCheck &check) {
+        layout = readPpfLayout(patch);
         return readPpfHeader(patch, check);
-    });
+    };
+    // The image must be the one the block check and size describe, in its
+    // own byte order, unless the job says to apply it all the same.
+    const auto checkImage = [&](ApplyResult &result) -> std::optional<ApplyOutcome> {
+        if (job.skipSourceCheck)
+            return std::nullopt;
+        const PpfImageCheck check = checkPpfImage(layout, job.imagePath);
+        switch (check.fit) {
+        case PpfImageFit::NoCheck:
+        case PpfImageFit::Fits:
+            return std::nullopt;
+        case PpfImageFit::OtherOrder:
+            result.readAs = check.order;
+            return ApplyOutcome::OtherByteOrder;
+        case PpfImageFit::Differs:
+            return ApplyOutcome::WrongImage;
+        case PpfImageFit::Unreadable:
+            break;
+        }
+        return ApplyOutcome::DestinationUnwritable;
+    };
+    return applyRecords(job, RecordFormat::Ppf, readHeader, checkImage);
 }
 
 PatchFileCheck checkIpsFile(const QString &patchPath) {

@@ -37,6 +37,9 @@ enum class ApplyOutcome {
     PatchCorrupted,     // the patch's own CRC-32 is wrong
     ResultMismatch,     // the result's CRC-32 is not the patch's: nothing replaced
     FormatNotSupported, // a patch format this version recognises but does not apply
+    // Patches that show the bytes of their image (a PPF's block check):
+    OtherByteOrder, // the image is the patch's in another byte order (`readAs`), and
+                    // the patch applies only to that order: nothing touched
 };
 
 struct PatchJob {
@@ -52,7 +55,8 @@ struct PatchJob {
     // Runs just before the records and the backup are written.
     std::function<void()> workStarting;
     // For patches that name their source by CRC-32: apply to an image that is
-    // not the source all the same (the result's CRC-32 still decides).
+    // not the source all the same (the result's CRC-32 still decides). For a
+    // PPF patch: skip its block check.
     bool skipSourceCheck = false;
 };
 
@@ -120,8 +124,9 @@ ApplyResult applyPatch(const PatchJob &job);
 // written the same way. The result is as long as the patch's length for it,
 // where it gives one, else as the image or as far as the records reach.
 ApplyResult applyIps(const PatchJob &job);
-// The same for a PPF patch of version 1, 2 or 3 (patch/PpfFormat.h); the
-// block-check and undo data are not used.
+// The same for a PPF patch of version 1, 2 or 3 (patch/PpfFormat.h), refused
+// (WrongImage, or OtherByteOrder) when the image is not the one its block
+// check and size describe; the undo data is not used.
 ApplyResult applyPpf(const PatchJob &job);
 
 } // namespace tarnic

@@ -104,6 +104,16 @@ QString patchDescription(const QString &patchPath, PatchFormat format) {
                                       : layout.description + u'\n' + layout.fileIdDiz;
 }
 
+bool checksItsImage(const QString &patchPath, PatchFormat format) {
+    if (infoOf(format).namesItsSource)
+        return true;
+    QFile patch;
+    if (format != PatchFormat::Ppf || !openRegularFile(patch, patchPath))
+        return false;
+    const PpfLayout layout = readPpfLayout(patch);
+    return !layout.blockCheck.isEmpty() || layout.imageSize;
+}
+
 std::optional<ByteOrder> sourceOrder(const NamedSource &source, const QString &imagePath) {
     HeaderBytes head;
     QFile image;

@@ -59,6 +59,10 @@ QString patchDescription(const QString &patchPath, PatchFormat format);
 // format, or one that does not read whole (`why` then says why).
 std::optional<NamedSource> namedSourceOf(const QString &patchPath, PatchFormat format,
                                          ApplyOutcome &why);
+// Whether the patch checks the image it is applied to by itself: by the
+// CRC-32 of its source (BPS, UPS), or by the bytes and size of that image a
+// PPF patch may carry (its block check).
+bool checksItsImage(const QString &patchPath, PatchFormat format);
 // The byte order in which the image at `imagePath` is that source; none when
 // it is not in any (or cannot be read).
 std::optional<ByteOrder> sourceOrder(const NamedSource &source, const QString &imagePath);

@@ -1,9 +1,14 @@
 #include "patch/PpfFormat.h"
 
 #include "files/SafeWrite.h"
+#include "rom/ByteOrderConversion.h"
+#include "rom/ImageHeader.h"
 
 #include <QtEndian>
 
+#include <QFile>
+
+#include <algorithm>
 #include <cstring>
 
 namespace tarnic {
@@ -13,6 +18,9 @@ namespace {
 constexpr char kBeginDiz[] = "@BEGIN_FILE_ID.DIZ";
 constexpr char kEndDiz[] = "@END_FILE_ID.DIZ";
 constexpr qint64 kBlockCheckSize = 1024;
+constexpr qint64 kBlockCheckOffset = 0x9320;
+constexpr qint64 kGiBlockCheckOffset = 0x80A0;
+constexpr qint64 kIsoBlockCheckOffset = 0x8000;
 
 } // namespace
 
@@ -28,16 +36,27 @@ PpfLayout readPpfLayout(QIODevice &patch) {
     const qint64 size = patch.size();
     qint64 start = 56;
     bool undo = false;
+    qint64 blockAt = kBlockCheckOffset;
     if (version == 2) {
         start = 60 + kBlockCheckSize;
+        layout.imageSize = qFromLittleEndian<quint32>(head + 56);
     } else if (version == 3) {
         if (size < 60)
             return layout;
         start = head[57] != 0 ? 60 + kBlockCheckSize : 60;
         undo = head[58] != 0;
+        blockAt = head[56] == 1 ? kGiBlockCheckOffset
+                  : head[56] == 2 ? kIsoBlockCheckOffset
+                                  : kBlockCheckOffset;
     }
     if (size < start)
         return layout;
+    if (start == 60 + kBlockCheckSize) {
+        layout.blockCheck = patch.read(kBlockCheckSize);
+        layout.blockCheckAt = blockAt;
+        if (layout.blockCheck.size() != kBlockCheckSize)
+            return {};
+    }
     layout.version = version;
     layout.recordsStart = start;
     layout.recordsEnd = size;
@@ -67,6 +86,54 @@ PpfLayout readPpfLayout(QIODevice &patch) {
     }
     patch.seek(start);
     return layout;
+}
+
+PpfImageCheck checkPpfImage(const PpfLayout &layout, const QString &imagePath) {
+    PpfImageCheck check{PpfImageFit::NoCheck, ByteOrder::Unknown};
+    if (layout.blockCheck.isEmpty() && !layout.imageSize)
+        return check;
+    QFile image;
+    HeaderBytes head;
+    if (!openRegularFile(image, imagePath)) {
+        check.fit = PpfImageFit::Unreadable;
+        return check;
+    }
+    const ByteOrder own =
+        readHeaderBytes(imagePath, head) ? byteOrderOf(head) : ByteOrder::Unknown;
+    check.order = own;
+    if (layout.imageSize && qint64(*layout.imageSize) != image.size()) {
+        check.fit = PpfImageFit::Differs;
+        return check;
+    }
+    if (layout.blockCheck.isEmpty()) {
+        check.fit = PpfImageFit::Fits;
+        return check;
+    }
+    QByteArray block(kBlockCheckSize, '\0');
+    const qint64 held = std::clamp(image.size() - layout.blockCheckAt, qint64(0), kBlockCheckSize);
+    if (held > 0 && !readAt(image, layout.blockCheckAt, block.data(), held)) {
+        check.fit = PpfImageFit::Unreadable;
+        return check;
+    }
+    if (block == layout.blockCheck) {
+        check.fit = PpfImageFit::Fits;
+        return check;
+    }
+    check.fit = PpfImageFit::Differs;
+    if (own == ByteOrder::Unknown)
+        return check;
+    QByteArray reordered(kBlockCheckSize, '\0');
+    for (const ByteOrder other :
+         {ByteOrder::Cartridge, ByteOrder::ByteSwapped, ByteOrder::LittleEndian}) {
+        if (other == own)
+            continue;
+        copyReordered(block.constData(), reordered.data(), kBlockCheckSize, own, other);
+        if (reordered == layout.blockCheck) {
+            check = {PpfImageFit::OtherOrder, other};
+            break;
+        }
+    }
+    return check;
 }
 
 PpfRecordReader::Step PpfRecordReader::next(PatchRecord &record) {

@@ -14,7 +14,12 @@
 // length (1 byte) and that many bytes, followed in PPF3 with undo data by the
 // original bytes. PPF2 and PPF3 may end with a FILE_ID.DIZ text:
 // "@BEGIN_FILE_ID.DIZ", the text, "@END_FILE_ID.DIZ" and its length (PPF2 4
-// bytes, PPF3 2). The block-check data and undo data are not used here.
+// bytes, PPF3 2). The undo data is not used here.
+//
+// The block-check data is the 1024 bytes the image the patch was made for
+// holds at 0x9320 (PPF3 image type 1: 0x80A0; type 2: 0x8000); an image too
+// short for them is compared as if zeros followed it. PPF2 also gives that
+// image's size.
 
 #include "patch/ApsFormat.h"
 
@@ -22,6 +27,7 @@
 #include <QString>
 
 #include <array>
+#include <optional>
 
 namespace tarnic {
 
@@ -36,7 +42,27 @@ struct PpfLayout {
     bool undoData = false; // PPF3: each record carries the original bytes too
     QString description;   // the 50 characters, trailing spaces removed
     QString fileIdDiz;     // the FILE_ID.DIZ text, if there is one
+    QByteArray blockCheck; // the 1024 bytes of the block check; empty without one
+    qint64 blockCheckAt = 0;          // where in the image they are
+    std::optional<quint32> imageSize; // PPF2: the size of the image it was made for
 };
+
+enum class ByteOrder;
+
+// Whether the image at `imagePath` is the one the patch's block check and size
+// describe, in the order the image is stored in or another.
+enum class PpfImageFit {
+    NoCheck,     // the patch carries neither
+    Fits,        // the image's bytes and size are the patch's
+    OtherOrder,  // they are once the image is read in another byte order
+    Differs,     // they are not in any order
+    Unreadable,  // the image could not be read
+};
+struct PpfImageCheck {
+    PpfImageFit fit = PpfImageFit::NoCheck;
+    ByteOrder order; // OtherOrder: the order in which the image fits
+};
+PpfImageCheck checkPpfImage(const PpfLayout &layout, const QString &imagePath);
 
 // Reads the header and the FILE_ID.DIZ trailer; version 0 when the patch is
 // not one (or is cut short inside its header).

@@ -99,7 +99,10 @@ Reason reasonFor(ApplyOutcome outcome) {
                       "image is as that program left it",
                       Trouble);
     case ApplyOutcome::WrongImage:
-        return reason(WrongRom, "not in any byte order", Refused);
+        return reason(WrongRom, "nothing written", Refused);
+    case ApplyOutcome::OtherByteOrder:
+        return reason(OtherByteOrder, "the patch applies to it only in that order; nothing written",
+                      Refused);
     case ApplyOutcome::AlreadyPatched:
         return reason(AlreadyPatched, "nothing written", Refused);
     case ApplyOutcome::PatchCorrupted:

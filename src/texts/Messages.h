@@ -45,9 +45,12 @@ inline const QString WrongRom = QStringLiteral("This Rom Is Not The One The Patc
 inline const QString AlreadyPatched = QStringLiteral("This Rom Is Already Patched");
 inline const QString DamagedPatch = QStringLiteral("The Patch Is Damaged (Its CRC-32 Is Wrong)");
 inline const QString ResultMismatch = QStringLiteral("The Patched Rom Would Not Match The Patch");
+inline const QString OtherByteOrder =
+    QStringLiteral("This Rom Is In Another Byte Order: Change Its Format First");
 // What the patch side shows of formats other than APS: "<name> Patch", and
 // how the patch proves its result.
 inline const QString CheckedEncoding = QStringLiteral("CRC-32 Checked");
+inline const QString BlockCheckedEncoding = QStringLiteral("Block Checked");
 inline const QString UncheckedEncoding = QStringLiteral("No Source Check");
 inline const QString UnsupportedEncoding = QStringLiteral("Not Supported In This Version");
 inline const QString MatchQuestionTitle = QStringLiteral("MatchCheck");

@@ -306,9 +306,10 @@ void Form1::showOtherFormat(const QString &file, PatchFormat format) {
     display.PatchTypeTxT =
         padRight(QLatin1String(infoOf(format).name) + QStringLiteral(" Patch"), kPatchNameWidth);
     const PatchFormatInfo &info = infoOf(format);
-    display.EncodeMethodTxt = padRight(!info.applies         ? text::UnsupportedEncoding
-                                       : info.namesItsSource ? text::CheckedEncoding
-                                                             : text::UncheckedEncoding,
+    display.EncodeMethodTxt = padRight(!info.applies                  ? text::UnsupportedEncoding
+                                       : info.namesItsSource          ? text::CheckedEncoding
+                                       : checksItsImage(file, format) ? text::BlockCheckedEncoding
+                                                                      : text::UncheckedEncoding,
                                        kPatchNameWidth);
     display.BackupType = display.CartID = display.CountryID = display.PTCRC = QString();
     display.PatchNfo = patchDescription(file, format);

@@ -1,5 +1,6 @@
 #include "patch/PatchApplication.h"
 #include "patch/PatchFormat.h"
+#include "rom/ByteOrderConversion.h"
 
 #include "TestFiles.h"
 
@@ -21,15 +22,18 @@ QByteArray littleEndian(quint64 value, int size) {
 }
 
 // A PPF header of `version`; PPF3 with or without block check and undo data.
-QByteArray ppfHeader(int version, bool blockCheck = false, bool undo = false) {
+// The block check is zeros unless given: what a 16-byte image reads as there.
+QByteArray ppfHeader(int version, bool blockCheck = false, bool undo = false,
+                     const QByteArray &block = QByteArray(1024, '\0'), char imageType = 0,
+                     quint64 imageSize = 16) {
     QByteArray header = "PPF" + QByteArray::number(version) + "0" + char(version - 1) +
                         QByteArray("Seed translation").leftJustified(50, ' ');
     if (version == 2)
-        header += littleEndian(16, 4) + QByteArray(1024, 'B');
+        header += littleEndian(imageSize, 4) + block;
     if (version == 3) {
-        header += QByteArray(1, 0) + char(blockCheck) + char(undo) + '\0';
+        header += QByteArray(1, imageType) + char(blockCheck) + char(undo) + '\0';
         if (blockCheck)
-            header += QByteArray(1024, 'B');
+            header += block;
     }
     return header;
 }
@@ -96,4 +100,52 @@ TEST_F(PpfTest, ARecordCutShortOrPastTwoGibibytesIsRefusedWhole) {
         EXPECT_EQ(readFile(job.imagePath), image) << what;
         EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2) << what;
     }
+}
+
+TEST_F(PpfTest, TheBlockCheckAndSizeMustDescribeTheImageInItsOwnByteOrder) {
+    // A cartridge-order image holding a known block at 0x9320 and another at
+    // 0x80A0 (where PPF3 looks for image type 1).
+    QByteArray z64 = randomBytes(0xA000, 5);
+    z64.replace(0, 4, QByteArray("\x80\x37\x12\x40", 4));
+    const QByteArray block = z64.mid(0x9320, 1024);
+    const QByteArray giBlock = z64.mid(0x80A0, 1024);
+    QByteArray v64 = z64;
+    reorderBytes(v64.data(), v64.size(), ByteOrder::Cartridge, ByteOrder::ByteSwapped);
+    const QByteArray record = ppfRecord(3, 0x40, "hack");
+    const struct {
+        const char *what;
+        QByteArray image;
+        QByteArray patch;
+        ApplyOutcome outcome;
+    } cases[] = {
+        {"PPF3, its block", z64, ppfHeader(3, true, false, block) + record, ApplyOutcome::Applied},
+        {"PPF3 type 1, its block", z64, ppfHeader(3, true, false, giBlock, 1) + record,
+         ApplyOutcome::Applied},
+        {"PPF3, another block", z64, ppfHeader(3, true, false, giBlock) + record,
+         ApplyOutcome::WrongImage},
+        {"PPF3, the image in another order", v64, ppfHeader(3, true, false, block) + record,
+         ApplyOutcome::OtherByteOrder},
+        {"PPF2, its block and size", z64,
+         ppfHeader(2, false, false, block, 0, 0xA000) + ppfRecord(2, 0x40, "hack"),
+         ApplyOutcome::Applied},
+        {"PPF2, another size", z64,
+         ppfHeader(2, false, false, block, 0, 0xA004) + ppfRecord(2, 0x40, "hack"),
+         ApplyOutcome::WrongImage},
+    };
+    for (const auto &c : cases) {
+        image = c.image;
+        const ApplyResult result = apply(c.patch);
+        EXPECT_EQ(result.outcome, c.outcome) << c.what;
+        QByteArray expected = c.image;
+        if (c.outcome == ApplyOutcome::Applied)
+            expected.replace(0x40, 4, "hack");
+        EXPECT_EQ(readFile(job.imagePath), expected) << c.what;
+        if (c.outcome == ApplyOutcome::OtherByteOrder) {
+            EXPECT_EQ(result.readAs, ByteOrder::Cartridge);
+        }
+    }
+    // Told to, it applies all the same.
+    job.skipSourceCheck = true;
+    image = z64;
+    EXPECT_EQ(apply(cases[2].patch).outcome, ApplyOutcome::Applied);
 }

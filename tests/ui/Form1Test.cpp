@@ -528,3 +528,31 @@ TEST_F(Form1Test, AnIpsPatchNamesNoImageSoPatchRomAsksAsForASimplePatch) {
     EXPECT_EQ(readFile(path("roms/game.z64")), cartridgeImage().replace(0x1000, 3, "IPS"));
     EXPECT_TRUE(messages.shown.isEmpty());
 }
+
+TEST_F(Form1Test, APpfBlockCheckRefusesTheImageInAnotherByteOrderBeforeAskingAnything) {
+    const QByteArray z64 = cartridgeImage(0xA000);
+    writeFile(path("roms/big.z64"), z64);
+    writeFile(path("roms/big.v64"), byteSwapped(z64));
+    // PPF3 with the block the cartridge-order image holds at 0x9320, and one
+    // record writing "PPF" at 0x1000.
+    writeFile(path("aps/fix.ppf"), "PPF30" + QByteArray(1, 2) +
+                                       QByteArray("Fix").leftJustified(50, ' ') +
+                                       QByteArray("\0\1\0\0", 4) + z64.mid(0x9320, 1024) +
+                                       QByteArray("\0\x10\0\0\0\0\0\0\3PPF", 12));
+    press(button("BrowseClk1"));
+    press(button("BrowseClk2"));
+    click("RomFileList", "big.v64");
+    click("PatchFileList", "fix.ppf");
+    EXPECT_EQ(text("EncodeMethodTxt"), QStringLiteral("Block Checked").leftJustified(30));
+    press(button("PatchClk"));
+    EXPECT_EQ(messages.shown,
+              QStringList{"This Rom Is In Another Byte Order: Change Its Format First"});
+    EXPECT_TRUE(messages.asked.isEmpty());
+    EXPECT_EQ(readFile(path("roms/big.v64")), byteSwapped(z64));
+
+    click("RomFileList", "big.z64"); // its own order: a simple patch's question
+    messages.answer = true;
+    press(button("PatchClk"));
+    EXPECT_EQ(messages.asked.size(), 1);
+    EXPECT_EQ(readFile(path("roms/big.z64")), QByteArray(z64).replace(0x1000, 3, "PPF"));
+}
