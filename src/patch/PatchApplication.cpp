@@ -5,6 +5,8 @@
 #include "patch/ImageUpdate.h"
 #include "patch/IpsFormat.h"
 #include "patch/PpfFormat.h"
+#include "patch/ReorderedImage.h"
+#include "patch/Ups.h"
 
 #include <QFile>
 #include <QtEndian>
@@ -17,8 +19,10 @@ namespace tarnic {
 
 namespace {
 
-// The formats whose records write bytes at offsets, read by one engine.
-enum class RecordFormat { Aps, Ips, Ips32, Ppf };
+// The formats whose records write bytes at offsets, read by one engine. UPS
+// records XOR their bytes onto the image's, and come in the order of their
+// offsets.
+enum class RecordFormat { Aps, Ips, Ips32, Ppf, Ups };
 
 // Nothing is written past 2^31 - 1, and APS offsets run from 0 to 2^31 - 2.
 // (IPS offsets cannot leave this range; IPS32 offsets can.)
@@ -78,6 +82,15 @@ StreamCheck walkRecords(QIODevice &patch, RecordFormat format, StreamSummary &su
         if (layout.version == 0 || !patch.seek(start))
             return StreamCheck::Invalid;
         PpfRecordReader reader(patch, layout);
+        return walkReader(reader, format, summary, apply);
+    }
+    if (format == RecordFormat::Ups) {
+        const qint64 start = patch.pos();
+        const std::optional<UpsHeader> header = readUpsHeader(patch);
+        if (!header || !patch.seek(start))
+            return StreamCheck::Invalid;
+        UpsRecordReader reader(patch, *header);
+        summary.truncation = qint64(header->outputSize);
         return walkReader(reader, format, summary, apply);
     }
     IpsRecordReader reader(patch, format == RecordFormat::Ips32);
@@ -166,7 +179,7 @@ class HeldRecords {
 
     // Writes the records that reach into piece number `piece` (`size` bytes
     // at `data`), later records over earlier ones.
-    void applyTo(qint64 piece, char *data, qint64 size) const {
+    bool applyTo(qint64 piece, char *data, qint64 size) const {
         const qint64 start = piece * kCopyChunkSize;
         for (const std::uint32_t i : byPiece_[size_t(piece)]) {
             const Entry &e = entries_[i];
@@ -180,6 +193,7 @@ class HeldRecords {
                 std::memcpy(data + (from - start), pool_.data() + e.data + (from - e.offset),
                             size_t(to - from));
         }
+        return true;
     }
 
   private:
@@ -195,6 +209,61 @@ class HeldRecords {
     std::vector<Entry> entries_;
     std::vector<char> pool_;
     std::vector<std::vector<std::uint32_t>> byPiece_;
+};
+
+// The records of a stream that comes in the order of their offsets and XORs
+// its bytes onto the image's (UPS), read again alongside the pieces they reach
+// into: only the record that runs on into the next piece is held.
+class SortedXorRecords {
+  public:
+    SortedXorRecords(QIODevice &patch, const UpsHeader &header) : reader_(patch, header) {}
+
+    bool touches(qint64) const { return true; }
+
+    // XORs the records that reach into piece number `piece` (`size` bytes at
+    // `data`) onto it; false when the stream can no longer be read whole.
+    bool applyTo(qint64 piece, char *data, qint64 size) {
+        const qint64 start = piece * kCopyChunkSize;
+        const qint64 end = start + size;
+        for (;;) {
+            if (held_.empty()) {
+                PatchRecord record;
+                const PatchRecordReader::Step step = reader_.next(record);
+                if (step == PatchRecordReader::Step::End)
+                    return true;
+                if (step != PatchRecordReader::Step::Record)
+                    return false;
+                ++records_;
+                heldAt_ = record.Offset;
+                held_.assign(record.Data, record.Data + record.Length);
+            }
+            if (heldAt_ >= end)
+                return true;
+            const qint64 heldEnd = heldAt_ + qint64(held_.size());
+            for (qint64 at = std::max(heldAt_, start); at < std::min(heldEnd, end); ++at)
+                data[at - start] = char(data[at - start] ^ held_[size_t(at - heldAt_)]);
+            if (heldEnd > end)
+                return true;
+            held_.clear();
+        }
+    }
+
+    qint64 records() const { return records_; }
+
+  private:
+    UpsRecordReader reader_;
+    std::vector<char> held_;
+    qint64 heldAt_ = 0;
+    qint64 records_ = 0;
+};
+
+// For a patch that names its result (UPS): the order the patch works in, the
+// order the image is stored in, and the result's CRC-32 as it is written.
+struct ResultCheck {
+    ByteOrder stored;
+    ByteOrder patchOrder;
+    std::uint32_t expectedCrc;
+    std::uint32_t crc = 0;
 };
 
 // Reads and checks the header from the start of `patch`, leaving the file at
@@ -249,11 +318,13 @@ PatchFileOutcome checkRecordStream(QFile &patch, RecordFormat format, PatchFileC
 }
 
 // The image copied piece by piece, each piece with its records written in
-// memory first. Pieces past the old end that no record reaches are left out,
-// so that the gap stays a hole that reads as zeros.
-bool copyWithHeldRecords(QFile &image, qint64 oldLength, HeldRecords &held, qint64 newLength,
-                         FileReplacement &patched) {
-    held.sortIntoPieces(newLength);
+// memory first. With a result check, each piece is put in the patch's byte
+// order for its records, summed, and put back. Otherwise pieces past the old
+// end that no record reaches are left out, so that the gap stays a hole that
+// reads as zeros.
+template <typename Records>
+bool copyWithRecords(QFile &image, qint64 oldLength, Records &records, qint64 newLength,
+                     ResultCheck *check, FileReplacement &patched) {
     std::vector<char> piece(kCopyChunkSize);
     for (qint64 k = 0; k * kCopyChunkSize < newLength; ++k) {
         const qint64 start = k * kCopyChunkSize;
@@ -261,14 +332,23 @@ bool copyWithHeldRecords(QFile &image, qint64 oldLength, HeldRecords &held, qint
         const qint64 fromImage = std::clamp(oldLength - start, qint64(0), size);
         // The last piece is always written, so that the file has its length
         // even where no record reaches it (an IPS patch that sets the length).
-        if (fromImage == 0 && !held.touches(k) && start + size < newLength)
+        if (!check && fromImage == 0 && !records.touches(k) && start + size < newLength)
             continue;
         if (readFully(image, piece.data(), fromImage) != fromImage) {
             patched.fail(image.errorString());
             return false;
         }
         std::fill(piece.begin() + fromImage, piece.begin() + size, '\0');
-        held.applyTo(k, piece.data(), size);
+        if (check)
+            reorderBytes(piece.data(), size, check->stored, check->patchOrder);
+        if (!records.applyTo(k, piece.data(), size)) {
+            patched.fail(QStringLiteral("the patch changed while it was applied"));
+            return false;
+        }
+        if (check) {
+            check->crc = crc32(check->crc, piece.data(), size_t(size));
+            reorderBytes(piece.data(), size, check->patchOrder, check->stored);
+        }
         if (!patched.writeAt(start, piece.data(), size))
             return false;
     }
@@ -301,15 +381,30 @@ bool copyThenWriteRecords(QFile &image, QFile &patch, RecordFormat format,
 // record byte by byte into the image in file order; a record past the end
 // leaves a gap that reads as zeros.
 bool writePatchedImage(QFile &patch, RecordFormat format, const PatchFileCheck &checked,
-                       HeldRecords &held, const QString &imagePath, FileReplacement &patched) {
+                       HeldRecords &held, const QString &imagePath, ResultCheck *check,
+                       FileReplacement &patched) {
     QFile image;
     if (!openRegularFile(image, imagePath))
         patched.fail(QStringLiteral("the image cannot be read"));
     const qint64 oldLength = image.size();
     const qint64 newLength =
         checked.truncation ? *checked.truncation : std::max(oldLength, checked.end);
-    return (held.fit() ? copyWithHeldRecords(image, oldLength, held, newLength, patched)
-                       : copyThenWriteRecords(image, patch, format, checked, patched)) &&
+    if (format == RecordFormat::Ups) {
+        std::optional<UpsHeader> header = readUpsHeader(patch);
+        if (!header || !patch.seek(checked.recordsStart)) {
+            patched.fail(QStringLiteral("the patch cannot be read"));
+            return false;
+        }
+        SortedXorRecords records(patch, *header);
+        return copyWithRecords(image, oldLength, records, newLength, check, patched) &&
+               records.records() == checked.records && patched.finish(newLength);
+    }
+    if (held.fit()) {
+        held.sortIntoPieces(newLength);
+        return copyWithRecords(image, oldLength, held, newLength, check, patched) &&
+               patched.finish(newLength);
+    }
+    return copyThenWriteRecords(image, patch, format, checked, patched) &&
            patched.finish(newLength);
 }
 
@@ -355,14 +450,14 @@ ApplyOutcome refusal(PatchFileOutcome outcome) {
 }
 
 // No check of the image beyond what the job's question asks.
-std::optional<ApplyOutcome> anyImage(ApplyResult &) {
+std::optional<ApplyOutcome> anyImage(ApplyResult &, std::optional<ResultCheck> &) {
     return std::nullopt;
 }
 
 // Applies a patch whose records write bytes at offsets: the header read by
-// `readHeader`, the image checked by `checkImage` once it is locked, the whole
-// record stream checked before anything is asked or written, then the image
-// written once with its records.
+// `readHeader`, the image checked by `checkImage` once it is locked (which may
+// ask for the result to be checked), the whole record stream checked before
+// anything is asked or written, then the image written once with its records.
 template <typename ReadHeader, typename CheckImage = decltype(anyImage)>
 ApplyResult applyRecords(const PatchJob &job, RecordFormat format, ReadHeader &&readHeader,
                          CheckImage &&checkImage = anyImage) {
@@ -382,20 +477,28 @@ ApplyResult applyRecords(const PatchJob &job, RecordFormat format, ReadHeader &&
     ImageUpdate update(job);
     if (const auto refused = update.lockImage())
         return finish(*refused);
-    if (const auto refused = checkImage(result))
+    std::optional<ResultCheck> check;
+    if (const auto refused = checkImage(result, check))
         return finish(*refused);
 
+    // Records in the order of their offsets need not be held: they are read
+    // again alongside the pieces.
     HeldRecords held;
-    if (const ApplyOutcome refused = refusal(checkRecordStream(patch, format, checked, &held));
+    if (const ApplyOutcome refused = refusal(checkRecordStream(
+            patch, format, checked, format == RecordFormat::Ups ? nullptr : &held));
         refused != ApplyOutcome::Applied)
         return finish(refused);
     result.records = checked.records;
-    result.bytesWritten = checked.bytesWritten;
+    result.bytesWritten = check ? checked.truncation.value_or(0) : checked.bytesWritten;
 
     if (const auto refused = update.startWriting())
         return finish(*refused);
-    const bool written =
-        writePatchedImage(patch, format, checked, held, job.imagePath, update.replacement());
+    const bool written = patch.seek(checked.recordsStart) &&
+                         writePatchedImage(patch, format, checked, held, job.imagePath,
+                                           check ? &*check : nullptr, update.replacement());
+    // A result that is not the patch's is not put in place.
+    if (written && check && check->crc != check->expectedCrc)
+        return finish(ApplyOutcome::ResultMismatch);
     return finish(update.putInPlace(written, result));
 }
 
@@ -447,7 +550,8 @@ ApplyResult applyPpf(const PatchJob &job) {
     };
     // The image must be the one the block check and size describe, in its
     // own byte order, unless the job says to apply it all the same.
-    const auto checkImage = [&](ApplyResult &result) -> std::optional<ApplyOutcome> {
+    const auto checkImage = [&](ApplyResult &result,
+                                std::optional<ResultCheck> &) -> std::optional<ApplyOutcome> {
         if (job.skipSourceCheck)
             return std::nullopt;
         const PpfImageCheck check = checkPpfImage(layout, job.imagePath);
@@ -478,6 +582,37 @@ PatchFileCheck checkIpsFile(const QString &patchPath) {
     if (check.outcome == PatchFileOutcome::Valid)
         check.outcome = checkRecordStream(patch, format, check);
     return check;
+}
+
+ApplyResult applyUps(const PatchJob &job) {
+    const UpsInspection inspection = inspectUps(job.patchPath);
+    const UpsHeader &header = inspection.header;
+    if (inspection.outcome != ApplyOutcome::Applied ||
+        header.outputSize > std::uint64_t(kLastWritableOffset) + 1) {
+        ApplyResult refused;
+        refused.outcome = inspection.outcome != ApplyOutcome::Applied ? inspection.outcome
+                                                                      : ApplyOutcome::InvalidPatch;
+        return refused;
+    }
+    const auto readHeader = [&](QFile &patch, PatchFileCheck &check) {
+        check.recordsStart = header.hunksStart;
+        return patch.seek(header.hunksStart) ? PatchFileOutcome::Valid
+                                             : PatchFileOutcome::Unreadable;
+    };
+    // The image must be the patch's input in some byte order; the result is
+    // made in that order and checked against the patch's output CRC-32.
+    const auto checkImage = [&](ApplyResult &result,
+                                std::optional<ResultCheck> &check) -> std::optional<ApplyOutcome> {
+        QFile image;
+        const SourceMatch match = matchSource(
+            job, {header.inputSize, header.inputCrc, header.outputSize, header.outputCrc}, image,
+            result);
+        if (match.refusal)
+            return match.refusal;
+        check = ResultCheck{match.stored, result.readAs, header.outputCrc};
+        return std::nullopt;
+    };
+    return applyRecords(job, RecordFormat::Ups, readHeader, checkImage);
 }
 
 } // namespace tarnic

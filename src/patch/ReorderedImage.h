@@ -1,6 +1,7 @@
 #pragma once
 // An image read in one byte order and a new image written in another, for the
-// patches that name their source by CRC-32 (BPS, UPS): the patch works in the
+// patches that name their source by CRC-32 (BPS; UPS shares the source match
+// and the CRC-32 footer, and writes through the record engine): the patch works in the
 // order its source was made in, the files stay in the image's own order.
 // Internal to src/patch.
 
@@ -195,14 +196,14 @@ class TargetWriter {
 // BPS and UPS end with three CRC-32s: source, target, the patch itself.
 inline constexpr qint64 kCrcFooterSize = 12;
 
-// How running a patch's body (BPS actions, UPS hunks) ended.
+// How running a patch's body (BPS actions) ended.
 enum class BodyRun { Applied, Invalid, ReadFailed, WriteFailed };
 
 // The CRC-32 of a patch's bytes but its last four, which are returned in
 // `stored`; false when the file cannot be read.
 bool patchCrc(QFile &patch, std::uint32_t &computed, std::uint32_t &stored);
 
-// Applies a patch that names its source and result (BPS, UPS): the image
+// Applies a patch that names its source and result (BPS): the image
 // locked, tried in every byte order, asked about, then `runBody(patch, source,
 // imageSize, target)` run from `bodyStart` of the patch, the result's CRC-32
 // checked and the result put in place in the image's own order.

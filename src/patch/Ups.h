@@ -11,11 +11,15 @@
 // dropped, and after the last hunk the rest of the input is copied up to the
 // output size, zeros beyond. The hunks must end exactly at the CRC-32s.
 
+#include "patch/ApsFormat.h"
 #include "patch/PatchApplication.h"
 
+#include <QIODevice>
 #include <QString>
 
+#include <array>
 #include <cstdint>
+#include <optional>
 
 namespace tarnic {
 
@@ -38,10 +42,39 @@ struct UpsInspection {
 };
 UpsInspection inspectUps(const QString &patchPath);
 
-// Applies a UPS patch forward, as BPS is applied (patch/Bps.h): in whichever
-// byte order the image is the patch's input, the result in the image's own
-// order, its CRC-32 checked before it replaces anything. An image that is the
-// patch's output already is refused as patched, not turned back.
+// The hunks read as records that XOR their bytes onto the image's, in the
+// order of their offsets: a record a hunk (its closing zero included), or
+// several for a long one; what lies past the output size is left out. The
+// stream is read from its current position to the CRC-32s.
+class UpsRecordReader {
+  public:
+    using Step = PatchRecordReader::Step;
+
+    UpsRecordReader(QIODevice &stream, const UpsHeader &header)
+        : stream_(stream), end_(header.hunksEnd), outputSize_(qint64(header.outputSize)) {}
+    Step next(PatchRecord &record);
+
+  private:
+    static constexpr int kMostBytes = 4096; // of one record
+
+    QIODevice &stream_;
+    qint64 end_;
+    qint64 outputSize_;
+    qint64 cursor_ = 0;     // where the next byte of the hunks goes
+    bool insideHunk_ = false;
+    std::array<char, kMostBytes> data_{};
+};
+
+// Reads the header from the start of `patch`, leaving it at the hunks; none
+// when the patch is not a UPS patch or ends inside its header. The CRC-32s
+// are not read.
+std::optional<UpsHeader> readUpsHeader(QIODevice &patch);
+
+// Applies a UPS patch forward with the engine of the formats that write at
+// offsets (patch/PatchApplication.h), in whichever byte order the image is the
+// patch's input (patch/Bps.h): the result in the image's own order, its CRC-32
+// checked before it replaces anything. An image that is the patch's output
+// already is refused as patched, not turned back.
 ApplyResult applyUps(const PatchJob &job);
 
 } // namespace tarnic

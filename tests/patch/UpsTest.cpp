@@ -86,3 +86,23 @@ TEST_F(UpsTest, AWrongImageADamagedPatchOrHunksPastTheirEndAreRefused) {
     EXPECT_EQ(apply(upsPatch(in, out, hunks), in).outcome, ApplyOutcome::Applied);
     EXPECT_EQ(readFile(job.imagePath), out);
 }
+
+TEST_F(UpsTest, HunksLongerThanARecordAcrossPiecesOfALargeImage) {
+    // A 10,000-byte hunk across the first 1 MiB boundary, and an output that
+    // grows by 1.5 MiB of new bytes (one hunk XORed onto zeros).
+    // Every byte of a hunk differs, so that none of them ends it early.
+    const QByteArray in = cartridgeImage(3 << 20);
+    const qsizetype at = (1 << 20) - 5000;
+    QByteArray changed = in.mid(at, 10000);
+    for (char &c : changed)
+        c = char(~c);
+    const QByteArray grown = QByteArray(3 << 19, '\0').fill('G');
+    const QByteArray out = QByteArray(in).replace(at, changed.size(), changed) + grown;
+    const QByteArray hunks = bpsNumber(std::uint64_t(at)) + xors(in.mid(at, 10000), changed) +
+                             bpsNumber((2 << 20) - 5001) + xors(QByteArray(), grown);
+    for (const bool swapped : {false, true}) {
+        const ApplyResult r = apply(upsPatch(in, out, hunks), swapped ? byteSwapped(in) : in);
+        ASSERT_EQ(r.outcome, ApplyOutcome::Applied) << swapped;
+        EXPECT_TRUE(readFile(job.imagePath) == (swapped ? byteSwapped(out) : out)) << swapped;
+    }
+}
