@@ -13,11 +13,11 @@
 #include <array>
 #include <cstring>
 #include <thread>
+#include <vector>
 
 #if defined(Q_OS_UNIX)
 #include <sys/mman.h>
 #endif
-#include <vector>
 
 namespace tarnic {
 

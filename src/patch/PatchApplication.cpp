@@ -390,7 +390,7 @@ bool writePatchedImage(QFile &patch, RecordFormat format, const PatchFileCheck &
     const qint64 newLength =
         checked.truncation ? *checked.truncation : std::max(oldLength, checked.end);
     if (format == RecordFormat::Ups) {
-        std::optional<UpsHeader> header = readUpsHeader(patch);
+        const std::optional<UpsHeader> header = readUpsHeader(patch);
         if (!header || !patch.seek(checked.recordsStart)) {
             patched.fail(QStringLiteral("the patch cannot be read"));
             return false;
