@@ -1,7 +1,7 @@
 // PPF application against a plain in-memory reference: the fuzzer's bytes are
 // the records (after a byte choosing the version, block check, undo data and
-// whether the block check is the image's) and perhaps a FILE_ID.DIZ text. The program applies exactly what the
-// reference applies and refuses, writing nothing, what it refuses.
+// whether the block check is the image's) and perhaps a FILE_ID.DIZ text. The program applies
+// exactly what the reference applies and refuses, writing nothing, what it refuses.
 #include "FuzzInput.h"
 #include "patch/PpfFormat.h"
 

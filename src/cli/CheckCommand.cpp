@@ -52,8 +52,8 @@ int checkPpfBlock(const QString &patchFile, const QString &imageFile, Console &c
         return Success;
     case PpfImageFit::OtherOrder:
         console.out << "differs; the image matches read as " << shortName(check.order)
-                    << " (convert it first with: tarnic-cli convert --to "
-                    << shortName(check.order) << ' ' << imageFile << ")\n";
+                    << " (convert it first with: tarnic-cli convert --to " << shortName(check.order)
+                    << ' ' << imageFile << ")\n";
         return Refused;
     case PpfImageFit::Differs:
         console.out << "differs (the image's size or its bytes at 0x"

@@ -162,12 +162,11 @@ int infoOfPpf(const QString &file, Console &console, bool json) {
                             {QStringLiteral("raw"), raw}});
         return Success;
     }
-    Texts lines{
-        {text::NfoCaption, description},
-        {QStringLiteral("Block check"),
-         blockCheck ? QStringLiteral("1024 bytes at 0x%1")
-                          .arg(QString::number(layout.blockCheckAt, 16).toUpper())
-                    : QStringLiteral("none")}};
+    Texts lines{{text::NfoCaption, description},
+                {QStringLiteral("Block check"),
+                 blockCheck ? QStringLiteral("1024 bytes at 0x%1")
+                                  .arg(QString::number(layout.blockCheckAt, 16).toUpper())
+                            : QStringLiteral("none")}};
     if (layout.imageSize)
         lines.emplace_back(QStringLiteral("Image size"),
                            QStringLiteral("%1 bytes").arg(*layout.imageSize));

@@ -89,7 +89,9 @@ class PositionTable {
     PositionTable(const PositionTable &) = delete;
     PositionTable &operator=(const PositionTable &) = delete;
 
-    std::uint32_t &operator[](size_t slot) { return slots_[slot]; }
+    std::uint32_t &operator[](size_t slot) {
+        return slots_[slot];
+    }
 
   private:
     static constexpr size_t kSlots = size_t(1) << kTableBits;

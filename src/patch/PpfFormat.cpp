@@ -45,7 +45,7 @@ PpfLayout readPpfLayout(QIODevice &patch) {
             return layout;
         start = head[57] != 0 ? 60 + kBlockCheckSize : 60;
         undo = head[58] != 0;
-        blockAt = head[56] == 1 ? kGiBlockCheckOffset
+        blockAt = head[56] == 1   ? kGiBlockCheckOffset
                   : head[56] == 2 ? kIsoBlockCheckOffset
                                   : kBlockCheckOffset;
     }
@@ -98,8 +98,7 @@ PpfImageCheck checkPpfImage(const PpfLayout &layout, const QString &imagePath) {
         check.fit = PpfImageFit::Unreadable;
         return check;
     }
-    const ByteOrder own =
-        readHeaderBytes(imagePath, head) ? byteOrderOf(head) : ByteOrder::Unknown;
+    const ByteOrder own = readHeaderBytes(imagePath, head) ? byteOrderOf(head) : ByteOrder::Unknown;
     check.order = own;
     if (layout.imageSize && qint64(*layout.imageSize) != image.size()) {
         check.fit = PpfImageFit::Differs;

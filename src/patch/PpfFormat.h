@@ -38,11 +38,11 @@ inline constexpr qint64 kPpfDescriptionSize = 50;
 struct PpfLayout {
     int version = 0; // 1, 2 or 3; 0: not a PPF patch this reads
     qint64 recordsStart = 0;
-    qint64 recordsEnd = 0; // where the FILE_ID.DIZ text starts, or the end
-    bool undoData = false; // PPF3: each record carries the original bytes too
-    QString description;   // the 50 characters, trailing spaces removed
-    QString fileIdDiz;     // the FILE_ID.DIZ text, if there is one
-    QByteArray blockCheck; // the 1024 bytes of the block check; empty without one
+    qint64 recordsEnd = 0;            // where the FILE_ID.DIZ text starts, or the end
+    bool undoData = false;            // PPF3: each record carries the original bytes too
+    QString description;              // the 50 characters, trailing spaces removed
+    QString fileIdDiz;                // the FILE_ID.DIZ text, if there is one
+    QByteArray blockCheck;            // the 1024 bytes of the block check; empty without one
     qint64 blockCheckAt = 0;          // where in the image they are
     std::optional<quint32> imageSize; // PPF2: the size of the image it was made for
 };
@@ -52,11 +52,11 @@ enum class ByteOrder;
 // Whether the image at `imagePath` is the one the patch's block check and size
 // describe, in the order the image is stored in or another.
 enum class PpfImageFit {
-    NoCheck,     // the patch carries neither
-    Fits,        // the image's bytes and size are the patch's
-    OtherOrder,  // they are once the image is read in another byte order
-    Differs,     // they are not in any order
-    Unreadable,  // the image could not be read
+    NoCheck,    // the patch carries neither
+    Fits,       // the image's bytes and size are the patch's
+    OtherOrder, // they are once the image is read in another byte order
+    Differs,    // they are not in any order
+    Unreadable, // the image could not be read
 };
 struct PpfImageCheck {
     PpfImageFit fit = PpfImageFit::NoCheck;

@@ -47,8 +47,7 @@ UpsRecordReader::Step UpsRecordReader::next(PatchRecord &record) {
 
 std::optional<UpsHeader> readUpsHeader(QIODevice &patch) {
     char magic[4];
-    if (!patch.seek(0) || readFully(patch, magic, 4) != 4 ||
-        std::memcmp(magic, kUpsMagic, 4) != 0)
+    if (!patch.seek(0) || readFully(patch, magic, 4) != 4 || std::memcmp(magic, kUpsMagic, 4) != 0)
         return std::nullopt;
     const auto input = readVarintFrom(patch);
     const auto output = readVarintFrom(patch);

@@ -60,7 +60,7 @@ class UpsRecordReader {
     QIODevice &stream_;
     qint64 end_;
     qint64 outputSize_;
-    qint64 cursor_ = 0;     // where the next byte of the hunks goes
+    qint64 cursor_ = 0; // where the next byte of the hunks goes
     bool insideHunk_ = false;
     std::array<char, kMostBytes> data_{};
 };

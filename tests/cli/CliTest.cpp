@@ -76,6 +76,9 @@ TEST_F(CliTest, ExitStatusAndMessagesAndRefusalsLeaveEveryFileAsItWas) {
         {{"check", "cut.aps", "game.z64"}, 1, "the patch ends inside its header"},
         {{"apply", "fix.ips", "game.z64"}, 1, "an IPS patch does not say which image"},
         {{"info", "fix.ips"}, 0, "Records: 1"},
+        {{"info", "block.ppf"}, 0, "Block check: 1024 bytes at 0x9320"},
+        {{"check", "block.ppf", "big.v64"}, 1, "the image matches read as z64"},
+        {{"apply", "block.ppf", "big.v64"}, 1, "tarnic-cli convert --to z64 big.v64"},
         {{"apply", "--bogus", "fix.aps", "game.z64"}, 2, "Unknown option"},
         {{"info", "fix.aps", "simple.aps", "game.z64", "nothing.txt"}, 1, "neither an APS patch"},
         {{"info", "gone.z64"}, 2, "cannot be read"},
@@ -97,6 +100,13 @@ TEST_F(CliTest, ExitStatusAndMessagesAndRefusalsLeaveEveryFileAsItWas) {
     writeFile(dir.filePath("fix.ips"), QByteArray("PATCH\0\0\x10\0\x02IPEOF", 15));
     writeFile(dir.filePath("game.z64.BAK"), original);
     writeFile(dir.filePath("short.z64"), original.left(100));
+    // A PPF3 patch with the block a larger cartridge-order image holds at
+    // 0x9320, and that image byte-swapped.
+    const QByteArray big = cartridgeImage(0xA000);
+    writeFile(dir.filePath("big.v64"), byteSwapped(big));
+    writeFile(dir.filePath("block.ppf"), "PPF30\2" + QByteArray(50, ' ') +
+                                             QByteArray("\0\1\0\0", 4) + big.mid(0x9320, 1024) +
+                                             QByteArray("\0\1\0\0\0\0\0\0\1!", 10));
     for (const auto &c : cases) {
         const Outcome run = cli(c.arguments);
         const QString said = run.out + run.err;
@@ -106,7 +116,7 @@ TEST_F(CliTest, ExitStatusAndMessagesAndRefusalsLeaveEveryFileAsItWas) {
                                            << said.toStdString();
         EXPECT_EQ(readFile(image), original);
         EXPECT_EQ(readFile(swappedImage), swapped);
-        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 10)
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 12)
             << "a file was added";
     }
 
@@ -127,7 +137,7 @@ TEST_F(CliTest, ExitStatusAndMessagesAndRefusalsLeaveEveryFileAsItWas) {
     full.start(QStringLiteral(TARNIC_CLI), {"check", "fix.aps", "game.z64"});
     ASSERT_TRUE(full.waitForFinished(60000));
     EXPECT_EQ(full.exitCode(), 2);
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 10);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 12);
 }
 
 TEST_F(CliTest, ApplyWritesAsTheWindowDoes) {
