@@ -109,6 +109,13 @@ QByteArray upsPatch(const QByteArray &input, const QByteArray &output, const QBy
     return withBpsPatchCrc(patch + "CRC!");
 }
 
+QByteArray upsXor(const QByteArray &from, const QByteArray &to) {
+    QByteArray bytes;
+    for (qsizetype i = 0; i < to.size(); ++i)
+        bytes += char((i < from.size() ? from[i] : 0) ^ to[i]);
+    return bytes + '\0';
+}
+
 QByteArray randomBytes(qsizetype size, unsigned seed) {
     std::mt19937 random(seed);
     QByteArray bytes(size, '\0');

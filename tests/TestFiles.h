@@ -44,6 +44,9 @@ QByteArray bpsMove(qint64 delta);
 // A UPS patch from `input` to `output` with the given hunks (each a skip as a
 // bpsNumber, then XOR bytes ending in a zero byte), and its three CRC-32s.
 QByteArray upsPatch(const QByteArray &input, const QByteArray &output, const QByteArray &hunks);
+// The XOR bytes of a hunk that turn `from` into `to` (bytes past `from` read
+// as zeros), with the zero byte that ends the hunk.
+QByteArray upsXor(const QByteArray &from, const QByteArray &to);
 // The same patch with its patch CRC-32 made right again after a change.
 QByteArray withBpsPatchCrc(QByteArray patch);
 

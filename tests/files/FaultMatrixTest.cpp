@@ -49,6 +49,7 @@ void record(bool intact, const std::string &what) {
 enum class Operation {
     ApplyWithoutBackup,
     ApplyBps,               // BPS, its own writer: the image lengthened by a copy of its start
+    ApplyUps,               // UPS, the record engine in another byte order, the result checked
     ApplyWithLinkedBackup,  // no backup before
     ApplyOverEarlierBackup, // linked, replacing an earlier backup
     ApplyWithCopiedBackup,  // copied (another file system), replacing an earlier backup
@@ -76,6 +77,24 @@ class ImageCase {
                 new_[0x10 + i] = char(sum.crc1 >> (24 - 8 * i));
                 new_[0x14 + i] = char(sum.crc2 >> (24 - 8 * i));
             }
+            return;
+        }
+        if (operation_ == Operation::ApplyUps) {
+            // Made on the cartridge-order image, applied to its byte-swapped
+            // twin: a hunk across a piece boundary, and one onto zeros past
+            // the end that lengthens the image.
+            const QByteArray z64 = cartridgeImage(2 * MiB + 12344);
+            QByteArray changed = z64.mid(MiB - 5, 23);
+            for (char &c : changed)
+                c = char(~c);
+            const QByteArray grown(100000, 'U');
+            const QByteArray result = QByteArray(z64).replace(MiB - 5, 23, changed) + grown;
+            patch_ = upsPatch(z64, result,
+                              bpsNumber(MiB - 5) + upsXor(z64.mid(MiB - 5, 23), changed) +
+                                  bpsNumber(quint64(z64.size() - (MiB - 5 + 24))) +
+                                  upsXor({}, grown));
+            old_ = byteSwapped(z64);
+            new_ = byteSwapped(result);
             return;
         }
         if (operation_ == Operation::ApplyBps) {
@@ -309,6 +328,8 @@ const char *nameOf(Operation operation) {
         return "patch creation";
     case Operation::ApplyBps:
         return "BPS patch";
+    case Operation::ApplyUps:
+        return "UPS patch to a v64 image";
     }
     return "";
 }
@@ -352,6 +373,7 @@ TEST_P(FaultMatrix, EveryFailureLeavesTheOldOrTheNewImageAsReported) {
 
 INSTANTIATE_TEST_SUITE_P(Operations, FaultMatrix,
                          ::testing::Values(Operation::ApplyWithoutBackup, Operation::ApplyBps,
+                                           Operation::ApplyUps,
                                            Operation::ApplyWithLinkedBackup,
                                            Operation::ApplyOverEarlierBackup,
                                            Operation::ApplyWithCopiedBackup, Operation::Convert,

@@ -13,14 +13,6 @@ using namespace testfiles;
 
 namespace {
 
-// XOR bytes that turn `from` into `to`, with the terminating zero.
-QByteArray xors(const QByteArray &from, const QByteArray &to) {
-    QByteArray bytes;
-    for (qsizetype i = 0; i < to.size(); ++i)
-        bytes += char((i < from.size() ? from[i] : 0) ^ to[i]);
-    return bytes + '\0';
-}
-
 class UpsTest : public ::testing::Test {
   protected:
     ApplyResult apply(const QByteArray &patch, const QByteArray &image) {
@@ -47,11 +39,11 @@ TEST_F(UpsTest, HunksSizesAndByteOrdersAsTheAuthorDefinesThem) {
         QByteArray output;
         QByteArray hunks;
     } cases[] = {
-        {"one hunk", out, bpsNumber(100) + xors(in.mid(100, 3), "UPS")},
+        {"one hunk", out, bpsNumber(100) + upsXor(in.mid(100, 3), "UPS")},
         {"longer", longer,
-         bpsNumber(100) + xors(in.mid(100, 3), "UPS") + bpsNumber(4096 - 104) +
-             xors(QByteArray(), "TAIL")},
-        {"shorter", shorter, bpsNumber(100) + xors(in.mid(100, 3), "UPS")},
+         bpsNumber(100) + upsXor(in.mid(100, 3), "UPS") + bpsNumber(4096 - 104) +
+             upsXor(QByteArray(), "TAIL")},
+        {"shorter", shorter, bpsNumber(100) + upsXor(in.mid(100, 3), "UPS")},
     };
     for (const auto &c : cases) {
         for (const bool swapped : {false, true}) {
@@ -67,7 +59,7 @@ TEST_F(UpsTest, HunksSizesAndByteOrdersAsTheAuthorDefinesThem) {
 TEST_F(UpsTest, AWrongImageADamagedPatchOrHunksPastTheirEndAreRefused) {
     const QByteArray in("UPS INPUT!");
     const QByteArray out("UPS OUTPUT");
-    const QByteArray hunks = bpsNumber(4) + xors(in.mid(4), out.mid(4));
+    const QByteArray hunks = bpsNumber(4) + upsXor(in.mid(4), out.mid(4));
     QByteArray damaged = upsPatch(in, out, hunks);
     damaged[5] = char(damaged[5] ^ 1);
     const std::pair<QByteArray, ApplyOutcome> refused[] = {
@@ -76,7 +68,7 @@ TEST_F(UpsTest, AWrongImageADamagedPatchOrHunksPastTheirEndAreRefused) {
         {upsPatch(out, in, hunks), ApplyOutcome::AlreadyPatched},
         {upsPatch(in, out, hunks.chopped(1)), ApplyOutcome::InvalidPatch}, // no terminator
         {upsPatch(in, out, bpsNumber(4)), ApplyOutcome::InvalidPatch},     // a skip, no bytes
-        {upsPatch(in, out, bpsNumber(4) + xors(in.mid(4, 2), "XX")), ApplyOutcome::ResultMismatch},
+        {upsPatch(in, out, bpsNumber(4) + upsXor(in.mid(4, 2), "XX")), ApplyOutcome::ResultMismatch},
     };
     for (const auto &[patch, outcome] : refused) {
         EXPECT_EQ(apply(patch, in).outcome, outcome) << patch.toHex().toStdString();
@@ -98,8 +90,8 @@ TEST_F(UpsTest, HunksLongerThanARecordAcrossPiecesOfALargeImage) {
         c = char(~c);
     const QByteArray grown = QByteArray(3 << 19, '\0').fill('G');
     const QByteArray out = QByteArray(in).replace(at, changed.size(), changed) + grown;
-    const QByteArray hunks = bpsNumber(std::uint64_t(at)) + xors(in.mid(at, 10000), changed) +
-                             bpsNumber((2 << 20) - 5001) + xors(QByteArray(), grown);
+    const QByteArray hunks = bpsNumber(std::uint64_t(at)) + upsXor(in.mid(at, 10000), changed) +
+                             bpsNumber((2 << 20) - 5001) + upsXor(QByteArray(), grown);
     for (const bool swapped : {false, true}) {
         const ApplyResult r = apply(upsPatch(in, out, hunks), swapped ? byteSwapped(in) : in);
         ASSERT_EQ(r.outcome, ApplyOutcome::Applied) << swapped;
