@@ -119,7 +119,7 @@ int runApply(const CommandSpec &spec, const QStringList &arguments, Console &con
         const PairCheck &check = std::get<PairCheck>(compared);
         if (!allPairsEqual(check.equal) && !command.isSet(force))
             return fail(console, imageFile, mismatchReason(check, imageFile), Refused);
-    } else if (infoOf(format).applies && !checksItsImage(patchFile, format) &&
+    } else if (infoOf(format).applies() && !checksItsImage(patchFile, format) &&
                !command.isSet(force)) {
         return fail(console, imageFile,
                     QStringLiteral("an %1 patch does not say which image it was made for; make "

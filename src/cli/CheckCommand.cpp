@@ -71,7 +71,7 @@ int runCheck(const CommandSpec &spec, const QStringList &arguments, Console &con
     if (const auto done = command.parse(arguments, console, 2, 2))
         return *done;
     const PatchFormat format = recognisePatchFile(command.files()[0]);
-    if (infoOf(format).namesItsSource && infoOf(format).applies)
+    if (infoOf(format).namesItsSource && infoOf(format).applies())
         return checkNamedSource(command.files()[0], format, command.files()[1], console);
     if (format == PatchFormat::Ppf && checksItsImage(command.files()[0], format))
         return checkPpfBlock(command.files()[0], command.files()[1], console);

@@ -3,6 +3,7 @@
 
 #include "Command.h"
 #include "patch/PatchCreation.h"
+#include "patch/PatchFormat.h"
 
 namespace tarnic::cli {
 
@@ -50,13 +51,21 @@ int runCreate(const CommandSpec &spec, const QStringList &arguments, Console &co
         return command.usageError(console, QStringLiteral("-o PATCH is required"));
     const CreateJob job{command.files()[0], command.files()[1], command.value(output),
                         command.value(description)};
+    // The formats Tarnic makes patches of, by their names in lower case.
     const QString kind = command.value(format).toLower();
-    if (kind != QLatin1String("aps") && kind != QLatin1String("ips") &&
-        kind != QLatin1String("bps"))
-        return command.usageError(console, QStringLiteral("--format takes aps, bps or ips"));
-    const CreateResult result = kind == QLatin1String("ips")   ? createIpsPatch(job)
-                                : kind == QLatin1String("bps") ? createBpsPatch(job)
-                                                               : createPatch(job);
+    QStringList made;
+    const PatchFormatInfo *chosen = nullptr;
+    for (const PatchFormatInfo &info : patchFormats()) {
+        if (!info.create)
+            continue;
+        made << QString::fromLatin1(info.name).toLower();
+        if (made.last() == kind)
+            chosen = &info;
+    }
+    if (!chosen)
+        return command.usageError(console, QStringLiteral("--format takes ") +
+                                               made.join(QStringLiteral(", ")));
+    const CreateResult result = chosen->create(job);
     if (result.outcome != CreateOutcome::Created)
         return fail(console, fileOf(job, result.outcome), text::reasonFor(result.outcome),
                     result.systemError);

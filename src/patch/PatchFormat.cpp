@@ -5,6 +5,7 @@
 
 #include "patch/Bps.h"
 #include "patch/PatchApplication.h"
+#include "patch/PatchCreation.h"
 #include "patch/PpfFormat.h"
 #include "patch/Ups.h"
 #include <QFileInfo>
@@ -14,14 +15,14 @@ namespace tarnic {
 
 const std::vector<PatchFormatInfo> &patchFormats() {
     static const std::vector<PatchFormatInfo> formats = {
-        {PatchFormat::Aps, "APS", "*.APS", "APS10", true, false},
-        {PatchFormat::Bps, "BPS", "*.bps", "BPS1", true, true},
-        {PatchFormat::Ups, "UPS", "*.ups", "UPS1", true, true},
-        {PatchFormat::Ips32, "IPS32", "*.ips32", "IPS32", true, false},
-        {PatchFormat::Ips, "IPS", "*.ips", "PATCH", true, false},
-        {PatchFormat::Ppf, "PPF", "*.ppf", "PPF", true, false},
+        {PatchFormat::Aps, "APS", "*.APS", "APS10", applyPatch, createPatch, false},
+        {PatchFormat::Bps, "BPS", "*.bps", "BPS1", applyBps, createBpsPatch, true},
+        {PatchFormat::Ups, "UPS", "*.ups", "UPS1", applyUps, nullptr, true},
+        {PatchFormat::Ips32, "IPS32", "*.ips32", "IPS32", applyIps, nullptr, false},
+        {PatchFormat::Ips, "IPS", "*.ips", "PATCH", applyIps, createIpsPatch, false},
+        {PatchFormat::Ppf, "PPF", "*.ppf", "PPF", applyPpf, nullptr, false},
         {PatchFormat::Vcdiff, "xdelta (VCDIFF)", "*.xdelta;*.vcdiff;*.delta", "\xD6\xC3\xC4\x00",
-         false, true},
+         nullptr, nullptr, true},
     };
     return formats;
 }
@@ -31,7 +32,8 @@ const PatchFormatInfo &infoOf(PatchFormat format) {
         if (info.format == format)
             return info;
     }
-    static const PatchFormatInfo unknown{PatchFormat::Unknown, "unknown", "", "", false, false};
+    static const PatchFormatInfo unknown{
+        PatchFormat::Unknown, "unknown", "", "", nullptr, nullptr, false};
     return unknown;
 }
 
@@ -55,22 +57,11 @@ PatchFormat recognisePatchFile(const QString &path) {
 
 ApplyResult applyPatchFile(const PatchJob &job) {
     const PatchFormat format = recognisePatchFile(job.patchPath);
-    switch (format) {
-    case PatchFormat::Bps:
-        return applyBps(job);
-    case PatchFormat::Ips:
-    case PatchFormat::Ips32:
-        return applyIps(job);
-    case PatchFormat::Ups:
-        return applyUps(job);
-    case PatchFormat::Ppf:
-        return applyPpf(job);
-    case PatchFormat::Aps:
-    case PatchFormat::Unknown:
-        return applyPatch(job); // which says what it is not
-    case PatchFormat::Vcdiff:
-        break;
-    }
+    // A file in no known format goes to the APS applier, which says what it is not.
+    const PatchFormatInfo &info =
+        infoOf(format == PatchFormat::Unknown ? PatchFormat::Aps : format);
+    if (info.applies())
+        return info.apply(job);
     ApplyResult result;
     result.outcome = ApplyOutcome::FormatNotSupported;
     return result;

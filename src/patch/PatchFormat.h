@@ -16,14 +16,24 @@ namespace tarnic {
 
 enum class PatchFormat { Aps, Bps, Ups, Ips, Ips32, Ppf, Vcdiff, Unknown };
 
+struct PatchJob;
+struct ApplyResult;
+struct CreateJob;
+struct CreateResult;
+
 struct PatchFormatInfo {
     PatchFormat format;
     const char *name;     // as the window and the command line show it
     const char *patterns; // ";"-separated file name patterns
     const char *magic;    // the first bytes
-    bool applies;         // whether this version applies it
-    bool namesItsSource;  // carries its source's CRC-32 (else, like a simple APS
-                          // patch, it says nothing of the image it was made for)
+    // Its applier, and its creator where Tarnic makes patches of it; none for
+    // a format this version only recognises.
+    ApplyResult (*apply)(const PatchJob &);
+    CreateResult (*create)(const CreateJob &);
+    bool namesItsSource; // carries its source's CRC-32 (else, like a simple APS
+                         // patch, it says nothing of the image it was made for)
+
+    bool applies() const { return apply != nullptr; }
 };
 
 // Every format, APS first.
@@ -41,8 +51,6 @@ PatchFormat recognisePatchFile(const QString &path);
 // Every format's patterns, for a file list: "*.APS;*.bps;...".
 QString patchPatterns();
 
-struct PatchJob;
-struct ApplyResult;
 enum class ApplyOutcome;
 enum class ByteOrder;
 

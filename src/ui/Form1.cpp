@@ -306,7 +306,7 @@ void Form1::showOtherFormat(const QString &file, PatchFormat format) {
     display.PatchTypeTxT =
         padRight(QLatin1String(infoOf(format).name) + QStringLiteral(" Patch"), kPatchNameWidth);
     const PatchFormatInfo &info = infoOf(format);
-    display.EncodeMethodTxt = padRight(!info.applies                  ? text::UnsupportedEncoding
+    display.EncodeMethodTxt = padRight(!info.applies()                ? text::UnsupportedEncoding
                                        : info.namesItsSource          ? text::CheckedEncoding
                                        : checksItsImage(file, format) ? text::BlockCheckedEncoding
                                                                       : text::UncheckedEncoding,
@@ -314,7 +314,7 @@ void Form1::showOtherFormat(const QString &file, PatchFormat format) {
     display.BackupType = display.CartID = display.CountryID = display.PTCRC = QString();
     display.PatchNfo = patchDescription(file, format);
     std::optional<QString> message;
-    if (info.namesItsSource && info.applies) {
+    if (info.namesItsSource && info.applies()) {
         ApplyOutcome why = ApplyOutcome::Applied;
         patchSource_ = namedSourceOf(file, format, why);
         if (!patchSource_)
