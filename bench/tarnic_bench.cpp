@@ -13,14 +13,17 @@
 //    the result written to another file) to the image and to its byte-swapped
 //    twin, as a ratio to a plain copy, and of the byte-order check (the
 //    image's CRC-32 in all three orders) as a ratio to reading it once;
+//  - the peak memory of applying UPS, PPF and IPS32 patches that rewrite
+//    nearly the whole image;
 //  - the time of the checksum check and fix and of reading an image's header
 //    and checksum (what `tarnic-cli info` does) on a 1 GiB sparse image and a
 //    2 MiB one.
 
-#include "patch/Bps.h"
 #include "files/Crc32.h"
+#include "patch/Bps.h"
 #include "patch/PatchApplication.h"
 #include "patch/PatchCreation.h"
+#include "patch/PatchFormat.h"
 #include "patch/Varint.h"
 #include "rom/ByteOrderConversion.h"
 #include "rom/Checksum.h"
@@ -136,15 +139,16 @@ long peakMemoryKiB(const std::function<void()> &work) {
 }
 
 struct Files {
-    QString image, copy, patch, backup, modified, created, bps, swapped;
+    QString image, copy, patch, backup, modified, created, bps, swapped, ups, ppf, ips;
 };
 
 Files filesIn(const QString &folder) {
     const QDir dir(folder);
-    return {dir.filePath("bench.z64"),    dir.filePath("bench.copy"),
-            dir.filePath("bench.aps"),    dir.filePath("bench.z64.BAK"),
-            dir.filePath("modified.z64"), dir.filePath("created.aps"),
-            dir.filePath("bench.bps"),    dir.filePath("bench.v64")};
+    return {
+        dir.filePath("bench.z64"),     dir.filePath("bench.copy"),   dir.filePath("bench.aps"),
+        dir.filePath("bench.z64.BAK"), dir.filePath("modified.z64"), dir.filePath("created.aps"),
+        dir.filePath("bench.bps"),     dir.filePath("bench.v64"),    dir.filePath("bench.ups"),
+        dir.filePath("bench.ppf"),     dir.filePath("bench.ips")};
 }
 
 QByteArray readWhole(const QString &path) {
@@ -182,6 +186,81 @@ void writeBps(const Files &f) {
     QFile out(f.bps);
     if (!out.open(QIODevice::WriteOnly) || out.write(patch) != patch.size())
         fail("cannot write the BPS patch");
+}
+
+// The stretches where the modified image differs from the image (of the same
+// size), as [start, end).
+std::vector<std::pair<qsizetype, qsizetype>> changedStretches(const QByteArray &image,
+                                                              const QByteArray &modified) {
+    std::vector<std::pair<qsizetype, qsizetype>> stretches;
+    for (qsizetype at = 0; at < modified.size(); ++at) {
+        if (image[at] == modified[at])
+            continue;
+        const qsizetype start = at;
+        while (at < modified.size() && image[at] != modified[at])
+            ++at;
+        stretches.emplace_back(start, at);
+    }
+    return stretches;
+}
+
+void writeFileOrFail(const QString &path, const QByteArray &bytes) {
+    QFile out(path);
+    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size())
+        fail("cannot write a patch");
+}
+
+// The differences between the image and the modified one as a UPS patch, a
+// PPF3 patch and an IPS32 patch, for the peak memory of their application.
+// By the time they are made the image has been converted to the other byte
+// order, so they rewrite nearly every byte: far more records than are held
+// in memory.
+void writeOtherFormats(const Files &f) {
+    const QByteArray image = readWhole(f.image);
+    const QByteArray modified = readWhole(f.modified);
+    QByteArray ups("UPS1");
+    tarnic::appendVarint(ups, quint64(image.size()));
+    tarnic::appendVarint(ups, quint64(modified.size()));
+    QByteArray ppf = "PPF30" + QByteArray(1, 2) + QByteArray(50, ' ') + QByteArray(4, '\0');
+    QByteArray ips("IPS32");
+    qsizetype cursor = 0;
+    for (const auto &[start, end] : changedStretches(image, modified)) {
+        tarnic::appendVarint(ups, quint64(start - cursor));
+        for (qsizetype at = start; at < end; ++at)
+            ups += char(image[at] ^ modified[at]);
+        ups += '\0'; // the byte after a stretch is unchanged
+        cursor = end + 1;
+        for (qsizetype at = start; at < end; at += 255) {
+            const qsizetype n = std::min<qsizetype>(255, end - at);
+            for (int b = 0; b < 8; ++b)
+                ppf += char(quint64(at) >> (8 * b));
+            ppf += char(n) + modified.mid(at, n);
+            for (int b = 3; b >= 0; --b)
+                ips += char(quint32(at) >> (8 * b));
+            ips += '\0';
+            ips += char(n) + modified.mid(at, n);
+        }
+    }
+    for (const QByteArray &whole : {image, modified}) {
+        const quint32 crc = tarnic::crc32(0, whole.constData(), size_t(whole.size()));
+        ups += QByteArray(reinterpret_cast<const char *>(&crc), 4);
+    }
+    const quint32 crc = tarnic::crc32(0, ups.constData(), size_t(ups.size()));
+    ups += QByteArray(reinterpret_cast<const char *>(&crc), 4);
+    writeFileOrFail(f.ups, ups);
+    writeFileOrFail(f.ppf, ppf);
+    writeFileOrFail(f.ips, ips + "EEOF");
+}
+
+// Applies the patch at `patch` to the image, the result to another file.
+void applyTo(const Files &f, const QString &patch) {
+    tarnic::PatchJob job;
+    job.patchPath = patch;
+    job.imagePath = f.image;
+    job.outputPath = f.copy;
+    job.skipSourceCheck = true; // the PPF and IPS32 patches say nothing of it
+    if (tarnic::applyPatchFile(job).outcome != tarnic::ApplyOutcome::Applied)
+        fail("a patch of another format failed");
 }
 
 void applyBps(const Files &f, const QString &image) {
@@ -355,9 +434,9 @@ int main(int argc, char **argv) {
             tarnic::CreateOutcome::Created)
             fail("BPS creation failed");
     });
-    std::printf("%-28s %10.1f %8.2f  (to reading both; %lld bytes, linear %lld)\n",
-                "BPS creation", bpsCreateMs, bpsCreateMs / readBothMs,
-                (long long)QFileInfo(deltaPath).size(), (long long)linearSize);
+    std::printf("%-28s %10.1f %8.2f  (to reading both; %lld bytes, linear %lld)\n", "BPS creation",
+                bpsCreateMs, bpsCreateMs / readBothMs, (long long)QFileInfo(deltaPath).size(),
+                (long long)linearSize);
     std::printf("%-28s %10.1f %8s\n", "reading the image once", readOnceMs, "1.00");
     std::printf("%-28s %10.1f %8.2f  (to reading once)\n", "byte-order check", ordersMs,
                 ordersMs / readOnceMs);
@@ -374,7 +453,7 @@ int main(int argc, char **argv) {
     QFile::remove(sparse);
 
     std::printf("\n%-28s %12s %12s\n", "peak memory (MiB)", "64 MiB", "256 MiB");
-    long peaks[6][2];
+    long peaks[9][2];
     for (int s = 0; s < 2; ++s) {
         if (s == 1) {
             writeImage(f.image, 256 * MiB);
@@ -390,12 +469,23 @@ int main(int argc, char **argv) {
         peaks[5][s] = peakMemoryKiB([&] {
             tarnic::createBpsPatch({f.image, f.modified, f.bps + ".delta", {}});
         });
+        writeOtherFormats(f);
+        peaks[6][s] = peakMemoryKiB([&] { applyTo(f, f.ups); });
+        peaks[7][s] = peakMemoryKiB([&] { applyTo(f, f.ppf); });
+        peaks[8][s] = peakMemoryKiB([&] { applyTo(f, f.ips); });
         removeBackup();
         removeCopy();
     }
-    const char *names[] = {"byte-order conversion", "patch, backups off", "patch, backups on",
-                           "patch creation", "BPS patch", "BPS creation"};
-    for (int op = 0; op < 6; ++op)
+    const char *names[] = {"byte-order conversion",
+                           "patch, backups off",
+                           "patch, backups on",
+                           "patch creation",
+                           "BPS patch",
+                           "BPS creation",
+                           "UPS patch",
+                           "PPF patch",
+                           "IPS32 patch"};
+    for (int op = 0; op < 9; ++op)
         std::printf("%-28s %12.1f %12.1f\n", names[op], peaks[op][0] / 1024.0,
                     peaks[op][1] / 1024.0);
     return 0;
