@@ -158,6 +158,22 @@ QByteArray readWhole(const QString &path) {
     return file.readAll();
 }
 
+void writeFileOrFail(const QString &path, const QByteArray &bytes) {
+    QFile out(path);
+    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size())
+        fail("cannot write a file");
+}
+
+// A BPS or UPS patch's end: the CRC-32s of its source, its target and itself.
+QByteArray withCrcFooter(QByteArray patch, const QByteArray &source, const QByteArray &target) {
+    for (const QByteArray &whole : {source, target}) {
+        const quint32 crc = tarnic::crc32(0, whole.constData(), size_t(whole.size()));
+        patch += QByteArray(reinterpret_cast<const char *>(&crc), 4);
+    }
+    const quint32 crc = tarnic::crc32(0, patch.constData(), size_t(patch.size()));
+    return patch + QByteArray(reinterpret_cast<const char *>(&crc), 4);
+}
+
 // A linear BPS patch from the image to the modified one: a SourceRead for each
 // stretch that is the same, a TargetRead for each that changed.
 void writeBps(const Files &f) {
@@ -177,15 +193,7 @@ void writeBps(const Files &f) {
             patch += target.mid(at, end - at);
         at = end;
     }
-    for (const QByteArray &whole : {source, target}) {
-        const quint32 crc = tarnic::crc32(0, whole.constData(), size_t(whole.size()));
-        patch += QByteArray(reinterpret_cast<const char *>(&crc), 4);
-    }
-    const quint32 crc = tarnic::crc32(0, patch.constData(), size_t(patch.size()));
-    patch += QByteArray(reinterpret_cast<const char *>(&crc), 4);
-    QFile out(f.bps);
-    if (!out.open(QIODevice::WriteOnly) || out.write(patch) != patch.size())
-        fail("cannot write the BPS patch");
+    writeFileOrFail(f.bps, withCrcFooter(patch, source, target));
 }
 
 // The stretches where the modified image differs from the image (of the same
@@ -202,12 +210,6 @@ std::vector<std::pair<qsizetype, qsizetype>> changedStretches(const QByteArray &
         stretches.emplace_back(start, at);
     }
     return stretches;
-}
-
-void writeFileOrFail(const QString &path, const QByteArray &bytes) {
-    QFile out(path);
-    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size())
-        fail("cannot write a patch");
 }
 
 // The differences between the image and the modified one as a UPS patch, a
@@ -241,13 +243,7 @@ void writeOtherFormats(const Files &f) {
             ips += char(n) + modified.mid(at, n);
         }
     }
-    for (const QByteArray &whole : {image, modified}) {
-        const quint32 crc = tarnic::crc32(0, whole.constData(), size_t(whole.size()));
-        ups += QByteArray(reinterpret_cast<const char *>(&crc), 4);
-    }
-    const quint32 crc = tarnic::crc32(0, ups.constData(), size_t(ups.size()));
-    ups += QByteArray(reinterpret_cast<const char *>(&crc), 4);
-    writeFileOrFail(f.ups, ups);
+    writeFileOrFail(f.ups, withCrcFooter(ups, image, modified));
     writeFileOrFail(f.ppf, ppf);
     writeFileOrFail(f.ips, ips + "EEOF");
 }
@@ -302,9 +298,7 @@ void writeModified(const QString &from, const QString &to) {
         for (int b = 0; b < length; ++b)
             image[at + b] = char(i % 3 == 2 ? 0x55 : random());
     }
-    QFile out(to);
-    if (!out.open(QIODevice::WriteOnly) || out.write(image) != image.size())
-        fail("cannot write the modified image");
+    writeFileOrFail(to, image);
 }
 
 // The reference for patch creation: both images read in 1 MiB pieces.
@@ -422,9 +416,7 @@ int main(int argc, char **argv) {
     {
         QByteArray moved = readWhole(f.modified);
         moved.replace(0x200000, 0x10000, moved.mid(0x800000, 0x10000));
-        QFile out(f.modified);
-        if (!out.open(QIODevice::WriteOnly) || out.write(moved) != moved.size())
-            fail("cannot write the moved image");
+        writeFileOrFail(f.modified, moved);
     }
     writeBps(f); // linear, for the size
     const qint64 linearSize = QFileInfo(f.bps).size();
