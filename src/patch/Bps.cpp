@@ -26,7 +26,6 @@ BodyRun runActions(QFile &patch, const BpsHeader &header, SourceBlocks &source, 
     const qint64 targetSize = qint64(header.targetSize);
     qint64 sourceCursor = 0;
     qint64 targetCursor = 0;
-    std::vector<char> buffer;
     while (patch.pos() < header.actionsEnd) {
         const std::optional<std::uint64_t> action = readVarintFrom(patch);
         if (!action || *action >> 2 >= std::uint64_t(targetSize))
@@ -42,28 +41,36 @@ BodyRun runActions(QFile &patch, const BpsHeader &header, SourceBlocks &source, 
             cursor += (*delta & 1 ? -1 : 1) * qint64(*delta >> 1);
             return true;
         };
+        // Bytes from the source, from `from` on, straight into the target.
+        const auto fromSource = [&source](qint64 from) {
+            return [&source, from](char *into, qint64 n) mutable {
+                const bool read = source.read(from, into, n);
+                from += n;
+                return read;
+            };
+        };
         bool ok = true;
+        bool patchRead = true;
         switch (*action & 3) {
         case 0: // SourceRead
-            buffer.resize(size_t(length));
             if (out + length > sourceSize)
                 return BodyRun::Invalid;
-            ok = source.read(out, buffer.data(), length) && target.append(buffer.data(), length);
+            ok = target.appendFrom(length, fromSource(out));
             break;
         case 1: // TargetRead
             if (length > header.actionsEnd - patch.pos())
                 return BodyRun::Invalid;
-            buffer.resize(size_t(length));
-            if (readFully(patch, buffer.data(), length) != length)
+            ok = target.appendFrom(length, [&](char *into, qint64 n) {
+                patchRead = readFully(patch, into, n) == n;
+                return patchRead;
+            });
+            if (!patchRead)
                 return BodyRun::ReadFailed;
-            ok = target.append(buffer.data(), length);
             break;
         case 2: // SourceCopy
             if (!move(sourceCursor) || sourceCursor < 0 || sourceCursor + length > sourceSize)
                 return BodyRun::Invalid;
-            buffer.resize(size_t(length));
-            ok = source.read(sourceCursor, buffer.data(), length) &&
-                 target.append(buffer.data(), length);
+            ok = target.appendFrom(length, fromSource(sourceCursor));
             sourceCursor += length;
             break;
         case 3: // TargetCopy

@@ -107,27 +107,37 @@ class SourceBlocks {
 
 // The target, written in the patch's byte order and stored in the image's:
 // bytes gather in a piece that goes to the file once full; a copy from
-// further back reads the file again.
+// further back reads the file again. Nothing larger than a piece is held,
+// however long an action is.
 class TargetWriter {
   public:
     TargetWriter(FileReplacement &file, ByteOrder written, ByteOrder stored)
-        : file_(file), written_(written), stored_(stored) {
-        piece_.reserve(kPieceSize);
-    }
+        : file_(file), written_(written), stored_(stored), piece_(size_t(kPieceSize)) {}
 
-    qint64 size() const { return start_ + qint64(piece_.size()); }
-    std::uint32_t crc() const { return crc32(crc_, piece_.data(), piece_.size()); }
+    qint64 size() const { return start_ + filled_; }
+    std::uint32_t crc() const { return crc32(crc_, piece_.data(), size_t(filled_)); }
 
-    bool append(const char *data, qint64 size) {
+    // Appends `size` bytes that `fill(into, n)` puts at `into`, n bytes at a
+    // time, straight into the piece; false when `fill` or a write fails.
+    template <typename Fill> bool appendFrom(qint64 size, Fill &&fill) {
         while (size > 0) {
-            const qint64 n = std::min(size, kPieceSize - qint64(piece_.size()));
-            piece_.insert(piece_.end(), data, data + n);
-            data += n;
+            const qint64 n = std::min(size, kPieceSize - filled_);
+            if (!fill(piece_.data() + filled_, n))
+                return false;
+            filled_ += n;
             size -= n;
-            if (qint64(piece_.size()) == kPieceSize && !flush())
+            if (filled_ == kPieceSize && !flush())
                 return false;
         }
         return true;
+    }
+
+    bool append(const char *data, qint64 size) {
+        return appendFrom(size, [&data](char *into, qint64 n) {
+            std::memcpy(into, data, size_t(n));
+            data += n;
+            return true;
+        });
     }
 
     // Copies `size` bytes of the target from `from` (already written) to its
@@ -155,11 +165,11 @@ class TargetWriter {
     bool flush() {
         crc_ = crc();
         // The piece is reordered in place once summed; nothing reads it again.
-        reorderBytes(piece_.data(), qint64(piece_.size()), written_, stored_);
-        if (!file_.writeAt(start_, piece_.data(), qint64(piece_.size())))
+        reorderBytes(piece_.data(), filled_, written_, stored_);
+        if (!file_.writeAt(start_, piece_.data(), filled_))
             return false;
-        start_ += qint64(piece_.size());
-        piece_.clear();
+        start_ += filled_;
+        filled_ = 0;
         return true;
     }
 
@@ -189,7 +199,8 @@ class TargetWriter {
     ByteOrder written_;
     ByteOrder stored_;
     std::vector<char> piece_;
-    qint64 start_ = 0; // where piece_ starts in the target
+    qint64 filled_ = 0; // bytes of piece_ in use
+    qint64 start_ = 0;  // where piece_ starts in the target
     std::uint32_t crc_ = 0;
 };
 

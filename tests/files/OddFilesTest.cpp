@@ -3,7 +3,9 @@
 #include "ChildProcess.h"
 #include "TestFiles.h"
 #include "files/SafeWrite.h"
+#include "patch/Bps.h"
 #include "patch/PatchApplication.h"
+#include "patch/PatchFormat.h"
 #include "patch/PatchInspection.h"
 #include "rom/ByteOrderConversion.h"
 #include "rom/ImageHeader.h"
@@ -86,4 +88,32 @@ TEST(OddFiles, AHugePatchIsRefusedAtItsFirstFaultWithLittleMemory) {
         EXPECT_LT(ended.peakKiB / 1024, 64);
     }
     EXPECT_EQ(readFile(image), cartridgeImage());
+}
+
+TEST(OddFiles, ALongActionOnALargeImageIsAppliedWithLittleMemory) {
+    // One byte changed at the end of an 80 MiB image: a BPS patch that reads
+    // almost all of it from the source in one action, and a UPS patch that
+    // skips almost all of it in one hunk.
+    QTemporaryDir dir;
+    const qint64 size = 80LL << 20;
+    QByteArray image(size, '\0');
+    image.replace(0, 4, QByteArray::fromHex("80371240"));
+    QByteArray changed = image;
+    changed[size - 1] = '!';
+    const QString imagePath = fileWith(dir, "big.z64", image);
+    const QString bps =
+        fileWith(dir, "one.bps",
+                 bpsPatch(image, changed, bpsAction(0, quint64(size - 1)) + bpsAction(1, 1) + "!"));
+    const QString ups = fileWith(
+        dir, "one.ups", upsPatch(image, changed, bpsNumber(quint64(size - 1)) + "!" + '\0'));
+    for (const QString &patch : {bps, ups}) {
+        const QString output = dir.filePath("out.z64");
+        const childprocess::Ended ended = childprocess::run([&] {
+            return int(applyPatchFile({patch, imagePath, {}, output, {}, {}, false}).outcome);
+        });
+        EXPECT_EQ(ended.exitCode, int(ApplyOutcome::Applied)) << patch.toStdString();
+        EXPECT_LT(ended.peakKiB / 1024, 64) << patch.toStdString();
+        EXPECT_TRUE(readFile(output) == changed) << patch.toStdString();
+        QFile::remove(output);
+    }
 }
