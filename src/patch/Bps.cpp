@@ -112,8 +112,9 @@ BpsInspection inspectBps(const QString &patchPath) {
         return finish(BpsRead::Truncated);
     h.sourceSize = *source;
     h.targetSize = *target;
-    h.metadata = patch.read(qint64(*metadata));
-    h.actionsStart = patch.pos();
+    // Only the start of an outsized text is kept: it is there to be shown.
+    h.actionsStart = patch.pos() + qint64(*metadata);
+    h.metadata = patch.read(std::min(qint64(*metadata), kMetadataKept));
     h.actionsEnd = patch.size() - kCrcFooterSize;
 
     std::uint32_t computed = 0;

@@ -35,10 +35,13 @@ namespace tarnic {
 
 inline constexpr char kBpsMagic[] = "BPS1";
 
+// How much of a patch's metadata is read: far more than any description.
+inline constexpr qint64 kMetadataKept = 64 * 1024;
+
 struct BpsHeader {
     std::uint64_t sourceSize = 0;
     std::uint64_t targetSize = 0;
-    QByteArray metadata;
+    QByteArray metadata; // its first kMetadataKept bytes
     std::uint32_t sourceCrc = 0;
     std::uint32_t targetCrc = 0;
     std::uint32_t patchCrc = 0;

@@ -79,7 +79,10 @@ PpfLayout readPpfLayout(QIODevice &patch) {
                 readFully(patch, endMark, 16) == 16 && std::memcmp(endMark, kEndDiz, 16) == 0 &&
                 patch.seek(begin) && readFully(patch, mark, 18) == 18 &&
                 std::memcmp(mark, kBeginDiz, 18) == 0) {
-                layout.fileIdDiz = QString::fromLatin1(patch.read(textSize)).trimmed();
+                // A FILE_ID.DIZ holds at most 3072 bytes; only that much is
+                // read of a longer one.
+                layout.fileIdDiz =
+                    QString::fromLatin1(patch.read(std::min<qint64>(textSize, 3072))).trimmed();
                 layout.recordsEnd = begin;
             }
         }

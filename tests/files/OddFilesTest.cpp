@@ -66,24 +66,30 @@ TEST(OddFiles, AHugePatchIsRefusedAtItsFirstFaultWithLittleMemory) {
     QTemporaryDir dir;
     const QString image = fileWith(dir, "game.z64", cartridgeImage());
     const QString patch = dir.filePath("huge.aps");
-    const qint64 threeGigabytes = 3LL << 30;
     struct Case {
         QByteArray start;
+        qint64 size; // the rest zeros, not stored
         ApplyOutcome outcome;
     };
+    const qint64 threeGigabytes = 3LL << 30;
+    const qint64 quarterGigabyte = 256LL << 20;
     const Case cases[] = {
-        {QByteArray("NOT AN APS FILE"), ApplyOutcome::NotAnApsFile},
-        {apsHeader() + copyRecord(0, "fine") + copyRecord(-5, "outside"),
+        {QByteArray("NOT AN APS FILE"), threeGigabytes, ApplyOutcome::NotAnApsFile},
+        {apsHeader() + copyRecord(0, "fine") + copyRecord(-5, "outside"), threeGigabytes,
          ApplyOutcome::InvalidPatch},
+        // Metadata of nearly all of it, only the start of which is read; the
+        // patch's own CRC-32 is wrong.
+        {"BPS1" + bpsNumber(4) + bpsNumber(4) + bpsNumber(quint64(quarterGigabyte - 100)),
+         quarterGigabyte, ApplyOutcome::PatchCorrupted},
     };
     for (const Case &c : cases) {
         writeFile(patch, c.start);
-        ASSERT_EQ(::truncate(QFile::encodeName(patch).constData(), threeGigabytes), 0);
+        ASSERT_EQ(::truncate(QFile::encodeName(patch).constData(), c.size), 0);
         const childprocess::Ended ended = childprocess::run([&] {
-            return int(applyPatch({patch, image, {}, {}, {}, {}}).outcome);
+            return int(applyPatchFile({patch, image, {}, {}, {}, {}}).outcome);
         });
-        std::printf("peak memory for a 3 GB patch refused at its first fault: %ld MiB\n",
-                    ended.peakKiB / 1024);
+        std::printf("peak memory for a %lld MiB patch refused at its first fault: %ld MiB\n",
+                    c.size >> 20, ended.peakKiB / 1024);
         EXPECT_EQ(ended.exitCode, int(c.outcome));
         EXPECT_LT(ended.peakKiB / 1024, 64);
     }
