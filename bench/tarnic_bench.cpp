@@ -62,12 +62,17 @@ void writeImage(const QString &path, qint64 size) {
     for (qint64 written = 0; written < size; written += MiB) {
         for (auto &word : chunk)
             word = random();
-        if (written == 0)
-            reinterpret_cast<unsigned char *>(chunk.data())[0] = 0x80,
-                                           reinterpret_cast<unsigned char *>(chunk.data())[1] =
-                                               0x37;
-        file.write(reinterpret_cast<const char *>(chunk.data()), MiB);
+        auto *bytes = reinterpret_cast<unsigned char *>(chunk.data());
+        if (written == 0) {
+            bytes[0] = 0x80; // cartridge order
+            bytes[1] = 0x37;
+        }
+        file.write(reinterpret_cast<const char *>(bytes), MiB);
     }
+    // Flushed now, so that writing it back later does not take a core from
+    // what is measured.
+    if (!file.flush() || ::fdatasync(file.handle()) != 0)
+        fail("cannot write the image");
 }
 
 // 10,000 records, two copy records to one run record, about 1 MiB written.
@@ -158,9 +163,12 @@ QByteArray readWhole(const QString &path) {
     return file.readAll();
 }
 
+// Files the benchmark makes are flushed to disk at once, so that writing them
+// back later does not take a core from what is measured.
 void writeFileOrFail(const QString &path, const QByteArray &bytes) {
     QFile out(path);
-    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size())
+    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.flush() ||
+        ::fdatasync(out.handle()) != 0)
         fail("cannot write a file");
 }
 
@@ -400,10 +408,7 @@ int main(int argc, char **argv) {
     writeBps(f);
     QByteArray twin = readWhole(f.image); // in the other copier order
     tarnic::swapBytePairs(twin.data(), twin.size());
-    QFile twinFile(f.swapped);
-    if (!twinFile.open(QIODevice::WriteOnly) || twinFile.write(twin) != twin.size())
-        fail("cannot make the byte-swapped twin");
-    twinFile.close();
+    writeFileOrFail(f.swapped, twin);
     twin.clear();
     const double bpsMs = medianMs([&] { applyBps(f, f.image); }, removeCopy);
     const double bpsSwappedMs = medianMs([&] { applyBps(f, f.swapped); }, removeCopy);
