@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstring>
 #include <optional>
 #include <thread>
@@ -161,22 +162,39 @@ bool crcsOfRange(QFile &image, qint64 from, qint64 to, ByteOrder own, OrderedCrc
 }
 
 // The CRC-32s of the whole image in each of `orders` (their CRC-32s 0 to
-// start with): a large image in two halves at once, on two cores.
+// start with). A large image is cut into stretches that both cores take in
+// turn, each stretch summed on its own and the sums joined in order at the
+// end, so that a core slowed by other work simply takes fewer of them.
 void crcsInOrders(QFile &image, ByteOrder own, OrderedCrc *orders, size_t count) {
     const qint64 size = image.size();
     if (size < 8 * kCopyChunkSize) {
         crcsOfRange(image, 0, size, own, orders, count);
         return;
     }
-    const qint64 half = size / 2 / kCopyChunkSize * kCopyChunkSize; // whole words
-    std::vector<OrderedCrc> second(orders, orders + count);
-    for (OrderedCrc &crc : second)
-        crc.crc = 0;
-    std::thread other([&] { crcsOfRange(image, half, size, own, second.data(), count); });
-    crcsOfRange(image, 0, half, own, orders, count);
+    constexpr qint64 kStretch = 4 * kCopyChunkSize; // whole words
+    const size_t stretches = size_t((size + kStretch - 1) / kStretch);
+    std::vector<OrderedCrc> sums;
+    for (size_t k = 0; k < stretches; ++k)
+        sums.insert(sums.end(), orders, orders + count);
+    std::atomic<size_t> next{0};
+    const auto sumStretches = [&] {
+        for (size_t k; (k = next++) < stretches;) {
+            const qint64 from = qint64(k) * kStretch;
+            crcsOfRange(image, from, std::min(size, from + kStretch), own, &sums[k * count], count);
+        }
+    };
+    std::thread other(sumStretches);
+    sumStretches();
     other.join();
-    for (size_t i = 0; i < count; ++i)
-        orders[i].crc = crc32Combine(orders[i].crc, second[i].crc, size - half);
+    for (size_t i = 0; i < count; ++i) {
+        std::uint32_t crc = 0;
+        for (size_t k = 0; k < stretches; ++k) {
+            const qint64 from = qint64(k) * kStretch;
+            crc =
+                crc32Combine(crc, sums[k * count + i].crc, std::min(size, from + kStretch) - from);
+        }
+        orders[i].crc = crc;
+    }
 }
 
 } // namespace

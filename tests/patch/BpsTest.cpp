@@ -110,13 +110,14 @@ TEST_F(BpsTest, ForcedOntoAnotherImageTheResultsCrcStillDecides) {
     EXPECT_EQ(readFile(job.imagePath), kTarget);
 }
 
-TEST_F(BpsTest, ALargeImageIsSummedInTwoHalvesAndStillFoundInItsOtherOrder) {
-    const QByteArray source = cartridgeImage(9 << 20); // past where the halves are summed at once
+TEST_F(BpsTest, ALargeImageIsSummedInStretchesAndStillFoundInItsOtherOrder) {
+    // Large enough to be summed in stretches on both cores, the last one short.
+    const QByteArray source = cartridgeImage((9 << 20) + 12);
     QByteArray target = source;
     target.replace(5 << 20, 4, "HALF");
     const QByteArray patch = bpsPatch(source, target,
                                       bpsAction(0, 5 << 20) + bpsAction(1, 4) + "HALF" +
-                                          bpsAction(2, (4 << 20) - 4) + bpsMove((5 << 20) + 4));
+                                          bpsAction(2, (4 << 20) + 8) + bpsMove((5 << 20) + 4));
     EXPECT_EQ(apply(patch, byteSwapped(source)).outcome, ApplyOutcome::Applied);
     EXPECT_TRUE(readFile(job.imagePath) == byteSwapped(target));
 }
