@@ -157,6 +157,11 @@ TEST_F(CliTest, ApplyWritesAsTheWindowDoes) {
     EXPECT_EQ(cli({"apply", "--force", "simple.aps", "game.z64"}).status, 0);
     EXPECT_EQ(readFile(image), QByteArray(patched).replace(0x20, 1, "S"));
 
+    // A patch with no CRC-32 of its result is not said to have one checked.
+    writeFile(dir.filePath("fix.ips"), QByteArray("PATCH\0\0\x10\0\x02IPEOF", 15));
+    EXPECT_EQ(cli({"apply", "--force", "fix.ips", "game.z64", "-o", "ips.z64"}).out,
+              "ips.z64: 1 records applied, 2 bytes written\n");
+
     EXPECT_EQ(cli({"swap", "game.v64"}).out, "game.v64: Doctor v64 -> CD64/Z64/Wc/SP\n");
     EXPECT_EQ(readFile(swappedImage), original);
 }
