@@ -20,6 +20,7 @@
 //    2 MiB one.
 
 #include "files/Crc32.h"
+#include "files/PathText.h"
 #include "patch/Bps.h"
 #include "patch/PatchApplication.h"
 #include "patch/PatchCreation.h"
@@ -259,9 +260,9 @@ void writeOtherFormats(const Files &f) {
 // Applies the patch at `patch` to the image, the result to another file.
 void applyTo(const Files &f, const QString &patch) {
     tarnic::PatchJob job;
-    job.patchPath = patch;
-    job.imagePath = f.image;
-    job.outputPath = f.copy;
+    job.patchPath = tarnic::pathOf(patch);
+    job.imagePath = tarnic::pathOf(f.image);
+    job.outputPath = tarnic::pathOf(f.copy);
     job.skipSourceCheck = true; // the PPF and IPS32 patches say nothing of it
     if (tarnic::applyPatchFile(job).outcome != tarnic::ApplyOutcome::Applied)
         fail("a patch of another format failed");
@@ -269,9 +270,9 @@ void applyTo(const Files &f, const QString &patch) {
 
 void applyBps(const Files &f, const QString &image) {
     tarnic::PatchJob job;
-    job.patchPath = f.bps;
-    job.imagePath = image;
-    job.outputPath = f.copy;
+    job.patchPath = tarnic::pathOf(f.bps);
+    job.imagePath = tarnic::pathOf(image);
+    job.outputPath = tarnic::pathOf(f.copy);
     if (tarnic::applyBps(job).outcome != tarnic::ApplyOutcome::Applied)
         fail("BPS application failed");
 }
@@ -288,7 +289,7 @@ void readOnce(const QString &path) {
 void checkOrders(const QString &path) {
     tarnic::HeaderBytes head;
     QFile in(path);
-    if (!tarnic::readHeaderBytes(path, head) || !in.open(QIODevice::ReadOnly) ||
+    if (!tarnic::readHeaderBytes(tarnic::pathOf(path), head) || !in.open(QIODevice::ReadOnly) ||
         tarnic::imageCrcs(in, tarnic::byteOrderOf(head)).size() != 3)
         fail("the byte-order check failed");
 }
@@ -322,8 +323,9 @@ void readBoth(const Files &f) {
 }
 
 void create(const Files &f) {
-    if (tarnic::createPatch({f.image, f.modified, f.created, QStringLiteral("bench")}).outcome !=
-        tarnic::CreateOutcome::Created)
+    if (tarnic::createPatch({tarnic::pathOf(f.image), tarnic::pathOf(f.modified),
+                             tarnic::pathOf(f.created), QStringLiteral("bench")})
+            .outcome != tarnic::CreateOutcome::Created)
         fail("patch creation failed");
 }
 
@@ -337,9 +339,9 @@ void writeSparseImage(const QString &path, qint64 size) {
 // What `tarnic-cli info` reads of an image: the header and the checksum.
 void imageInfo(const QString &path) {
     tarnic::HeaderBytes header;
-    if (!tarnic::readHeaderBytes(path, header) ||
+    if (!tarnic::readHeaderBytes(tarnic::pathOf(path), header) ||
         tarnic::inspectHeader(header).outcome != tarnic::ImageReadOutcome::Shown ||
-        tarnic::checkChecksum(path, tarnic::BootCode::Cic6102).outcome !=
+        tarnic::checkChecksum(tarnic::pathOf(path), tarnic::BootCode::Cic6102).outcome !=
             tarnic::ChecksumOutcome::Checked)
         fail("image info failed");
 }
@@ -348,21 +350,23 @@ void imageInfo(const QString &path) {
 void fixChecksum(const QString &path) {
     static bool other = false;
     other = !other;
-    if (tarnic::fixChecksum(path, other ? tarnic::BootCode::Cic6105 : tarnic::BootCode::Cic6102)
+    if (tarnic::fixChecksum(tarnic::pathOf(path),
+                            other ? tarnic::BootCode::Cic6105 : tarnic::BootCode::Cic6102)
             .outcome != tarnic::ChecksumFixOutcome::Written)
         fail("checksum fix failed");
 }
 
 void convert(const Files &f) {
-    if (tarnic::swapByteOrder(f.image).outcome != tarnic::ConversionOutcome::Converted)
+    if (tarnic::swapByteOrder(tarnic::pathOf(f.image)).outcome !=
+        tarnic::ConversionOutcome::Converted)
         fail("conversion failed");
 }
 
 void applyPatch(const Files &f, bool withBackup) {
     tarnic::PatchJob job;
-    job.patchPath = f.patch;
-    job.imagePath = f.image;
-    job.backupPath = withBackup ? f.backup : QString();
+    job.patchPath = tarnic::pathOf(f.patch);
+    job.imagePath = tarnic::pathOf(f.image);
+    job.backupPath = withBackup ? tarnic::pathOf(f.backup) : std::filesystem::path();
     if (tarnic::applyPatch(job).outcome != tarnic::ApplyOutcome::Applied)
         fail("patch application failed");
 }
@@ -427,8 +431,11 @@ int main(int argc, char **argv) {
     const qint64 linearSize = QFileInfo(f.bps).size();
     const QString deltaPath = QDir(QFileInfo(f.bps).absolutePath()).filePath("delta.bps");
     const double bpsCreateMs = medianMs([&] {
-        if (tarnic::createBpsPatch({f.image, f.modified, deltaPath, {}}).outcome !=
-            tarnic::CreateOutcome::Created)
+        if (tarnic::createBpsPatch({tarnic::pathOf(f.image),
+                                    tarnic::pathOf(f.modified),
+                                    tarnic::pathOf(deltaPath),
+                                    {}})
+                .outcome != tarnic::CreateOutcome::Created)
             fail("BPS creation failed");
     });
     std::printf("%-28s %10.1f %8.2f  (to reading both; %lld bytes, linear %lld)\n", "BPS creation",
@@ -464,7 +471,10 @@ int main(int argc, char **argv) {
         writeBps(f);
         peaks[4][s] = peakMemoryKiB([&] { applyBps(f, f.image); });
         peaks[5][s] = peakMemoryKiB([&] {
-            tarnic::createBpsPatch({f.image, f.modified, f.bps + ".delta", {}});
+            tarnic::createBpsPatch({tarnic::pathOf(f.image),
+                                    tarnic::pathOf(f.modified),
+                                    tarnic::pathOf(f.bps + ".delta"),
+                                    {}});
         });
         writeOtherFormats(f);
         peaks[6][s] = peakMemoryKiB([&] { applyTo(f, f.ups); });

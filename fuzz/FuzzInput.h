@@ -5,13 +5,14 @@
 #include <QTemporaryDir>
 
 #include "files/Crc32.h"
+#include "files/PathText.h"
 #include "patch/PatchApplication.h"
 #include "patch/Varint.h"
 
-#include <optional>
-
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
+#include <optional>
 
 namespace fuzzing {
 
@@ -23,17 +24,18 @@ inline const QTemporaryDir &folder() {
     return dir;
 }
 
-inline QString fileWith(const char *name, const std::uint8_t *data, std::size_t size) {
+inline std::filesystem::path fileWith(const char *name, const std::uint8_t *data,
+                                      std::size_t size) {
     const QString path = folder().filePath(QLatin1String(name));
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
         file.write(reinterpret_cast<const char *>(data), qint64(size)) != qint64(size))
         __builtin_trap();
-    return path;
+    return tarnic::pathOf(path);
 }
 
-inline QByteArray contentOf(const QString &path) {
-    QFile file(path);
+inline QByteArray contentOf(const std::filesystem::path &path) {
+    QFile file(tarnic::nameText(path));
     if (!file.open(QIODevice::ReadOnly))
         __builtin_trap();
     return file.readAll();
@@ -81,12 +83,12 @@ void checkApplication(const QByteArray &patch, const QByteArray &image,
                              size_t(patch.size()));
     job.imagePath = fileWith("image.rom", reinterpret_cast<const std::uint8_t *>(image.constData()),
                              size_t(image.size()));
-    job.outputPath = folder().filePath(QStringLiteral("out.rom"));
-    QFile::remove(job.outputPath);
+    job.outputPath = tarnic::pathOf(folder().filePath(QStringLiteral("out.rom")));
+    std::filesystem::remove(job.outputPath);
     const tarnic::ApplyResult result = apply(job);
     if ((result.outcome == tarnic::ApplyOutcome::Applied) != expected.has_value())
         __builtin_trap();
-    if (expected ? contentOf(job.outputPath) != *expected : QFile::exists(job.outputPath))
+    if (expected ? contentOf(job.outputPath) != *expected : std::filesystem::exists(job.outputPath))
         __builtin_trap();
     if (contentOf(job.imagePath) != image)
         __builtin_trap();

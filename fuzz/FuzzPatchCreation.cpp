@@ -7,7 +7,7 @@
 
 namespace {
 
-QString fileWith(const char *name, const QByteArray &bytes) {
+std::filesystem::path fileWith(const char *name, const QByteArray &bytes) {
     return fuzzing::fileWith(name, reinterpret_cast<const std::uint8_t *>(bytes.constData()),
                              std::size_t(bytes.size()));
 }
@@ -30,9 +30,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         modified[at] = edits[i + 2];
     }
 
-    const QString originalPath = fileWith("original.z64", original);
-    const QString modifiedPath = fileWith("modified.z64", modified);
-    const QString patchPath = fuzzing::folder().filePath(QStringLiteral("made.aps"));
+    const std::filesystem::path originalPath = fileWith("original.z64", original);
+    const std::filesystem::path modifiedPath = fileWith("modified.z64", modified);
+    const std::filesystem::path patchPath =
+        tarnic::pathOf(fuzzing::folder().filePath(QStringLiteral("made.aps")));
     if (tarnic::createPatch({originalPath, modifiedPath, patchPath, QStringLiteral("fuzz")})
             .outcome != tarnic::CreateOutcome::Created)
         __builtin_trap();

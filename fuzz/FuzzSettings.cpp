@@ -6,7 +6,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     using namespace tarnic;
-    const QString path = fuzzing::fileWith("Tarnic.ini", data, size);
+    const QString path = nameText(fuzzing::fileWith("Tarnic.ini", data, size));
     Settings first;
     readSettingsFile(path, first);
     for (const QString &folder : {first.PatchDir, first.RomDir}) {

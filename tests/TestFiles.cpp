@@ -4,6 +4,7 @@
 
 #include <zlib.h>
 
+#include <fstream>
 #include <random>
 
 #include <gtest/gtest.h>
@@ -149,6 +150,25 @@ QByteArray readFile(const QString &path) {
 
 void makeReadOnly(const QString &path) {
     QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::ReadGroup);
+}
+
+// By the path's own bytes, which need not be UTF-8.
+void writeFile(const std::filesystem::path &path, const QByteArray &bytes) {
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    ASSERT_TRUE(file.write(bytes.constData(), bytes.size())) << path;
+}
+
+QByteArray readFile(const std::filesystem::path &path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file)
+        return "<missing>";
+    const std::string bytes((std::istreambuf_iterator<char>(file)), {});
+    return QByteArray::fromStdString(bytes);
+}
+
+void makeReadOnly(const std::filesystem::path &path) {
+    std::filesystem::permissions(path, std::filesystem::perms::owner_read |
+                                           std::filesystem::perms::group_read);
 }
 
 } // namespace testfiles

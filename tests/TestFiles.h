@@ -1,15 +1,21 @@
 #pragma once
 // Patches and images built byte by byte for the tests, and small file helpers.
 
+#include "files/PathText.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QTemporaryDir>
 
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 
 namespace testfiles {
+
+using tarnic::nameText;
+using tarnic::pathOf;
 
 // The fields of an APS header; the defaults describe a patch made for
 // cartridgeImage() below.
@@ -62,9 +68,12 @@ QByteArray randomBytes(qsizetype size, unsigned seed);
 QByteArray byteSwapped(QByteArray bytes);
 
 void writeFile(const QString &path, const QByteArray &bytes);
+void writeFile(const std::filesystem::path &path, const QByteArray &bytes);
 // Writes `bytes` to a file named `name` in `dir` and returns its path.
 QString fileWith(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes);
 QByteArray readFile(const QString &path);
+QByteArray readFile(const std::filesystem::path &path);
 void makeReadOnly(const QString &path);
+void makeReadOnly(const std::filesystem::path &path);
 
 } // namespace testfiles

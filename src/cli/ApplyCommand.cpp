@@ -4,6 +4,7 @@
 #include "Command.h"
 #include "Images.h"
 #include "PairCheck.h"
+#include "files/Backup.h"
 #include "patch/PatchApplication.h"
 #include "patch/PatchFormat.h"
 #include "rom/ImageHeader.h"
@@ -31,14 +32,42 @@ QString mismatchReason(const PairCheck &check, const QString &image) {
              differing.size() == 1 ? QStringLiteral("s") : QString());
 }
 
-// The job's result, told on standard output: where it went, and the backup.
-void reportApplied(Console &console, const PatchJob &job, const ApplyResult &result) {
-    if (!result.backupPath.isEmpty())
-        console.out << "; the image as it was is in " << result.backupPath;
+// The job's result, told on standard output: where it went, and the backup;
+// then on standard error what is amiss although the image is patched. The
+// status to end with.
+int reportApplied(Console &console, const PatchJob &job, const ApplyResult &result) {
+    console.changed = true;
+    if (!result.backupPath.empty())
+        console.out << "; the image as it was is in " << nameText(result.backupPath);
     console.out << '\n';
-    if (!result.backupPath.isEmpty() && result.backupPath != job.backupPath)
-        console.err << "tarnic-cli: " << job.backupPath << ": could not be replaced ("
-                    << result.systemError << "); the earlier backup is still there\n";
+    int status = Success;
+    if (!result.backupPath.empty() && result.backupPath != job.backupPath) {
+        console.err << "tarnic-cli: " << nameText(job.backupPath) << ": could not be put in place ("
+                    << result.systemError << "); the image as it was waits in "
+                    << nameText(result.backupPath)
+                    << (result.replacedEarlierBackup ? ", and the earlier backup is still there"
+                                                     : "")
+                    << "; the next run on the image puts it in place\n";
+        status = ChangedButNot;
+    }
+    const QString written = nameText(job.outputPath.empty() ? job.imagePath : job.outputPath);
+    return std::max(status, reportAftermath(console, written, result.folderFlushError));
+}
+
+// A refusal or failure of `apply`, naming the file at fault: the names that
+// clash, or `file`, with the system's reason where it gave one.
+int applyFailed(Console &console, const QString &file, const ApplyResult &result,
+                const QString &before = {}) {
+    const text::Reason why = text::reasonFor(result.outcome);
+    QString line = before + why.line();
+    if (result.outcome == ApplyOutcome::InputAtWrittenName)
+        line += QStringLiteral(" (it is the input given as %1)").arg(nameText(result.clash.input));
+    if (!result.systemError.isEmpty())
+        line += QStringLiteral(" (%1)").arg(result.systemError);
+    const bool named = result.outcome == ApplyOutcome::InputAtWrittenName ||
+                       result.outcome == ApplyOutcome::NameInTheWay;
+    return fail(console, named ? nameText(result.clash.written) : file, line,
+                statusFor(why.severity));
 }
 
 // Several patches in a row: each checked against the result of the one
@@ -46,10 +75,12 @@ void reportApplied(Console &console, const PatchJob &job, const ApplyResult &res
 // nothing of their image (APS, IPS, PPF without a block check) cannot be
 // checked against a result in between, so they need --force.
 int applySeveral(const QStringList &patches, PatchJob job, Console &console) {
+    std::vector<std::filesystem::path> files;
     for (const QString &patch : patches) {
-        const PatchFormat format = recognisePatchFile(patch);
+        files.push_back(pathOf(patch));
+        const PatchFormat format = recognisePatchFile(files.back());
         const PatchFormatInfo &info = infoOf(format);
-        if (!checksItsImage(patch, format) && !job.skipSourceCheck)
+        if (!checksItsImage(files.back(), format) && !job.skipSourceCheck)
             return fail(console, patch,
                         QStringLiteral("an %1 patch in a row of several cannot be checked against "
                                        "the result before it; make sure of the order, then give "
@@ -57,17 +88,14 @@ int applySeveral(const QStringList &patches, PatchJob job, Console &console) {
                             .arg(QLatin1String(info.name)),
                         Refused);
     }
-    const QString &written = job.outputPath.isEmpty() ? job.imagePath : job.outputPath;
-    const ApplyResult result = applyPatchFiles(patches, job);
+    const ApplyResult result = applyPatchFiles(files, job);
     if (result.outcome != ApplyOutcome::Applied)
-        return fail(
-            console, patches.value(result.patchIndex),
-            QStringLiteral("patch %1 of %2: ").arg(result.patchIndex + 1).arg(patches.size()) +
-                text::reasonFor(result.outcome).line(),
-            statusFor(text::reasonFor(result.outcome).severity));
-    console.out << written << ": " << patches.size() << " patches applied in a row";
-    reportApplied(console, job, result);
-    return Success;
+        return applyFailed(
+            console, patches.value(result.patchIndex), result,
+            QStringLiteral("patch %1 of %2: ").arg(result.patchIndex + 1).arg(patches.size()));
+    console.out << nameText(job.outputPath.empty() ? job.imagePath : job.outputPath) << ": "
+                << patches.size() << " patches applied in a row";
+    return reportApplied(console, job, result);
 }
 
 int runApply(const CommandSpec &spec, const QStringList &arguments, Console &console) {
@@ -101,17 +129,17 @@ int runApply(const CommandSpec &spec, const QStringList &arguments, Console &con
 
     if (patches.size() > 1) {
         PatchJob several;
-        several.imagePath = imageFile;
+        several.imagePath = pathOf(imageFile);
         several.skipSourceCheck = command.isSet(force);
         if (command.isSet(backup))
-            several.backupPath = imageFile + QStringLiteral(".BAK");
-        several.outputPath = command.value(output);
+            several.backupPath = backupNameOf(several.imagePath);
+        several.outputPath = pathOf(command.value(output));
         return applySeveral(patches, several, console);
     }
 
     // An APS patch is checked by the four pairs the window colours; a patch
     // that names its source by CRC-32 checks itself.
-    const PatchFormat format = recognisePatchFile(patchFile);
+    const PatchFormat format = recognisePatchFile(pathOf(patchFile));
     if (format == PatchFormat::Aps || format == PatchFormat::Unknown) { // says what it is not
         const auto compared = comparePatchAndImage(patchFile, imageFile, console);
         if (const int *status = std::get_if<int>(&compared))
@@ -119,7 +147,7 @@ int runApply(const CommandSpec &spec, const QStringList &arguments, Console &con
         const PairCheck &check = std::get<PairCheck>(compared);
         if (!allPairsEqual(check.equal) && !command.isSet(force))
             return fail(console, imageFile, mismatchReason(check, imageFile), Refused);
-    } else if (infoOf(format).applies() && !checksItsImage(patchFile, format) &&
+    } else if (infoOf(format).applies() && !checksItsImage(pathOf(patchFile), format) &&
                !command.isSet(force)) {
         return fail(console, imageFile,
                     QStringLiteral("an %1 patch does not say which image it was made for; make "
@@ -130,12 +158,12 @@ int runApply(const CommandSpec &spec, const QStringList &arguments, Console &con
 
     PatchJob job;
     job.skipSourceCheck = command.isSet(force);
-    job.patchPath = patchFile;
-    job.imagePath = imageFile;
+    job.patchPath = pathOf(patchFile);
+    job.imagePath = pathOf(imageFile);
     if (command.isSet(backup))
-        job.backupPath = imageFile + QStringLiteral(".BAK");
-    job.outputPath = command.value(output);
-    const QString &written = toOutput ? job.outputPath : imageFile;
+        job.backupPath = backupNameOf(job.imagePath);
+    job.outputPath = pathOf(command.value(output));
+    const QString written = toOutput ? command.value(output) : imageFile;
     const ApplyResult result = applyPatchFile(job);
     const bool byCrc = infoOf(format).namesItsSource;
     if (result.outcome == ApplyOutcome::WrongImage)
@@ -157,7 +185,7 @@ int runApply(const CommandSpec &spec, const QStringList &arguments, Console &con
                             .arg(shortName(result.readAs), imageFile),
                     Refused);
     if (result.outcome != ApplyOutcome::Applied)
-        return fail(console, written, text::reasonFor(result.outcome), result.systemError);
+        return applyFailed(console, written, result);
     if (!byCrc)
         console.out << written << ": " << result.records << " records applied, "
                     << result.bytesWritten << " bytes written";
@@ -165,8 +193,7 @@ int runApply(const CommandSpec &spec, const QStringList &arguments, Console &con
         console.out << written << ": " << infoOf(format).name
                     << " patch applied to the image read as " << shortName(result.readAs) << ", "
                     << result.bytesWritten << " bytes written, the result's CRC-32 checked";
-    reportApplied(console, job, result);
-    return Success;
+    return reportApplied(console, job, result);
 }
 
 const RegisterCommand registration({

@@ -4,6 +4,7 @@
 #include "Command.h"
 #include "Images.h"
 #include "PairCheck.h"
+#include "files/PathText.h"
 #include "files/SafeWrite.h"
 #include "patch/PatchApplication.h"
 #include "patch/PatchFormat.h"
@@ -21,12 +22,12 @@ namespace {
 int checkNamedSource(const QString &patchFile, PatchFormat format, const QString &imageFile,
                      Console &console) {
     ApplyOutcome why = ApplyOutcome::Applied;
-    const std::optional<NamedSource> source = namedSourceOf(patchFile, format, why);
+    const std::optional<NamedSource> source = namedSourceOf(pathOf(patchFile), format, why);
     if (!source)
         return fail(console, patchFile, text::reasonFor(why));
     if (!QFileInfo(imageFile).isFile())
         return fail(console, imageFile, QStringLiteral("cannot be read"), Trouble);
-    if (const std::optional<ByteOrder> order = sourceOrder(*source, imageFile)) {
+    if (const std::optional<ByteOrder> order = sourceOrder(*source, pathOf(imageFile))) {
         console.out << "Source CRC-32: match (" << crc32Text(source->crc) << ", the image read as "
                     << shortName(*order) << ")\n";
         return Success;
@@ -40,10 +41,10 @@ int checkNamedSource(const QString &patchFile, PatchFormat format, const QString
 // PPF2, has its size) in the image's own byte order.
 int checkPpfBlock(const QString &patchFile, const QString &imageFile, Console &console) {
     QFile patch;
-    if (!openRegularFile(patch, patchFile))
+    if (!openRegularFile(patch, pathOf(patchFile)))
         return fail(console, patchFile, QStringLiteral("cannot be read"), Trouble);
     const PpfLayout layout = readPpfLayout(patch);
-    const PpfImageCheck check = checkPpfImage(layout, imageFile);
+    const PpfImageCheck check = checkPpfImage(layout, pathOf(imageFile));
     console.out << "Block check: ";
     switch (check.fit) {
     case PpfImageFit::NoCheck:
@@ -70,10 +71,10 @@ int runCheck(const CommandSpec &spec, const QStringList &arguments, Console &con
     CommandLine command(spec);
     if (const auto done = command.parse(arguments, console, 2, 2))
         return *done;
-    const PatchFormat format = recognisePatchFile(command.files()[0]);
+    const PatchFormat format = recognisePatchFile(pathOf(command.files()[0]));
     if (infoOf(format).namesItsSource && infoOf(format).applies())
         return checkNamedSource(command.files()[0], format, command.files()[1], console);
-    if (format == PatchFormat::Ppf && checksItsImage(command.files()[0], format))
+    if (format == PatchFormat::Ppf && checksItsImage(pathOf(command.files()[0]), format))
         return checkPpfBlock(command.files()[0], command.files()[1], console);
     const auto compared = comparePatchAndImage(command.files()[0], command.files()[1], console);
     if (const int *status = std::get_if<int>(&compared))

@@ -81,6 +81,19 @@ int fail(Console &console, const QString &file, const text::Reason &reason,
     return fail(console, file, line, statusFor(reason.severity));
 }
 
+int combinedStatus(int status, const Console &console) {
+    return console.changed && status != Success ? int(ChangedButNot) : status;
+}
+
+int reportAftermath(Console &console, const QString &file, const QString &folderFlushError) {
+    if (folderFlushError.isEmpty())
+        return Success;
+    console.err << "tarnic-cli: " << file
+                << ": the change is made, but its folder could not be flushed to disk ("
+                << folderFlushError << "); a power cut now could undo it\n";
+    return ChangedButNot;
+}
+
 void printLine(Console &console, const QString &caption, const QString &value) {
     console.out << text::captionName(caption) << ": " << value << '\n';
 }

@@ -4,6 +4,7 @@
 // registers its name, arguments, summary and run function there, so adding a
 // command touches that one file.
 
+#include "files/PathText.h"
 #include "texts/Messages.h"
 
 #include <QCommandLineParser>
@@ -15,17 +16,33 @@
 
 namespace tarnic::cli {
 
-// Exit status of every command.
+// Exit status of every command. 1 and 2 mean that nothing was changed, so a
+// script may try again; 3 means that a change is on disk, so trying again
+// could undo it.
 enum Exit : int {
     Success = 0,
-    Refused = 1, // bad input refused, `check` found a difference, a wrong checksum
-    Trouble = 2, // a usage error, or a file that cannot be read or written
+    Refused = 1,       // bad input refused, `check` found a difference, a wrong checksum
+    Trouble = 2,       // a usage error, or a file that cannot be read or written
+    ChangedButNot = 3, // the change is on disk, but not all that was asked: a backup
+                       // not in place, a folder not flushed, another image of the
+                       // command's not done, or its report not written
 };
 
 struct Console {
     QTextStream &out;
     QTextStream &err;
+    // Set by a command once a change it made is on disk.
+    bool changed = false;
 };
+
+// The status of a command that went over several files: the worst, but 3
+// where some change is on disk and something failed.
+int combinedStatus(int status, const Console &console);
+
+// Reports what is amiss after a change reached the disk (a folder that could
+// not be flushed: `folderFlushError`), on standard error; the status to end
+// with, 3 when anything was.
+int reportAftermath(Console &console, const QString &file, const QString &folderFlushError);
 
 struct CommandSpec;
 // `arguments` start with the program's name, then the command's name.

@@ -3,6 +3,7 @@
 
 #include "Command.h"
 #include "Images.h"
+#include "files/PathText.h"
 #include "rom/ByteOrderConversion.h"
 
 namespace tarnic::cli {
@@ -10,7 +11,16 @@ namespace tarnic::cli {
 namespace {
 
 int conversionFailed(Console &console, const QString &file, const ConversionResult &result) {
+    if (result.outcome == ConversionOutcome::NameClash)
+        return fail(console, nameText(result.clash.written), text::reasonFor(result.outcome),
+                    result.clash.input.empty() ? QString() : nameText(result.clash.input));
     return fail(console, file, text::reasonFor(result.outcome), result.systemError);
+}
+
+// A conversion that reached the disk: marked, and what is amiss said.
+int converted(Console &console, const QString &file, const ConversionResult &result) {
+    console.changed = true;
+    return reportAftermath(console, file, result.folderFlushError);
 }
 
 int runSwap(const CommandSpec &spec, const QStringList &arguments, Console &console) {
@@ -20,7 +30,7 @@ int runSwap(const CommandSpec &spec, const QStringList &arguments, Console &cons
     int status = Success;
     for (const QString &file : command.files()) {
         HeaderBytes bytes;
-        if (!readHeaderBytes(file, bytes)) {
+        if (!readHeaderBytes(pathOf(file), bytes)) {
             status = std::max(status, conversionFailed(console, file, {}));
             continue;
         }
@@ -29,7 +39,7 @@ int runSwap(const CommandSpec &spec, const QStringList &arguments, Console &cons
             status = std::max(status, fail(console, file, notAnImage(file, from), int(Refused)));
             continue;
         }
-        const ConversionResult result = swapByteOrder(file);
+        const ConversionResult result = swapByteOrder(pathOf(file));
         if (result.outcome != ConversionOutcome::Converted) {
             status = std::max(status, conversionFailed(console, file, result));
             continue;
@@ -37,8 +47,9 @@ int runSwap(const CommandSpec &spec, const QStringList &arguments, Console &cons
         const ByteOrder to =
             from == ByteOrder::Cartridge ? ByteOrder::ByteSwapped : ByteOrder::Cartridge;
         console.out << file << ": " << orderName(from) << " -> " << orderName(to) << '\n';
+        status = std::max(status, converted(console, file, result));
     }
-    return status;
+    return combinedStatus(status, console);
 }
 
 int runConvert(const CommandSpec &spec, const QStringList &arguments, Console &console) {
@@ -63,7 +74,7 @@ int runConvert(const CommandSpec &spec, const QStringList &arguments, Console &c
     const QString outputPath = command.value(output);
     int status = Success;
     for (const QString &file : command.files()) {
-        const ConversionResult result = convertImage(file, *target, outputPath);
+        const ConversionResult result = convertImage(pathOf(file), *target, pathOf(outputPath));
         if (result.outcome == ConversionOutcome::AlreadyInOrder) {
             console.out << file << ": already " << shortName(*target) << " (" << orderName(*target)
                         << "); left alone\n";
@@ -73,11 +84,12 @@ int runConvert(const CommandSpec &spec, const QStringList &arguments, Console &c
             if (!outputPath.isEmpty())
                 console.out << ", written to " << outputPath;
             console.out << '\n';
+            status = std::max(status, converted(console, file, result));
         } else {
             status = std::max(status, conversionFailed(console, file, result));
         }
     }
-    return status;
+    return combinedStatus(status, console);
 }
 
 const RegisterCommand swapRegistration({

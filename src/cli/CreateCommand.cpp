@@ -14,12 +14,12 @@ QString fileOf(const CreateJob &job, CreateOutcome outcome) {
     switch (outcome) {
     case CreateOutcome::OriginalUnreadable:
     case CreateOutcome::OriginalNotAnImage:
-        return job.originalPath;
+        return nameText(job.originalPath);
     case CreateOutcome::ModifiedUnreadable:
     case CreateOutcome::ModifiedShorter:
     case CreateOutcome::ModifiedTooLarge:
     case CreateOutcome::TooLargeForIps:
-        return job.modifiedPath;
+        return nameText(job.modifiedPath);
     case CreateOutcome::DescriptionTooLong:
         return job.description;
     case CreateOutcome::Created:
@@ -27,7 +27,7 @@ QString fileOf(const CreateJob &job, CreateOutcome outcome) {
     case CreateOutcome::WriteFailed:
         break;
     }
-    return job.patchPath;
+    return nameText(job.patchPath);
 }
 
 int runCreate(const CommandSpec &spec, const QStringList &arguments, Console &console) {
@@ -49,8 +49,8 @@ int runCreate(const CommandSpec &spec, const QStringList &arguments, Console &co
         return *done;
     if (!command.isSet(output))
         return command.usageError(console, QStringLiteral("-o PATCH is required"));
-    const CreateJob job{command.files()[0], command.files()[1], command.value(output),
-                        command.value(description)};
+    const CreateJob job{pathOf(command.files()[0]), pathOf(command.files()[1]),
+                        pathOf(command.value(output)), command.value(description)};
     // The formats Tarnic makes patches of, by their names in lower case.
     const QString kind = command.value(format).toLower();
     QStringList made;
@@ -69,7 +69,8 @@ int runCreate(const CommandSpec &spec, const QStringList &arguments, Console &co
     if (result.outcome != CreateOutcome::Created)
         return fail(console, fileOf(job, result.outcome), text::reasonFor(result.outcome),
                     result.systemError);
-    console.out << job.patchPath << ": " << result.records << " records writing "
+    console.changed = true;
+    console.out << command.value(output) << ": " << result.records << " records writing "
                 << result.bytesWritten << " bytes; the patch is " << result.patchSize << " bytes\n";
     return Success;
 }

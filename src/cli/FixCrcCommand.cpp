@@ -3,6 +3,7 @@
 
 #include "Command.h"
 #include "Images.h"
+#include "files/PathText.h"
 #include "rom/Checksum.h"
 
 namespace tarnic::cli {
@@ -24,8 +25,9 @@ int runFixCrc(const CommandSpec &spec, const QStringList &arguments, Console &co
 
     const bool onlyCheck = command.isSet(checkOnly);
     const ChecksumFix fix =
-        onlyCheck ? ChecksumFix{ChecksumFixOutcome::NotChecked, checkChecksum(file, kind), {}}
-                  : fixChecksum(file, kind);
+        onlyCheck
+            ? ChecksumFix{ChecksumFixOutcome::NotChecked, checkChecksum(pathOf(file), kind), {}, {}}
+            : fixChecksum(pathOf(file), kind);
     if (fix.outcome == ChecksumFixOutcome::Busy)
         return fail(console, file, text::reasonFor(fix.outcome));
     const ChecksumReport &report = fix.report;
@@ -56,12 +58,14 @@ int runFixCrc(const CommandSpec &spec, const QStringList &arguments, Console &co
     case ChecksumFixOutcome::Written:
         console.out << file << ": checksum written: " << checksumText(report.computed) << kindText
                     << ", was " << checksumText(report.stored) << '\n';
-        return Success;
+        console.changed = true;
+        return reportAftermath(console, file, fix.folderFlushError);
     case ChecksumFixOutcome::NotChecked:
         break;
     case ChecksumFixOutcome::WriteFailed:
     case ChecksumFixOutcome::Busy:
     case ChecksumFixOutcome::Changed:
+    case ChecksumFixOutcome::LeftUnsure:
     case ChecksumFixOutcome::LeftUnknown:
         return fail(console, file, text::reasonFor(fix.outcome), fix.systemError);
     }

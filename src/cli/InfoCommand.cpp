@@ -4,6 +4,7 @@
 #include "Command.h"
 #include "Images.h"
 #include "PatchInfo.h"
+#include "files/PathText.h"
 #include "patch/Bps.h"
 #include "patch/PatchApplication.h"
 #include "patch/PatchFormat.h"
@@ -67,8 +68,8 @@ int infoOfImage(const QString &file, const HeaderBytes &bytes, Console &console,
             ? QStringLiteral("little-endian (.n64); convert with: tarnic-cli convert --to z64 ") +
                   file
             : d.RomFormatTxt;
-    const ChecksumReport checksum = checkChecksum(file, kind);
-    const ImageDigests digests = digestsOf(file, order);
+    const ChecksumReport checksum = checkChecksum(pathOf(file), kind);
+    const ImageDigests digests = digestsOf(pathOf(file), order);
     const auto both = [&](const QString &stored, const QString &z64) {
         return stored == z64 ? stored : stored + QStringLiteral(" (in z64 order ") + z64 + u')';
     };
@@ -136,7 +137,7 @@ int runInfo(const CommandSpec &spec, const QStringList &arguments, Console &cons
     for (const QString &file : command.files()) {
         HeaderBytes bytes;
         int result;
-        if (!readHeaderBytes(file, bytes))
+        if (!readHeaderBytes(pathOf(file), bytes))
             result = fail(console, file, QStringLiteral("cannot be read"), Trouble);
         else
             switch (const PatchFormat format = recognisePatch(QByteArray(

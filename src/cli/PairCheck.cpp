@@ -1,4 +1,5 @@
 #include "PairCheck.h"
+#include "files/PathText.h"
 
 #include "Images.h"
 #include "patch/PatchApplication.h"
@@ -16,15 +17,15 @@ const QString &pairCaption(int pair) {
 
 std::variant<PairCheck, int> comparePatchAndImage(const QString &patchFile,
                                                   const QString &imageFile, Console &console) {
-    const PatchInspection patch = inspectPatch(patchFile);
+    const PatchInspection patch = inspectPatch(pathOf(patchFile));
     if (patch.outcome != InspectionOutcome::Shown)
         return fail(console, patchFile, text::reasonFor(patch.outcome));
     // The whole patch, as applying it would check it.
-    if (const PatchFileCheck records = checkPatchFile(patchFile);
+    if (const PatchFileCheck records = checkPatchFile(pathOf(patchFile));
         records.outcome != PatchFileOutcome::Valid)
         return fail(console, patchFile, text::reasonFor(records.outcome));
     HeaderBytes bytes;
-    if (!readHeaderBytes(imageFile, bytes))
+    if (!readHeaderBytes(pathOf(imageFile), bytes))
         return fail(console, imageFile, text::reasonFor(InspectionOutcome::CannotOpen));
     const ImageInspection image = inspectHeader(bytes);
     if (image.outcome != ImageReadOutcome::Shown)

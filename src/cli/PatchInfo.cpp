@@ -1,4 +1,5 @@
 #include "PatchInfo.h"
+#include "files/PathText.h"
 
 #include "Images.h"
 #include "files/SafeWrite.h"
@@ -26,10 +27,10 @@ QJsonObject jsonTexts(const Texts &texts) {
 }
 
 int infoOfPatch(const QString &file, Console &console, bool json) {
-    const PatchInspection inspection = inspectPatch(file);
+    const PatchInspection inspection = inspectPatch(pathOf(file));
     if (inspection.outcome != InspectionOutcome::Shown)
         return fail(console, file, text::reasonFor(inspection.outcome));
-    const PatchFileCheck records = checkPatchFile(file);
+    const PatchFileCheck records = checkPatchFile(pathOf(file));
     const PatchDisplay &d = inspection.display;
     const PatchHeader &h = inspection.header;
     const Texts texts = {
@@ -82,7 +83,7 @@ int infoOfPatch(const QString &file, Console &console, bool json) {
 }
 
 int infoOfBps(const QString &file, Console &console, bool json) {
-    const BpsInspection bps = inspectBps(file);
+    const BpsInspection bps = inspectBps(pathOf(file));
     switch (bps.outcome) {
     case BpsRead::Read:
         break;
@@ -119,7 +120,7 @@ int infoOfBps(const QString &file, Console &console, bool json) {
 }
 
 int infoOfUps(const QString &file, Console &console, bool json) {
-    const UpsInspection ups = inspectUps(file);
+    const UpsInspection ups = inspectUps(pathOf(file));
     if (ups.outcome != ApplyOutcome::Applied)
         return fail(console, file, text::reasonFor(ups.outcome));
     const UpsHeader &h = ups.header;
@@ -144,9 +145,9 @@ int infoOfUps(const QString &file, Console &console, bool json) {
 }
 
 int infoOfPpf(const QString &file, Console &console, bool json) {
-    const QString description = patchDescription(file, PatchFormat::Ppf);
+    const QString description = patchDescription(pathOf(file), PatchFormat::Ppf);
     QFile patch;
-    if (!openRegularFile(patch, file))
+    if (!openRegularFile(patch, pathOf(file)))
         return fail(console, file, QStringLiteral("cannot be read"), Trouble);
     const PpfLayout layout = readPpfLayout(patch);
     const bool blockCheck = !layout.blockCheck.isEmpty();
@@ -175,7 +176,7 @@ int infoOfPpf(const QString &file, Console &console, bool json) {
 }
 
 int infoOfIps(const QString &file, Console &console, bool json) {
-    const PatchFileCheck ips = checkIpsFile(file);
+    const PatchFileCheck ips = checkIpsFile(pathOf(file));
     if (ips.outcome != PatchFileOutcome::Valid)
         return fail(console, file,
                     ips.outcome == PatchFileOutcome::Unreadable

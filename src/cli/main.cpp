@@ -1,6 +1,7 @@
 // tarnic-cli: the program's engine from the command line.
 
 #include "Command.h"
+#include "files/PathText.h"
 #include "texts/BuildInfo.h"
 
 #include <QCoreApplication>
@@ -29,7 +30,10 @@ QString programHelp(QCommandLineParser &parser) {
         "\nExit status:\n"
         "  0  success\n"
         "  1  refused (bad input, a pair that differs, a wrong checksum); nothing written\n"
-        "  2  a usage error, or a file that cannot be read or written\n");
+        "  2  a usage error, or a file that cannot be read or written; nothing written\n"
+        "  3  the change is on disk, but not all that was asked (a backup not in place, a\n"
+        "     folder not flushed, another image not done, the report not written): do not\n"
+        "     simply run it again, which could undo the change\n");
     return help;
 }
 
@@ -66,16 +70,6 @@ int run(const QStringList &arguments, Console &console) {
     return Trouble;
 }
 
-// The first argument whose bytes do not survive the system's decoding (a file
-// name that is not valid UTF-8, say): Qt would name another file in its place.
-int undecodableArgument(int argc, char **argv, const QStringList &arguments) {
-    for (int i = 1; i < argc && i < arguments.size(); ++i) {
-        if (QFile::encodeName(arguments[i]) != QByteArray(argv[i]))
-            return i;
-    }
-    return 0;
-}
-
 } // namespace
 
 int main(int argc, char **argv) {
@@ -83,24 +77,30 @@ int main(int argc, char **argv) {
     QCoreApplication::setApplicationName(QStringLiteral("tarnic-cli"));
     QCoreApplication::setApplicationVersion(QString::fromLatin1(kProgramVersion));
     int status;
+    bool changed = false;
     {
         QTextStream out(stdout);
         QTextStream err(stderr);
         Console console{out, err};
-        const QStringList arguments = QCoreApplication::arguments();
-        if (const int bad = undecodableArgument(argc, argv, arguments)) {
-            err << "tarnic-cli: argument " << bad << " (\""
-                << QString::fromLatin1(QByteArray(argv[bad]).toPercentEncoding("/.-_ "))
-                << "\") is not valid UTF-8, so no file can be named by it exactly; nothing "
-                   "done. Rename the file first.\n";
-            status = Trouble;
-        } else {
-            status = run(arguments, console);
-        }
+        // File names are bytes: each argument's are kept exactly, valid UTF-8
+        // or not (files/PathText.h), and a command names files by pathOf().
+        QStringList arguments;
+        for (int i = 0; i < argc; ++i)
+            arguments << nameText(QByteArray(argv[i]));
+        status = run(arguments, console);
+        changed = console.changed;
     }
     // What was printed reached its destination only if standard output took it
     // all (a full disk behind a redirection does not).
+    // A change that is on disk stays reported as made, so that a script that
+    // tries again on failure does not undo it.
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        if (changed) {
+            std::fputs("tarnic-cli: standard output could not be written; the changes it would "
+                       "have reported are on disk\n",
+                       stderr);
+            return ChangedButNot;
+        }
         std::fputs("tarnic-cli: standard output could not be written\n", stderr);
         return Trouble;
     }

@@ -4,23 +4,21 @@
 #include "files/SafeWrite.h"
 #include "files/SystemCalls.h"
 
-#include <QFileInfo>
-
-#include <filesystem>
-
 namespace tarnic {
-
-namespace {
 
 namespace fs = std::filesystem;
 
-// The file itself, not a symbolic link that leads to it.
-fs::path realFile(const QString &path) {
-    const QString target = QFileInfo(path).canonicalFilePath();
-    return target.isEmpty() ? fs::path() : QFileInfo(target).filesystemFilePath();
+fs::path backupNameOf(const fs::path &image) {
+    return fs::path(image.native() + ".BAK");
 }
 
-bool copyFile(const QString &from, const QString &to, QString *whyNot) {
+fs::path backupStagingNameOf(const fs::path &backup) {
+    return fs::path(backup.native() + ".tarnic-new");
+}
+
+namespace {
+
+bool copyFile(const fs::path &from, const fs::path &to, QString *whyNot) {
     QFile file;
     FileReplacement copy(to);
     if (!openRegularFile(file, from))
@@ -32,79 +30,62 @@ bool copyFile(const QString &from, const QString &to, QString *whyNot) {
     return false;
 }
 
-bool sameContent(const QString &first, const QString &second) {
-    QFile a;
-    QFile b;
-    if (!openRegularFile(a, first) || !openRegularFile(b, second) || a.size() != b.size())
-        return false;
-    while (!a.atEnd()) {
-        if (a.read(kCopyChunkSize) != b.read(kCopyChunkSize))
-            return false;
-    }
-    return true;
-}
-
 // The owner may need to write an earlier backup that is marked read-only.
-void makeReplaceable(const QString &path) {
-    if (QFileInfo::exists(path)) {
+void makeReplaceable(const fs::path &path) {
+    std::error_code error;
+    if (fs::exists(path, error)) {
         resetAttributesToNormal(path);
-        QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::WriteOwner);
+        fs::permissions(path, fs::perms::owner_write, fs::perm_options::add, error);
     }
 }
 
-bool renameOver(const QString &from, const QString &to, QString *whyNot) {
+} // namespace
+
+bool renameOver(const fs::path &from, const fs::path &to, QString *whyNot,
+                QString *folderFlushError) {
     makeReplaceable(to);
     std::error_code error;
-    fs::rename(QFileInfo(from).filesystemAbsoluteFilePath(),
-               QFileInfo(to).filesystemAbsoluteFilePath(), error);
+    fs::rename(from, to, error);
     if (error) {
         if (whyNot)
             *whyNot = QString::fromLocal8Bit(error.message());
         return false;
     }
-    system::flushFolder(QFileInfo(to).absolutePath());
+    const QString flushed = system::flushFolder(fs::absolute(to, error).parent_path());
+    if (folderFlushError)
+        *folderFlushError = flushed;
     return true;
 }
 
-} // namespace
-
-BackupReplacement::BackupReplacement(const QString &imagePath, const QString &backupPath)
+BackupReplacement::BackupReplacement(const fs::path &imagePath, const fs::path &backupPath)
     : imagePath_(imagePath), backupPath_(backupPath) {}
 
 BackupReplacement::~BackupReplacement() {
+    std::error_code error;
     if (prepared_ && !completed_ && !keepStaging_)
-        QFile::remove(stagingPath());
-}
-
-// A staging file left by a killed process is either still the image itself
-// (killed before the image was replaced: nothing to keep) or the image as it
-// was before a patch that went through (the backup that run meant to make).
-void BackupReplacement::settleLeftover() {
-    const QString staging = stagingPath();
-    if (!QFileInfo::exists(staging))
-        return;
-    if (sameFile(staging, imagePath_) || sameContent(staging, imagePath_))
-        QFile::remove(staging);
-    else
-        renameOver(staging, backupPath_, nullptr);
+        fs::remove(stagingPath(), error);
 }
 
 bool BackupReplacement::prepare(QString *whyNot) {
-    settleLeftover();
-    const QString staging = stagingPath();
-    QFile::remove(staging);
+    const fs::path staging = stagingPath();
     std::error_code error;
-    const fs::path image = realFile(imagePath_);
-    if (!image.empty())
-        fs::create_hard_link(image, QFileInfo(staging).filesystemAbsoluteFilePath(), error);
-    prepared_ = (!image.empty() && !error) || copyFile(imagePath_, staging, whyNot);
+    // Only a plain file of ours is ever at the staging name here: anything
+    // else was refused before the run began.
+    if (fs::is_regular_file(fs::symlink_status(staging, error)))
+        fs::remove(staging, error);
+    const fs::path image = fs::canonical(imagePath_, error);
+    if (!error)
+        fs::create_hard_link(image, staging, error);
+    prepared_ = !error || copyFile(imagePath_, staging, whyNot);
     return prepared_;
 }
 
 bool BackupReplacement::complete(QString *whyNot) {
     if (!prepared_)
         return false;
-    completed_ = renameOver(stagingPath(), backupPath_, whyNot);
+    std::error_code error;
+    hadEarlier_ = fs::exists(fs::symlink_status(backupPath_, error));
+    completed_ = renameOver(stagingPath(), backupPath_, whyNot, &folderFlushError_);
     keepStaging_ = !completed_;
     return completed_;
 }

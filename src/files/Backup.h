@@ -9,15 +9,24 @@
 // A backup that is never completed is removed, so a run that fails leaves the
 // earlier backup as it was, or none where there was none. A kill between the
 // new image and complete() leaves the old image at the staging name; the next
-// backup of the same image completes that one first.
+// run on the same image completes that one first (files/OwnNames.h).
 
 #include <QString>
 
+#include <filesystem>
+
 namespace tarnic {
+
+// Where an image's backup goes: "<image>.BAK", beside the name the user gave
+// (a symbolic link's backup is beside the link).
+std::filesystem::path backupNameOf(const std::filesystem::path &image);
+// Where the image waits to become the backup: "<backup>.tarnic-new".
+std::filesystem::path backupStagingNameOf(const std::filesystem::path &backup);
 
 class BackupReplacement {
   public:
-    BackupReplacement(const QString &imagePath, const QString &backupPath);
+    BackupReplacement(const std::filesystem::path &imagePath,
+                      const std::filesystem::path &backupPath);
     ~BackupReplacement();
     BackupReplacement(const BackupReplacement &) = delete;
     BackupReplacement &operator=(const BackupReplacement &) = delete;
@@ -28,17 +37,26 @@ class BackupReplacement {
     // False when the rename failed: the old image then stays at
     // stagingPath(), which is kept.
     bool complete(QString *whyNot);
-    // Where prepare() keeps the image: "<backup>.tarnic-new".
-    QString stagingPath() const { return backupPath_ + QStringLiteral(".tarnic-new"); }
+    std::filesystem::path stagingPath() const { return backupStagingNameOf(backupPath_); }
+    // Whether a backup was at the backup's name before complete().
+    bool hadEarlier() const { return hadEarlier_; }
+    // After complete(): empty when the rename is on disk, else why it may not be.
+    QString folderFlushError() const { return folderFlushError_; }
 
   private:
-    void settleLeftover();
-
-    QString imagePath_;
-    QString backupPath_;
+    std::filesystem::path imagePath_;
+    std::filesystem::path backupPath_;
     bool prepared_ = false;
     bool completed_ = false;
     bool keepStaging_ = false;
+    bool hadEarlier_ = false;
+    QString folderFlushError_;
 };
+
+// Puts `from` in the place of `to` in one step, making a read-only file at
+// `to` replaceable first; false with the system's reason when it fails.
+// `folderFlushError` gets why the rename may not be on disk yet, if it may not.
+bool renameOver(const std::filesystem::path &from, const std::filesystem::path &to, QString *whyNot,
+                QString *folderFlushError = nullptr);
 
 } // namespace tarnic

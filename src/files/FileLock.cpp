@@ -4,7 +4,10 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
+#include <mutex>
 #include <thread>
+#include <vector>
 
 namespace tarnic {
 
@@ -19,9 +22,27 @@ FileIdentity identityFrom(const struct stat &status) {
 }
 #endif
 
+// The files this process holds locked: a lock on one of them again is the
+// same lock (flock would refuse it, as it would another process). A child
+// made by fork() inherits the list, not the locks: it holds none of them.
+std::mutex heldMutex;
+std::vector<FileIdentity> heldFiles;
+long heldBy = 0;
+
+bool heldHere(const FileIdentity &file) {
+#ifndef Q_OS_WIN
+    if (heldBy != long(::getpid())) {
+        heldFiles.clear();
+        heldBy = long(::getpid());
+    }
+#endif
+    return std::any_of(heldFiles.begin(), heldFiles.end(),
+                       [&](const FileIdentity &held) { return sameFileAs(held, file); });
+}
+
 } // namespace
 
-std::optional<FileIdentity> identityOf(const QString &path) {
+std::optional<FileIdentity> identityOf(const std::filesystem::path &path) {
 #ifdef Q_OS_WIN
     const QFileInfo info(path);
     if (!info.exists())
@@ -29,13 +50,13 @@ std::optional<FileIdentity> identityOf(const QString &path) {
     return FileIdentity{0, 0, info.size(), info.lastModified().toMSecsSinceEpoch(), 0};
 #else
     struct stat status {};
-    if (::stat(QFile::encodeName(path).constData(), &status) != 0)
+    if (::stat(path.c_str(), &status) != 0)
         return std::nullopt;
     return identityFrom(status);
 #endif
 }
 
-FileLock::FileLock(const QString &path, std::chrono::milliseconds patience) {
+FileLock::FileLock(const std::filesystem::path &path, std::chrono::milliseconds patience) {
 #ifdef Q_OS_WIN
     // Windows keeps an open file from being replaced; no lock is taken.
     Q_UNUSED(patience);
@@ -49,6 +70,16 @@ FileLock::FileLock(const QString &path, std::chrono::milliseconds patience) {
         descriptor_ = system::openRegular(path, O_RDONLY);
         if (descriptor_ < 0)
             return; // Missing
+        {
+            struct stat opened {};
+            ::fstat(descriptor_, &opened);
+            const std::lock_guard<std::mutex> guard(heldMutex);
+            if (heldHere(identityFrom(opened))) {
+                identity_ = identityFrom(opened);
+                outcome_ = Outcome::Locked;
+                return;
+            }
+        }
         while (::flock(descriptor_, LOCK_EX | LOCK_NB) != 0) {
             if ((errno != EWOULDBLOCK && errno != EINTR) ||
                 std::chrono::steady_clock::now() >= deadline) {
@@ -65,7 +96,11 @@ FileLock::FileLock(const QString &path, std::chrono::milliseconds patience) {
         ::fstat(descriptor_, &locked);
         const std::optional<FileIdentity> now = identityOf(path);
         identity_ = identityFrom(locked);
-        if (now && now->device == identity_.device && now->inode == identity_.inode) {
+        if (now && sameFileAs(*now, identity_)) {
+            const std::lock_guard<std::mutex> guard(heldMutex);
+            heldHere(identity_); // forgets a parent's
+            heldFiles.push_back(identity_);
+            held_ = true;
             outcome_ = Outcome::Locked;
             return;
         }
@@ -77,6 +112,14 @@ FileLock::FileLock(const QString &path, std::chrono::milliseconds patience) {
 
 FileLock::~FileLock() {
 #ifndef Q_OS_WIN
+    if (held_) {
+        const std::lock_guard<std::mutex> guard(heldMutex);
+        const auto at =
+            std::find_if(heldFiles.begin(), heldFiles.end(),
+                         [&](const FileIdentity &f) { return sameFileAs(f, identity_); });
+        if (at != heldFiles.end())
+            heldFiles.erase(at);
+    }
     if (descriptor_ >= 0)
         ::close(descriptor_);
 #endif

@@ -1,12 +1,12 @@
 #include "files/FileReplacement.h"
 
+#include "files/PathText.h"
 #include "files/SystemCalls.h"
 
-#include <QDir>
-#include <QFileInfo>
 #include <QSaveFile>
 
 #include <optional>
+#include <string>
 
 #ifndef Q_OS_WIN
 #include <cstdlib>
@@ -14,53 +14,51 @@
 
 namespace tarnic {
 
-namespace {
+namespace fs = std::filesystem;
 
-// A symbolic link is followed: its target is what gets replaced.
-QString resolvedTarget(const QString &target) {
-    const QFileInfo info(target);
-    if (info.isSymLink()) {
-        const QString canonical = info.canonicalFilePath();
-        if (!canonical.isEmpty())
+fs::path FileReplacement::resolvedTarget(const fs::path &target) {
+    std::error_code error;
+    if (fs::is_symlink(target, error)) {
+        const fs::path canonical = fs::canonical(target, error);
+        if (!error)
             return canonical;
     }
-    return info.absoluteFilePath();
+    const fs::path absolute = fs::absolute(target, error);
+    return error ? target : absolute;
 }
 
-} // namespace
+fs::path FileReplacement::stagingNameOf(const fs::path &target) {
+    const fs::path file = resolvedTarget(target);
+    return file.parent_path() / ("." + file.filename().native() + ".tarnic-new");
+}
 
 struct FileReplacement::Parts {
-    QString target; // the file to replace, links followed
-    std::optional<std::pair<QString, FileIdentity>> unchanged;
+    fs::path target; // the file to replace, links followed
+    std::optional<std::pair<fs::path, FileIdentity>> unchanged;
 #ifdef Q_OS_WIN
     QSaveFile file;
-    explicit Parts(const QString &path) : target(resolvedTarget(path)), file(target) {}
+    explicit Parts(const fs::path &path) : target(resolvedTarget(path)), file(target) {}
 #else
-    explicit Parts(const QString &path) : target(resolvedTarget(path)) {}
+    explicit Parts(const fs::path &path) : target(resolvedTarget(path)) {}
     ~Parts() {
         if (fd >= 0)
             ::close(fd);
-        if (!name.isEmpty())
-            ::unlink(QFile::encodeName(name).constData());
+        if (!name.empty())
+            ::unlink(name.c_str());
     }
 
-    QString folder() const {
-        return QFileInfo(target).absolutePath();
-    }
-    // The one name the new content takes before the rename; a name left by a
-    // killed process is Tarnic's own, and is replaced.
-    QString stagingName() const {
-        return QDir(folder()).filePath(u'.' + QFileInfo(target).fileName() +
-                                       QStringLiteral(".tarnic-new"));
+    fs::path folder() const {
+        return target.parent_path();
     }
 
     int fd = -1;
-    QString name;        // the new content's name while it has one
+    fs::path name;       // the new content's name while it has one
     qint64 appendAt = 0; // where write() appends
 #endif
 };
 
-FileReplacement::FileReplacement(const QString &target) : parts_(std::make_unique<Parts>(target)) {}
+FileReplacement::FileReplacement(const fs::path &target)
+    : parts_(std::make_unique<Parts>(target)) {}
 
 FileReplacement::~FileReplacement() = default;
 
@@ -75,7 +73,7 @@ void FileReplacement::fail(const QString &reason) {
     failWith(reason);
 }
 
-void FileReplacement::requireUnchanged(const QString &path, const FileIdentity &identity) {
+void FileReplacement::requireUnchanged(const fs::path &path, const FileIdentity &identity) {
     parts_->unchanged = std::make_pair(path, identity);
 }
 
@@ -151,25 +149,24 @@ bool FileReplacement::open() {
     if (failed_)
         return false;
     Parts &p = *parts_;
-    const QByteArray folder = QFile::encodeName(p.folder());
 #ifdef O_TMPFILE
-    if (QFileInfo::exists(QStringLiteral("/proc/self/fd")))
-        p.fd = ::open(folder.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    std::error_code noProc;
+    if (fs::exists("/proc/self/fd", noProc))
+        p.fd = ::open(p.folder().c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
 #endif
     if (p.fd < 0) {
         // No unnamed files here: a hidden name beside the target instead.
-        QByteArray pattern = QFile::encodeName(QDir(p.folder())
-                                                   .filePath(u'.' + QFileInfo(p.target).fileName() +
-                                                             QStringLiteral(".tarnic-XXXXXX")));
+        std::string pattern =
+            (p.folder() / ("." + p.target.filename().native() + ".tarnic-XXXXXX")).native();
         p.fd = ::mkostemp(pattern.data(), O_CLOEXEC);
         if (p.fd < 0)
             return failWith(system::errorText());
-        p.name = QFile::decodeName(pattern);
+        p.name = pattern;
     }
     // The old file's owner, group and permissions; a new file gets what the
     // user's file-creation mask allows.
     struct stat old {};
-    if (::stat(QFile::encodeName(p.target).constData(), &old) == 0) {
+    if (::stat(p.target.c_str(), &old) == 0) {
         // Only root may give a file away; anyone may keep the group if a member.
         if (::fchown(p.fd, old.st_uid, old.st_gid) != 0 &&
             ::fchown(p.fd, uid_t(-1), old.st_gid) != 0) {
@@ -242,14 +239,19 @@ bool FileReplacement::commit() {
         return false;
     finished_ = false;
     Parts &p = *parts_;
-    if (p.name.isEmpty()) {
+    if (p.name.empty()) {
         // The unnamed content gets its name only now, just before the rename.
-        const QString staging = p.stagingName();
-        const QByteArray stagingBytes = QFile::encodeName(staging);
-        ::unlink(stagingBytes.constData());
-        const QByteArray self = "/proc/self/fd/" + QByteArray::number(p.fd);
-        if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, stagingBytes.constData(),
-                     AT_SYMLINK_FOLLOW) != 0)
+        // A plain file at that name was left by a killed run of ours; anything
+        // else there is in the way, and is named.
+        const fs::path staging = stagingNameOf(p.target);
+        struct stat there {};
+        if (::lstat(staging.c_str(), &there) == 0 && !S_ISREG(there.st_mode))
+            return failWith(
+                QStringLiteral("%1 is in the way; move it elsewhere").arg(nameText(staging)));
+        if (::unlink(staging.c_str()) != 0 && errno != ENOENT)
+            return failWith(system::errorText() + QStringLiteral(" (%1)").arg(nameText(staging)));
+        const std::string self = "/proc/self/fd/" + std::to_string(p.fd);
+        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, staging.c_str(), AT_SYMLINK_FOLLOW) != 0)
             return failWith(system::errorText());
         p.name = staging;
     }
@@ -257,11 +259,10 @@ bool FileReplacement::commit() {
         targetChanged_ = true;
         return failWith(QStringLiteral("another program changed the file meanwhile"));
     }
-    if (::rename(QFile::encodeName(p.name).constData(), QFile::encodeName(p.target).constData()) !=
-        0)
+    if (::rename(p.name.c_str(), p.target.c_str()) != 0)
         return failWith(system::errorText());
     p.name.clear();
-    system::flushFolder(p.folder());
+    folderFlushError_ = system::flushFolder(p.folder());
     return true;
 }
 

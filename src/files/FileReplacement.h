@@ -8,6 +8,7 @@
 
 #include <QString>
 
+#include <filesystem>
 #include <memory>
 
 namespace tarnic {
@@ -21,7 +22,7 @@ namespace tarnic {
 // `target` keeps pointing at the (new) file.
 class FileReplacement {
   public:
-    explicit FileReplacement(const QString &target);
+    explicit FileReplacement(const std::filesystem::path &target);
     ~FileReplacement();
     FileReplacement(const FileReplacement &) = delete;
     FileReplacement &operator=(const FileReplacement &) = delete;
@@ -42,7 +43,7 @@ class FileReplacement {
     // At commit, just before the rename, `path` must still be the file that
     // `identity` describes (same file, size and modification time); otherwise
     // nothing is replaced and targetChanged() is true.
-    void requireUnchanged(const QString &path, const FileIdentity &identity);
+    void requireUnchanged(const std::filesystem::path &path, const FileIdentity &identity);
     // Puts the finished content in the target's place in one step. False when
     // it was not finished, the file to keep unchanged changed, or the rename
     // fails; the target is then as it was.
@@ -56,6 +57,17 @@ class FileReplacement {
     QString errorString() const { return error_; }
     // The commit found that the file to keep unchanged had changed.
     bool targetChanged() const { return targetChanged_; }
+    // After a commit: empty when the rename is on disk too, else the
+    // system's reason why the folder could not be flushed (the new content
+    // is in place, but a power cut could still bring the old one back).
+    QString folderFlushError() const { return folderFlushError_; }
+
+    // The file a replacement of `target` replaces: a symbolic link followed,
+    // byte for byte, to the file it names.
+    static std::filesystem::path resolvedTarget(const std::filesystem::path &target);
+    // The hidden name the new content of `resolvedTarget(target)` takes for
+    // the instant before the rename: ".<name>.tarnic-new" beside it.
+    static std::filesystem::path stagingNameOf(const std::filesystem::path &target);
 
   private:
     struct Parts;
@@ -66,6 +78,7 @@ class FileReplacement {
     bool finished_ = false;
     bool targetChanged_ = false;
     QString error_;
+    QString folderFlushError_;
 };
 
 } // namespace tarnic

@@ -12,14 +12,26 @@
 
 namespace tarnic {
 
-bool isMarkedReadOnly(const QString &path) {
+namespace fs = std::filesystem;
+
+bool isMarkedReadOnly(const fs::path &path) {
+#ifdef Q_OS_WIN
     return !(QFileInfo(path).permissions() & QFileDevice::WriteOwner);
+#else
+    struct stat status {};
+    return ::stat(path.c_str(), &status) != 0 || !(status.st_mode & S_IWUSR);
+#endif
 }
 
-bool openRegularFile(QFile &file, const QString &path) {
-    if (path.isEmpty())
+bool openRegularFile(QFile &file, const fs::path &path) {
+    if (path.empty())
         return false;
+#ifdef Q_OS_WIN
     file.setFileName(path);
+#else
+    // Qt is told no name: it would spell one that is not UTF-8 differently.
+    file.setFileName(QString());
+#endif
 #ifdef Q_OS_WIN
     return QFileInfo(path).isFile() && file.open(QIODevice::ReadOnly);
 #else
@@ -34,8 +46,8 @@ bool openRegularFile(QFile &file, const QString &path) {
 #endif
 }
 
-bool isWritableFile(const QString &path) {
-    if (path.isEmpty() || isMarkedReadOnly(path))
+bool isWritableFile(const fs::path &path) {
+    if (path.empty() || isMarkedReadOnly(path))
         return false;
 #ifdef Q_OS_WIN
     QFile file(path);
@@ -49,20 +61,20 @@ bool isWritableFile(const QString &path) {
 #endif
 }
 
-bool canBeCreatedOrReplaced(const QString &path) {
-    const QFileInfo info(path);
-    if (info.exists() || info.isSymLink())
+bool canBeCreatedOrReplaced(const fs::path &path) {
+    std::error_code error;
+    if (fs::exists(fs::symlink_status(path, error)))
         return isWritableFile(path);
-    return !path.isEmpty();
+    return !path.empty();
 }
 
-bool sameFile(const QString &first, const QString &second) {
+bool sameFile(const fs::path &first, const fs::path &second) {
     const std::optional<FileIdentity> a = identityOf(first);
     const std::optional<FileIdentity> b = identityOf(second);
 #ifdef Q_OS_WIN
     return a && b && QFileInfo(first).canonicalFilePath() == QFileInfo(second).canonicalFilePath();
 #else
-    return a && b && a->device == b->device && a->inode == b->inode;
+    return a && b && sameFileAs(*a, *b);
 #endif
 }
 
@@ -123,15 +135,15 @@ namespace {
 WriteStatus statusOf(bool written, const FileReplacement &replacement,
                      const std::optional<KeepUnchanged> &unchanged) {
     if (written)
-        return {WriteStatus::Written, {}};
+        return {WriteStatus::Written, {}, replacement.folderFlushError()};
     const bool changed = replacement.targetChanged() ||
                          (unchanged && identityOf(unchanged->path) != unchanged->identity);
-    return {changed ? WriteStatus::Changed : WriteStatus::Failed, replacement.errorString()};
+    return {changed ? WriteStatus::Changed : WriteStatus::Failed, replacement.errorString(), {}};
 }
 
 } // namespace
 
-WriteStatus replaceWithTransformed(QIODevice &from, qint64 length, const QString &target,
+WriteStatus replaceWithTransformed(QIODevice &from, qint64 length, const fs::path &target,
                                    const ChunkTransform &transform,
                                    const std::optional<KeepUnchanged> &unchanged) {
     ReplacedFileRelease oldContent(target);
@@ -143,7 +155,7 @@ WriteStatus replaceWithTransformed(QIODevice &from, qint64 length, const QString
     return statusOf(written, replacement, unchanged);
 }
 
-bool replaceFileContent(const QString &path, const QByteArray &content) {
+bool replaceFileContent(const fs::path &path, const QByteArray &content) {
     FileReplacement file(path);
     return file.open() && file.write(content) && file.finish(content.size()) && file.commit();
 }
@@ -152,13 +164,25 @@ namespace {
 
 #ifndef Q_OS_WIN
 // Writes all of `bytes` at `offset` and flushes them to disk; false on a
-// short write, a failed write or a failed flush.
-bool writeAndFlush(int fd, const QByteArray &bytes, qint64 offset) {
+// short write, a failed write or a failed flush, with the reason in `whyNot`.
+bool writeAndFlush(int fd, const QByteArray &bytes, qint64 offset, QString &whyNot) {
     ssize_t n;
     do
         n = ::pwrite(fd, bytes.constData(), size_t(bytes.size()), offset);
     while (n < 0 && errno == EINTR);
-    return n == bytes.size() && system::flushToDisk(fd);
+    if (n < 0) {
+        whyNot = system::errorText();
+        return false;
+    }
+    if (n != bytes.size()) {
+        whyNot = QStringLiteral("the system wrote %1 of %2 bytes").arg(n).arg(bytes.size());
+        return false;
+    }
+    if (!system::flushToDisk(fd)) {
+        whyNot = system::errorText();
+        return false;
+    }
+    return true;
 }
 
 bool holds(int fd, const QByteArray &bytes, qint64 offset) {
@@ -166,11 +190,13 @@ bool holds(int fd, const QByteArray &bytes, qint64 offset) {
     return ::pread(fd, now.data(), size_t(now.size()), offset) == now.size() && now == bytes;
 }
 
-enum class InPlace { NotTried, Written, Restored, Unknown };
+enum class InPlace { NotTried, Written, Restored, Unknown, Changed };
 
-// The in-place path of replaceBytes().
-InPlace overwriteOneSector(const QString &path, qint64 offset, const QByteArray &bytes,
-                           QString &whyNot) {
+// The in-place path of replaceBytes(). `unchanged`, when given, must still
+// hold before the write; should the write and the restore both fail, it
+// becomes the file as this attempt left it.
+InPlace overwriteOneSector(const fs::path &path, qint64 offset, const QByteArray &bytes,
+                           std::optional<KeepUnchanged> &unchanged, QString &whyNot) {
     constexpr qint64 kSectorSize = 512;
     if (bytes.isEmpty() || offset / kSectorSize != (offset + bytes.size() - 1) / kSectorSize)
         return InPlace::NotTried;
@@ -185,12 +211,27 @@ InPlace overwriteOneSector(const QString &path, qint64 offset, const QByteArray 
         ::close(fd);
         return InPlace::NotTried;
     }
+    if (unchanged && identityOf(unchanged->path) != unchanged->identity) {
+        ::close(fd);
+        return InPlace::Changed;
+    }
     InPlace result = InPlace::Written;
-    if (!writeAndFlush(fd, bytes, offset)) {
-        whyNot = system::errorText();
+    if (!writeAndFlush(fd, bytes, offset, whyNot)) {
         // Whatever part of the new bytes reached the file goes back.
-        result = writeAndFlush(fd, old, offset) && holds(fd, old, offset) ? InPlace::Restored
-                                                                          : InPlace::Unknown;
+        QString restoreFailed;
+        result = writeAndFlush(fd, old, offset, restoreFailed) && holds(fd, old, offset)
+                     ? InPlace::Restored
+                     : InPlace::Unknown;
+        // The file is as this program's own writes left it, which the
+        // rewrite that follows must not take for another program's change.
+        if (result == InPlace::Unknown && unchanged) {
+            struct stat now {};
+            if (::fstat(fd, &now) == 0) {
+                unchanged->identity.size = now.st_size;
+                unchanged->identity.modifiedSeconds = now.st_mtim.tv_sec;
+                unchanged->identity.modifiedNanoseconds = now.st_mtim.tv_nsec;
+            }
+        }
     }
     ::close(fd);
     return result;
@@ -199,17 +240,19 @@ InPlace overwriteOneSector(const QString &path, qint64 offset, const QByteArray 
 
 } // namespace
 
-WriteStatus replaceBytes(const QString &path, qint64 offset, const QByteArray &bytes,
-                         const std::optional<KeepUnchanged> &unchanged) {
+WriteStatus replaceBytes(const fs::path &path, qint64 offset, const QByteArray &bytes,
+                         std::optional<KeepUnchanged> unchanged) {
     if (offset < 0 || !isWritableFile(path))
         return {};
 #ifndef Q_OS_WIN
     QString whyNot;
-    switch (overwriteOneSector(path, offset, bytes, whyNot)) {
+    switch (overwriteOneSector(path, offset, bytes, unchanged, whyNot)) {
     case InPlace::Written:
-        return {WriteStatus::Written, {}};
+        return {WriteStatus::Written, {}, {}};
     case InPlace::Restored:
-        return {WriteStatus::Failed, whyNot};
+        return {WriteStatus::Failed, whyNot, {}};
+    case InPlace::Changed:
+        return {WriteStatus::Changed, {}, {}};
     case InPlace::Unknown:  // neither old nor new for sure: the whole file is
     case InPlace::NotTried: // rewritten, with the new bytes
         break;
@@ -232,16 +275,17 @@ WriteStatus replaceBytes(const QString &path, qint64 offset, const QByteArray &b
     return replaceWithTransformed(file, length, path, overlay, unchanged);
 }
 
-bool resetAttributesToNormal(const QString &path) {
+bool resetAttributesToNormal(const fs::path &path) {
 #ifdef Q_OS_WIN
     return SetFileAttributesW(reinterpret_cast<const wchar_t *>(path.utf16()),
                               FILE_ATTRIBUTE_NORMAL) != 0;
 #else
-    return QFileInfo::exists(path);
+    std::error_code error;
+    return fs::exists(path, error);
 #endif
 }
 
-ReplacedFileRelease::ReplacedFileRelease(const QString &path) {
+ReplacedFileRelease::ReplacedFileRelease(const fs::path &path) {
 #ifndef Q_OS_WIN
     descriptor_ = system::openRegular(path, O_RDONLY);
 #else

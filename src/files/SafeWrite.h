@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QString>
 
+#include <filesystem>
 #include <functional>
 #include <optional>
 
@@ -22,23 +23,23 @@ inline constexpr qint64 kCopyChunkSize = 1 << 20;
 // True when `path` is marked read-only: no owner write permission (on Windows,
 // the read-only attribute). Checked explicitly, because an administrator can
 // open such a file for writing all the same.
-bool isMarkedReadOnly(const QString &path);
+bool isMarkedReadOnly(const std::filesystem::path &path);
 
 // Opens `path` for reading when it is a plain file, following symbolic links.
 // Anything else, or a file that cannot be opened, gives false at once.
-bool openRegularFile(QFile &file, const QString &path);
+bool openRegularFile(QFile &file, const std::filesystem::path &path);
 
 // True when `path` is an existing plain file that is not marked read-only and
 // can be opened for writing. The check neither creates nor changes the file.
-bool isWritableFile(const QString &path);
+bool isWritableFile(const std::filesystem::path &path);
 
 // True when both paths exist and name the same file (through links or a
 // second name).
-bool sameFile(const QString &first, const QString &second);
+bool sameFile(const std::filesystem::path &first, const std::filesystem::path &second);
 
 // True when nothing is at `path`, or a file that isWritableFile() accepts: a
 // place a FileReplacement may write to without overriding a read-only mark.
-bool canBeCreatedOrReplaced(const QString &path);
+bool canBeCreatedOrReplaced(const std::filesystem::path &path);
 
 // Reads exactly `size` bytes at `offset` of an open file without moving its
 // position, so that several threads may read one file at once.
@@ -64,13 +65,15 @@ struct WriteStatus {
     };
     Outcome outcome = Failed;
     QString systemError; // the system's reason, where it gave one
+    // Written, but the folder could not be flushed to disk: the reason.
+    QString folderFlushError;
     bool ok() const { return outcome == Written; }
 };
 
 // A file that must still be the one an operation read (see FileLock) when its
 // result is put in place.
 struct KeepUnchanged {
-    QString path;
+    std::filesystem::path path;
     FileIdentity identity;
 };
 
@@ -78,12 +81,13 @@ struct KeepUnchanged {
 // takes the target's place (or is created) only once it is exactly `length`
 // bytes and on disk, and `unchanged`, when given, is as it was; the replaced
 // file's blocks are freed in the background.
-WriteStatus replaceWithTransformed(QIODevice &from, qint64 length, const QString &target,
+WriteStatus replaceWithTransformed(QIODevice &from, qint64 length,
+                                   const std::filesystem::path &target,
                                    const ChunkTransform &transform,
                                    const std::optional<KeepUnchanged> &unchanged = {});
 
 // Writes `content` as the whole new content of `path`, all or nothing.
-bool replaceFileContent(const QString &path, const QByteArray &content);
+bool replaceFileContent(const std::filesystem::path &path, const QByteArray &content);
 
 // Overwrites `bytes.size()` bytes at `offset` of an existing plain file that
 // is not marked read-only, all or nothing; the file's length never changes.
@@ -92,15 +96,17 @@ bool replaceFileContent(const QString &path, const QByteArray &content);
 // sector is written whole or not at all); should the write come up short or
 // the flush fail, the old bytes are written back, flushed and read back to be
 // sure, and where even that fails the whole file is rewritten with the new
-// bytes. Elsewhere the whole file is rewritten through a FileReplacement, which
-// `unchanged` applies to. Written only when the new bytes are in place.
-WriteStatus replaceBytes(const QString &path, qint64 offset, const QByteArray &bytes,
-                         const std::optional<KeepUnchanged> &unchanged = {});
+// bytes (the in-place attempt being this program's own, the rewrite expects the
+// file as that attempt left it). Elsewhere the whole file is rewritten through
+// a FileReplacement, which `unchanged` applies to. Written only when the new
+// bytes are in place.
+WriteStatus replaceBytes(const std::filesystem::path &path, qint64 offset, const QByteArray &bytes,
+                         std::optional<KeepUnchanged> unchanged = {});
 
 // Gives a file "normal" attributes: on Windows clears read-only, hidden, system
 // and archive; elsewhere leaves the permissions as they are. Returns false when
 // that fails.
-bool resetAttributesToNormal(const QString &path);
+bool resetAttributesToNormal(const std::filesystem::path &path);
 
 // Holds on to a file that is about to be replaced by a rename, so that freeing
 // its blocks (tens of milliseconds for a large image) happens on a background
@@ -108,7 +114,7 @@ bool resetAttributesToNormal(const QString &path);
 // be replaced (Windows), it holds nothing.
 class ReplacedFileRelease {
   public:
-    explicit ReplacedFileRelease(const QString &path);
+    explicit ReplacedFileRelease(const std::filesystem::path &path);
     ~ReplacedFileRelease();
     ReplacedFileRelease(const ReplacedFileRelease &) = delete;
     ReplacedFileRelease &operator=(const ReplacedFileRelease &) = delete;

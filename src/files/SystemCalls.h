@@ -2,11 +2,11 @@
 // The few system calls the files floor makes directly, with their retries and
 // checks in one place. Internal to src/files.
 
-#include <QFile>
 #include <QString>
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 
 #ifdef Q_OS_WIN
 #include <io.h>
@@ -28,8 +28,8 @@ inline QString errorText() {
 #ifndef Q_OS_WIN
 // Opens without waiting (a FIFO would block an ordinary open for ever) and
 // keeps the descriptor only when it is a plain file.
-inline int openRegular(const QString &path, int access) {
-    const int fd = ::open(QFile::encodeName(path).constData(), access | O_NONBLOCK | O_CLOEXEC);
+inline int openRegular(const std::filesystem::path &path, int access) {
+    const int fd = ::open(path.c_str(), access | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return -1;
     struct stat status {};
@@ -62,16 +62,23 @@ inline bool flushToDisk(int fd) {
 }
 
 // Makes a rename in `folder` durable. The new name is in place whatever this
-// returns, so a failure here is not the operation's failure.
-inline void flushFolder(const QString &folder) {
+// returns; an empty text means it is on disk, else the system's reason why it
+// may not be (a power cut could then bring the old name back).
+inline QString flushFolder(const std::filesystem::path &folder) {
 #ifndef Q_OS_WIN
-    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_CLOEXEC | O_DIRECTORY);
+    if (fd < 0)
+        return errorText();
+    int result;
+    do
+        result = ::fsync(fd);
+    while (result != 0 && errno == EINTR);
+    const QString reason = result == 0 ? QString() : errorText();
+    ::close(fd);
+    return reason;
 #else
     Q_UNUSED(folder);
+    return {};
 #endif
 }
 

@@ -14,6 +14,7 @@
 #include <array>
 #include <atomic>
 #include <cstring>
+#include <filesystem>
 #include <optional>
 #include <thread>
 
@@ -92,7 +93,7 @@ BodyRun runActions(QFile &patch, const BpsHeader &header, SourceBlocks &source, 
 
 } // namespace
 
-BpsInspection inspectBps(const QString &patchPath) {
+BpsInspection inspectBps(const std::filesystem::path &patchPath) {
     BpsInspection result;
     QFile patch;
     if (!openRegularFile(patch, patchPath))

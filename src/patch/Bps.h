@@ -27,6 +27,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -64,7 +65,7 @@ struct BpsInspection {
 
 // Reads the header and the CRC-32s, and checks the patch's CRC-32 over the
 // whole file, read once in pieces.
-BpsInspection inspectBps(const QString &patchPath);
+BpsInspection inspectBps(const std::filesystem::path &patchPath);
 
 // An image's CRC-32 read in one byte order.
 struct OrderedCrc {

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <filesystem>
 #include <thread>
 #include <vector>
 
@@ -307,7 +308,7 @@ class DeltaEncoder {
 // The whole file, mapped where the system allows, else read.
 class WholeFile {
   public:
-    bool open(const QString &path) {
+    bool open(const std::filesystem::path &path) {
         if (!openRegularFile(file_, path))
             return false;
         size_ = file_.size();

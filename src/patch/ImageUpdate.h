@@ -20,9 +20,14 @@ class ImageUpdate {
   public:
     explicit ImageUpdate(const PatchJob &job);
 
-    // Checks that the output can be written and is neither input, and locks
-    // the image. Nothing is written; on refusal, the outcome to report.
-    std::optional<ApplyOutcome> lockImage();
+    // Checks that the output can be written, that no name the job writes (the
+    // image or output, the backup, their hidden names) is one of its inputs
+    // (the patch, `otherInputs`, and the image when it is only read) or held
+    // by something else, and locks the image; what a killed run left beside
+    // the image is settled then. On refusal, the outcome to report, with the
+    // names at fault in `result`.
+    std::optional<ApplyOutcome>
+    lockImage(ApplyResult &result, const std::vector<std::filesystem::path> &otherInputs = {});
     // Once the patch has passed every check: asks the job's question,
     // announces the work and opens the replacement. Declined when the answer
     // is no; on failure, the outcome to report.
@@ -36,7 +41,7 @@ class ImageUpdate {
   private:
     const PatchJob &job_;
     bool inPlace_;
-    QString target_;
+    std::filesystem::path target_;
     std::optional<FileLock> lock_;
     std::optional<ReplacedFileRelease> oldImage_;
     std::unique_ptr<FileReplacement> replacement_;

@@ -7,6 +7,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <filesystem>
 
 namespace tarnic {
 
@@ -90,7 +91,7 @@ class IpsWriter {
     QByteArray patch_ = kIpsMagic;
 };
 
-QByteArray readAll(const QString &path, qint64 limit, bool &ok) {
+QByteArray readAll(const std::filesystem::path &path, qint64 limit, bool &ok) {
     QFile file;
     ok = openRegularFile(file, path);
     return ok ? file.read(limit) : QByteArray();

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <vector>
 
 namespace tarnic {
@@ -381,8 +382,8 @@ bool copyThenWriteRecords(QFile &image, QFile &patch, RecordFormat format,
 // record byte by byte into the image in file order; a record past the end
 // leaves a gap that reads as zeros.
 bool writePatchedImage(QFile &patch, RecordFormat format, const PatchFileCheck &checked,
-                       HeldRecords &held, const QString &imagePath, ResultCheck *check,
-                       FileReplacement &patched) {
+                       HeldRecords &held, const std::filesystem::path &imagePath,
+                       ResultCheck *check, FileReplacement &patched) {
     QFile image;
     if (!openRegularFile(image, imagePath))
         patched.fail(QStringLiteral("the image cannot be read"));
@@ -475,7 +476,7 @@ ApplyResult applyRecords(const PatchJob &job, RecordFormat format, ReadHeader &&
         return finish(refused);
 
     ImageUpdate update(job);
-    if (const auto refused = update.lockImage())
+    if (const auto refused = update.lockImage(result))
         return finish(*refused);
     std::optional<ResultCheck> check;
     if (const auto refused = checkImage(result, check))
@@ -504,7 +505,7 @@ ApplyResult applyRecords(const PatchJob &job, RecordFormat format, ReadHeader &&
 
 } // namespace
 
-PatchFileCheck checkPatchFile(const QString &patchPath) {
+PatchFileCheck checkPatchFile(const std::filesystem::path &patchPath) {
     PatchFileCheck check;
     QFile patch;
     if (!openRegularFile(patch, patchPath))
@@ -524,7 +525,7 @@ ApplyResult applyPatch(const PatchJob &job) {
 namespace {
 
 // IPS or IPS32, told by the patch's first bytes.
-RecordFormat ipsFormatOf(const QString &patchPath) {
+RecordFormat ipsFormatOf(const std::filesystem::path &patchPath) {
     QFile probe;
     char magic[kIpsMagicSize] = {};
     const bool ips32 = openRegularFile(probe, patchPath) &&
@@ -572,7 +573,7 @@ ApplyResult applyPpf(const PatchJob &job) {
     return applyRecords(job, RecordFormat::Ppf, readHeader, checkImage);
 }
 
-PatchFileCheck checkIpsFile(const QString &patchPath) {
+PatchFileCheck checkIpsFile(const std::filesystem::path &patchPath) {
     PatchFileCheck check;
     const RecordFormat format = ipsFormatOf(patchPath);
     QFile patch;

@@ -3,11 +3,13 @@
 // before the image is touched, the patched image replaces the original only
 // once complete and on disk, and a backup of the original can be kept.
 
+#include "files/OwnNames.h"
 #include "rom/ImageHeader.h"
 
 #include <QString>
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <optional>
 
@@ -31,6 +33,10 @@ enum class ApplyOutcome {
     ImageChanged,          // another program changed the image while it was patched: the
                            // patched image was not put in its place
     OutputIsAnInput,       // the output named is the patch or the image itself
+    InputAtWrittenName,    // an input (`clash.input`) sits at a name the run writes
+                           // (`clash.written`): the backup, a hidden name: nothing touched
+    NameInTheWay,          // a folder or the like sits at a name the run needs
+                           // (`clash.written`): nothing touched, nothing moved
     // Patches that carry their source's and result's CRC-32 (BPS):
     WrongImage,         // the image is not the patch's source in any byte order
     AlreadyPatched,     // the image already is the patch's result
@@ -43,12 +49,12 @@ enum class ApplyOutcome {
 };
 
 struct PatchJob {
-    QString patchPath;
-    QString imagePath;
-    QString backupPath; // empty: no backup
+    std::filesystem::path patchPath;
+    std::filesystem::path imagePath;
+    std::filesystem::path backupPath; // empty: no backup
     // Empty: the patched image replaces the image. Otherwise the patched image
     // is written to this file (created or replaced) and the image is only read.
-    QString outputPath;
+    std::filesystem::path outputPath;
     // Asked once the patch and image have passed every check and before
     // anything is written; no answer (empty) means go ahead. False declines.
     std::function<bool()> confirm;
@@ -70,7 +76,14 @@ struct ApplyResult {
     // Applied with a backup: where the image as it was is kept. The backup
     // asked for, unless the last rename failed; then the staging name beside
     // it (see files/Backup.h), with the reason in systemError.
-    QString backupPath;
+    std::filesystem::path backupPath;
+    // Applied with a backup: whether a backup was there before this one.
+    bool replacedEarlierBackup = false;
+    // Applied, but a folder could not be flushed to disk after the rename:
+    // the system's reason (a power cut could still undo the change).
+    QString folderFlushError;
+    // InputAtWrittenName, NameInTheWay: the names at fault.
+    NameClash clash;
     // Patches that name their source: the order the image was read in, and
     // the CRC-32s a WrongImage refusal names (the image's in its own order,
     // and the source's the patch expects).
@@ -104,9 +117,9 @@ struct PatchFileCheck {
 };
 
 // Reads the patch at `patchPath` from start to end, holding one record at a time.
-PatchFileCheck checkPatchFile(const QString &patchPath);
+PatchFileCheck checkPatchFile(const std::filesystem::path &patchPath);
 // The same for an IPS or IPS32 patch.
-PatchFileCheck checkIpsFile(const QString &patchPath);
+PatchFileCheck checkIpsFile(const std::filesystem::path &patchPath);
 
 // Applies the records in file order (a later record wins where they overlap; a
 // run record with count 0 writes nothing). A record reaching past the end of

@@ -6,6 +6,8 @@
 
 #include <QString>
 
+#include <filesystem>
+
 namespace tarnic {
 
 enum class CreateOutcome {
@@ -22,10 +24,10 @@ enum class CreateOutcome {
 };
 
 struct CreateJob {
-    QString originalPath;
-    QString modifiedPath;
-    QString patchPath;   // created or replaced, all or nothing
-    QString description; // padded with spaces to 50 characters
+    std::filesystem::path originalPath;
+    std::filesystem::path modifiedPath;
+    std::filesystem::path patchPath; // created or replaced, all or nothing
+    QString description;             // padded with spaces to 50 characters
 };
 
 struct CreateResult {

@@ -3,13 +3,13 @@
 #include "files/SafeWrite.h"
 #include "patch/ImageUpdate.h"
 
+#include "files/OwnNames.h"
 #include "patch/Bps.h"
 #include "patch/PatchApplication.h"
 #include "patch/PatchCreation.h"
 #include "patch/PpfFormat.h"
 #include "patch/Ups.h"
-#include <QFileInfo>
-#include <QTemporaryDir>
+#include <filesystem>
 
 namespace tarnic {
 
@@ -48,7 +48,7 @@ PatchFormat recognisePatch(const QByteArray &firstBytes) {
     return PatchFormat::Unknown;
 }
 
-PatchFormat recognisePatchFile(const QString &path) {
+PatchFormat recognisePatchFile(const std::filesystem::path &path) {
     QFile file;
     if (!openRegularFile(file, path))
         return PatchFormat::Unknown;
@@ -67,7 +67,7 @@ ApplyResult applyPatchFile(const PatchJob &job) {
     return result;
 }
 
-std::optional<NamedSource> namedSourceOf(const QString &patchPath, PatchFormat format,
+std::optional<NamedSource> namedSourceOf(const std::filesystem::path &patchPath, PatchFormat format,
                                          ApplyOutcome &why) {
     if (format == PatchFormat::Bps) {
         const BpsInspection bps = inspectBps(patchPath);
@@ -84,7 +84,7 @@ std::optional<NamedSource> namedSourceOf(const QString &patchPath, PatchFormat f
     return std::nullopt;
 }
 
-QString patchDescription(const QString &patchPath, PatchFormat format) {
+QString patchDescription(const std::filesystem::path &patchPath, PatchFormat format) {
     if (format == PatchFormat::Bps)
         return QString::fromUtf8(inspectBps(patchPath).header.metadata);
     QFile patch;
@@ -95,7 +95,7 @@ QString patchDescription(const QString &patchPath, PatchFormat format) {
                                       : layout.description + u'\n' + layout.fileIdDiz;
 }
 
-bool checksItsImage(const QString &patchPath, PatchFormat format) {
+bool checksItsImage(const std::filesystem::path &patchPath, PatchFormat format) {
     if (infoOf(format).namesItsSource)
         return true;
     QFile patch;
@@ -105,7 +105,8 @@ bool checksItsImage(const QString &patchPath, PatchFormat format) {
     return !layout.blockCheck.isEmpty() || layout.imageSize;
 }
 
-std::optional<ByteOrder> sourceOrder(const NamedSource &source, const QString &imagePath) {
+std::optional<ByteOrder> sourceOrder(const NamedSource &source,
+                                     const std::filesystem::path &imagePath) {
     HeaderBytes head;
     QFile image;
     if (!readHeaderBytes(imagePath, head) || !openRegularFile(image, imagePath) ||
@@ -119,43 +120,51 @@ std::optional<ByteOrder> sourceOrder(const NamedSource &source, const QString &i
     return std::nullopt;
 }
 
-ApplyResult applyPatchFiles(const QStringList &patches, const PatchJob &job) {
+ApplyResult applyPatchFiles(const std::vector<std::filesystem::path> &patches,
+                            const PatchJob &job) {
     ApplyResult result;
-    const std::optional<FileIdentity> before = identityOf(job.imagePath);
-    QTemporaryDir steps(QFileInfo(job.imagePath).absolutePath() +
-                        QStringLiteral("/.tarnic-steps-XXXXXX"));
-    if (!steps.isValid() || !before) {
-        result.outcome = ApplyOutcome::DestinationUnwritable;
+    // The image is locked, and every name the row writes checked against
+    // every patch, for the whole row; each patch locks it again in turn.
+    PatchJob last = job;
+    last.patchPath = patches.back();
+    last.confirm = {}; // asked, and announced, at the first patch
+    last.workStarting = {};
+    ImageUpdate update(last);
+    const std::vector<std::filesystem::path> earlier(patches.begin(), patches.end() - 1);
+    if (const auto refused = update.lockImage(result, earlier)) {
+        result.outcome = *refused;
         return result;
     }
-    QString current = job.imagePath;
+    const std::optional<FileIdentity> before = identityOf(job.imagePath);
+    const StepsFolder steps(job.imagePath);
+    if (!steps.isValid() || !before) {
+        result.outcome = ApplyOutcome::WriteFailed;
+        result.systemError = steps.errorString();
+        return result;
+    }
+    std::filesystem::path current = job.imagePath;
     qint64 bytesWritten = 0;
-    for (int i = 0; i < patches.size(); ++i) {
+    for (size_t i = 0; i < patches.size(); ++i) {
         PatchJob step;
         step.patchPath = patches[i];
         step.imagePath = current;
-        step.outputPath = steps.filePath(QString::number(i));
+        step.outputPath = steps.step(int(i));
         step.skipSourceCheck = job.skipSourceCheck;
-        if (i == 0)
+        if (i == 0) {
+            step.confirm = job.confirm;
             step.workStarting = job.workStarting;
+        }
         result = applyPatchFile(step);
-        result.patchIndex = i;
+        result.patchIndex = int(i);
         if (result.outcome != ApplyOutcome::Applied)
             return result;
         bytesWritten += result.bytesWritten;
         current = step.outputPath;
     }
     // The last result in the image's place, as one patch's would be.
-    PatchJob last = job;
-    last.patchPath = patches.last();
-    last.confirm = {}; // asked, and announced, at the first patch
-    last.workStarting = {};
-    ImageUpdate update(last);
     ApplyOutcome outcome = ApplyOutcome::Applied;
     QFile content;
-    if (const auto refused = update.lockImage())
-        outcome = *refused;
-    else if (identityOf(job.imagePath) != before)
+    if (identityOf(job.imagePath) != before)
         outcome = ApplyOutcome::ImageChanged;
     else if (const auto unwritable = update.startWriting())
         outcome = *unwritable;

@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <vector>
 
@@ -46,7 +47,7 @@ inline constexpr qsizetype kPatchMagicSize = 8;
 // The format whose magic `firstBytes` starts with; Unknown for anything else.
 PatchFormat recognisePatch(const QByteArray &firstBytes);
 // The same for a file; Unknown when it cannot be read.
-PatchFormat recognisePatchFile(const QString &path);
+PatchFormat recognisePatchFile(const std::filesystem::path &path);
 
 // Every format's patterns, for a file list: "*.APS;*.bps;...".
 QString patchPatterns();
@@ -62,29 +63,31 @@ struct NamedSource {
 
 // The text a patch carries about itself, as the window shows it under "NFo :":
 // BPS metadata, a PPF description and FILE_ID.DIZ; empty for the others.
-QString patchDescription(const QString &patchPath, PatchFormat format);
+QString patchDescription(const std::filesystem::path &patchPath, PatchFormat format);
 // Reads the named source of a BPS or UPS patch; none for a patch of another
 // format, or one that does not read whole (`why` then says why).
-std::optional<NamedSource> namedSourceOf(const QString &patchPath, PatchFormat format,
+std::optional<NamedSource> namedSourceOf(const std::filesystem::path &patchPath, PatchFormat format,
                                          ApplyOutcome &why);
 // Whether the patch checks the image it is applied to by itself: by the
 // CRC-32 of its source (BPS, UPS), or by the bytes and size of that image a
 // PPF patch may carry (its block check).
-bool checksItsImage(const QString &patchPath, PatchFormat format);
+bool checksItsImage(const std::filesystem::path &patchPath, PatchFormat format);
 // The byte order in which the image at `imagePath` is that source; none when
 // it is not in any (or cannot be read).
-std::optional<ByteOrder> sourceOrder(const NamedSource &source, const QString &imagePath);
+std::optional<ByteOrder> sourceOrder(const NamedSource &source,
+                                     const std::filesystem::path &imagePath);
 // Applies the patch at `job.patchPath` with the applier of its format, told
 // by its content: FormatNotSupported for a format this version only knows,
 // NotAnApsFile for a file in no known format.
 ApplyResult applyPatchFile(const PatchJob &job);
 
 // Applies `patches` in order, each to the result of the one before (and so
-// checked against it), the first to `job.imagePath`; the intermediate results
-// go to a hidden folder beside the image. The image (or `job.outputPath`) is
+// checked against it), the first to `job.imagePath` (after the job's question);
+// the intermediate results go to a hidden folder beside the image
+// (files/OwnNames.h), which is locked for the whole row. The image (or `job.outputPath`) is
 // replaced once, with the last result and the backup the job asks for, or not
 // at all: not when any patch is refused, nor when another program changed
 // the image meanwhile. `job.patchPath` is not used.
-ApplyResult applyPatchFiles(const QStringList &patches, const PatchJob &job);
+ApplyResult applyPatchFiles(const std::vector<std::filesystem::path> &patches, const PatchJob &job);
 
 } // namespace tarnic

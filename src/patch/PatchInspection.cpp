@@ -4,6 +4,8 @@
 
 #include <QFile>
 
+#include <filesystem>
+
 namespace tarnic {
 
 namespace {
@@ -43,7 +45,7 @@ class HeaderFieldReader {
 
 } // namespace
 
-PatchInspection inspectPatch(const QString &filePath) {
+PatchInspection inspectPatch(const std::filesystem::path &filePath) {
     PatchInspection result;
     PatchHeader &h = result.header;
     PatchDisplay &d = result.display;

@@ -5,6 +5,7 @@
 
 #include <QString>
 
+#include <filesystem>
 #include <optional>
 
 namespace tarnic {
@@ -43,6 +44,6 @@ struct PatchInspection {
 // leaves the fields it reached showing the new file. Only bytes 0 to 68 are read.
 // A simple patch (type 0) has no target fields: they all show empty, and only
 // its 61-byte header is read.
-PatchInspection inspectPatch(const QString &filePath);
+PatchInspection inspectPatch(const std::filesystem::path &filePath);
 
 } // namespace tarnic

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 
 namespace tarnic {
 
@@ -91,7 +92,7 @@ PpfLayout readPpfLayout(QIODevice &patch) {
     return layout;
 }
 
-PpfImageCheck checkPpfImage(const PpfLayout &layout, const QString &imagePath) {
+PpfImageCheck checkPpfImage(const PpfLayout &layout, const std::filesystem::path &imagePath) {
     PpfImageCheck check{PpfImageFit::NoCheck, ByteOrder::Unknown};
     if (layout.blockCheck.isEmpty() && !layout.imageSize)
         return check;

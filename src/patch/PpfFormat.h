@@ -27,6 +27,7 @@
 #include <QString>
 
 #include <array>
+#include <filesystem>
 #include <optional>
 
 namespace tarnic {
@@ -62,7 +63,7 @@ struct PpfImageCheck {
     PpfImageFit fit = PpfImageFit::NoCheck;
     ByteOrder order; // OtherOrder: the order in which the image fits
 };
-PpfImageCheck checkPpfImage(const PpfLayout &layout, const QString &imagePath);
+PpfImageCheck checkPpfImage(const PpfLayout &layout, const std::filesystem::path &imagePath);
 
 // Reads the header and the FILE_ID.DIZ trailer; version 0 when the patch is
 // not one (or is cut short inside its header).

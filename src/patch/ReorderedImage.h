@@ -227,7 +227,7 @@ ApplyResult applyNamedSourcePatch(const PatchJob &job, const NamedImages &named,
         return result;
     };
     ImageUpdate update(job);
-    if (const auto refused = update.lockImage())
+    if (const auto refused = update.lockImage(result))
         return finish(*refused);
     QFile image;
     const SourceMatch match = matchSource(job, named, image, result);

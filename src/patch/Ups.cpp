@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 
 namespace tarnic {
 
@@ -61,7 +62,7 @@ std::optional<UpsHeader> readUpsHeader(QIODevice &patch) {
     return h;
 }
 
-UpsInspection inspectUps(const QString &patchPath) {
+UpsInspection inspectUps(const std::filesystem::path &patchPath) {
     UpsInspection result;
     QFile patch;
     if (!openRegularFile(patch, patchPath))

@@ -19,6 +19,7 @@
 
 #include <array>
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 
 namespace tarnic {
@@ -40,7 +41,7 @@ struct UpsInspection {
     ApplyOutcome outcome = ApplyOutcome::SourceUnreadable;
     UpsHeader header;
 };
-UpsInspection inspectUps(const QString &patchPath);
+UpsInspection inspectUps(const std::filesystem::path &patchPath);
 
 // The hunks read as records that XOR their bytes onto the image's, in the
 // order of their offsets: a record a hunk (its closing zero included), or

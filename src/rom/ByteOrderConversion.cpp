@@ -1,6 +1,7 @@
 #include "rom/ByteOrderConversion.h"
 
 #include "files/FileLock.h"
+#include "files/OwnNames.h"
 #include "files/SafeWrite.h"
 
 #include <QFile>
@@ -9,6 +10,7 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <optional>
 #include <utility>
 
@@ -61,12 +63,13 @@ bool involves(ByteOrder a, ByteOrder b, ByteOrder order) {
 
 // Writes the converted `image` (read from `original`) to `target`, which may be
 // the image itself; nothing replaces it should the image change meanwhile.
-ConversionOutcome rewrite(const QString &image, QFile &original, qint64 length,
-                          const QString &target, const ChunkTransform &transform,
+ConversionOutcome rewrite(const std::filesystem::path &image, QFile &original, qint64 length,
+                          const std::filesystem::path &target, const ChunkTransform &transform,
                           const FileLock &lock, ConversionResult &result) {
     const WriteStatus status = replaceWithTransformed(original, length, target, transform,
                                                       KeepUnchanged{image, lock.identity()});
     result.systemError = status.systemError;
+    result.folderFlushError = status.folderFlushError;
     switch (status.outcome) {
     case WriteStatus::Written:
         return ConversionOutcome::Converted;
@@ -78,10 +81,14 @@ ConversionOutcome rewrite(const QString &image, QFile &original, qint64 length,
     return ConversionOutcome::Failed;
 }
 
-// Locks the image for the whole conversion; an outcome when it cannot be.
-std::optional<ConversionOutcome> lockFailure(const FileLock &lock) {
+// Locks the image for the whole conversion, and settles what a killed run
+// left beside it; an outcome when it cannot be locked.
+std::optional<ConversionOutcome> lockFailure(const FileLock &lock,
+                                             const std::filesystem::path &image) {
     switch (lock.outcome()) {
     case FileLock::Outcome::Locked:
+        if (!lock.heldBefore())
+            settleLeftoversOf(image);
         return std::nullopt;
     case FileLock::Outcome::Busy:
         return ConversionOutcome::Busy;
@@ -114,10 +121,11 @@ void copyReordered(const char *source, char *target, qint64 size, ByteOrder from
     }
 }
 
-ConversionResult swapByteOrder(const QString &filePath, const std::function<void()> &workStarting) {
+ConversionResult swapByteOrder(const std::filesystem::path &filePath,
+                               const std::function<void()> &workStarting) {
     ConversionResult result;
     const FileLock lock(filePath);
-    if (const auto failure = lockFailure(lock)) {
+    if (const auto failure = lockFailure(lock, filePath)) {
         result.outcome = *failure;
         return result;
     }
@@ -140,14 +148,26 @@ ConversionResult swapByteOrder(const QString &filePath, const std::function<void
     return result;
 }
 
-ConversionResult convertImage(const QString &filePath, ByteOrder to, const QString &outputPath) {
+ConversionResult convertImage(const std::filesystem::path &filePath, ByteOrder to,
+                              const std::filesystem::path &outputPath) {
     ConversionResult result;
-    if (!outputPath.isEmpty() && sameFile(outputPath, filePath)) {
+    if (!outputPath.empty() && sameFile(outputPath, filePath)) {
         result.outcome = ConversionOutcome::OutputIsTheImage;
         return result;
     }
+    // Nothing the conversion writes may be the image it reads, nor be held by
+    // something else.
+    std::vector<std::filesystem::path> written =
+        namesOfReplacing(outputPath.empty() ? filePath : outputPath);
+    if (outputPath.empty())
+        written.erase(written.begin());
+    if (const NameClash clash = findClash(written, {filePath})) {
+        result.clash = clash;
+        result.outcome = ConversionOutcome::NameClash;
+        return result;
+    }
     const FileLock lock(filePath);
-    if (const auto failure = lockFailure(lock)) {
+    if (const auto failure = lockFailure(lock, filePath)) {
         result.outcome = *failure;
         return result;
     }
@@ -167,7 +187,7 @@ ConversionResult convertImage(const QString &filePath, ByteOrder to, const QStri
         return finish(ConversionOutcome::AlreadyInOrder);
     if (involves(result.from, to, ByteOrder::LittleEndian) && result.length % 4 != 0)
         return finish(ConversionOutcome::NotWholeWords);
-    const QString &target = outputPath.isEmpty() ? filePath : outputPath;
+    const std::filesystem::path &target = outputPath.empty() ? filePath : outputPath;
     if (target == filePath ? !isWritableFile(target) : !canBeCreatedOrReplaced(target))
         return finish(ConversionOutcome::NotWritable);
     const ByteOrder from = result.from;

@@ -4,10 +4,12 @@
 // orders in either direction; converting twice restores the file. The general
 // conversion also knows the little-endian order (every 32-bit word reversed).
 
+#include "files/OwnNames.h"
 #include "rom/ImageHeader.h"
 
 #include <QString>
 
+#include <filesystem>
 #include <functional>
 
 namespace tarnic {
@@ -26,6 +28,8 @@ enum class ConversionOutcome {
                       // in time: nothing written
     Changed,          // another program changed the image meanwhile: nothing replaced
     OutputIsTheImage, // the output named is the image itself: nothing written
+    NameClash,        // a name the conversion writes is the image, or is held by
+                      // a folder or the like (`clash`): nothing written
 };
 
 struct ConversionResult {
@@ -33,6 +37,9 @@ struct ConversionResult {
     qint64 length = 0;                   // the file's length, which conversion never changes
     ByteOrder from = ByteOrder::Unknown; // the order found (general conversion only)
     QString systemError;                 // Failed: the system's reason, where it gave one
+    // Converted, but the folder could not be flushed to disk: the reason.
+    QString folderFlushError;
+    NameClash clash; // NameClash: the names at fault
 };
 
 // Exchanges bytes 2k and 2k+1 throughout `filePath`; a last odd byte stays. The
@@ -40,7 +47,7 @@ struct ConversionResult {
 // leaves the file as it was. Conversions lock the image for the whole work
 // (files/FileLock.h) and replace nothing that another program changed. `workStarting` runs once the
 // checks have passed, just before the first byte is read.
-ConversionResult swapByteOrder(const QString &filePath,
+ConversionResult swapByteOrder(const std::filesystem::path &filePath,
                                const std::function<void()> &workStarting = {});
 
 // Converts the image at `filePath`, found in whichever of the three orders it
@@ -48,8 +55,8 @@ ConversionResult swapByteOrder(const QString &filePath,
 // written there (created or replaced) and the image is only read; otherwise it
 // replaces the image. All or nothing either way; an image already in that
 // order is left alone and nothing is written.
-ConversionResult convertImage(const QString &filePath, ByteOrder to,
-                              const QString &outputPath = {});
+ConversionResult convertImage(const std::filesystem::path &filePath, ByteOrder to,
+                              const std::filesystem::path &outputPath = {});
 
 // The exchange itself, on a piece of memory of any size.
 void swapBytePairs(char *data, qint64 size);

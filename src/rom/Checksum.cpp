@@ -1,6 +1,7 @@
 #include "rom/Checksum.h"
 
 #include "files/FileLock.h"
+#include "files/OwnNames.h"
 #include "files/SafeWrite.h"
 #include "rom/ByteOrderConversion.h"
 
@@ -11,6 +12,7 @@
 
 #include <array>
 #include <bit>
+#include <filesystem>
 #include <vector>
 
 namespace tarnic {
@@ -145,7 +147,8 @@ HeaderChecksum computeChecksum(const char *image, BootCode kind) {
     return {};
 }
 
-ChecksumReport checkChecksum(const QString &imagePath, std::optional<BootCode> given) {
+ChecksumReport checkChecksum(const std::filesystem::path &imagePath,
+                             std::optional<BootCode> given) {
     ChecksumReport report;
     QFile file;
     if (!openRegularFile(file, imagePath))
@@ -194,13 +197,15 @@ QByteArray storedBytes(const HeaderChecksum &checksum, ByteOrder order) {
 
 } // namespace
 
-ChecksumFix fixChecksum(const QString &imagePath, std::optional<BootCode> given) {
+ChecksumFix fixChecksum(const std::filesystem::path &imagePath, std::optional<BootCode> given) {
     ChecksumFix fix;
     const FileLock lock(imagePath);
     if (lock.outcome() == FileLock::Outcome::Busy) {
         fix.outcome = ChecksumFixOutcome::Busy;
         return fix;
     }
+    if (lock.outcome() == FileLock::Outcome::Locked && !lock.heldBefore())
+        settleLeftoversOf(imagePath);
     fix.report = checkChecksum(imagePath, given);
     if (fix.report.outcome != ChecksumOutcome::Checked)
         return fix;
@@ -212,6 +217,7 @@ ChecksumFix fixChecksum(const QString &imagePath, std::optional<BootCode> given)
     const WriteStatus status =
         replaceBytes(imagePath, kCrc1Offset, written, KeepUnchanged{imagePath, lock.identity()});
     fix.systemError = status.systemError;
+    fix.folderFlushError = status.folderFlushError;
     switch (status.outcome) {
     case WriteStatus::Written:
         fix.outcome = ChecksumFixOutcome::Written;
@@ -227,9 +233,11 @@ ChecksumFix fixChecksum(const QString &imagePath, std::optional<BootCode> given)
     QByteArray now(written.size(), '\0');
     const bool read = openRegularFile(file, imagePath) && file.seek(kCrc1Offset) &&
                       readFully(file, now.data(), now.size()) == now.size();
-    fix.outcome = read && now == storedBytes(fix.report.stored, fix.report.order)
+    fix.outcome = !read ? ChecksumFixOutcome::LeftUnknown
+                  : now == storedBytes(fix.report.stored, fix.report.order)
                       ? ChecksumFixOutcome::WriteFailed
-                      : ChecksumFixOutcome::LeftUnknown;
+                  : now == written ? ChecksumFixOutcome::LeftUnsure
+                                   : ChecksumFixOutcome::LeftUnknown;
     return fix;
 }
 

@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 
 namespace tarnic {
@@ -58,7 +59,8 @@ struct ChecksumReport {
 };
 
 // Reads the first kChecksummedSize bytes of the image and nothing else.
-ChecksumReport checkChecksum(const QString &imagePath, std::optional<BootCode> given = {});
+ChecksumReport checkChecksum(const std::filesystem::path &imagePath,
+                             std::optional<BootCode> given = {});
 
 enum class ChecksumFixOutcome {
     Written,      // the header now holds the computed checksum
@@ -67,18 +69,22 @@ enum class ChecksumFixOutcome {
     WriteFailed,  // read-only, or a write failed: the image unchanged (read back to be sure)
     Busy,         // another Tarnic operation works on the image: nothing written
     Changed,      // another program changed the image meanwhile: nothing replaced
-    LeftUnknown,  // a write failed and the old bytes could not be read back in place
+    LeftUnsure,   // every write failed; the header reads as the computed checksum, which
+                  // may not be on disk
+    LeftUnknown,  // a write failed and the header holds neither checksum, or cannot be read
 };
 
 struct ChecksumFix {
     ChecksumFixOutcome outcome = ChecksumFixOutcome::NotChecked;
     ChecksumReport report;
     QString systemError; // WriteFailed: the system's reason, where it gave one
+    // Written, but the folder could not be flushed after a whole rewrite.
+    QString folderFlushError;
 };
 
 // Writes the computed checksum into the header, in the image's own byte order,
 // all or nothing, holding the image's lock (files/FileLock.h) throughout.
-ChecksumFix fixChecksum(const QString &imagePath, std::optional<BootCode> given = {});
+ChecksumFix fixChecksum(const std::filesystem::path &imagePath, std::optional<BootCode> given = {});
 
 // A checksum as "XXXXXXXX : XXXXXXXX", the form the window shows.
 QString checksumText(const HeaderChecksum &checksum);

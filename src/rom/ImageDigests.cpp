@@ -7,6 +7,7 @@
 #include <QCryptographicHash>
 #include <QFile>
 
+#include <filesystem>
 #include <vector>
 
 namespace tarnic {
@@ -30,7 +31,7 @@ class Digester {
 
 } // namespace
 
-ImageDigests digestsOf(const QString &imagePath, ByteOrder own) {
+ImageDigests digestsOf(const std::filesystem::path &imagePath, ByteOrder own) {
     ImageDigests result;
     QFile image;
     if (!openRegularFile(image, imagePath))

@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <filesystem>
 
 namespace tarnic {
 
@@ -24,6 +25,6 @@ struct ImageDigests {
 };
 
 // Reads the image once, in pieces.
-ImageDigests digestsOf(const QString &imagePath, ByteOrder own);
+ImageDigests digestsOf(const std::filesystem::path &imagePath, ByteOrder own);
 
 } // namespace tarnic

@@ -5,6 +5,7 @@
 #include <QFile>
 
 #include <algorithm>
+#include <filesystem>
 
 namespace tarnic {
 
@@ -38,7 +39,7 @@ CrcBytes toCartridgeOrder(CrcBytes bytes, ByteOrder order) {
     return bytes;
 }
 
-bool readHeaderBytes(const QString &filePath, HeaderBytes &bytes) {
+bool readHeaderBytes(const std::filesystem::path &filePath, HeaderBytes &bytes) {
     bytes.fill(0);
     QFile file;
     return openRegularFile(file, filePath) &&
@@ -55,7 +56,7 @@ ByteOrder byteOrderOf(const HeaderBytes &h) {
     return ByteOrder::Unknown;
 }
 
-ImageInspection inspectImage(const QString &filePath) {
+ImageInspection inspectImage(const std::filesystem::path &filePath) {
     HeaderBytes h;
     if (!readHeaderBytes(filePath, h))
         return ImageInspection{};

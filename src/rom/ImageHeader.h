@@ -13,6 +13,7 @@
 
 #include <array>
 #include <cstdint>
+#include <filesystem>
 
 namespace tarnic {
 
@@ -57,7 +58,7 @@ using HeaderBytes = std::array<std::uint8_t, kImageHeaderSize>;
 
 // Reads the first 64 bytes of `filePath` (bytes missing from a shorter file
 // count as 0) and nothing else, however large the image.
-ImageInspection inspectImage(const QString &filePath);
+ImageInspection inspectImage(const std::filesystem::path &filePath);
 
 // Four stored bytes (a CRC) in cartridge order.
 CrcBytes toCartridgeOrder(CrcBytes bytes, ByteOrder order);
@@ -67,7 +68,7 @@ ImageInspection inspectHeader(const HeaderBytes &bytes);
 
 // The first 64 bytes of a plain file, those missing from a shorter file as 0.
 // False when the file cannot be opened or read.
-bool readHeaderBytes(const QString &filePath, HeaderBytes &bytes);
+bool readHeaderBytes(const std::filesystem::path &filePath, HeaderBytes &bytes);
 
 ByteOrder byteOrderOf(const HeaderBytes &bytes);
 

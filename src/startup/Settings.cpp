@@ -1,5 +1,6 @@
 #include "startup/Settings.h"
 
+#include "files/PathText.h"
 #include "files/SafeWrite.h"
 
 #include <QDir>
@@ -94,7 +95,7 @@ qint16 optionValue(const QString &field) {
 
 int readSettingsFile(const QString &path, Settings &settings) {
     QFile file;
-    if (!openRegularFile(file, path))
+    if (!openRegularFile(file, pathOf(path)))
         return 0;
     // Four short lines; whatever stands beyond the first 64 KiB is never needed.
     QString text = QString::fromLocal8Bit(file.read(kSettingsReadLimit));
@@ -130,9 +131,9 @@ QByteArray settingsFileContent(const Settings &settings) {
 }
 
 bool writeSettingsFile(const QString &path, const Settings &settings) {
-    if (QFileInfo::exists(path) && isMarkedReadOnly(path))
+    if (QFileInfo::exists(path) && isMarkedReadOnly(pathOf(path)))
         return false;
-    return replaceFileContent(path, settingsFileContent(settings));
+    return replaceFileContent(pathOf(path), settingsFileContent(settings));
 }
 
 void makeFoldersAbsolute(Settings &settings, const QString &programFolder) {
@@ -159,7 +160,7 @@ QString settingsFilePath(const QString &programFolder) {
     // A folder without owner write permission counts as read-only even for an
     // administrator, who could write there all the same.
     if (QFileInfo::exists(beside) ||
-        (QFileInfo(programFolder).isWritable() && !isMarkedReadOnly(programFolder)))
+        (QFileInfo(programFolder).isWritable() && !isMarkedReadOnly(pathOf(programFolder))))
         return beside;
     const QString config = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
     QDir().mkpath(config);

@@ -112,6 +112,16 @@ Reason reasonFor(ApplyOutcome outcome) {
     case ApplyOutcome::FormatNotSupported:
         return reason(NotSupported, "this version does not apply patches of this format yet",
                       Refused);
+    case ApplyOutcome::InputAtWrittenName:
+        return reason(ErrorOpeningDestination,
+                      "an input of this run sits at a name it writes; nothing written, "
+                      "nothing moved: move that file elsewhere",
+                      Refused);
+    case ApplyOutcome::NameInTheWay:
+        return reason(ErrorOpeningDestination,
+                      "something that is not a plain file sits at a name this run writes; "
+                      "nothing written, nothing moved: move it elsewhere",
+                      Trouble);
     case ApplyOutcome::OutputIsAnInput:
         return reason(ErrorOpeningDestination,
                       "the output is the patch or the image itself; choose another name, or "
@@ -151,6 +161,11 @@ Reason reasonFor(ConversionOutcome outcome) {
     case ConversionOutcome::Changed:
         return reason(ErrorReadingFile,
                       "another program changed the image meanwhile; nothing written", Trouble);
+    case ConversionOutcome::NameClash:
+        return reason(ErrorReadingFile,
+                      "a name this conversion writes is the image itself, or is held by "
+                      "something that is not a plain file; nothing written, nothing moved",
+                      Trouble);
     case ConversionOutcome::OutputIsTheImage:
         return reason(ErrorReadingFile,
                       "the output is the image itself; leave out -o to convert it in place",
@@ -213,6 +228,10 @@ Reason reasonFor(ChecksumFixOutcome outcome) {
         return reason("another Tarnic is working on the image; nothing written", Trouble);
     case ChecksumFixOutcome::Changed:
         return reason("another program changed the image meanwhile; nothing written", Trouble);
+    case ChecksumFixOutcome::LeftUnsure:
+        return reason("writing the checksum failed; the header reads as the new checksum, but "
+                      "it may not have reached the disk: run fix-crc again",
+                      Trouble);
     case ChecksumFixOutcome::LeftUnknown:
         return reason("writing the checksum failed, and its eight bytes at 0x10 could not be "
                       "read back as they were: check the image against a backup",

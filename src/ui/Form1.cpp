@@ -7,6 +7,8 @@
 #include "Geometry.h"
 #include "MessageBoxes.h"
 #include "ProgramIcon.h"
+#include "files/Backup.h"
+#include "files/PathText.h"
 #include "patch/Bps.h"
 #include "patch/PatchApplication.h"
 #include "patch/PatchFormat.h"
@@ -259,9 +261,9 @@ std::array<bool, kMatchPairCount> Form1::comparePairsShown() const {
     return comparePairs(imageSide, patchSide);
 }
 
-QString Form1::selectedFile(const FileList *list, const QString &folder) const {
+std::filesystem::path Form1::selectedFile(const FileList *list, const QString &folder) const {
     const QString name = list->selectedName();
-    return name.isEmpty() ? QString() : QDir(folder).filePath(name);
+    return name.isEmpty() ? std::filesystem::path() : pathOf(folder) / pathOf(name);
 }
 
 void Form1::showPatchDisplay(const PatchDisplay &display) {
@@ -283,7 +285,7 @@ void Form1::PatchFileList_Click() {
     QDir::setCurrent(folder);
     settings_.PatchDir = folder;
 
-    const QString file = selectedFile(PatchFileList, folder);
+    const std::filesystem::path file = selectedFile(PatchFileList, folder);
     patchSource_.reset();
     const PatchFormat format = recognisePatchFile(file);
     if (format != PatchFormat::Aps && format != PatchFormat::Unknown) {
@@ -299,7 +301,7 @@ void Form1::PatchFileList_Click() {
         CheckMatch();
 }
 
-void Form1::showOtherFormat(const QString &file, PatchFormat format) {
+void Form1::showOtherFormat(const std::filesystem::path &file, PatchFormat format) {
     // These formats name no cartridge: the four target fields show what the
     // patch proves of the selected image, and nothing until it proves it.
     PatchDisplay display;
@@ -333,8 +335,8 @@ void Form1::showOtherFormat(const QString &file, PatchFormat format) {
 void Form1::showWhatThePatchProves() {
     if (!patchSource_)
         return;
-    const QString image = selectedFile(RomFileList, settings_.RomDir);
-    const bool proven = !image.isEmpty() && !RomFormatTxt->text().isEmpty() &&
+    const std::filesystem::path image = selectedFile(RomFileList, settings_.RomDir);
+    const bool proven = !image.empty() && !RomFormatTxt->text().isEmpty() &&
                         sourceOrder(*patchSource_, image).has_value();
     for (const auto &[imageSide, patchSide] : MatchPairs())
         patchSide->setText(proven ? imageSide->text() : QString());
@@ -392,8 +394,8 @@ void Form1::PatchClk_Click() {
     PatchJob job;
     job.patchPath = selectedFile(PatchFileList, settings_.PatchDir);
     job.imagePath = selectedFile(RomFileList, settings_.RomDir);
-    if (settings_.BackupOpt == kOptionOn && !job.imagePath.isEmpty())
-        job.backupPath = job.imagePath + QStringLiteral(".BAK");
+    if (settings_.BackupOpt == kOptionOn && !job.imagePath.empty())
+        job.backupPath = backupNameOf(job.imagePath);
     // A patch that names its source checks the image itself and says why it
     // refuses; one that does not is asked about where a pair differs.
     if (!patchSource_ && !allPairsEqual(comparePairsShown())) {

@@ -14,6 +14,7 @@
 #include <QPointer>
 
 #include <array>
+#include <filesystem>
 
 class QAction;
 class QGroupBox;
@@ -67,7 +68,7 @@ class Form1 final : public QMainWindow {
     void Form_Load();
     void showPatchDisplay(const PatchDisplay &display);
     // A patch of another format than APS, shown in the same fields.
-    void showOtherFormat(const QString &file, PatchFormat format);
+    void showOtherFormat(const std::filesystem::path &file, PatchFormat format);
     // For a patch that names its source: its four target fields show the
     // selected image's own values once the image is its source in some byte
     // order, and nothing otherwise.
@@ -79,7 +80,7 @@ class Form1 final : public QMainWindow {
     void showImageAsItIsNow();
     void browse(BrowseDialog &dialog, FileList *list, QString &rememberedFolder);
     BusyWindow &busyWindow();
-    QString selectedFile(const FileList *list, const QString &folder) const;
+    std::filesystem::path selectedFile(const FileList *list, const QString &folder) const;
 
     // Menu
     QAction *Exit;

@@ -120,16 +120,6 @@ TEST_F(CliTest, ExitStatusAndMessagesAndRefusalsLeaveEveryFileAsItWas) {
             << "a file was added";
     }
 
-    // A name that is not valid UTF-8 would reach the system as another name.
-    QProcess shell;
-    shell.setWorkingDirectory(dir.path());
-    shell.start("bash",
-                {"-c", R"sh(exec "$0" apply fix.aps game.z64 -o "$(printf '\377\376.z64')")sh",
-                 QStringLiteral(TARNIC_CLI)});
-    ASSERT_TRUE(shell.waitForFinished(60000));
-    EXPECT_EQ(shell.exitCode(), 2);
-    EXPECT_TRUE(shell.readAllStandardError().contains("is not valid UTF-8"));
-
     // What was printed must reach its destination: a full disk is a failure.
     QProcess full;
     full.setWorkingDirectory(dir.path());

@@ -89,10 +89,10 @@ class ImageCase {
                 c = char(~c);
             const QByteArray grown(100000, 'U');
             const QByteArray result = QByteArray(z64).replace(MiB - 5, 23, changed) + grown;
-            patch_ = upsPatch(z64, result,
-                              bpsNumber(MiB - 5) + upsXor(z64.mid(MiB - 5, 23), changed) +
-                                  bpsNumber(quint64(z64.size() - (MiB - 5 + 24))) +
-                                  upsXor({}, grown));
+            patch_ =
+                upsPatch(z64, result,
+                         bpsNumber(MiB - 5) + upsXor(z64.mid(MiB - 5, 23), changed) +
+                             bpsNumber(quint64(z64.size() - (MiB - 5 + 24))) + upsXor({}, grown));
             old_ = byteSwapped(z64);
             new_ = byteSwapped(result);
             return;
@@ -161,18 +161,19 @@ class ImageCase {
 
     bool run() const {
         if (operation_ == Operation::Convert)
-            return swapByteOrder(image()).outcome == ConversionOutcome::Converted;
+            return swapByteOrder(pathOf(image())).outcome == ConversionOutcome::Converted;
         if (operation_ == Operation::FixChecksum)
-            return fixChecksum(image(), BootCode::Cic6102).outcome == ChecksumFixOutcome::Written;
+            return fixChecksum(pathOf(image()), BootCode::Cic6102).outcome ==
+                   ChecksumFixOutcome::Written;
         if (operation_ == Operation::CreatePatch)
-            return createPatch({dir_.filePath("orig.z64"), dir_.filePath("mod.z64"), image(),
-                                QStringLiteral("fault matrix")})
+            return createPatch({pathOf(dir_.filePath("orig.z64")), pathOf(dir_.filePath("mod.z64")),
+                                pathOf(image()), QStringLiteral("fault matrix")})
                        .outcome == CreateOutcome::Created;
         PatchJob job;
-        job.patchPath = dir_.filePath("fix.aps");
-        job.imagePath = image();
+        job.patchPath = pathOf(dir_.filePath("fix.aps"));
+        job.imagePath = pathOf(image());
         if (withBackup())
-            job.backupPath = backup();
+            job.backupPath = pathOf(backup());
         return applyPatchFile(job).outcome == ApplyOutcome::Applied;
     }
 
@@ -373,8 +374,7 @@ TEST_P(FaultMatrix, EveryFailureLeavesTheOldOrTheNewImageAsReported) {
 
 INSTANTIATE_TEST_SUITE_P(Operations, FaultMatrix,
                          ::testing::Values(Operation::ApplyWithoutBackup, Operation::ApplyBps,
-                                           Operation::ApplyUps,
-                                           Operation::ApplyWithLinkedBackup,
+                                           Operation::ApplyUps, Operation::ApplyWithLinkedBackup,
                                            Operation::ApplyOverEarlierBackup,
                                            Operation::ApplyWithCopiedBackup, Operation::Convert,
                                            Operation::FixChecksum, Operation::CreatePatch));
@@ -425,9 +425,9 @@ TEST(FaultMatrixConcurrency, TwoWritersTakeTurnsAndAnImageChangedMeanwhileIsNotR
         return std::async(std::launch::async, [&, patch] {
             return childprocess::run([&] {
                        PatchJob job;
-                       job.patchPath = dir.filePath(patch);
-                       job.imagePath = image;
-                       job.backupPath = image + ".BAK";
+                       job.patchPath = pathOf(dir.filePath(patch));
+                       job.imagePath = pathOf(image);
+                       job.backupPath = pathOf(image + ".BAK");
                        return applyPatch(job).outcome == ApplyOutcome::Applied ? 0 : 1;
                    })
                 .exitCode;
@@ -453,23 +453,25 @@ TEST(FaultMatrixConcurrency, TwoWritersTakeTurnsAndAnImageChangedMeanwhileIsNotR
     };
     writeFile(image, old);
     PatchJob job;
-    job.patchPath = dir.filePath("first.aps");
-    job.imagePath = image;
+    job.patchPath = pathOf(dir.filePath("first.aps"));
+    job.imagePath = pathOf(image);
     job.workStarting = appendMeanwhile;
     record(applyPatch(job).outcome == ApplyOutcome::ImageChanged &&
                readFile(image) == old + "APPENDED",
            "patch, the image appended to meanwhile");
     writeFile(image, old);
-    record(swapByteOrder(image, appendMeanwhile).outcome == ConversionOutcome::Changed &&
+    record(swapByteOrder(pathOf(image), appendMeanwhile).outcome == ConversionOutcome::Changed &&
                readFile(image) == old + "APPENDED",
            "conversion, the image appended to meanwhile");
 
     // A lock held elsewhere for longer than the patience: refused, nothing written.
     writeFile(image, old);
-    const FileLock held(image);
+    const FileLock held(pathOf(image));
     const int refused =
         childprocess::run([&] {
-            return int(applyPatch({dir.filePath("first.aps"), image, {}, {}, {}, {}}).outcome);
+            return int(
+                applyPatch({pathOf(dir.filePath("first.aps")), pathOf(image), {}, {}, {}, {}})
+                    .outcome);
         }).exitCode;
     record(refused == int(ApplyOutcome::ImageBusy) && readFile(image) == old,
            "patch, the image locked by another");

@@ -46,15 +46,15 @@ TEST(OddFiles, AFifoFolderSocketOrDeviceIsRefusedAtOnceDirectlyOrThroughALink) {
     alarm(20); // a blocking open would hang here for ever
     for (const QString &odd : {fifo, folder, socketPath, link, QStringLiteral("/dev/zero")}) {
         const std::string name = odd.toStdString();
-        EXPECT_EQ(inspectPatch(odd).outcome, InspectionOutcome::CannotOpen) << name;
-        EXPECT_EQ(inspectImage(odd).outcome, ImageReadOutcome::CannotOpen) << name;
-        EXPECT_EQ(swapByteOrder(odd).outcome, ConversionOutcome::Missing) << name;
+        EXPECT_EQ(inspectPatch(pathOf(odd)).outcome, InspectionOutcome::CannotOpen) << name;
+        EXPECT_EQ(inspectImage(pathOf(odd)).outcome, ImageReadOutcome::CannotOpen) << name;
+        EXPECT_EQ(swapByteOrder(pathOf(odd)).outcome, ConversionOutcome::Missing) << name;
         Settings settings;
         EXPECT_EQ(readSettingsFile(odd, settings), 0) << name;
 
-        PatchJob asPatch{odd, image, {}, {}, {}, {}};
+        PatchJob asPatch{pathOf(odd), pathOf(image), {}, {}, {}, {}};
         EXPECT_EQ(applyPatch(asPatch).outcome, ApplyOutcome::SourceUnreadable) << name;
-        PatchJob asImage{dir.filePath("fix.aps"), odd, {}, {}, {}, {}};
+        PatchJob asImage{pathOf(dir.filePath("fix.aps")), pathOf(odd), {}, {}, {}, {}};
         EXPECT_EQ(applyPatch(asImage).outcome, ApplyOutcome::DestinationUnwritable) << name;
     }
     alarm(0);
@@ -86,7 +86,7 @@ TEST(OddFiles, AHugePatchIsRefusedAtItsFirstFaultWithLittleMemory) {
         writeFile(patch, c.start);
         ASSERT_EQ(::truncate(QFile::encodeName(patch).constData(), c.size), 0);
         const childprocess::Ended ended = childprocess::run([&] {
-            return int(applyPatchFile({patch, image, {}, {}, {}, {}}).outcome);
+            return int(applyPatchFile({pathOf(patch), pathOf(image), {}, {}, {}, {}}).outcome);
         });
         std::printf("peak memory for a %lld MiB patch refused at its first fault: %ld MiB\n",
                     c.size >> 20, ended.peakKiB / 1024);
@@ -115,7 +115,9 @@ TEST(OddFiles, ALongActionOnALargeImageIsAppliedWithLittleMemory) {
     for (const QString &patch : {bps, ups}) {
         const QString output = dir.filePath("out.z64");
         const childprocess::Ended ended = childprocess::run([&] {
-            return int(applyPatchFile({patch, imagePath, {}, output, {}, {}, false}).outcome);
+            return int(applyPatchFile(
+                           {pathOf(patch), pathOf(imagePath), {}, pathOf(output), {}, {}, false})
+                           .outcome);
         });
         EXPECT_EQ(ended.exitCode, int(ApplyOutcome::Applied)) << patch.toStdString();
         EXPECT_LT(ended.peakKiB / 1024, 64) << patch.toStdString();

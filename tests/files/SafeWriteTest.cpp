@@ -15,7 +15,7 @@ TEST(SafeWrite, ContentOfAnotherLengthThanExpectedIsNeverPutInPlace) {
     QTemporaryDir dir;
     const QString path = fileWith(dir, "file.bin", "old content");
     {
-        FileReplacement file(path);
+        FileReplacement file(pathOf(path));
         ASSERT_TRUE(file.open() && file.write("new"));
         EXPECT_FALSE(file.finish(4));
         EXPECT_FALSE(file.commit());

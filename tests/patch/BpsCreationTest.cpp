@@ -16,8 +16,8 @@ namespace {} // namespace
 
 TEST(BpsCreation, RoundTripsAndAMovedOrInsertedBlockCostsLittle) {
     QTemporaryDir dir;
-    CreateJob job{dir.filePath("a.z64"), dir.filePath("b.z64"), dir.filePath("p.bps"),
-                  QStringLiteral("Tarnic test")};
+    CreateJob job{pathOf(dir.filePath("a.z64")), pathOf(dir.filePath("b.z64")),
+                  pathOf(dir.filePath("p.bps")), QStringLiteral("Tarnic test")};
     const QByteArray base = cartridgeImage(4096) + randomBytes(1 << 20, 1);
     using Change = std::function<void(QByteArray &)>;
     const struct {
@@ -55,7 +55,7 @@ TEST(BpsCreation, RoundTripsAndAMovedOrInsertedBlockCostsLittle) {
         EXPECT_LE(created.patchSize, c.atMost) << c.what;
         EXPECT_EQ(inspectBps(job.patchPath).header.metadata, "Tarnic test");
         const QString copy = fileWith(dir, "copy.z64", base);
-        EXPECT_EQ(applyBps({job.patchPath, copy, {}, {}, {}, {}, false}).outcome,
+        EXPECT_EQ(applyBps({job.patchPath, pathOf(copy), {}, {}, {}, {}, false}).outcome,
                   ApplyOutcome::Applied)
             << c.what;
         EXPECT_TRUE(readFile(copy) == modified) << c.what;

@@ -1,6 +1,7 @@
 #include "patch/Bps.h"
 
 #include "TestFiles.h"
+#include "files/Backup.h"
 #include "rom/ByteOrderConversion.h"
 
 #include <QDir>
@@ -39,21 +40,22 @@ class BpsTest : public ::testing::Test {
     }
 
     QTemporaryDir dir;
-    PatchJob job{dir.filePath("hack.bps"), dir.filePath("game.rom"), {}, {}, {}, {}, false};
+    PatchJob job{
+        pathOf(dir.filePath("hack.bps")), pathOf(dir.filePath("game.rom")), {}, {}, {}, {}, false};
 };
 
 } // namespace
 
 TEST_F(BpsTest, EveryActionAppliesInEveryByteOrderAndTheResultKeepsTheImagesOrder) {
     const QByteArray patch = bpsPatch(kSource, kTarget, kActions, "<title>Hack</title>");
-    const BpsInspection inspection = inspectBps(fileWith(dir, "hack.bps", patch));
+    const BpsInspection inspection = inspectBps(pathOf(fileWith(dir, "hack.bps", patch)));
     ASSERT_EQ(inspection.outcome, BpsRead::Read);
     EXPECT_EQ(inspection.header.metadata, "<title>Hack</title>");
     EXPECT_EQ(inspection.header.targetSize, quint64(kTarget.size()));
 
     for (const ByteOrder order :
          {ByteOrder::Cartridge, ByteOrder::ByteSwapped, ByteOrder::LittleEndian}) {
-        job.backupPath = job.imagePath + ".BAK";
+        job.backupPath = tarnic::backupNameOf(job.imagePath);
         const ApplyResult r = apply(patch, inOrder(kSource, order));
         ASSERT_EQ(r.outcome, ApplyOutcome::Applied) << int(order);
         EXPECT_EQ(r.readAs, ByteOrder::Cartridge);
@@ -88,7 +90,7 @@ TEST_F(BpsTest, APatchThatBreaksItsRulesIsRefusedWholeAndChangesNothing) {
          ApplyOutcome::AlreadyPatched},
     };
     for (const auto &[patch, outcome] : refused) {
-        job.backupPath = job.imagePath + ".BAK";
+        job.backupPath = tarnic::backupNameOf(job.imagePath);
         EXPECT_EQ(apply(patch, small).outcome, outcome) << patch.toHex().toStdString();
         EXPECT_EQ(readFile(job.imagePath), small);
         EXPECT_EQ(files(), (QStringList{"game.rom", "hack.bps"}));

@@ -21,14 +21,17 @@ class IpsCreationTest : public ::testing::Test {
         writeFile(job.modifiedPath, modified);
         EXPECT_EQ(createIpsPatch(job).outcome, CreateOutcome::Created);
         const QString copy = fileWith(dir, "copy.rom", original);
-        EXPECT_EQ(applyIps({job.patchPath, copy, {}, {}, {}, {}, false}).outcome,
+        EXPECT_EQ(applyIps({job.patchPath, pathOf(copy), {}, {}, {}, {}, false}).outcome,
                   ApplyOutcome::Applied);
         EXPECT_TRUE(readFile(copy) == modified);
         return readFile(job.patchPath);
     }
 
     QTemporaryDir dir;
-    CreateJob job{dir.filePath("a.rom"), dir.filePath("b.rom"), dir.filePath("p.ips"), {}};
+    CreateJob job{pathOf(dir.filePath("a.rom")),
+                  pathOf(dir.filePath("b.rom")),
+                  pathOf(dir.filePath("p.ips")),
+                  {}};
 };
 
 } // namespace

@@ -2,6 +2,7 @@
 #include "patch/PatchFormat.h"
 
 #include "TestFiles.h"
+#include "files/Backup.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -36,7 +37,8 @@ class IpsTest : public ::testing::Test {
 
     QTemporaryDir dir;
     QByteArray image = QByteArray("0123456789ABCDEF");
-    PatchJob job{dir.filePath("hack.aps"), dir.filePath("game.rom"), {}, {}, {}, {}, false};
+    PatchJob job{
+        pathOf(dir.filePath("hack.aps")), pathOf(dir.filePath("game.rom")), {}, {}, {}, {}, false};
 };
 
 } // namespace
@@ -81,7 +83,7 @@ TEST_F(IpsTest, APatchThatBreaksItsRulesIsRefusedWhole) {
         {"IPS32 writing past 2 GiB", "IPS32" + record(0x7FFFFFFF, "AB", 4) + "EEOF"},
     };
     for (const auto &[what, patch] : refused) {
-        job.backupPath = job.imagePath + ".BAK";
+        job.backupPath = tarnic::backupNameOf(job.imagePath);
         EXPECT_EQ(apply(patch).outcome, ApplyOutcome::InvalidPatch) << what;
         EXPECT_EQ(readFile(job.imagePath), image) << what;
         EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2) << what;

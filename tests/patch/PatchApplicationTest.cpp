@@ -1,6 +1,7 @@
 #include "patch/PatchApplication.h"
 
 #include "TestFiles.h"
+#include "files/Backup.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -18,14 +19,14 @@ namespace {
 class PatchApplicationTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        job.patchPath = dir.filePath(QStringLiteral("fix.aps"));
-        job.imagePath = dir.filePath(QStringLiteral("game.z64"));
+        job.patchPath = pathOf(dir.filePath(QStringLiteral("fix.aps")));
+        job.imagePath = pathOf(dir.filePath(QStringLiteral("game.z64")));
         writeFile(job.imagePath, image);
     }
 
     ApplyResult apply(const QByteArray &records, bool withBackup = false) {
         writeFile(job.patchPath, apsHeader() + records);
-        job.backupPath = withBackup ? job.imagePath + QStringLiteral(".BAK") : QString();
+        job.backupPath = withBackup ? tarnic::backupNameOf(job.imagePath) : std::filesystem::path();
         return applyPatch(job);
     }
 
@@ -50,7 +51,7 @@ TEST_F(PatchApplicationTest, WritesRecordsInFileOrderAndBacksUpTheOldImage) {
     // stays that someone's.
     const bool asRoot = ::geteuid() == 0;
     if (asRoot) {
-        ASSERT_EQ(::chown(QFile::encodeName(job.imagePath).constData(), 4321, 4321), 0);
+        ASSERT_EQ(::chown(job.imagePath.c_str(), 4321, 4321), 0);
     }
     const ApplyResult r = apply(records, true);
     ASSERT_EQ(r.outcome, ApplyOutcome::Applied);
@@ -82,7 +83,7 @@ TEST_F(PatchApplicationTest, WritesRecordsInFileOrderAndBacksUpTheOldImage) {
 TEST_F(PatchApplicationTest, ASimplePatchHasItsRecordsFrom61AndCanWriteElsewhere) {
     writeFile(job.patchPath,
               simpleApsHeader("Simple", 1000) + copyRecord(10, "SIMPLE") + runRecord(400, '-', 3));
-    job.outputPath = dir.filePath(QStringLiteral("patched.z64"));
+    job.outputPath = pathOf(dir.filePath(QStringLiteral("patched.z64")));
     const ApplyResult r = applyPatch(job);
     ASSERT_EQ(r.outcome, ApplyOutcome::Applied);
     EXPECT_EQ(r.records, 2);
@@ -122,17 +123,17 @@ TEST_F(PatchApplicationTest, BackupsOffEmptyStreamsAndALinkedImage) {
     EXPECT_EQ(files(), (QStringList{"fix.aps", "game.z64"}));
 
     ASSERT_EQ(apply(QByteArray(), true).outcome, ApplyOutcome::Applied);
-    EXPECT_EQ(readFile(job.imagePath + ".BAK"), image);
+    EXPECT_EQ(readFile(tarnic::backupNameOf(job.imagePath)), image);
 
     // A read-only backup is replaced.
-    makeReadOnly(job.imagePath + ".BAK");
+    makeReadOnly(tarnic::backupNameOf(job.imagePath));
     ASSERT_EQ(apply(copyRecord(0, "X"), true).outcome, ApplyOutcome::Applied);
-    EXPECT_EQ(readFile(job.imagePath + ".BAK"), image);
+    EXPECT_EQ(readFile(tarnic::backupNameOf(job.imagePath)), image);
 
     // A link to the image still points at the patched image afterwards.
     const QString link = dir.filePath(QStringLiteral("link.z64"));
-    ASSERT_TRUE(QFile::link(job.imagePath, link));
-    job.imagePath = link;
+    ASSERT_TRUE(QFile::link(nameText(job.imagePath), link));
+    job.imagePath = pathOf(link);
     const QByteArray beforeLinkedPatch = readFile(link);
     ASSERT_EQ(apply(copyRecord(1, "Y"), true).outcome, ApplyOutcome::Applied);
     EXPECT_TRUE(QFileInfo(link).isSymLink());
@@ -168,12 +169,12 @@ TEST_F(PatchApplicationTest, ADeclinedOrRefusedPatchTouchesNothing) {
     };
     for (const auto &[patch, outcome] : refused) {
         writeFile(job.patchPath, patch);
-        job.backupPath = job.imagePath + QStringLiteral(".BAK");
+        job.backupPath = tarnic::backupNameOf(job.imagePath);
         EXPECT_EQ(applyPatch(job).outcome, outcome);
     }
     EXPECT_EQ(questions, 1); // a refused patch asks nothing
 
-    job.patchPath = dir.filePath(QStringLiteral("gone.aps"));
+    job.patchPath = pathOf(dir.filePath(QStringLiteral("gone.aps")));
     EXPECT_EQ(applyPatch(job).outcome, ApplyOutcome::SourceUnreadable);
 
     EXPECT_EQ(readFile(job.imagePath), image);
@@ -190,7 +191,7 @@ TEST_F(PatchApplicationTest, AnImageThatCannotBeWrittenIsRefusedBeforeTheQuestio
     EXPECT_EQ(apply(copyRecord(0, "X"), true).outcome, ApplyOutcome::DestinationUnwritable);
     EXPECT_EQ(readFile(job.imagePath), image);
 
-    job.imagePath = dir.filePath(QStringLiteral("missing.z64"));
+    job.imagePath = pathOf(dir.filePath(QStringLiteral("missing.z64")));
     EXPECT_EQ(apply(copyRecord(0, "X")).outcome, ApplyOutcome::DestinationUnwritable);
     EXPECT_FALSE(QFile::exists(job.imagePath)); // never created
     EXPECT_FALSE(asked);

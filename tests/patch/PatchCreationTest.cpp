@@ -27,7 +27,8 @@ class PatchCreationTest : public ::testing::Test {
                         const QString &description = QStringLiteral("Test patch")) {
         writeFile(originalPath, original);
         writeFile(modifiedPath, modified);
-        return createPatch({originalPath, modifiedPath, patchPath, description});
+        return createPatch(
+            {pathOf(originalPath), pathOf(modifiedPath), pathOf(patchPath), description});
     }
 
     // Creates the patch, applies it to a copy of the original and checks that
@@ -37,8 +38,8 @@ class PatchCreationTest : public ::testing::Test {
         EXPECT_EQ(created.outcome, CreateOutcome::Created);
         const QString target = fileWith(dir, QStringLiteral("target.z64"), original);
         PatchJob job;
-        job.patchPath = patchPath;
-        job.imagePath = target;
+        job.patchPath = pathOf(patchPath);
+        job.imagePath = pathOf(target);
         EXPECT_EQ(applyPatch(job).outcome, ApplyOutcome::Applied);
         EXPECT_TRUE(readFile(target) == modified) << "the patched copy differs";
         EXPECT_EQ(created.patchSize, readFile(patchPath).size());
@@ -147,8 +148,8 @@ TEST_F(PatchCreationTest, TheHeaderDescribesTheOriginalAsTheWindowShowsIt) {
         EXPECT_EQ(patch.mid(69, 9),
                   QByteArray::fromHex("0000000000") + QByteArray::fromHex("04100000"));
 
-        const PatchInspection shownPatch = inspectPatch(patchPath);
-        const ImageInspection shownImage = inspectImage(originalPath);
+        const PatchInspection shownPatch = inspectPatch(pathOf(patchPath));
+        const ImageInspection shownImage = inspectImage(pathOf(originalPath));
         EXPECT_TRUE(allPairsEqual(
             comparePairs(imageSideTexts(shownImage.display), patchSideTexts(shownPatch.display))));
         EXPECT_EQ(*shownPatch.display.PatchTypeTxT,

@@ -13,7 +13,7 @@ using namespace testfiles;
 namespace {
 QTemporaryDir dir;
 PatchInspection inspect(const QByteArray &bytes) {
-    return inspectPatch(fileWith(dir, QStringLiteral("p.aps"), bytes));
+    return inspectPatch(pathOf(fileWith(dir, QStringLiteral("p.aps"), bytes)));
 }
 } // namespace
 
@@ -69,7 +69,7 @@ TEST(PatchInspection, FailuresLeaveTheFieldsTheyDidNotReach) {
     EXPECT_EQ(r.outcome, InspectionOutcome::UnsupportedEncoding);
     EXPECT_EQ(*r.display.EncodeMethodTxt, QString()); // "Unsoported Encoding" is never shown
 
-    const PatchInspection missing = inspectPatch(dir.filePath(QStringLiteral("gone.aps")));
+    const PatchInspection missing = inspectPatch(pathOf(dir.filePath(QStringLiteral("gone.aps"))));
     EXPECT_EQ(missing.outcome, InspectionOutcome::CannotOpen);
     EXPECT_FALSE(missing.display.PatchTypeTxT || missing.display.PatchNfo);
 }

@@ -58,7 +58,8 @@ class PpfTest : public ::testing::Test {
 
     QTemporaryDir dir;
     QByteArray image = QByteArray("0123456789ABCDEF");
-    PatchJob job{dir.filePath("hack.ppf"), dir.filePath("game.bin"), {}, {}, {}, {}, false};
+    PatchJob job{
+        pathOf(dir.filePath("hack.ppf")), pathOf(dir.filePath("game.bin")), {}, {}, {}, {}, false};
 };
 
 } // namespace

@@ -22,7 +22,8 @@ class UpsTest : public ::testing::Test {
     }
 
     QTemporaryDir dir;
-    PatchJob job{dir.filePath("hack.ups"), dir.filePath("game.rom"), {}, {}, {}, {}, false};
+    PatchJob job{
+        pathOf(dir.filePath("hack.ups")), pathOf(dir.filePath("game.rom")), {}, {}, {}, {}, false};
 };
 
 } // namespace
@@ -68,7 +69,8 @@ TEST_F(UpsTest, AWrongImageADamagedPatchOrHunksPastTheirEndAreRefused) {
         {upsPatch(out, in, hunks), ApplyOutcome::AlreadyPatched},
         {upsPatch(in, out, hunks.chopped(1)), ApplyOutcome::InvalidPatch}, // no terminator
         {upsPatch(in, out, bpsNumber(4)), ApplyOutcome::InvalidPatch},     // a skip, no bytes
-        {upsPatch(in, out, bpsNumber(4) + upsXor(in.mid(4, 2), "XX")), ApplyOutcome::ResultMismatch},
+        {upsPatch(in, out, bpsNumber(4) + upsXor(in.mid(4, 2), "XX")),
+         ApplyOutcome::ResultMismatch},
     };
     for (const auto &[patch, outcome] : refused) {
         EXPECT_EQ(apply(patch, in).outcome, outcome) << patch.toHex().toStdString();

@@ -21,7 +21,7 @@ TEST(ByteOrderConversion, ExchangesEveryPairAndKeepsAnOddLastByte) {
     for (const auto &[before, after] : cases) {
         writeFile(path, before);
         bool started = false;
-        const ConversionResult r = swapByteOrder(path, [&] { started = true; });
+        const ConversionResult r = swapByteOrder(pathOf(path), [&] { started = true; });
         EXPECT_EQ(r.outcome, ConversionOutcome::Converted);
         EXPECT_TRUE(started);
         EXPECT_EQ(readFile(path), after);
@@ -30,9 +30,9 @@ TEST(ByteOrderConversion, ExchangesEveryPairAndKeepsAnOddLastByte) {
     // Larger than one piece of the stream, odd length: twice restores the file.
     const QByteArray image = cartridgeImage(3 * (1 << 20) + 5);
     writeFile(path, image);
-    ASSERT_EQ(swapByteOrder(path).outcome, ConversionOutcome::Converted);
+    ASSERT_EQ(swapByteOrder(pathOf(path)).outcome, ConversionOutcome::Converted);
     EXPECT_EQ(readFile(path), byteSwapped(image));
-    ASSERT_EQ(swapByteOrder(path).outcome, ConversionOutcome::Converted);
+    ASSERT_EQ(swapByteOrder(pathOf(path)).outcome, ConversionOutcome::Converted);
     EXPECT_EQ(readFile(path), image);
 }
 
@@ -42,19 +42,19 @@ TEST(ByteOrderConversion, RefusesWhatItCannotConvertAndLeavesItAlone) {
     for (const QByteArray &bytes : {QByteArray(), QByteArray("A")}) {
         writeFile(path, bytes);
         bool started = false;
-        EXPECT_EQ(swapByteOrder(path, [&] { started = true; }).outcome,
+        EXPECT_EQ(swapByteOrder(pathOf(path), [&] { started = true; }).outcome,
                   ConversionOutcome::TooShort);
         EXPECT_FALSE(started);
         EXPECT_EQ(readFile(path), bytes);
     }
-    EXPECT_EQ(swapByteOrder(QString()).outcome, ConversionOutcome::Missing);
-    EXPECT_EQ(swapByteOrder(dir.filePath(QStringLiteral("gone"))).outcome,
+    EXPECT_EQ(swapByteOrder(pathOf(QString())).outcome, ConversionOutcome::Missing);
+    EXPECT_EQ(swapByteOrder(pathOf(dir.filePath(QStringLiteral("gone")))).outcome,
               ConversionOutcome::Missing);
     EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("gone"))));
 
     writeFile(path, QByteArray::fromHex("3780AABB"));
     makeReadOnly(path);
-    EXPECT_EQ(swapByteOrder(path).outcome, ConversionOutcome::NotWritable);
+    EXPECT_EQ(swapByteOrder(pathOf(path)).outcome, ConversionOutcome::NotWritable);
     EXPECT_EQ(readFile(path), QByteArray::fromHex("3780AABB"));
 }
 
@@ -70,7 +70,7 @@ TEST(ByteOrderConversion, ConvertsBetweenAnyTwoOfTheThreeOrders) {
     for (const auto &[from, before] : orders) {
         for (const auto &[to, after] : orders) {
             writeFile(path, before);
-            const ConversionResult r = convertImage(path, to);
+            const ConversionResult r = convertImage(pathOf(path), to);
             EXPECT_EQ(r.from, from);
             EXPECT_EQ(r.outcome, from == to ? ConversionOutcome::AlreadyInOrder
                                             : ConversionOutcome::Converted);
@@ -78,16 +78,17 @@ TEST(ByteOrderConversion, ConvertsBetweenAnyTwoOfTheThreeOrders) {
 
             writeFile(path, before);
             QFile::remove(output);
-            convertImage(path, to, output);
+            convertImage(pathOf(path), to, pathOf(output));
             EXPECT_EQ(readFile(path), before); // only read
             EXPECT_EQ(readFile(output), from == to ? QByteArray("<missing>") : after);
         }
     }
 
     writeFile(path, QByteArray::fromHex("803712400001"));
-    EXPECT_EQ(convertImage(path, ByteOrder::LittleEndian).outcome,
+    EXPECT_EQ(convertImage(pathOf(path), ByteOrder::LittleEndian).outcome,
               ConversionOutcome::NotWholeWords);
     writeFile(path, "text file");
-    EXPECT_EQ(convertImage(path, ByteOrder::Cartridge).outcome, ConversionOutcome::Unrecognised);
+    EXPECT_EQ(convertImage(pathOf(path), ByteOrder::Cartridge).outcome,
+              ConversionOutcome::Unrecognised);
     EXPECT_EQ(readFile(path), "text file");
 }

@@ -74,7 +74,7 @@ TEST(Checksum, KindsAreToldByNameAndByTheBootCodesDigest) {
               BootCode::Cic6102);
 
     QTemporaryDir dir;
-    const ChecksumReport unknown = checkChecksum(fileWith(dir, "v.z64", vectorFile()));
+    const ChecksumReport unknown = checkChecksum(pathOf(fileWith(dir, "v.z64", vectorFile())));
     EXPECT_EQ(unknown.outcome, ChecksumOutcome::UnknownBootCode);
     EXPECT_FALSE(unknown.detected);
 }
@@ -91,28 +91,31 @@ TEST(Checksum, FixWritesTheHeaderInTheImagesOwnOrderAndNothingElse) {
             return bytes;
         };
         const QString path = fileWith(dir, "game.rom", stored(image));
-        const ChecksumFix fix = fixChecksum(path, BootCode::Cic6102);
+        const ChecksumFix fix = fixChecksum(pathOf(path), BootCode::Cic6102);
         EXPECT_EQ(fix.outcome, ChecksumFixOutcome::Written);
         EXPECT_EQ(fix.report.order, order);
         EXPECT_EQ(readFile(path), stored(fixed));
-        EXPECT_EQ(fixChecksum(path, BootCode::Cic6102).outcome, ChecksumFixOutcome::AlreadyValid);
-        EXPECT_TRUE(checkChecksum(path, BootCode::Cic6102).valid());
+        EXPECT_EQ(fixChecksum(pathOf(path), BootCode::Cic6102).outcome,
+                  ChecksumFixOutcome::AlreadyValid);
+        EXPECT_TRUE(checkChecksum(pathOf(path), BootCode::Cic6102).valid());
     }
 
     // A file with a second name is rewritten whole: the other name keeps the old bytes.
     const QString path = fileWith(dir, "linked.z64", image);
     const QString secondName = dir.filePath("linked.z64.BAK");
     std::filesystem::create_hard_link(path.toStdString(), secondName.toStdString());
-    EXPECT_EQ(fixChecksum(path, BootCode::Cic6102).outcome, ChecksumFixOutcome::Written);
+    EXPECT_EQ(fixChecksum(pathOf(path), BootCode::Cic6102).outcome, ChecksumFixOutcome::Written);
     EXPECT_EQ(readFile(path), fixed);
     EXPECT_EQ(readFile(secondName), image);
 
     const QString readOnly = fileWith(dir, "locked.z64", image);
     makeReadOnly(readOnly);
-    EXPECT_EQ(fixChecksum(readOnly, BootCode::Cic6102).outcome, ChecksumFixOutcome::WriteFailed);
+    EXPECT_EQ(fixChecksum(pathOf(readOnly), BootCode::Cic6102).outcome,
+              ChecksumFixOutcome::WriteFailed);
     EXPECT_EQ(readFile(readOnly), image);
 
     const QString shortImage = fileWith(dir, "short.z64", image.left(kChecksummedSize - 1));
-    EXPECT_EQ(fixChecksum(shortImage, BootCode::Cic6102).report.outcome, ChecksumOutcome::TooShort);
+    EXPECT_EQ(fixChecksum(pathOf(shortImage), BootCode::Cic6102).report.outcome,
+              ChecksumOutcome::TooShort);
     EXPECT_EQ(readFile(shortImage), image.left(kChecksummedSize - 1));
 }

@@ -12,7 +12,7 @@ using namespace testfiles;
 namespace {
 QTemporaryDir dir;
 ImageInspection inspect(const QByteArray &bytes) {
-    return inspectImage(fileWith(dir, QStringLiteral("game.z64"), bytes));
+    return inspectImage(pathOf(fileWith(dir, QStringLiteral("game.z64"), bytes)));
 }
 } // namespace
 
@@ -37,5 +37,5 @@ TEST(ImageHeader, UnknownMarksShortFilesAndMissingFiles) {
     EXPECT_EQ(shortImage.display.RomCartIDTxT, QString(2, QChar(0)));
     EXPECT_EQ(shortImage.display.RomCountryTxt, QStringLiteral("0x   _Unknown       "));
 
-    EXPECT_EQ(inspectImage(QString()).outcome, ImageReadOutcome::CannotOpen);
+    EXPECT_EQ(inspectImage(pathOf(QString())).outcome, ImageReadOutcome::CannotOpen);
 }
