@@ -47,18 +47,30 @@ bool openRegularFile(QFile &file, const fs::path &path) {
 }
 
 bool isWritableFile(const fs::path &path) {
-    if (path.empty() || isMarkedReadOnly(path))
-        return false;
+    return whyNotWritable(path).isEmpty();
+}
+
+QString whyNotWritable(const fs::path &path) {
+    if (path.empty())
+        return QStringLiteral("no file named");
+    std::error_code error;
+    if (!fs::exists(path, error))
+        return error ? QString::fromLocal8Bit(error.message()) : QStringLiteral("missing");
+    if (!fs::is_regular_file(path, error))
+        return QStringLiteral("not a plain file");
+    if (isMarkedReadOnly(path))
+        return QStringLiteral("marked read-only");
 #ifdef Q_OS_WIN
     QFile file(path);
-    return QFileInfo(path).isFile() && file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly);
+    if (!file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly))
+        return file.errorString();
 #else
     const int fd = system::openRegular(path, O_RDWR);
     if (fd < 0)
-        return false;
+        return system::errorText();
     ::close(fd);
-    return true;
 #endif
+    return {};
 }
 
 bool canBeCreatedOrReplaced(const fs::path &path) {

@@ -32,6 +32,9 @@ bool openRegularFile(QFile &file, const std::filesystem::path &path);
 // True when `path` is an existing plain file that is not marked read-only and
 // can be opened for writing. The check neither creates nor changes the file.
 bool isWritableFile(const std::filesystem::path &path);
+// Why isWritableFile() says no ("marked read-only", "not a plain file", or
+// the system's reason); empty when it says yes.
+QString whyNotWritable(const std::filesystem::path &path);
 
 // True when both paths exist and name the same file (through links or a
 // second name).

@@ -341,10 +341,8 @@ CreateResult createBpsPatch(const CreateJob &job) {
         result.outcome = outcome;
         return result;
     };
-    if (sameFile(job.patchPath, job.originalPath) || sameFile(job.patchPath, job.modifiedPath))
-        return finish(CreateOutcome::PatchIsAnInput);
-    if (!canBeCreatedOrReplaced(job.patchPath))
-        return finish(CreateOutcome::WriteFailed);
+    if (const auto refused = refusedPatchPath(job, result))
+        return finish(*refused);
     WholeFile original;
     WholeFile modified;
     if (!original.open(job.originalPath))

@@ -32,8 +32,10 @@ ImageUpdate::lockImage(ApplyResult &result, const std::vector<std::filesystem::p
     QFile image;
     if (inPlace_
             ? !isWritableFile(job_.imagePath)
-            : !openRegularFile(image, job_.imagePath) || !canBeCreatedOrReplaced(job_.outputPath))
+            : !openRegularFile(image, job_.imagePath) || !canBeCreatedOrReplaced(job_.outputPath)) {
+        result.systemError = whyNotWritable(inPlace_ ? job_.imagePath : job_.outputPath);
         return ApplyOutcome::DestinationUnwritable;
+    }
     // One writer at a time; the image is read only once the lock is held.
     lock_.emplace(job_.imagePath);
     switch (lock_->outcome()) {

@@ -107,10 +107,8 @@ CreateResult createIpsPatch(const CreateJob &job) {
     };
     if (!job.description.isEmpty())
         return finish(CreateOutcome::DescriptionTooLong); // IPS has no place for one
-    if (sameFile(job.patchPath, job.originalPath) || sameFile(job.patchPath, job.modifiedPath))
-        return finish(CreateOutcome::PatchIsAnInput);
-    if (!canBeCreatedOrReplaced(job.patchPath))
-        return finish(CreateOutcome::WriteFailed);
+    if (const auto refused = refusedPatchPath(job, result))
+        return finish(*refused);
     const QFileInfo modifiedInfo(job.modifiedPath);
     if (modifiedInfo.exists() && modifiedInfo.size() > kIpsLimit)
         return finish(CreateOutcome::TooLargeForIps);

@@ -1,5 +1,7 @@
 #include "patch/PatchCreation.h"
 
+#include "files/OwnNames.h"
+#include "files/PathText.h"
 #include "files/SafeWrite.h"
 #include "patch/ApsFormat.h"
 #include "rom/ImageHeader.h"
@@ -400,6 +402,22 @@ QByteArray headerFor(const ImageInspection &original, const QByteArray &descript
 
 } // namespace
 
+std::optional<CreateOutcome> refusedPatchPath(const CreateJob &job, CreateResult &result) {
+    const NameClash clash =
+        findClash(namesOfReplacing(job.patchPath), {job.originalPath, job.modifiedPath});
+    if (clash.kind == NameClash::Kind::InputAtWrittenName)
+        return CreateOutcome::PatchIsAnInput;
+    if (clash.kind == NameClash::Kind::InTheWay) {
+        result.systemError = nameText(clash.written) + QStringLiteral(" is in the way");
+        return CreateOutcome::WriteFailed;
+    }
+    if (!canBeCreatedOrReplaced(job.patchPath)) {
+        result.systemError = whyNotWritable(job.patchPath);
+        return CreateOutcome::WriteFailed;
+    }
+    return std::nullopt;
+}
+
 CreateResult createPatch(const CreateJob &job) {
     CreateResult result;
     const auto finish = [&](CreateOutcome outcome) {
@@ -411,10 +429,8 @@ CreateResult createPatch(const CreateJob &job) {
     if (job.description.size() > kDescriptionSize ||
         QString::fromLatin1(description) != job.description)
         return finish(CreateOutcome::DescriptionTooLong);
-    if (sameFile(job.patchPath, job.originalPath) || sameFile(job.patchPath, job.modifiedPath))
-        return finish(CreateOutcome::PatchIsAnInput);
-    if (!canBeCreatedOrReplaced(job.patchPath))
-        return finish(CreateOutcome::WriteFailed);
+    if (const auto refused = refusedPatchPath(job, result))
+        return finish(*refused);
 
     QFile original;
     QFile modified;

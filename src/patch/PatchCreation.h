@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <filesystem>
+#include <optional>
 
 namespace tarnic {
 
@@ -37,6 +38,12 @@ struct CreateResult {
     qint64 patchSize = 0;    // bytes in the patch file
     QString systemError;     // WriteFailed: the system's reason, where it gave one
 };
+
+// Whether the patch can be written where the job says: not over either
+// image (nor at the hidden name its new content takes, files/OwnNames.h),
+// nothing that is not a plain file in the way, and not over a read-only file.
+// The outcome to refuse with, the names in `result.systemError`.
+std::optional<CreateOutcome> refusedPatchPath(const CreateJob &job, CreateResult &result);
 
 // Reads both images once, in pieces, side by side; memory use does not grow
 // with their size. Applying the patch to the original gives the modified image

@@ -6,6 +6,7 @@
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -283,4 +284,128 @@ TEST_F(CliTest, SeveralPatchesInARowReplaceTheImageOnceOrNotAtAll) {
                   .filter("tarnic")
                   .size(),
               0);
+}
+
+namespace {
+
+// Runs a shell script in the test's folder, with $T the program: names that
+// are not valid UTF-8 reach it as the bytes printf makes.
+Outcome shell(const QTemporaryDir &dir, const QString &script) {
+    QProcess process;
+    process.setWorkingDirectory(dir.path());
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("T", QStringLiteral(TARNIC_CLI));
+    process.setProcessEnvironment(environment);
+    process.start("bash", {"-c", script});
+    EXPECT_TRUE(process.waitForFinished(60000));
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError())};
+}
+
+} // namespace
+
+TEST_F(CliTest, NamesAreBytesThroughLinksAndAnUnrelatedFileWithTheLossyNameIsNeverTouched) {
+    // g\xff.z64 is the image; g\xef\xbf\xbd.z64 is what a lossy conversion of
+    // its name would spell.
+    const QTemporaryDir &d = dir;
+    const std::filesystem::path real = pathOf(d.path()) / "g\xff.z64";
+    const std::filesystem::path decoy = pathOf(d.path()) / "g\xef\xbf\xbd.z64";
+    writeFile(real, original);
+    writeFile(decoy, "precious\n");
+    std::filesystem::create_symlink("g\xff.z64", pathOf(d.path()) / "l.z64");
+    QByteArray patched = original;
+    patched.replace(100, 7, "PATCHED");
+
+    Outcome run = cli({"apply", "fix.aps", "l.z64", "--backup"});
+    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_EQ(readFile(real), patched);
+    EXPECT_EQ(readFile(dir.filePath("l.z64.BAK")), original);
+    EXPECT_TRUE(std::filesystem::is_symlink(pathOf(d.path()) / "l.z64"));
+
+    EXPECT_EQ(cli({"swap", "l.z64"}).status, 0);
+    EXPECT_EQ(readFile(real), byteSwapped(patched));
+    EXPECT_EQ(cli({"convert", "--to", "z64", "l.z64"}).status, 0);
+    EXPECT_EQ(readFile(real), patched);
+
+    // Named directly, in and out.
+    run = shell(
+        dir,
+        R"sh($T apply --force simple.aps "$(printf 'g\377.z64')" -o "$(printf 'o\376.z64')")sh");
+    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    QByteArray simplyPatched = patched;
+    simplyPatched[0x20] = 'S';
+    EXPECT_EQ(readFile(pathOf(d.path()) / "o\xfe.z64"), simplyPatched);
+    EXPECT_EQ(readFile(decoy), "precious\n");
+    EXPECT_FALSE(std::filesystem::exists(pathOf(d.path()) / "o\xef\xbf\xbd.z64"));
+}
+
+TEST_F(CliTest, AnInputAtANameTheRunWritesIsRefusedNamingItAndNothingIsMovedOrDeleted) {
+    const QByteArray patchBytes = readFile(patch);
+    const struct {
+        const char *script; // writes the input or the obstacle, then runs $T
+        const char *atFault;
+        int status;
+        const char *kept = nullptr; // the input or obstacle, where the message names another
+    } cases[] = {
+        {"cp fix.aps game.z64.BAK; $T apply game.z64.BAK game.z64 --backup", "game.z64.BAK", 1},
+        {"cp fix.aps .game.z64.tarnic-new; $T apply .game.z64.tarnic-new game.z64",
+         ".game.z64.tarnic-new", 1},
+        {"cp fix.aps game.z64.BAK.tarnic-new; $T apply game.z64.BAK.tarnic-new game.z64 --backup",
+         "game.z64.BAK.tarnic-new", 1},
+        {"mkdir game.z64.BAK.tarnic-new; $T apply fix.aps game.z64 --backup",
+         "game.z64.BAK.tarnic-new", 2},
+        {"mkdir game.z64.BAK; $T apply fix.aps game.z64 --backup", "game.z64.BAK", 2},
+        {"mkdir .game.z64.tarnic-new; $T apply fix.aps game.z64", ".game.z64.tarnic-new", 2},
+        {"cp fix.aps .out.z64.tarnic-new; $T apply .out.z64.tarnic-new game.z64 -o out.z64",
+         ".out.z64.tarnic-new", 1},
+        {"cp game.v64 .out.z64.tarnic-new; $T convert --to z64 .out.z64.tarnic-new -o out.z64",
+         ".out.z64.tarnic-new", 2},
+        {"cp game.z64 .fix.bps.tarnic-new; $T create --format bps .fix.bps.tarnic-new game.v64 "
+         "-o fix.bps",
+         "fix.bps", 2, ".fix.bps.tarnic-new"},
+    };
+    for (const auto &c : cases) {
+        const Outcome run = shell(dir, c.script);
+        EXPECT_EQ(run.status, c.status) << c.script << "\n" << run.err.toStdString();
+        EXPECT_TRUE(run.err.contains(c.atFault)) << c.script << "\n" << run.err.toStdString();
+        EXPECT_EQ(readFile(image), original) << c.script;
+        EXPECT_FALSE(QFileInfo::exists(dir.filePath("out.z64"))) << c.script;
+        const QString left = dir.filePath(QString::fromLatin1(c.kept ? c.kept : c.atFault));
+        EXPECT_TRUE(QFileInfo(left).isDir() || readFile(left) == patchBytes ||
+                    readFile(left) == original || readFile(left) == byteSwapped(original))
+            << c.script;
+        shell(dir, QStringLiteral("rm -rf %1").arg(left));
+    }
+    // Several patches in a row: the backup would replace the second.
+    const Outcome row = shell(dir, "cp fix.aps game.z64.BAK; "
+                                   "$T apply --force --backup simple.aps game.z64.BAK game.z64");
+    EXPECT_EQ(row.status, 1) << row.err.toStdString();
+    EXPECT_EQ(readFile(dir.filePath("game.z64.BAK")), patchBytes);
+    EXPECT_EQ(readFile(image), original);
+}
+
+TEST_F(CliTest, TheStatusSaysWhetherAChangeIsOnDisk) {
+    // Made, but not reported: 3, and the message says the change is there.
+    Outcome run = shell(dir, "$T swap game.z64 > /dev/full");
+    EXPECT_EQ(run.status, 3);
+    EXPECT_TRUE(run.err.contains("are on disk")) << run.err.toStdString();
+    EXPECT_EQ(readFile(image), byteSwapped(original));
+    // Nothing made: 2.
+    run = shell(dir, "$T check fix.aps game.v64 > /dev/full");
+    EXPECT_EQ(run.status, 2);
+    // One image of two converted: 3.
+    run = cli({"swap", "game.z64", "missing.z64"});
+    EXPECT_EQ(run.status, 3);
+    EXPECT_EQ(readFile(image), original);
+
+    // A row of patches whose output folder is missing: 2, with the system's reason.
+    writeFile(dir.filePath("1.bps"),
+              bpsPatch(original, original + "X",
+                       bpsAction(0, quint64(original.size())) + bpsAction(1, 1) + "X"));
+    run = cli({"apply", "1.bps", "1.bps", "game.z64", "--force", "-o", "no/such/out.z64"});
+    EXPECT_EQ(run.status, 1) << run.err.toStdString(); // the second is not the first's source
+    run = cli({"apply", "1.bps", "fix.aps", "game.z64", "--force", "-o", "no/such/out.z64"});
+    EXPECT_EQ(run.status, 2) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("No such file or directory")) << run.err.toStdString();
 }
