@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cctype>
 #include <string>
+#include <string_view>
 
 namespace tarnic {
 
@@ -44,13 +45,19 @@ bool isUniqueName(const std::string &name, const std::string &prefix) {
                        [](unsigned char c) { return std::isalnum(c) != 0; });
 }
 
-// A row's intermediate results are named by their number.
+// A row's intermediate results are named by their number, and a killed one
+// may have left the hidden name its new content took (".<number>.tarnic-...").
 void removeStepsFolder(const fs::path &folder) {
     std::error_code error;
+    const auto isNumber = [](std::string_view name) {
+        return !name.empty() && std::all_of(name.begin(), name.end(), ::isdigit);
+    };
     for (const fs::directory_entry &entry : fs::directory_iterator(folder, error)) {
         const std::string name = entry.path().filename().native();
-        if (!name.empty() && std::all_of(name.begin(), name.end(), ::isdigit) &&
-            isPlainFile(entry.path()))
+        const size_t mark = name.find(".tarnic-");
+        const bool hidden = name.starts_with('.') && mark != std::string::npos &&
+                            isNumber(std::string_view(name).substr(1, mark - 1));
+        if ((isNumber(name) || hidden) && isPlainFile(entry.path()))
             fs::remove(entry.path(), error);
     }
     fs::remove(folder, error); // only when nothing else is in it

@@ -71,6 +71,16 @@ int failed() {
 }
 } // namespace
 
+std::function<void()> afterRename;
+int afterRenameNth = 0;
+int renamesSeen = 0;
+
+void afterNthRename(int nth, std::function<void()> then) {
+    afterRename = std::move(then);
+    afterRenameNth = nth;
+    renamesSeen = 0;
+}
+
 void failNth(Call call, int nth, Fault kind) {
     for (auto &count : seen)
         count = 0;
@@ -134,7 +144,12 @@ extern "C" ssize_t pwrite64(int fd, const void *data, size_t size, off_t offset)
 
 extern "C" int rename(const char *from, const char *to) {
     static const auto next = failing::real<int (*)(const char *, const char *)>("rename");
-    return failing::meets(Call::Rename) == failing::Now::Fail ? failing::failed() : next(from, to);
+    if (failing::meets(Call::Rename) == failing::Now::Fail)
+        return failing::failed();
+    const int result = next(from, to);
+    if (failing::afterRename && ++failing::renamesSeen == failing::afterRenameNth)
+        std::exchange(failing::afterRename, {})();
+    return result;
 }
 
 extern "C" int link(const char *from, const char *to) {

@@ -5,6 +5,8 @@
 // Nth call: fail once with EIO, fail from then on, write only half the bytes,
 // or kill the process on the spot.
 
+#include <functional>
+
 namespace failing {
 
 enum class Call { Fdatasync, Rename, Link, Pwrite, Count };
@@ -17,6 +19,9 @@ inline constexpr const char *kFaultNames[] = {"failing", "failing from then on",
 // From now on, the `nth` call (1-based) of `call` meets `fault`; 0 meets none.
 // Resets every count.
 void failNth(Call call, int nth, Fault fault = Fault::Once);
+// From now on, `then` runs just after the `nth` rename (1-based) has been
+// made, once; an empty `then` runs nothing.
+void afterNthRename(int nth, std::function<void()> then);
 // How many calls of `call` were made since the last failNth().
 int callsSeen(Call call);
 // True when a flush to disk failed that was the first on its file since the

@@ -54,8 +54,11 @@ enum class Operation {
     ApplyOverEarlierBackup, // linked, replacing an earlier backup
     ApplyWithCopiedBackup,  // copied (another file system), replacing an earlier backup
     Convert,
-    FixChecksum, // in place, or rewritten whole
-    CreatePatch, // "the image" is the patch that replaces an older one
+    FixChecksum,      // in place, or rewritten whole
+    CreatePatch,      // "the image" is the patch that replaces an older one
+    ApplyThroughLink, // the image a symbolic link to a name that is not UTF-8, beside
+                      // a file whose name is that one turned into text
+    ApplyRow,         // two patches in a row, with a backup
 };
 
 // One operation on an image whose length is no multiple of the piece size and
@@ -130,6 +133,10 @@ class ImageCase {
         new_.replace(MiB + 1000, second.size(), second);
         new_.replace(0x20, 20, QByteArray(20, 'R'));
         new_ += QByteArray(pastEnd - new_.size(), '\0') + "END";
+        if (operation_ == Operation::ApplyRow) {
+            secondPatch_ = apsHeader() + copyRecord(2 * MiB, "SECOND PATCH");
+            new_.replace(2 * MiB, 12, "SECOND PATCH");
+        }
     }
 
     qint64 newLength() const { return new_.size(); }
@@ -141,16 +148,30 @@ class ImageCase {
                  QDir(folder->path()).entryList(QDir::Files | QDir::System | QDir::Hidden))
                 QFile::remove(folder->filePath(name));
         }
+        for (const auto &entry : std::filesystem::directory_iterator(pathOf(dir_.path()))) {
+            if (entry.is_directory() && !entry.is_symlink())
+                std::filesystem::remove_all(entry.path());
+            else
+                std::filesystem::remove(entry.path());
+        }
+        writeFile(dir_.filePath("next.aps"), kNextPatch);
+        fixOutcome_ = ChecksumFixOutcome::NotChecked;
         if (operation_ == Operation::ApplyWithCopiedBackup) {
             // The image is a link to a file on another file system, so the
             // backup beside the link cannot be a second name of it.
             writeFile(realImage(), old_);
             QFile::link(realImage(), image());
+        } else if (operation_ == Operation::ApplyThroughLink) {
+            writeFile(pathOf(dir_.path()) / kNotUtf8, old_);
+            writeFile(pathOf(dir_.path()) / kLossyName, kUnrelated);
+            std::filesystem::create_symlink(kNotUtf8, pathOf(image()));
         } else {
             writeFile(image(), old_);
         }
         if (!patch_.isEmpty())
             writeFile(dir_.filePath("fix.aps"), patch_);
+        if (!secondPatch_.isEmpty())
+            writeFile(dir_.filePath("second.aps"), secondPatch_);
         if (hasEarlierBackup())
             writeFile(backup(), kEarlierBackup);
         if (!modified_.isEmpty()) {
@@ -162,9 +183,10 @@ class ImageCase {
     bool run() const {
         if (operation_ == Operation::Convert)
             return swapByteOrder(pathOf(image())).outcome == ConversionOutcome::Converted;
-        if (operation_ == Operation::FixChecksum)
-            return fixChecksum(pathOf(image()), BootCode::Cic6102).outcome ==
-                   ChecksumFixOutcome::Written;
+        if (operation_ == Operation::FixChecksum) {
+            fixOutcome_ = fixChecksum(pathOf(image()), BootCode::Cic6102).outcome;
+            return fixOutcome_ == ChecksumFixOutcome::Written;
+        }
         if (operation_ == Operation::CreatePatch)
             return createPatch({pathOf(dir_.filePath("orig.z64")), pathOf(dir_.filePath("mod.z64")),
                                 pathOf(image()), QStringLiteral("fault matrix")})
@@ -174,15 +196,41 @@ class ImageCase {
         job.imagePath = pathOf(image());
         if (withBackup())
             job.backupPath = pathOf(backup());
+        if (operation_ == Operation::ApplyRow)
+            return applyPatchFiles({job.patchPath, pathOf(dir_.filePath("second.aps"))}, job)
+                       .outcome == ApplyOutcome::Applied;
         return applyPatchFile(job).outcome == ApplyOutcome::Applied;
     }
 
-    // Checks the files after a run that reported `succeeded`, or after a kill.
-    bool intact(std::optional<bool> succeeded, bool afterKill, std::string &why) const {
+    // The next run of any command on the image: a patch that is declined
+    // once checked, which settles what an earlier run left and writes nothing.
+    bool runNext() const {
+        PatchJob job;
+        job.patchPath = pathOf(dir_.filePath("next.aps"));
+        job.imagePath = pathOf(image());
+        job.confirm = [] { return false; };
+        return applyPatchFile(job).outcome == ApplyOutcome::Declined;
+    }
+
+    // Checks the files after a run that reported `succeeded`, or after a kill
+    // (`afterKill`: what it left may still be there); `settled` once the next
+    // run has settled everything an earlier one left.
+    bool intact(std::optional<bool> succeeded, bool afterKill, std::string &why,
+                bool settled = false) const {
         const QByteArray now = readFile(image());
         const bool isOld = now == old_, isNew = now == new_;
-        if (succeeded ? (*succeeded ? !isNew : !isOld) : !(isOld || isNew))
+        // A checksum fix whose every write failed says which checksum the
+        // header reads as; never that another program changed the image.
+        const bool saidNew = operation_ == Operation::FixChecksum && succeeded && !*succeeded &&
+                             fixOutcome_ == ChecksumFixOutcome::LeftUnsure;
+        if (operation_ == Operation::FixChecksum && fixOutcome_ == ChecksumFixOutcome::Changed)
+            return why = "a checksum fix blamed another program", false;
+        if (succeeded ? (*succeeded || saidNew ? !isNew : !isOld) : !(isOld || isNew))
             return why = "the image is neither what was reported nor old or new", false;
+        if (operation_ == Operation::ApplyThroughLink &&
+            (readFile(pathOf(dir_.path()) / kLossyName) != kUnrelated ||
+             !std::filesystem::is_symlink(pathOf(image()))))
+            return why = "the unrelated file or the link was touched", false;
         if (withBackup()) {
             const QByteArray earlier = hasEarlierBackup() ? kEarlierBackup : "<missing>";
             const QByteArray kept = readFile(backup());
@@ -197,21 +245,27 @@ class ImageCase {
             // rename) still kept aside beside the earlier backup.
             if (isNew && kept != old_ && !(kept == earlier && staged == old_))
                 return why = "the old image is neither the backup nor kept aside", false;
+            if (settled && isNew && (kept != old_ || staged != "<missing>"))
+                return why = "the next run did not put the kept-aside image in the backup's place",
+                       false;
         }
         for (const QTemporaryDir *folder : {&dir_, &elsewhere_}) {
-            for (const QString &name :
-                 QDir(folder->path()).entryList(QDir::Files | QDir::System | QDir::Hidden)) {
+            for (const auto &entry : std::filesystem::directory_iterator(pathOf(folder->path()))) {
+                const std::string name = entry.path().filename().native();
                 const bool expected =
-                    name == "game.z64" || name == "fix.aps" || name == "real.z64" ||
-                    (withBackup() && name.startsWith("game.z64.BAK")) ||
+                    name == "game.z64" || name == "fix.aps" || name == "second.aps" ||
+                    name == "next.aps" || name == "real.z64" || name == kNotUtf8 ||
+                    name == kLossyName || (withBackup() && name == "game.z64.BAK") ||
+                    (withBackup() && !settled && name == "game.z64.BAK.tarnic-new") ||
                     (!modified_.isEmpty() && (name == "orig.z64" || name == "mod.z64"));
-                // A kill in the instant between naming the new content and renaming
-                // it over the old file can leave that one name behind, which the
-                // next replacement of the same file takes over.
-                const bool nameOfAKilledRename =
-                    afterKill && name.endsWith(".tarnic-new") && name.startsWith(".");
-                if (!expected && !nameOfAKilledRename)
-                    return why = "stray file " + name.toStdString(), false;
+                // A kill can leave the name the new content takes for the instant
+                // before its rename, and a row's folder of intermediate results;
+                // the next run on the image removes them.
+                const bool leftByAKill =
+                    afterKill && name.starts_with(".") &&
+                    (name.ends_with(".tarnic-new") || name.find(".tarnic-steps-") != name.npos);
+                if (!expected && !leftByAKill)
+                    return why = "stray file " + name, false;
             }
         }
         return true;
@@ -219,10 +273,15 @@ class ImageCase {
 
   private:
     static inline const QByteArray kEarlierBackup = "the user's clean dump, kept from before";
+    static inline const QByteArray kNextPatch = apsHeader() + copyRecord(0x20, "NEXT");
+    static inline const QByteArray kUnrelated = "an unrelated file, precious to its owner\n";
+    static inline const std::string kNotUtf8 = "g\xff.z64";
+    static inline const std::string kLossyName = "g\xef\xbf\xbd.z64"; // U+FFFD for the \xff
+    mutable ChecksumFixOutcome fixOutcome_ = ChecksumFixOutcome::NotChecked;
     bool withBackup() const {
         return operation_ == Operation::ApplyWithLinkedBackup ||
                operation_ == Operation::ApplyOverEarlierBackup ||
-               operation_ == Operation::ApplyWithCopiedBackup;
+               operation_ == Operation::ApplyWithCopiedBackup || operation_ == Operation::ApplyRow;
     }
     bool hasEarlierBackup() const {
         return operation_ == Operation::ApplyOverEarlierBackup ||
@@ -239,22 +298,29 @@ class ImageCase {
     Operation operation_;
     const QTemporaryDir &dir_;
     const QTemporaryDir &elsewhere_;
-    QByteArray old_, new_, patch_;
+    QByteArray old_, new_, patch_, secondPatch_;
     QByteArray source_, modified_; // the two images a patch is created from
 };
 
-// Checks one case, then, where the image is still the old one, that a retry
-// without faults succeeds and is intact.
+// Checks one case, then the next run: where the image is still the old one,
+// a retry without faults, which must succeed; else a run that is declined.
+// Either must settle whatever the case left.
 void checkCase(ImageCase &c, std::optional<bool> succeeded, bool afterKill,
                const std::string &what) {
     std::string why;
     const bool intact = c.intact(succeeded, afterKill, why);
     record(intact, what + ": " + why);
-    if (!intact || !c.stillOld())
+    if (!intact)
         return;
-    const bool retried = c.run();
-    const bool retriedIntact = retried && c.intact(true, afterKill, why);
-    record(retriedIntact, what + ", then a retry: " + (retried ? why : "failed"));
+    if (c.stillOld()) {
+        const bool retried = c.run();
+        const bool retriedIntact = retried && c.intact(true, false, why, true);
+        record(retriedIntact, what + ", then a retry: " + (retried ? why : "failed"));
+        return;
+    }
+    const bool declined = c.runNext();
+    const bool settled = declined && c.intact(true, false, why, true);
+    record(settled, what + ", then the next run: " + (declined ? why : "not declined"));
 }
 
 // The file-size limits at which the new content's writes fail: every piece
@@ -331,6 +397,10 @@ const char *nameOf(Operation operation) {
         return "BPS patch";
     case Operation::ApplyUps:
         return "UPS patch to a v64 image";
+    case Operation::ApplyThroughLink:
+        return "patch through a link to a name that is not UTF-8";
+    case Operation::ApplyRow:
+        return "two patches in a row, with a backup";
     }
     return "";
 }
@@ -377,7 +447,8 @@ INSTANTIATE_TEST_SUITE_P(Operations, FaultMatrix,
                                            Operation::ApplyUps, Operation::ApplyWithLinkedBackup,
                                            Operation::ApplyOverEarlierBackup,
                                            Operation::ApplyWithCopiedBackup, Operation::Convert,
-                                           Operation::FixChecksum, Operation::CreatePatch));
+                                           Operation::FixChecksum, Operation::CreatePatch,
+                                           Operation::ApplyThroughLink, Operation::ApplyRow));
 
 TEST(FaultMatrixSettings, EveryFailureLeavesTheOldOrTheNewFile) {
     QTemporaryDir dir;
@@ -464,6 +535,21 @@ TEST(FaultMatrixConcurrency, TwoWritersTakeTurnsAndAnImageChangedMeanwhileIsNotR
                readFile(image) == old + "APPENDED",
            "conversion, the image appended to meanwhile");
 
+    // ... or between the patches of a row, once the first one's result is in
+    // the row's folder.
+    writeFile(image, old);
+    failing::afterNthRename(1, appendMeanwhile);
+    job.workStarting = {};
+    const ApplyOutcome row =
+        applyPatchFiles({job.patchPath, pathOf(dir.filePath("second.aps"))}, job).outcome;
+    failing::afterNthRename(0, {});
+    record(row == ApplyOutcome::ImageChanged && readFile(image) == old + "APPENDED" &&
+               QDir(dir.path())
+                   .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)
+                   .filter("tarnic")
+                   .isEmpty(),
+           "row of patches, the image appended to between them");
+
     // A lock held elsewhere for longer than the patience: refused, nothing written.
     writeFile(image, old);
     const FileLock held(pathOf(image));
@@ -475,6 +561,41 @@ TEST(FaultMatrixConcurrency, TwoWritersTakeTurnsAndAnImageChangedMeanwhileIsNotR
         }).exitCode;
     record(refused == int(ApplyOutcome::ImageBusy) && readFile(image) == old,
            "patch, the image locked by another");
+}
+
+TEST(FaultMatrixLeftovers, TheNextRunOfAnyCommandSettlesWhatAKilledOneLeft) {
+    QTemporaryDir dir;
+    const QString image = dir.filePath("game.z64");
+    const QString staging = image + ".BAK.tarnic-new";
+    const QByteArray before = cartridgeImage(4096);
+    const QByteArray patched = QByteArray(before).replace(100, 7, "PATCHED");
+    // Killed once the patched image was in place: the image as it was waits
+    // to become the backup, and does, at the next command of any kind.
+    writeFile(image, patched);
+    writeFile(staging, before);
+    writeFile(image + ".BAK", "an earlier backup");
+    writeFile(dir.filePath(".game.z64.tarnic-new"), patched);
+    QDir(dir.path()).mkdir(".game.z64.tarnic-steps-Ab12Cd");
+    writeFile(dir.filePath(".game.z64.tarnic-steps-Ab12Cd/0"), patched);
+    ASSERT_EQ(swapByteOrder(pathOf(image)).outcome, ConversionOutcome::Converted);
+    record(readFile(image + ".BAK") == before && !QFileInfo::exists(staging) &&
+               QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot) ==
+                   QStringList({"game.z64", "game.z64.BAK"}),
+           "leftovers of a run killed after the image was in place");
+    // Killed before: what waits is the image itself, and goes; the backup stays.
+    writeFile(staging, readFile(image));
+    ASSERT_EQ(fixChecksum(pathOf(image), BootCode::Cic6102).report.outcome,
+              ChecksumOutcome::TooShort);
+    ASSERT_EQ(swapByteOrder(pathOf(image)).outcome, ConversionOutcome::Converted);
+    record(readFile(image + ".BAK") == before && !QFileInfo::exists(staging),
+           "an image kept aside by a run killed before it was patched");
+    // Not a plain file, or not at a name of ours: left alone.
+    QDir(dir.path()).mkdir("game.z64.BAK.tarnic-new");
+    writeFile(dir.filePath(".game.z64.tarnic-steps-mine"), "the user's");
+    ASSERT_EQ(swapByteOrder(pathOf(image)).outcome, ConversionOutcome::Converted);
+    record(QFileInfo(staging).isDir() &&
+               readFile(dir.filePath(".game.z64.tarnic-steps-mine")) == "the user's",
+           "what is not a leftover of ours");
 }
 
 namespace {
