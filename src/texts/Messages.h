@@ -45,6 +45,11 @@ inline const QString WrongRom = QStringLiteral("This Rom Is Not The One The Patc
 inline const QString AlreadyPatched = QStringLiteral("This Rom Is Already Patched");
 inline const QString DamagedPatch = QStringLiteral("The Patch Is Damaged (Its CRC-32 Is Wrong)");
 inline const QString ResultMismatch = QStringLiteral("The Patched Rom Would Not Match The Patch");
+// The image was patched, but the backup asked for could not be put in its
+// place; the old image waits beside it, and the next run puts it there.
+inline const QString BackupNotInPlace =
+    QStringLiteral("The Rom Is Patched, But Its Backup Could Not Be Put In Place. The Rom As It "
+                   "Was Is Kept As:");
 inline const QString OtherByteOrder =
     QStringLiteral("This Rom Is In Another Byte Order: Change Its Format First");
 // What the patch side shows of formats other than APS: "<name> Patch", and

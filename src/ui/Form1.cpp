@@ -408,6 +408,9 @@ void Form1::PatchClk_Click() {
     const ApplyResult result = applyPatchFile(job);
     if (const auto message = text::messageFor(result.outcome))
         services_.messages.showMessage(*message);
+    if (result.outcome == ApplyOutcome::Applied && result.backupPath != job.backupPath)
+        services_.messages.showMessage(text::BackupNotInPlace + u' ' +
+                                       nameText(result.backupPath.filename()));
     busy.closeWindow();
     if (result.outcome == ApplyOutcome::Applied)
         showImageAsItIsNow();
