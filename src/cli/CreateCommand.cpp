@@ -72,7 +72,7 @@ int runCreate(const CommandSpec &spec, const QStringList &arguments, Console &co
     console.changed = true;
     console.out << command.value(output) << ": " << result.records << " records writing "
                 << result.bytesWritten << " bytes; the patch is " << result.patchSize << " bytes\n";
-    return Success;
+    return reportAftermath(console, command.value(output), result.folderFlushError);
 }
 
 const RegisterCommand registration({

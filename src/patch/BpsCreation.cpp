@@ -357,6 +357,7 @@ CreateResult createBpsPatch(const CreateJob &job) {
         result.systemError = patch.errorString();
         return finish(CreateOutcome::WriteFailed);
     }
+    result.folderFlushError = patch.folderFlushError();
     PatchOutput out(patch);
     const QByteArray metadata = job.description.toUtf8();
     out.bytes(kBpsMagic, 4);
@@ -387,6 +388,7 @@ CreateResult createBpsPatch(const CreateJob &job) {
         result.systemError = patch.errorString();
         return finish(CreateOutcome::WriteFailed);
     }
+    result.folderFlushError = patch.folderFlushError();
     result.records = encoder.actions;
     result.bytesWritten = modified.size();
     result.patchSize = size;

@@ -155,6 +155,7 @@ CreateResult createIpsPatch(const CreateJob &job) {
         result.systemError = patch.errorString();
         return finish(CreateOutcome::WriteFailed);
     }
+    result.folderFlushError = patch.folderFlushError();
     result.records = writer.records;
     result.bytesWritten = writer.bytesWritten;
     result.patchSize = writer.bytes().size();

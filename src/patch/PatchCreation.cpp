@@ -456,6 +456,7 @@ CreateResult createPatch(const CreateJob &job) {
         result.systemError = patch.errorString();
         return finish(CreateOutcome::WriteFailed);
     }
+    result.folderFlushError = patch.folderFlushError();
 
     RecordOutput output(patch);
     RecordPlanner planner(output);
@@ -488,6 +489,7 @@ CreateResult createPatch(const CreateJob &job) {
         result.systemError = patch.errorString();
         return finish(CreateOutcome::WriteFailed);
     }
+    result.folderFlushError = patch.folderFlushError();
     result.records = output.records;
     result.bytesWritten = output.bytesWritten;
     result.patchSize = header.size() + output.size;

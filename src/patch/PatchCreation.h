@@ -37,6 +37,7 @@ struct CreateResult {
     qint64 bytesWritten = 0; // image bytes they write
     qint64 patchSize = 0;    // bytes in the patch file
     QString systemError;     // WriteFailed: the system's reason, where it gave one
+    QString folderFlushError; // Created, but its folder could not be flushed: the reason
 };
 
 // Whether the patch can be written where the job says: not over either

@@ -142,6 +142,11 @@ extern "C" ssize_t pwrite64(int fd, const void *data, size_t size, off_t offset)
     return failing::pwriteThroughLayer(fd, data, size, offset, next);
 }
 
+extern "C" int fsync(int fd) {
+    static const auto next = failing::real<int (*)(int)>("fsync");
+    return failing::meets(Call::Fsync) == failing::Now::Fail ? failing::failed() : next(fd);
+}
+
 extern "C" int rename(const char *from, const char *to) {
     static const auto next = failing::real<int (*)(const char *, const char *)>("rename");
     if (failing::meets(Call::Rename) == failing::Now::Fail)

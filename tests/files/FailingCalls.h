@@ -1,6 +1,6 @@
 #pragma once
 // A failing file layer for the fault tests: the test program defines fdatasync,
-// rename, link, linkat and pwrite itself, so that every caller in the process
+// rename, link, linkat, pwrite and fsync itself, so that every caller in the process
 // (Qt included) goes through them, and each can be told to misbehave at its
 // Nth call: fail once with EIO, fail from then on, write only half the bytes,
 // or kill the process on the spot.
@@ -9,8 +9,9 @@
 
 namespace failing {
 
-enum class Call { Fdatasync, Rename, Link, Pwrite, Count };
-inline constexpr const char *kCallNames[] = {"fdatasync", "rename", "link", "pwrite"};
+// fsync: what the program flushes a folder with, after a rename.
+enum class Call { Fdatasync, Rename, Link, Pwrite, Fsync, Count };
+inline constexpr const char *kCallNames[] = {"fdatasync", "rename", "link", "pwrite", "fsync"};
 
 enum class Fault { Once, FromThenOn, ShortWrite, Kill, Count };
 inline constexpr const char *kFaultNames[] = {"failing", "failing from then on", "half written by",

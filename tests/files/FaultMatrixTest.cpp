@@ -598,6 +598,24 @@ TEST(FaultMatrixLeftovers, TheNextRunOfAnyCommandSettlesWhatAKilledOneLeft) {
            "what is not a leftover of ours");
 }
 
+TEST(FaultMatrixFolderFlush, AFolderThatCannotBeFlushedAfterTheRenameIsReported) {
+    QTemporaryDir dir;
+    const QString image = fileWith(dir, "game.z64", cartridgeImage(4096));
+    failing::failNth(failing::Call::Fsync, 1);
+    const ConversionResult swapped = swapByteOrder(pathOf(image));
+    failing::failNth(failing::Call::Fsync, 1);
+    PatchJob job;
+    job.patchPath = pathOf(fileWith(dir, "fix.aps", apsHeader() + copyRecord(100, "X")));
+    job.imagePath = pathOf(image);
+    const ApplyResult patched = applyPatchFile(job);
+    failing::failNth(failing::Call::Count, 0);
+    record(swapped.outcome == ConversionOutcome::Converted &&
+               swapped.folderFlushError.contains("Input/output error") &&
+               patched.outcome == ApplyOutcome::Applied &&
+               patched.folderFlushError.contains("Input/output error"),
+           "a folder not flushed after the rename, reported");
+}
+
 namespace {
 // Prints the count once every case has run.
 class Report final : public ::testing::Environment {
