@@ -1,9 +1,14 @@
 #include "FileList.h"
 
-#include <QDir>
+#include "files/PathText.h"
+
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QRegularExpression>
 #include <QTimer>
+
+#include <algorithm>
+#include <filesystem>
 
 namespace tarnic {
 
@@ -31,12 +36,38 @@ void FileList::refresh() {
     relist(selectedName());
 }
 
+QStringList FileList::matchingFiles() const {
+    // Names are read as the system keeps them and shown as text that turns
+    // back into exactly those bytes (files/PathText.h): a name that is not
+    // UTF-8 names its own file, not one whose name reads the same. Hidden
+    // files are left out; links to files are listed.
+    QList<QRegularExpression> wildcards;
+    for (const QString &pattern : patterns_)
+        wildcards << QRegularExpression(QRegularExpression::wildcardToRegularExpression(pattern),
+                                        QRegularExpression::CaseInsensitiveOption);
+    QStringList names;
+    std::error_code error;
+    for (const auto &entry : std::filesystem::directory_iterator(pathOf(folder_), error)) {
+        // The patterns are matched against the name as valid text: the bytes
+        // kept as unpaired surrogates are not text a pattern can match.
+        const QString shown = QString::fromStdString(entry.path().filename().native());
+        if (shown.startsWith(u'.') || !entry.is_regular_file(error))
+            continue;
+        if (std::any_of(wildcards.begin(), wildcards.end(),
+                        [&](const QRegularExpression &w) { return w.match(shown).hasMatch(); }))
+            names << nameText(entry.path().filename());
+    }
+    std::sort(names.begin(), names.end(), [](const QString &a, const QString &b) {
+        const int folded = a.compare(b, Qt::CaseInsensitive);
+        return folded != 0 ? folded < 0 : a < b;
+    });
+    return names;
+}
+
 void FileList::relist(const QString &keepSelected) {
     relisting_ = true;
     clear();
-    // Without QDir::CaseSensitive the patterns match whatever the letter case.
-    QDir dir(folder_);
-    addItems(dir.entryList(patterns_, QDir::Files, QDir::Name | QDir::IgnoreCase));
+    addItems(matchingFiles());
     const QList<QListWidgetItem *> kept = keepSelected.isEmpty()
                                               ? QList<QListWidgetItem *>()
                                               : findItems(keepSelected, Qt::MatchExactly);

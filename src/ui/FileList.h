@@ -27,7 +27,8 @@ class FileList : public QListWidget {
     // selected while its file is still there; no click is reported.
     void refresh();
 
-    // The selected file's name (no folder), or empty when none is selected.
+    // The selected file's name (no folder), or empty when none is selected; a
+    // name that is not UTF-8 in the text files/PathText.h makes of it.
     QString selectedName() const;
 
   signals:
@@ -41,6 +42,7 @@ class FileList : public QListWidget {
 
   private:
     void relist(const QString &keepSelected);
+    QStringList matchingFiles() const;
     void reportClick();
 
     QStringList patterns_;

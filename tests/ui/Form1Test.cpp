@@ -67,9 +67,9 @@ class Form1Test : public ::testing::Test {
     QPushButton *button(const char *name) { return control<QPushButton>(name); }
     QStringList listed(const char *name) {
         QStringList names;
-        for (const QListWidgetItem *item :
-             control<FileList>(name)->findItems("*", Qt::MatchWildcard))
-            names << item->text();
+        const FileList *entries = control<FileList>(name);
+        for (int row = 0; row < entries->count(); ++row)
+            names << entries->item(row)->text();
         return names;
     }
     // Lets the handlers that the input started run.
@@ -555,4 +555,23 @@ TEST_F(Form1Test, APpfBlockCheckRefusesTheImageInAnotherByteOrderBeforeAskingAny
     press(button("PatchClk"));
     EXPECT_EQ(messages.asked.size(), 1);
     EXPECT_EQ(readFile(path("roms/big.z64")), QByteArray(z64).replace(0x1000, 3, "PPF"));
+}
+
+TEST_F(Form1Test, AnImageWhoseNameIsNotUtf8IsListedReadAndPatchedUnderItsOwnName) {
+    // g\xff.z64 and the file its name reads as when turned into text.
+    const std::filesystem::path roms = pathOf(path("roms"));
+    writeFile(roms / "g\xff.z64", cartridgeImage());
+    writeFile(roms / "g\xef\xbf\xbd.z64", "precious\n");
+    QStringList shown = listed("RomFileList").filter(".z64");
+    ASSERT_EQ(shown.size(), 3); // game.z64 and the two
+    const QString own = nameText(std::filesystem::path("g\xff.z64"));
+    click("PatchFileList", "fix.aps");
+    click("RomFileList", own);
+    EXPECT_EQ(pairColours(), allGreen);
+    press(button("PatchClk"));
+    QByteArray patched = cartridgeImage();
+    patched.replace(0x1000, 7, "PATCHED");
+    EXPECT_EQ(readFile(roms / "g\xff.z64"), patched);
+    EXPECT_EQ(readFile(roms / "g\xff.z64.BAK"), cartridgeImage());
+    EXPECT_EQ(readFile(roms / "g\xef\xbf\xbd.z64"), "precious\n");
 }
