@@ -143,6 +143,18 @@ PpfRecordReader::Step PpfRecordReader::next(PatchRecord &record) {
     const qint64 at = stream_.pos();
     if (at >= layout_.recordsEnd)
         return Step::End;
+    // A FILE_ID.DIZ trailer that was cut short is no longer told by its end:
+    // its text must not be read as records (its first bytes would make one
+    // far past the image's end).
+    if (layout_.version >= 2) {
+        char mark[18];
+        const qint64 left = std::min<qint64>(18, layout_.recordsEnd - at);
+        const qint64 peeked = readFully(stream_, mark, left);
+        if (peeked < 0 || !stream_.seek(at))
+            return Step::ReadFailed;
+        if (peeked >= 5 && std::memcmp(mark, kBeginDiz, size_t(peeked)) == 0)
+            return Step::Truncated;
+    }
     const qint64 offsetSize = layout_.version == 3 ? 8 : 4;
     char head[9];
     const qint64 got = readFully(stream_, head, offsetSize + 1);

@@ -5,6 +5,7 @@
 #include "TestFiles.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -100,6 +101,21 @@ TEST_F(PpfTest, ARecordCutShortOrPastTwoGibibytesIsRefusedWhole) {
         EXPECT_NE(apply(patch).outcome, ApplyOutcome::Applied) << what;
         EXPECT_EQ(readFile(job.imagePath), image) << what;
         EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2) << what;
+    }
+    // Cut anywhere inside its FILE_ID.DIZ, the text is not read as records
+    // (its first bytes make one at about 1.2 GB).
+    for (const int version : {2, 3}) {
+        const QByteArray records = ppfHeader(version) + ppfRecord(version, 4, "cd");
+        const QByteArray trailer =
+            fileIdDiz(version, QByteArray("Made by us, for everyone. ").repeated(16));
+        for (qsizetype kept = 0; kept < trailer.size(); ++kept) {
+            const ApplyOutcome outcome = apply(records + trailer.left(kept)).outcome;
+            EXPECT_TRUE(kept == 0 ? outcome == ApplyOutcome::Applied
+                                  : outcome == ApplyOutcome::InvalidPatch)
+                << "PPF" << version << " cut after " << kept << " bytes of its trailer";
+            EXPECT_LE(QFileInfo(nameText(job.imagePath)).size(), image.size());
+            writeFile(job.imagePath, image);
+        }
     }
 }
 
