@@ -82,10 +82,10 @@ int applySeveral(const QStringList &patches, PatchJob job, Console &console) {
         const PatchFormatInfo &info = infoOf(format);
         if (!checksItsImage(files.back(), format) && !job.skipSourceCheck)
             return fail(console, patch,
-                        QStringLiteral("an %1 patch in a row of several cannot be checked against "
+                        QStringLiteral("%1 patch in a row of several cannot be checked against "
                                        "the result before it; make sure of the order, then give "
                                        "--force")
-                            .arg(QLatin1String(info.name)),
+                            .arg(text::withArticle(QLatin1String(info.name))),
                         Refused);
     }
     const ApplyResult result = applyPatchFiles(files, job);
@@ -150,9 +150,9 @@ int runApply(const CommandSpec &spec, const QStringList &arguments, Console &con
     } else if (infoOf(format).applies() && !checksItsImage(pathOf(patchFile), format) &&
                !command.isSet(force)) {
         return fail(console, imageFile,
-                    QStringLiteral("an %1 patch does not say which image it was made for; make "
+                    QStringLiteral("%1 patch does not say which image it was made for; make "
                                    "sure this is the right one, then give --force")
-                        .arg(QLatin1String(infoOf(format).name)),
+                        .arg(text::withArticle(QLatin1String(infoOf(format).name))),
                     Refused);
     }
 
@@ -187,8 +187,9 @@ int runApply(const CommandSpec &spec, const QStringList &arguments, Console &con
     if (result.outcome != ApplyOutcome::Applied)
         return applyFailed(console, written, result);
     if (!byCrc)
-        console.out << written << ": " << result.records << " records applied, "
-                    << result.bytesWritten << " bytes written";
+        console.out << written << ": " << text::countOf(result.records, QStringLiteral("record"))
+                    << " applied, " << text::countOf(result.bytesWritten, QStringLiteral("byte"))
+                    << " written";
     else
         console.out << written << ": " << infoOf(format).name
                     << " patch applied to the image read as " << shortName(result.readAs) << ", "

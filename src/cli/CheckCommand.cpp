@@ -76,6 +76,17 @@ int runCheck(const CommandSpec &spec, const QStringList &arguments, Console &con
         return checkNamedSource(command.files()[0], format, command.files()[1], console);
     if (format == PatchFormat::Ppf && checksItsImage(pathOf(command.files()[0]), format))
         return checkPpfBlock(command.files()[0], command.files()[1], console);
+    // Only an APS patch names its image by the pairs; any other that checks
+    // nothing has nothing to be checked against.
+    if (format != PatchFormat::Aps && format != PatchFormat::Unknown && !infoOf(format).applies())
+        return fail(console, command.files()[0], text::reasonFor(ApplyOutcome::FormatNotSupported));
+    if (format != PatchFormat::Aps && format != PatchFormat::Unknown)
+        return fail(console, command.files()[0],
+                    QStringLiteral("%1 patch does not say which image it was made for, so there "
+                                   "is nothing to check it against; apply it with --force once "
+                                   "you are sure of the image")
+                        .arg(text::withArticle(QLatin1String(infoOf(format).name))),
+                    Refused);
     const auto compared = comparePatchAndImage(command.files()[0], command.files()[1], console);
     if (const int *status = std::get_if<int>(&compared))
         return *status;

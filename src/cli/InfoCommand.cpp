@@ -163,8 +163,8 @@ int runInfo(const CommandSpec &spec, const QStringList &arguments, Console &cons
                 break;
             default:
                 result = fail(console, file,
-                              QStringLiteral("a %1 patch, which this version does not read yet")
-                                  .arg(QLatin1String(infoOf(format).name)),
+                              QStringLiteral("%1 patch, which this version does not read yet")
+                                  .arg(text::withArticle(QLatin1String(infoOf(format).name))),
                               Refused);
                 break;
             }

@@ -150,6 +150,8 @@ int infoOfPpf(const QString &file, Console &console, bool json) {
     if (!openRegularFile(patch, pathOf(file)))
         return fail(console, file, QStringLiteral("cannot be read"), Trouble);
     const PpfLayout layout = readPpfLayout(patch);
+    if (layout.version == 0)
+        return fail(console, file, text::reasonFor(PatchFileOutcome::Truncated).line(), Refused);
     const bool blockCheck = !layout.blockCheck.isEmpty();
     if (json) {
         QJsonObject raw{{QStringLiteral("version"), layout.version},

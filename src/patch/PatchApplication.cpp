@@ -385,8 +385,10 @@ bool writePatchedImage(QFile &patch, RecordFormat format, const PatchFileCheck &
                        HeldRecords &held, const std::filesystem::path &imagePath,
                        ResultCheck *check, FileReplacement &patched) {
     QFile image;
-    if (!openRegularFile(image, imagePath))
+    if (!openRegularFile(image, imagePath)) {
         patched.fail(QStringLiteral("the image cannot be read"));
+        return false;
+    }
     const qint64 oldLength = image.size();
     const qint64 newLength =
         checked.truncation ? *checked.truncation : std::max(oldLength, checked.end);

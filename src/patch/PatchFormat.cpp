@@ -22,7 +22,7 @@ const std::vector<PatchFormatInfo> &patchFormats() {
         {PatchFormat::Ips, "IPS", "*.ips", "PATCH", applyIps, createIpsPatch, false},
         {PatchFormat::Ppf, "PPF", "*.ppf", "PPF", applyPpf, nullptr, false},
         {PatchFormat::Vcdiff, "xdelta (VCDIFF)", "*.xdelta;*.vcdiff;*.delta", "\xD6\xC3\xC4\x00",
-         nullptr, nullptr, true},
+         nullptr, nullptr, false},
     };
     return formats;
 }

@@ -17,6 +17,19 @@ Reason reason(const char *detail, Severity severity) {
 
 } // namespace
 
+QString withArticle(const QString &formatName) {
+    // Letters whose names start with a vowel sound (an APS, an F...), and
+    // words that start with one (an xdelta, said "ex-delta").
+    const bool vowelSound = !formatName.isEmpty() &&
+                            QStringLiteral("AEFHILMNORSX").contains(formatName.front().toUpper());
+    return (vowelSound ? QStringLiteral("an ") : QStringLiteral("a ")) + formatName;
+}
+
+QString countOf(qint64 count, const QString &noun) {
+    return QStringLiteral("%1 %2%3").arg(count).arg(noun,
+                                                    count == 1 ? QString() : QStringLiteral("s"));
+}
+
 QString Reason::line() const {
     if (!message)
         return detail;

@@ -62,6 +62,12 @@ inline const QString MatchQuestionTitle = QStringLiteral("MatchCheck");
 inline const QString MatchQuestion = QStringLiteral(
     "One Or More Values In The APS Does Not Match The Rom File  /n    Continue AnyWay ?");
 
+// A format's name with its article, as it is said: "an APS", "a BPS", "a UPS",
+// "an IPS", "an xdelta (VCDIFF)".
+QString withArticle(const QString &formatName);
+// A count with its noun: "1 record", "2 records".
+QString countOf(qint64 count, const QString &noun);
+
 // How an operation ended, as the user is told. The window shows `message`
 // (none: nothing to show); the command line prints the message, when there is
 // one, then `detail`, and ends with the status that `severity` gives.

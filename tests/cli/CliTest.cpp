@@ -75,6 +75,8 @@ TEST_F(CliTest, ExitStatusAndMessagesAndRefusalsLeaveEveryFileAsItWas) {
         {{"apply", "fix.aps", "game.z64", "-o", "./game.z64"}, 2, "the output is the patch"},
         {{"convert", "--to", "v64", "game.z64", "-o", "game.z64"}, 2, "the output is the image"},
         {{"check", "cut.aps", "game.z64"}, 1, "the patch ends inside its header"},
+        {{"check", "fix.ips", "game.z64"}, 1, "an IPS patch does not say which image"},
+        {{"info", "bad.ppf"}, 1, "the patch ends inside its header"},
         {{"apply", "fix.ips", "game.z64"}, 1, "an IPS patch does not say which image"},
         {{"info", "fix.ips"}, 0, "Records: 1"},
         {{"info", "block.ppf"}, 0, "Block check: 1024 bytes at 0x9320"},
@@ -97,6 +99,7 @@ TEST_F(CliTest, ExitStatusAndMessagesAndRefusalsLeaveEveryFileAsItWas) {
         {{"create", "--help"}, 0, "Usage: tarnic-cli create [options] ORIGINAL MODIFIED"},
     };
     writeFile(dir.filePath("nothing.txt"), "not an image");
+    writeFile(dir.filePath("bad.ppf"), "PPF");
     writeFile(dir.filePath("cut.aps"), apsHeader().left(70)); // shows whole, cannot be applied
     writeFile(dir.filePath("fix.ips"), QByteArray("PATCH\0\0\x10\0\x02IPEOF", 15));
     writeFile(dir.filePath("game.z64.BAK"), original);
@@ -117,7 +120,7 @@ TEST_F(CliTest, ExitStatusAndMessagesAndRefusalsLeaveEveryFileAsItWas) {
                                            << said.toStdString();
         EXPECT_EQ(readFile(image), original);
         EXPECT_EQ(readFile(swappedImage), swapped);
-        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 12)
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 13)
             << "a file was added";
     }
 
@@ -128,7 +131,7 @@ TEST_F(CliTest, ExitStatusAndMessagesAndRefusalsLeaveEveryFileAsItWas) {
     full.start(QStringLiteral(TARNIC_CLI), {"check", "fix.aps", "game.z64"});
     ASSERT_TRUE(full.waitForFinished(60000));
     EXPECT_EQ(full.exitCode(), 2);
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 12);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 13);
 }
 
 TEST_F(CliTest, ApplyWritesAsTheWindowDoes) {
@@ -140,7 +143,7 @@ TEST_F(CliTest, ApplyWritesAsTheWindowDoes) {
 
     run = cli({"apply", "--backup", "fix.aps", "game.z64"});
     EXPECT_EQ(run.status, 0) << run.err.toStdString();
-    EXPECT_EQ(run.out, "game.z64: 1 records applied, 7 bytes written; the image as it was is in "
+    EXPECT_EQ(run.out, "game.z64: 1 record applied, 7 bytes written; the image as it was is in "
                        "game.z64.BAK\n");
     EXPECT_EQ(readFile(image), patched);
     EXPECT_EQ(readFile(image + ".BAK"), original);
@@ -151,7 +154,7 @@ TEST_F(CliTest, ApplyWritesAsTheWindowDoes) {
     // A patch with no CRC-32 of its result is not said to have one checked.
     writeFile(dir.filePath("fix.ips"), QByteArray("PATCH\0\0\x10\0\x02IPEOF", 15));
     EXPECT_EQ(cli({"apply", "--force", "fix.ips", "game.z64", "-o", "ips.z64"}).out,
-              "ips.z64: 1 records applied, 2 bytes written\n");
+              "ips.z64: 1 record applied, 2 bytes written\n");
 
     EXPECT_EQ(cli({"swap", "game.v64"}).out, "game.v64: Doctor v64 -> CD64/Z64/Wc/SP\n");
     EXPECT_EQ(readFile(swappedImage), original);
