@@ -3,6 +3,7 @@
 #include "rom/NameTables.h"
 
 #include <QJsonDocument>
+#include <QRegularExpression>
 
 namespace tarnic::cli {
 
@@ -71,8 +72,23 @@ QString crc32Text(std::uint32_t crc) {
     return QStringLiteral("%1").arg(crc, 8, 16, QLatin1Char('0')).toUpper();
 }
 
+namespace {
+// Marks a number that printJson() writes out as it is: no text a patch or a
+// file name carries holds this control character, which JSON escapes.
+constexpr char16_t kExactNumberMark = 0x0001;
+} // namespace
+
+QJsonValue jsonSize(std::uint64_t size) {
+    if (size <= (std::uint64_t(1) << 53))
+        return qint64(size);
+    return QString(QChar(kExactNumberMark)) + QString::number(size) + QChar(kExactNumberMark);
+}
+
 void printJson(Console &console, const QJsonObject &object) {
-    console.out << QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)) << '\n';
+    QString line = QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
+    static const QRegularExpression marked(QStringLiteral("\"\\\\u0001(\\d+)\\\\u0001\""));
+    line.replace(marked, QStringLiteral("\\1"));
+    console.out << line << '\n';
 }
 
 } // namespace tarnic::cli

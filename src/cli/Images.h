@@ -32,6 +32,10 @@ bool bootCodeOption(const CommandLine &command, std::optional<BootCode> &kind);
 // A CRC-32 as eight hexadecimal digits.
 QString crc32Text(std::uint32_t crc);
 
+// A size or count for JSON, unsigned and exact however large: JSON numbers
+// past 2^53 do not survive a double, so those are written by printJson().
+QJsonValue jsonSize(std::uint64_t size);
+
 // One JSON object on a line of its own.
 void printJson(Console &console, const QJsonObject &object);
 

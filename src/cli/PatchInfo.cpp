@@ -101,8 +101,8 @@ int infoOfBps(const QString &file, Console &console, bool json) {
         printJson(console, {{QStringLiteral("file"), file},
                             {QStringLiteral("kind"), QStringLiteral("bps-patch")},
                             {QStringLiteral("raw"),
-                             QJsonObject{{QStringLiteral("sourceSize"), qint64(h.sourceSize)},
-                                         {QStringLiteral("targetSize"), qint64(h.targetSize)},
+                             QJsonObject{{QStringLiteral("sourceSize"), jsonSize(h.sourceSize)},
+                                         {QStringLiteral("targetSize"), jsonSize(h.targetSize)},
                                          {QStringLiteral("sourceCrc32"), crc32Text(h.sourceCrc)},
                                          {QStringLiteral("targetCrc32"), crc32Text(h.targetCrc)},
                                          {QStringLiteral("patchCrc32"), crc32Text(h.patchCrc)},
@@ -129,8 +129,8 @@ int infoOfUps(const QString &file, Console &console, bool json) {
                   {{QStringLiteral("file"), file},
                    {QStringLiteral("kind"), QStringLiteral("ups-patch")},
                    {QStringLiteral("raw"),
-                    QJsonObject{{QStringLiteral("inputSize"), qint64(h.inputSize)},
-                                {QStringLiteral("outputSize"), qint64(h.outputSize)},
+                    QJsonObject{{QStringLiteral("inputSize"), jsonSize(h.inputSize)},
+                                {QStringLiteral("outputSize"), jsonSize(h.outputSize)},
                                 {QStringLiteral("inputCrc32"), crc32Text(h.inputCrc)},
                                 {QStringLiteral("outputCrc32"), crc32Text(h.outputCrc)}}}});
         return Success;

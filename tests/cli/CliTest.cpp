@@ -412,3 +412,15 @@ TEST_F(CliTest, TheStatusSaysWhetherAChangeIsOnDisk) {
     EXPECT_EQ(run.status, 2) << run.err.toStdString();
     EXPECT_TRUE(run.err.contains("No such file or directory")) << run.err.toStdString();
 }
+
+TEST_F(CliTest, InfoGivesSizesPastTwoToTheSixtyThirdAsTheUnsignedNumbersTheyAre) {
+    const QByteArray crcs("\1\0\0\0\2\0\0\0", 8);
+    writeFile(dir.filePath("huge.bps"),
+              withBpsPatchCrc("BPS1" + bpsNumber(~quint64(0)) + bpsNumber((quint64(1) << 63) + 5) +
+                              bpsNumber(0) + crcs + QByteArray(4, '\0')));
+    const Outcome run = cli({"info", "--json", "huge.bps"});
+    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.out.contains("\"sourceSize\":18446744073709551615,")) << run.out.toStdString();
+    EXPECT_TRUE(run.out.contains("\"targetSize\":9223372036854775813}")) << run.out.toStdString();
+    EXPECT_TRUE(QJsonDocument::fromJson(run.out.toUtf8()).isObject());
+}
