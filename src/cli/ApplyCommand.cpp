@@ -24,7 +24,8 @@ QString mismatchReason(const PairCheck &check, const QString &image) {
     }
     if (differing.size() == 1 && !check.equal[kFormatPair])
         return QStringLiteral("only the byte order differs: the patch is for %1, the image is %2; "
-                              "convert it first with: tarnic-cli swap %3")
+                              "convert it first with: tarnic-cli swap %3, or give --force to "
+                              "apply the patch in its own order to the image in its own")
             .arg(check.patch[kFormatPair].trimmed(), check.image[kFormatPair].trimmed(), image);
     return QStringLiteral("the patch was not made for this image (%1 differ%2); nothing written; "
                           "--force applies it all the same")
@@ -137,9 +138,21 @@ int runApply(const CommandSpec &spec, const QStringList &arguments, Console &con
         return applySeveral(patches, several, console);
     }
 
-    // An APS patch is checked by the four pairs the window colours; a patch
-    // that names its source by CRC-32 checks itself.
+    // A patch that names no byte order writes its bytes as they stand, so an
+    // image in another order than cartridge order needs --force. An APS patch
+    // is checked by the four pairs the window colours; a patch that names its
+    // source by CRC-32 checks itself.
     const PatchFormat format = recognisePatchFile(pathOf(patchFile));
+    HeaderBytes head;
+    const ByteOrder imageOrder =
+        readHeaderBytes(pathOf(imageFile), head) ? byteOrderOf(head) : ByteOrder::Unknown;
+    if (!command.isSet(force) && infoOf(format).applies() && imageOrder != ByteOrder::Cartridge &&
+        imageOrder != ByteOrder::Unknown && !namesItsByteOrder(pathOf(patchFile), format))
+        return fail(
+            console, imageFile,
+            text::byteOrderRefusal(orderName(imageOrder),
+                                   QStringLiteral("tarnic-cli convert --to z64 ") + imageFile),
+            Refused);
     if (format == PatchFormat::Aps || format == PatchFormat::Unknown) { // says what it is not
         const auto compared = comparePatchAndImage(patchFile, imageFile, console);
         if (const int *status = std::get_if<int>(&compared))

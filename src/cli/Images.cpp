@@ -22,16 +22,7 @@ QString shortName(ByteOrder order) {
 }
 
 QString orderName(ByteOrder order) {
-    switch (order) {
-    case ByteOrder::Cartridge:
-    case ByteOrder::ByteSwapped:
-        return ImageFormatNames[int(order)].trimmed();
-    case ByteOrder::LittleEndian:
-        return QStringLiteral("little-endian");
-    case ByteOrder::Unknown:
-        break;
-    }
-    return QStringLiteral("unknown");
+    return text::orderName(order);
 }
 
 std::optional<ByteOrder> orderNamed(const QString &name) {

@@ -258,12 +258,15 @@ class SortedXorRecords {
     qint64 records_ = 0;
 };
 
-// For a patch that names its result (UPS): the order the patch works in, the
-// order the image is stored in, and the result's CRC-32 as it is written.
+// For a patch whose records are in another byte order than the image (UPS
+// read in the order the image is its input in, an APS patch made for the
+// image in another order): the order the patch works in and the order the
+// image is stored in; with `expectedCrc`, the result's CRC-32 as the patch
+// names it, which the result must have (in the patch's order).
 struct ResultCheck {
     ByteOrder stored;
     ByteOrder patchOrder;
-    std::uint32_t expectedCrc;
+    std::optional<std::uint32_t> expectedCrc;
     std::uint32_t crc = 0;
 };
 
@@ -290,6 +293,8 @@ PatchFileOutcome readHeader(QFile &patch, PatchFileCheck &check) {
     if (restGot < rest)
         return PatchFileOutcome::Truncated;
     check.declaredImageSize = qFromLittleEndian<quint32>(head + imageSizeOffset(check.patchType));
+    if (check.patchType != kSimplePatchType)
+        check.targetFormat = std::uint8_t(head[57]);
     return PatchFileOutcome::Valid;
 }
 
@@ -359,10 +364,16 @@ bool copyWithRecords(QFile &image, qint64 oldLength, Records &records, qint64 ne
 // The records written one by one after the whole image is copied, in file
 // order, for patches whose records do not fit in memory.
 bool copyThenWriteRecords(QFile &image, QFile &patch, RecordFormat format,
-                          const PatchFileCheck &checked, FileReplacement &patched) {
+                          const PatchFileCheck &checked, bool reordered, FileReplacement &patched) {
     if (checked.truncation) {
         patched.fail(QStringLiteral("an IPS patch that sets the result's length and holds more "
                                     "than 16 MiB of records is not applied"));
+        return false;
+    }
+    if (reordered) {
+        patched.fail(QStringLiteral("a patch that holds more than 16 MiB of records is applied "
+                                    "only to an image in its own byte order; change the image's "
+                                    "format first"));
         return false;
     }
     if (!copyStream(image, patched))
@@ -407,7 +418,7 @@ bool writePatchedImage(QFile &patch, RecordFormat format, const PatchFileCheck &
         return copyWithRecords(image, oldLength, held, newLength, check, patched) &&
                patched.finish(newLength);
     }
-    return copyThenWriteRecords(image, patch, format, checked, patched) &&
+    return copyThenWriteRecords(image, patch, format, checked, check != nullptr, patched) &&
            patched.finish(newLength);
 }
 
@@ -492,7 +503,8 @@ ApplyResult applyRecords(const PatchJob &job, RecordFormat format, ReadHeader &&
         refused != ApplyOutcome::Applied)
         return finish(refused);
     result.records = checked.records;
-    result.bytesWritten = check ? checked.truncation.value_or(0) : checked.bytesWritten;
+    result.bytesWritten =
+        format == RecordFormat::Ups ? checked.truncation.value_or(0) : checked.bytesWritten;
 
     if (const auto refused = update.startWriting())
         return finish(*refused);
@@ -500,7 +512,7 @@ ApplyResult applyRecords(const PatchJob &job, RecordFormat format, ReadHeader &&
                          writePatchedImage(patch, format, checked, held, job.imagePath,
                                            check ? &*check : nullptr, update.replacement());
     // A result that is not the patch's is not put in place.
-    if (written && check && check->crc != check->expectedCrc)
+    if (written && check && check->expectedCrc && check->crc != *check->expectedCrc)
         return finish(ApplyOutcome::ResultMismatch);
     return finish(update.putInPlace(written, result));
 }
@@ -519,9 +531,29 @@ PatchFileCheck checkPatchFile(const std::filesystem::path &patchPath) {
 }
 
 ApplyResult applyPatch(const PatchJob &job) {
-    return applyRecords(job, RecordFormat::Aps, [](QFile &patch, PatchFileCheck &check) {
-        return readHeader(patch, check);
-    });
+    PatchFileCheck header;
+    const auto readApsHeader = [&header](QFile &patch, PatchFileCheck &check) {
+        const PatchFileOutcome outcome = readHeader(patch, check);
+        header = check;
+        return outcome;
+    };
+    // A patch that names the byte order of its image (type 1) is applied in
+    // that order to the image in whichever order the image is stored in: each
+    // piece is put in the patch's order for its records and back.
+    const auto inItsOrder = [&](ApplyResult &result,
+                                std::optional<ResultCheck> &check) -> std::optional<ApplyOutcome> {
+        HeaderBytes head;
+        if (header.patchType != kN64PatchType || header.targetFormat > 1 ||
+            !readHeaderBytes(job.imagePath, head))
+            return std::nullopt;
+        const ByteOrder patchOrder = ByteOrder(header.targetFormat);
+        const ByteOrder stored = byteOrderOf(head);
+        result.readAs = patchOrder;
+        if (stored != ByteOrder::Unknown && stored != patchOrder)
+            check = ResultCheck{stored, patchOrder, std::nullopt};
+        return std::nullopt;
+    };
+    return applyRecords(job, RecordFormat::Aps, readApsHeader, inItsOrder);
 }
 
 namespace {

@@ -108,6 +108,7 @@ enum class PatchFileOutcome {
 struct PatchFileCheck {
     PatchFileOutcome outcome = PatchFileOutcome::Unreadable;
     std::uint8_t patchType = 0;
+    std::uint8_t targetFormat = 0;    // type 1: the byte order of its image (ByteOrder's value)
     quint32 declaredImageSize = 0;    // the header's image-size field, once the header was read
     qint64 records = 0;               // the rest once the stream was read in full
     qint64 bytesWritten = 0;          // image bytes the records write (overlaps counted twice)
@@ -122,6 +123,8 @@ PatchFileCheck checkPatchFile(const std::filesystem::path &patchPath);
 PatchFileCheck checkIpsFile(const std::filesystem::path &patchPath);
 
 // Applies the records in file order (a later record wins where they overlap; a
+// patch of type 1 in the byte order its header names, the result written in
+// the order the image is stored in;
 // run record with count 0 writes nothing). A record reaching past the end of
 // the image lengthens it, and a gap before such a record is filled with zeros;
 // the image is never shortened. The image is locked for the whole operation

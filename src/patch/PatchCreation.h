@@ -33,10 +33,10 @@ struct CreateJob {
 
 struct CreateResult {
     CreateOutcome outcome = CreateOutcome::OriginalUnreadable;
-    qint64 records = 0;      // records in the patch
-    qint64 bytesWritten = 0; // image bytes they write
-    qint64 patchSize = 0;    // bytes in the patch file
-    QString systemError;     // WriteFailed: the system's reason, where it gave one
+    qint64 records = 0;       // records in the patch
+    qint64 bytesWritten = 0;  // image bytes they write
+    qint64 patchSize = 0;     // bytes in the patch file
+    QString systemError;      // WriteFailed: the system's reason, where it gave one
     QString folderFlushError; // Created, but its folder could not be flushed: the reason
 };
 

@@ -4,6 +4,7 @@
 #include "patch/ImageUpdate.h"
 
 #include "files/OwnNames.h"
+#include "patch/ApsFormat.h"
 #include "patch/Bps.h"
 #include "patch/PatchApplication.h"
 #include "patch/PatchCreation.h"
@@ -103,6 +104,17 @@ bool checksItsImage(const std::filesystem::path &patchPath, PatchFormat format) 
         return false;
     const PpfLayout layout = readPpfLayout(patch);
     return !layout.blockCheck.isEmpty() || layout.imageSize;
+}
+
+bool namesItsByteOrder(const std::filesystem::path &patchPath, PatchFormat format) {
+    if (format == PatchFormat::Aps) {
+        QFile patch;
+        char head[kMagicSize + 1];
+        return openRegularFile(patch, patchPath) &&
+               readFully(patch, head, sizeof head) == sizeof head &&
+               std::uint8_t(head[kMagicSize]) == kN64PatchType;
+    }
+    return checksItsImage(patchPath, format);
 }
 
 std::optional<ByteOrder> sourceOrder(const NamedSource &source,

@@ -72,6 +72,12 @@ std::optional<NamedSource> namedSourceOf(const std::filesystem::path &patchPath,
 // CRC-32 of its source (BPS, UPS), or by the bytes and size of that image a
 // PPF patch may carry (its block check).
 bool checksItsImage(const std::filesystem::path &patchPath, PatchFormat format);
+// Whether the patch says which byte order its records are in: an APS patch
+// of type 1 by its target format, a patch that names its source by CRC-32, a
+// PPF patch by its block check. Others (IPS, a simple APS patch, a PPF patch
+// without block check) write their bytes as they stand, in whatever order the
+// image is in.
+bool namesItsByteOrder(const std::filesystem::path &patchPath, PatchFormat format);
 // The byte order in which the image at `imagePath` is that source; none when
 // it is not in any (or cannot be read).
 std::optional<ByteOrder> sourceOrder(const NamedSource &source,

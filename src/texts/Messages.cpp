@@ -1,5 +1,7 @@
 #include "texts/Messages.h"
 
+#include "rom/NameTables.h"
+
 namespace tarnic::text {
 
 namespace {
@@ -28,6 +30,33 @@ QString withArticle(const QString &formatName) {
 QString countOf(qint64 count, const QString &noun) {
     return QStringLiteral("%1 %2%3").arg(count).arg(noun,
                                                     count == 1 ? QString() : QStringLiteral("s"));
+}
+
+QString orderName(ByteOrder order) {
+    switch (order) {
+    case ByteOrder::Cartridge:
+    case ByteOrder::ByteSwapped:
+        return ImageFormatNames[int(order)].trimmed();
+    case ByteOrder::LittleEndian:
+        return QStringLiteral("little-endian");
+    case ByteOrder::Unknown:
+        break;
+    }
+    return QStringLiteral("unknown");
+}
+
+QString byteOrderQuestion(const QString &imageOrder) {
+    return QStringLiteral("The Patch Does Not Say Which Byte Order It Was Made For, And This Rom "
+                          "Is In %1 Order. A Patch Made For CD64/Z64/Wc/SP Needs Change Format "
+                          "First.  Continue AnyWay ?")
+        .arg(imageOrder);
+}
+
+QString byteOrderRefusal(const QString &imageOrder, const QString &remedy) {
+    return QStringLiteral("the patch does not say which byte order it was made for, and the image "
+                          "is in %1 order; a patch made for CD64/Z64/Wc/SP order needs the image "
+                          "converted first (%2); --force applies it as it is")
+        .arg(imageOrder, remedy);
 }
 
 QString Reason::line() const {

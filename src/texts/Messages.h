@@ -59,6 +59,14 @@ inline const QString BlockCheckedEncoding = QStringLiteral("Block Checked");
 inline const QString UncheckedEncoding = QStringLiteral("No Source Check");
 inline const QString UnsupportedEncoding = QStringLiteral("Not Supported In This Version");
 inline const QString MatchQuestionTitle = QStringLiteral("MatchCheck");
+// The name of a byte order as the window shows it ("Doctor v64"), or
+// "little-endian".
+QString orderName(ByteOrder order);
+// Asked before a patch that names no byte order is written into an image that
+// is not in cartridge order; `imageOrder` is the image's, as the window names it.
+QString byteOrderQuestion(const QString &imageOrder);
+// The same as one line, for the command line.
+QString byteOrderRefusal(const QString &imageOrder, const QString &remedy);
 inline const QString MatchQuestion = QStringLiteral(
     "One Or More Values In The APS Does Not Match The Rom File  /n    Continue AnyWay ?");
 

@@ -396,9 +396,21 @@ void Form1::PatchClk_Click() {
     job.imagePath = selectedFile(RomFileList, settings_.RomDir);
     if (settings_.BackupOpt == kOptionOn && !job.imagePath.empty())
         job.backupPath = backupNameOf(job.imagePath);
-    // A patch that names its source checks the image itself and says why it
-    // refuses; one that does not is asked about where a pair differs.
-    if (!patchSource_ && !allPairsEqual(comparePairsShown())) {
+    // A patch that names no byte order writes its bytes as they stand: onto
+    // an image that is not in cartridge order, the user is asked in words that
+    // say so. A patch that names its source checks the image itself and says
+    // why it refuses; one that does not is asked about where a pair differs.
+    const PatchFormat format = recognisePatchFile(job.patchPath);
+    HeaderBytes head;
+    const ByteOrder imageOrder =
+        readHeaderBytes(job.imagePath, head) ? byteOrderOf(head) : ByteOrder::Unknown;
+    if (format != PatchFormat::Unknown && imageOrder != ByteOrder::Cartridge &&
+        imageOrder != ByteOrder::Unknown && !namesItsByteOrder(job.patchPath, format)) {
+        job.confirm = [this, imageOrder] {
+            return services_.messages.askYesNo(text::byteOrderQuestion(text::orderName(imageOrder)),
+                                               text::MatchQuestionTitle);
+        };
+    } else if (!patchSource_ && !allPairsEqual(comparePairsShown())) {
         job.confirm = [this] {
             return services_.messages.askYesNo(text::MatchQuestion, text::MatchQuestionTitle);
         };

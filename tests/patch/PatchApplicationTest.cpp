@@ -196,3 +196,44 @@ TEST_F(PatchApplicationTest, AnImageThatCannotBeWrittenIsRefusedBeforeTheQuestio
     EXPECT_FALSE(QFile::exists(job.imagePath)); // never created
     EXPECT_FALSE(asked);
 }
+
+namespace {
+
+// An image in another byte order, as the copiers store it: v64 exchanges
+// every pair, n64 reverses every 32-bit word; a tail too short for either
+// stays as it is.
+QByteArray stored(const QByteArray &z64, ByteOrder order) {
+    if (order == ByteOrder::ByteSwapped)
+        return byteSwapped(z64);
+    QByteArray bytes = z64;
+    if (order == ByteOrder::LittleEndian) {
+        for (qsizetype i = 0; i + 4 <= bytes.size(); i += 4)
+            std::reverse(bytes.begin() + i, bytes.begin() + i + 4);
+    }
+    return bytes;
+}
+
+} // namespace
+
+TEST_F(PatchApplicationTest, APatchThatNamesItsByteOrderIsAppliedInItToAnImageInAnyOrder) {
+    // Records across a word, and one past the end that leaves a length of no
+    // whole number of words.
+    const QByteArray records = copyRecord(101, "ABCDEF") + copyRecord(997, "XYZW12");
+    QByteArray patched = image;
+    patched.replace(101, 6, "ABCDEF");
+    patched = patched.left(997) + "XYZW12";
+    for (const ByteOrder order :
+         {ByteOrder::Cartridge, ByteOrder::ByteSwapped, ByteOrder::LittleEndian}) {
+        writeFile(job.imagePath, stored(image, order));
+        EXPECT_EQ(apply(records).outcome, ApplyOutcome::Applied) << int(order);
+        EXPECT_EQ(readFile(job.imagePath), stored(patched, order)) << int(order);
+    }
+    // Made for the byte-swapped image (target format 0), onto the cartridge-order one.
+    ApsFields forV64;
+    forV64.target = 0;
+    writeFile(job.imagePath, image);
+    writeFile(job.patchPath, apsHeader(forV64) + copyRecord(101, "ABCDEF"));
+    EXPECT_EQ(applyPatch(job).outcome, ApplyOutcome::Applied);
+    EXPECT_EQ(readFile(job.imagePath),
+              byteSwapped(QByteArray(byteSwapped(image)).replace(101, 6, "ABCDEF")));
+}

@@ -575,3 +575,31 @@ TEST_F(Form1Test, AnImageWhoseNameIsNotUtf8IsListedReadAndPatchedUnderItsOwnName
     EXPECT_EQ(readFile(roms / "g\xff.z64.BAK"), cartridgeImage());
     EXPECT_EQ(readFile(roms / "g\xef\xbf\xbd.z64"), "precious\n");
 }
+
+TEST_F(Form1Test, YesWritesAPatchInTheByteOrderItNamesAndAPatchThatNamesNoneIsAskedAboutInWords) {
+    // fix.aps is made for the cartridge-order image; its twin differs in the
+    // format pair only, and Yes gives the twin the change in the twin's order.
+    click("PatchFileList", "fix.aps");
+    click("RomFileList", "twin.V64");
+    EXPECT_EQ(pairColours(), (std::vector<bool>{false, true, true, true}));
+    press(button("PatchClk"));
+    EXPECT_EQ(messages.asked, QStringList{"MatchCheck: One Or More Values In The APS Does Not "
+                                          "Match The Rom File  /n    Continue AnyWay ?"});
+    EXPECT_EQ(readFile(path("roms/twin.V64")),
+              byteSwapped(cartridgeImage().replace(0x1000, 7, "PATCHED")));
+
+    // An IPS patch names no byte order: for the twin the question says so.
+    writeFile(path("roms/twin.V64"), byteSwapped(cartridgeImage()));
+    writeFile(path("aps/fix.ips"), QByteArray("PATCH\0\x10\0\0\x03IPSEOF", 16));
+    press(button("BrowseClk1")); // cancelled: lists the new patch
+    click("PatchFileList", "fix.ips");
+    click("RomFileList", "twin.V64");
+    messages.asked.clear();
+    messages.answer = false;
+    press(button("PatchClk"));
+    EXPECT_EQ(messages.asked,
+              QStringList{"MatchCheck: The Patch Does Not Say Which Byte Order It Was Made For, "
+                          "And This Rom Is In Doctor v64 Order. A Patch Made For CD64/Z64/Wc/SP "
+                          "Needs Change Format First.  Continue AnyWay ?"});
+    EXPECT_EQ(readFile(path("roms/twin.V64")), byteSwapped(cartridgeImage()));
+}
