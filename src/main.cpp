@@ -1,8 +1,5 @@
 #include "Module1.h"
 
-#include <QApplication>
-
 int main(int argc, char *argv[]) {
-    QApplication app(argc, argv);
-    return tarnic::runProgram();
+    return tarnic::runProgram(argc, argv);
 }

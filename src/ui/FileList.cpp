@@ -78,6 +78,17 @@ void FileList::relist(const QString &keepSelected) {
     relisting_ = false;
 }
 
+bool FileList::select(const QString &name) {
+    const QList<QListWidgetItem *> found = findItems(name, Qt::MatchExactly);
+    if (found.isEmpty())
+        return false;
+    relisting_ = true;
+    setCurrentItem(found.first());
+    scrollToItem(found.first());
+    relisting_ = false;
+    return true;
+}
+
 QString FileList::selectedName() const {
     const QList<QListWidgetItem *> selected = selectedItems();
     return selected.isEmpty() ? QString() : selected.first()->text();

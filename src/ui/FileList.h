@@ -27,6 +27,10 @@ class FileList : public QListWidget {
     // selected while its file is still there; no click is reported.
     void refresh();
 
+    // Selects the entry `name` (as selectedName() gives it) without
+    // reporting a click; false when the folder lists no such entry.
+    bool select(const QString &name);
+
     // The selected file's name (no folder), or empty when none is selected; a
     // name that is not UTF-8 in the text files/PathText.h makes of it.
     QString selectedName() const;

@@ -21,11 +21,16 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTimer>
+#include <QUrl>
 
 #include <algorithm>
 
@@ -226,6 +231,12 @@ void Form1::adoptSettingsWindow(Form2 *window) {
 }
 
 void Form1::Form_Load() {
+    setAcceptDrops(true);
+    for (FileList *list : {PatchFileList, RomFileList}) {
+        list->setAcceptDrops(true);
+        list->viewport()->setAcceptDrops(true);
+        list->viewport()->installEventFilter(this);
+    }
     PatchFileList->setFolder(settings_.PatchDir);
     RomFileList->setFolder(settings_.RomDir);
     resetHints();
@@ -476,6 +487,99 @@ void Form1::browse(BrowseDialog &dialog, FileList *list, QString &rememberedFold
     }
     resetHints();
     updateButtons();
+}
+
+void Form1::pointListAt(FileList *list, QString &rememberedFolder, const QString &folder) {
+    QDir::setCurrent(folder);
+    rememberedFolder = folder;
+    list->setFolder(folder);
+    resetHints();
+    updateButtons();
+}
+
+void Form1::openFiles(const QList<std::filesystem::path> &files, FileList *folderFor) {
+    std::vector<std::filesystem::path> patches;
+    std::vector<std::filesystem::path> images;
+    for (const std::filesystem::path &file : files) {
+        std::error_code error;
+        if (std::filesystem::is_directory(file, error)) {
+            FileList *list = folderFor ? folderFor : PatchFileList;
+            pointListAt(list, list == PatchFileList ? settings_.PatchDir : settings_.RomDir,
+                        nameText(std::filesystem::absolute(file, error)));
+            continue;
+        }
+        (recognisePatchFile(file) != PatchFormat::Unknown ? patches : images).push_back(file);
+    }
+    const auto open = [&](const std::filesystem::path &file, FileList *list,
+                          QString &rememberedFolder, void (Form1::*click)()) {
+        std::error_code error;
+        const std::filesystem::path whole = std::filesystem::absolute(file, error);
+        pointListAt(list, rememberedFolder, nameText(whole.parent_path()));
+        if (!list->select(nameText(whole.filename()))) {
+            services_.messages.showMessage(text::ErrorOpeningFile);
+            return;
+        }
+        (this->*click)();
+        updateButtons();
+    };
+    for (const std::filesystem::path &patch : patches)
+        open(patch, PatchFileList, settings_.PatchDir, &Form1::PatchFileList_Click);
+    for (const std::filesystem::path &image : images)
+        open(image, RomFileList, settings_.RomDir, &Form1::RomFileList_Click);
+}
+
+namespace {
+
+// The local files a drag carries, named as the system names them.
+QList<std::filesystem::path> droppedFiles(const QMimeData *data) {
+    QList<std::filesystem::path> files;
+    if (!data || !data->hasUrls())
+        return files;
+    for (const QUrl &url : data->urls()) {
+        if (url.isLocalFile())
+            files << pathOf(url.toLocalFile());
+    }
+    return files;
+}
+
+} // namespace
+
+void Form1::dragEnterEvent(QDragEnterEvent *event) {
+    if (!droppedFiles(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void Form1::dragMoveEvent(QDragMoveEvent *event) {
+    if (!droppedFiles(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void Form1::dropEvent(QDropEvent *event) {
+    const QList<std::filesystem::path> files = droppedFiles(event->mimeData());
+    if (files.isEmpty())
+        return;
+    event->acceptProposedAction();
+    // Opened once the drop is over, as a click's handler runs once the input is.
+    QTimer::singleShot(0, this, [this, files] { openFiles(files); });
+}
+
+bool Form1::eventFilter(QObject *watched, QEvent *event) {
+    // A drop on either list: files as anywhere, a folder for that list.
+    FileList *list = watched == PatchFileList->viewport() ? PatchFileList
+                     : watched == RomFileList->viewport() ? RomFileList
+                                                          : nullptr;
+    if (list && (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove ||
+                 event->type() == QEvent::Drop)) {
+        auto *drag = static_cast<QDropEvent *>(event);
+        const QList<std::filesystem::path> files = droppedFiles(drag->mimeData());
+        if (files.isEmpty())
+            return false;
+        drag->acceptProposedAction();
+        if (event->type() == QEvent::Drop)
+            QTimer::singleShot(0, this, [this, files, list] { openFiles(files, list); });
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void Form1::BrowseClk1_Click() {

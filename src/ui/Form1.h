@@ -43,8 +43,22 @@ class Form1 final : public QMainWindow {
     // The settings window created at start-up, shown by Options/Settings.
     void adoptSettingsWindow(Form2 *window);
 
+    // Opens files as their clicks do: a patch (told by its content) points the
+    // patch list at its folder and is read as if clicked there, anything else
+    // the image list likewise; patches first, so that with both the pairs are
+    // coloured as after two clicks. A folder points the list it is meant for
+    // (`folderFor`, the patch list when none) at itself. A file the list does
+    // not show gets the message its click would give.
+    void openFiles(const QList<std::filesystem::path> &files, FileList *folderFor = nullptr);
+
   protected:
     void closeEvent(QCloseEvent *event) override; // Form_Unload
+    // Files dropped anywhere on the window are opened; a folder dropped on a
+    // list points that list at it. A drop writes nothing.
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
   private:
     // Image side first, patch side second, in the order they are compared.
@@ -79,6 +93,8 @@ class Form1 final : public QMainWindow {
     void updateButtons();
     void showImageAsItIsNow();
     void browse(BrowseDialog &dialog, FileList *list, QString &rememberedFolder);
+    // Points `list` at `folder` as Browse does, remembered in `rememberedFolder`.
+    void pointListAt(FileList *list, QString &rememberedFolder, const QString &folder);
     BusyWindow &busyWindow();
     std::filesystem::path selectedFile(const FileList *list, const QString &folder) const;
 

@@ -15,6 +15,10 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include <cstdio>
+#include <optional>
+#include <string_view>
+
 namespace tarnic {
 
 void EventLoopSplashWait::wait(std::chrono::milliseconds duration) {
@@ -31,7 +35,46 @@ QString programFolder() {
     return QCoreApplication::applicationDirPath();
 }
 
-int runProgram() {
+namespace {
+
+// --help and --version, answered before the window system is opened.
+std::optional<int> answerWithoutWindow(int argc, char **argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument(argv[i]);
+        if (argument == "--") // what follows are files
+            break;
+        if (argument == "-h" || argument == "--help") {
+            std::fputs("Usage: tarnic [FILE...]\n"
+                       "Applies patches to Nintendo 64 ROM images in a window. Each FILE is\n"
+                       "opened as its click would open it: a patch in the patch list, an image\n"
+                       "in the image list, a folder as the patch list's folder.\n\n"
+                       "Options:\n"
+                       "  -h, --help     Shows this help.\n"
+                       "  -v, --version  Shows the version.\n\n"
+                       "tarnic-cli does the same from the command line.\n",
+                       stdout);
+            return std::fflush(stdout) == 0 ? 0 : 2;
+        }
+        if (argument == "-v" || argument == "--version") {
+            std::printf("tarnic %s\n", kProgramVersion);
+            return std::fflush(stdout) == 0 ? 0 : 2;
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+int runProgram(int &argc, char **argv) {
+    if (const std::optional<int> answered = answerWithoutWindow(argc, argv))
+        return *answered;
+    QApplication application(argc, argv);
+    // What Qt left of the arguments are files, named by their bytes.
+    QList<std::filesystem::path> files;
+    for (int i = 1; i < argc; ++i) {
+        if (std::string_view(argv[i]) != "--")
+            files << std::filesystem::path(argv[i]);
+    }
     QApplication::setApplicationName(QStringLiteral("Tarnic"));
     QGuiApplication::setDesktopFileName(QString::fromLatin1(kApplicationId));
     QApplication::setWindowIcon(programIcon());
@@ -45,6 +88,7 @@ int runProgram() {
     const QString folder = programFolder();
     Module1 program({messages, folders, folder, settingsFilePath(folder), nullptr, {}}, splashWait);
     program.Main();
+    program.openFiles(files);
     return QApplication::exec();
 }
 
@@ -79,6 +123,11 @@ void Module1::Main() {
     form1_ = std::make_unique<Form1>(settings, services_);
     form1_->adoptSettingsWindow(form2_);
     form1_->show();
+}
+
+void Module1::openFiles(const QList<std::filesystem::path> &files) {
+    if (form1_ && !files.isEmpty())
+        form1_->openFiles(files);
 }
 
 } // namespace tarnic

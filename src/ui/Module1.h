@@ -8,7 +8,10 @@
 
 #include <QPointer>
 
+#include <QList>
+
 #include <chrono>
+#include <filesystem>
 #include <memory>
 
 namespace tarnic {
@@ -41,6 +44,8 @@ class Module1 {
 
     // Runs start-up to the point where the main window is shown.
     void Main();
+    // Once the main window is shown: opens `files` in it as clicks would.
+    void openFiles(const QList<std::filesystem::path> &files);
 
     Settings settings;
 
@@ -55,7 +60,9 @@ class Module1 {
 QString programFolder();
 
 // Starts the program with the real message boxes, folder dialog and splash
-// wait, and runs it until its Exit command; returns the exit code.
-int runProgram();
+// wait, opens the files named on its command line (what a file manager's
+// "Open with" passes), and runs it until its Exit command; returns the exit
+// code. --help and --version answer on standard output without a window.
+int runProgram(int &argc, char **argv);
 
 } // namespace tarnic

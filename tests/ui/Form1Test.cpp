@@ -8,13 +8,17 @@
 
 #include <QCheckBox>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -602,4 +606,71 @@ TEST_F(Form1Test, YesWritesAPatchInTheByteOrderItNamesAndAPatchThatNamesNoneIsAs
                           "And This Rom Is In Doctor v64 Order. A Patch Made For CD64/Z64/Wc/SP "
                           "Needs Change Format First.  Continue AnyWay ?"});
     EXPECT_EQ(readFile(path("roms/twin.V64")), byteSwapped(cartridgeImage()));
+}
+
+namespace {
+
+// Drops `files` on `target` at `at` as a file manager's drag does: entering,
+// moving, then dropping, each through the application's event handling.
+bool dropFiles(QWidget *target, const QPoint &at, const QStringList &files) {
+    QMimeData data;
+    QList<QUrl> urls;
+    for (const QString &file : files)
+        urls << QUrl::fromLocalFile(file);
+    data.setUrls(urls);
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(target, &enter);
+    QDragMoveEvent move(at, Qt::CopyAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(target, &move);
+    QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(target, &drop);
+    for (int i = 0; i < 3; ++i)
+        QCoreApplication::processEvents();
+    return enter.isAccepted() && drop.isAccepted();
+}
+
+} // namespace
+
+TEST_F(Form1Test, DroppedFilesAreOpenedAsTheirClicksOpenThemAndAFolderPointsItsList) {
+    // Elsewhere: a patch and its image, dropped together on the window's
+    // middle; the lists follow them and the pairs are coloured.
+    QDir(dir.path()).mkdir("elsewhere");
+    writeFile(path("elsewhere/hack.aps"), apsHeader() + copyRecord(0x1000, "PATCHED"));
+    writeFile(path("elsewhere/other.z64"), cartridgeImage());
+    const QByteArray before = readFile(path("elsewhere/other.z64"));
+    Form1 &form = window();
+    EXPECT_TRUE(dropFiles(&form, form.rect().center(),
+                          {path("elsewhere/other.z64"), path("elsewhere/hack.aps")}));
+    EXPECT_EQ(list("PatchFileList")->folder(), path("elsewhere"));
+    EXPECT_EQ(list("PatchFileList")->selectedName(), "hack.aps");
+    EXPECT_EQ(list("RomFileList")->selectedName(), "other.z64");
+    EXPECT_EQ(text("PTCRC"), "0AB1007F : FF100233");
+    EXPECT_EQ(pairColours(), allGreen);
+    EXPECT_TRUE(button("PatchClk")->isEnabled());
+    EXPECT_EQ(readFile(path("elsewhere/other.z64")), before); // a drop writes nothing
+
+    // A folder dropped on the image list points that list at it.
+    FileList *roms = list("RomFileList");
+    EXPECT_TRUE(dropFiles(roms->viewport(), roms->viewport()->rect().center(), {path("roms")}));
+    EXPECT_EQ(roms->folder(), path("roms"));
+    EXPECT_EQ(settings.RomDir, path("roms"));
+    // Nothing but text: not accepted.
+    QMimeData words;
+    words.setText("not a file");
+    QDragEnterEvent enter(form.rect().center(), Qt::CopyAction, &words, Qt::LeftButton, {});
+    QApplication::sendEvent(&form, &enter);
+    EXPECT_FALSE(enter.isAccepted());
+    EXPECT_TRUE(messages.shown.isEmpty());
+}
+
+TEST_F(Form1Test, FilesOpenedAtStartAreReadAsClicksAndOneThatCannotBeGetsItsMessage) {
+    Form1 &form = window();
+    form.openFiles({pathOf(path("aps/fix.aps")), pathOf(path("roms/twin.V64"))});
+    EXPECT_EQ(list("PatchFileList")->selectedName(), "fix.aps");
+    EXPECT_EQ(list("RomFileList")->selectedName(), "twin.V64");
+    EXPECT_EQ(pairColours(), (std::vector<bool>{false, true, true, true}));
+    EXPECT_TRUE(messages.shown.isEmpty());
+    // notes.txt is not listed: the message a click on an unreadable file gives.
+    form.openFiles({pathOf(path("roms/notes.txt"))});
+    EXPECT_EQ(messages.shown, QStringList{"Error Openning File"});
 }
