@@ -277,6 +277,16 @@ std::filesystem::path Form1::selectedFile(const FileList *list, const QString &f
     return name.isEmpty() ? std::filesystem::path() : pathOf(folder) / pathOf(name);
 }
 
+namespace {
+
+// A text from a file as the window shows it: the NUL bytes that pad a short
+// name or description are not drawn (they would show as boxes).
+QString withoutNulBytes(QString text) {
+    return text.remove(QChar(u'\0'));
+}
+
+} // namespace
+
 void Form1::showPatchDisplay(const PatchDisplay &display) {
     const std::pair<const std::optional<QString> &, QLabel *> labels[] = {
         {display.PatchTypeTxT, PatchTypeTxT}, {display.EncodeMethodTxt, EncodeMethodTxt},
@@ -288,7 +298,7 @@ void Form1::showPatchDisplay(const PatchDisplay &display) {
             label->setText(*text);
     }
     if (display.PatchNfo)
-        PatchNfo->setPlainText(*display.PatchNfo);
+        PatchNfo->setPlainText(withoutNulBytes(*display.PatchNfo));
 }
 
 void Form1::PatchFileList_Click() {
@@ -298,6 +308,7 @@ void Form1::PatchFileList_Click() {
 
     const std::filesystem::path file = selectedFile(PatchFileList, folder);
     patchSource_.reset();
+    patchAllowsPatch_ = true;
     const PatchFormat format = recognisePatchFile(file);
     if (format != PatchFormat::Aps && format != PatchFormat::Unknown) {
         showOtherFormat(file, format);
@@ -305,8 +316,11 @@ void Form1::PatchFileList_Click() {
     }
     const PatchInspection result = inspectPatch(file);
     showPatchDisplay(result.display);
+    // A patch refused on its click cannot be applied until another is chosen.
+    const auto message = text::messageFor(result.outcome);
+    patchAllowsPatch_ = !message;
     updateButtons();
-    if (const auto message = text::messageFor(result.outcome))
+    if (message)
         services_.messages.showMessage(*message);
     else
         CheckMatch();
@@ -336,6 +350,7 @@ void Form1::showOtherFormat(const std::filesystem::path &file, PatchFormat forma
     }
     showPatchDisplay(display);
     showWhatThePatchProves();
+    patchAllowsPatch_ = !message;
     updateButtons();
     if (message)
         services_.messages.showMessage(*message);
@@ -382,7 +397,7 @@ void Form1::RomFileList_Click() {
     updateButtons();
     RomFormatTxt->setText(result.display.RomFormatTxt);
     RomCRCTxt->setText(result.display.RomCRCTxt);
-    RomHeaderTxT->setPlainText(result.display.RomHeaderTxT);
+    RomHeaderTxT->setPlainText(withoutNulBytes(result.display.RomHeaderTxT));
     RomCartIDTxT->setText(result.display.RomCartIDTxT);
     RomCountryTxt->setText(result.display.RomCountryTxt);
     showWhatThePatchProves();
@@ -451,7 +466,7 @@ void Form1::showImageAsItIsNow() {
 
 void Form1::updateButtons() {
     const bool imageSelected = !RomFileList->selectedName().isEmpty();
-    PatchClk->setEnabled(imageAllowsPatch_ && imageSelected &&
+    PatchClk->setEnabled(imageAllowsPatch_ && patchAllowsPatch_ && imageSelected &&
                          !PatchFileList->selectedName().isEmpty());
     SwapCartClk->setEnabled(imageAllowsSwap_ && imageSelected);
 }

@@ -139,6 +139,8 @@ class Form1 final : public QMainWindow {
     // order) and conversion (a known byte order).
     bool imageAllowsPatch_ = true;
     bool imageAllowsSwap_ = true;
+    // What the patch read last allows: not one its click refused.
+    bool patchAllowsPatch_ = true;
     // The source the selected patch names (BPS, UPS), if it names one.
     std::optional<NamedSource> patchSource_;
 };

@@ -440,15 +440,25 @@ TEST_F(Form1Test, PatchRomSaysWhyAPatchCannotBeAppliedAndWritesNothing) {
     writeFile(path("aps/cut.aps"), apsHeader().left(70)); // shows whole, ends in the header
     press(button("BrowseClk1"));                          // cancelled: the list shows the new files
     QStringList fromPatchRom;
-    for (const char *name : {"bad.aps", "enc.aps", "gone.aps", "cut.aps"}) {
+    for (const char *name : {"gone.aps", "cut.aps"}) {
         click("PatchFileList", name);
-        QFile::remove(path("aps/gone.aps"));
+        QFile::remove(path("aps/gone.aps")); // gone between its click and Patch Rom
         press(button("PatchClk"));
         fromPatchRom << messages.shown.last();
     }
     EXPECT_EQ(fromPatchRom,
-              (QStringList{"Not An APS File", "Not Supported In This Version",
-                           "Error Openning Source File:", "Error Openning Source File:"}));
+              (QStringList{"Error Openning Source File:", "Error Openning Source File:"}));
+    // A patch refused on its click cannot be applied until another is chosen;
+    // the gone one is refused on its next click.
+    for (const char *name : {"bad.aps", "enc.aps", "gone.aps"}) {
+        click("PatchFileList", name);
+        EXPECT_FALSE(button("PatchClk")->isEnabled()) << name;
+    }
+    EXPECT_EQ(
+        messages.shown.mid(2),
+        (QStringList{"Not An APS File", "Not Supported In This Version", "Error Openning File"}));
+    click("PatchFileList", "fix.aps");
+    EXPECT_TRUE(button("PatchClk")->isEnabled());
     EXPECT_EQ(readFile(path("roms/game.z64")), cartridgeImage());
     EXPECT_TRUE(messages.asked.isEmpty());
 }
@@ -673,4 +683,19 @@ TEST_F(Form1Test, FilesOpenedAtStartAreReadAsClicksAndOneThatCannotBeGetsItsMess
     // notes.txt is not listed: the message a click on an unreadable file gives.
     form.openFiles({pathOf(path("roms/notes.txt"))});
     EXPECT_EQ(messages.shown, QStringList{"Error Openning File"});
+}
+
+TEST_F(Form1Test, NulBytesThatPadANameOrADescriptionAreNotDrawn) {
+    // This image's name is padded with NUL bytes; so is this PPF description.
+    writeFile(path("roms/short.z64"),
+              cartridgeImage().replace(0x20, 20, QByteArray("SHORT", 5).leftJustified(20, '\0')));
+    writeFile(path("aps/fix.ppf"), "PPF10" + QByteArray(1, 0) +
+                                       QByteArray("Fix", 3).leftJustified(50, '\0') +
+                                       QByteArray("\0\x10\0\0\x01!", 6));
+    press(button("BrowseClk1")); // cancelled: lists the new patch
+    press(button("BrowseClk2"));
+    click("RomFileList", "short.z64");
+    click("PatchFileList", "fix.ppf");
+    EXPECT_EQ(control<QPlainTextEdit>("RomHeaderTxT")->toPlainText(), "SHORT");
+    EXPECT_EQ(control<QPlainTextEdit>("PatchNfo")->toPlainText(), "Fix");
 }
