@@ -154,13 +154,18 @@ bool checkFolders(Settings &settings) {
     return replaced;
 }
 
-QString settingsFilePath(const QString &programFolder) {
+QString settingsFilePath(const QString &programFolder, const QString &applicationId) {
     const QDir folder(programFolder);
     const QString beside = folder.filePath(QLatin1String(kSettingsFileName));
-    // A folder without owner write permission counts as read-only even for an
+    // An installed copy (its desktop entry installed beside it, under the same
+    // prefix) keeps its settings in the user's configuration folder, whoever
+    // runs it: an administrator finds the program folder writable too. A
+    // folder without owner write permission counts as read-only even for an
     // administrator, who could write there all the same.
-    if (QFileInfo::exists(beside) ||
-        (QFileInfo(programFolder).isWritable() && !isMarkedReadOnly(pathOf(programFolder))))
+    const bool installed = QFileInfo::exists(
+        folder.filePath(QStringLiteral("../share/applications/%1.desktop").arg(applicationId)));
+    if (!installed && (QFileInfo::exists(beside) || (QFileInfo(programFolder).isWritable() &&
+                                                     !isMarkedReadOnly(pathOf(programFolder)))))
         return beside;
     const QString config = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
     QDir().mkpath(config);

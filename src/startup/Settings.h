@@ -52,9 +52,10 @@ void makeFoldersAbsolute(Settings &settings, const QString &programFolder);
 // folder nor a file) exists at its path. Returns true when one was replaced.
 bool checkFolders(Settings &settings);
 
-// Where the settings file lives: "Tarnic.ini" in `programFolder`, unless that
-// folder cannot be written and holds no such file (an installed copy); then in
-// the user's configuration folder for the program.
-QString settingsFilePath(const QString &programFolder);
+// Where the settings file lives: "Tarnic.ini" in `programFolder`, unless the
+// program is installed there (its desktop entry, `applicationId`.desktop, is
+// installed under the same prefix), or that folder cannot be written and holds
+// no such file; then in the user's configuration folder for the program.
+QString settingsFilePath(const QString &programFolder, const QString &applicationId);
 
 } // namespace tarnic

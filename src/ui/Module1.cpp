@@ -86,7 +86,13 @@ int runProgram(int &argc, char **argv) {
     QtFolderPicker folders;
     EventLoopSplashWait splashWait;
     const QString folder = programFolder();
-    Module1 program({messages, folders, folder, settingsFilePath(folder), nullptr, {}}, splashWait);
+    Module1 program({messages,
+                     folders,
+                     folder,
+                     settingsFilePath(folder, QString::fromLatin1(kApplicationId)),
+                     nullptr,
+                     {}},
+                    splashWait);
     program.Main();
     program.openFiles(files);
     return QApplication::exec();

@@ -75,18 +75,22 @@ TEST(SettingsFile, APartialOrOddFileKeepsWhatWasReadAndDefaultsTheRest) {
     EXPECT_EQ(untouched.PatchDir, defaults.PatchDir);
 }
 
+namespace {
+const QString kId = QStringLiteral("org.example.Tarnic");
+} // namespace
+
 TEST(SettingsFile, AnInstalledCopyKeepsItsFileInTheUsersConfigurationFolder) {
     QTemporaryDir program;
     QTemporaryDir home;
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path()));
     QCoreApplication::setApplicationName(QStringLiteral("Tarnic"));
     const QString beside = QDir(program.path()).filePath(kSettingsFileName);
-    EXPECT_EQ(settingsFilePath(program.path()), beside);
+    EXPECT_EQ(settingsFilePath(program.path(), kId), beside);
 
     // The program folder cannot be written: an installed copy.
     QFile::setPermissions(program.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner |
                                               QFileDevice::ReadOther | QFileDevice::ExeOther);
-    const QString installed = settingsFilePath(program.path());
+    const QString installed = settingsFilePath(program.path(), kId);
     EXPECT_EQ(installed, QDir(home.path()).filePath(QStringLiteral("Tarnic/Tarnic.ini")));
     Settings written = windowsDefaults();
     written.BackupOpt = kOptionOff;
@@ -101,7 +105,22 @@ TEST(SettingsFile, AnInstalledCopyKeepsItsFileInTheUsersConfigurationFolder) {
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     writeFile(beside, "");
     QFile::setPermissions(program.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
-    EXPECT_EQ(settingsFilePath(program.path()), beside);
+    EXPECT_EQ(settingsFilePath(program.path(), kId), beside);
     QFile::setPermissions(program.path(),
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+
+TEST(SettingsFile, AnInstalledCopyRunByTheAdministratorDoesNotWriteIntoItsProgramFolder) {
+    // <prefix>/bin, writable (as /usr/bin is for root), beside
+    // <prefix>/share/applications/<id>.desktop.
+    QTemporaryDir prefix;
+    QTemporaryDir home;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path()));
+    QCoreApplication::setApplicationName(QStringLiteral("Tarnic"));
+    QDir(prefix.path()).mkpath("bin");
+    QDir(prefix.path()).mkpath("share/applications");
+    const QString bin = QDir(prefix.path()).filePath("bin");
+    EXPECT_EQ(settingsFilePath(bin, kId), QDir(bin).filePath(kSettingsFileName)); // not yet
+    writeFile(QDir(prefix.path()).filePath("share/applications/" + kId + ".desktop"), "");
+    EXPECT_EQ(settingsFilePath(bin, kId), QDir(home.path()).filePath("Tarnic/Tarnic.ini"));
 }
