@@ -4,6 +4,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <fstream>
 #include <random>
 
@@ -128,6 +129,12 @@ QByteArray randomBytes(qsizetype size, unsigned seed) {
 QByteArray byteSwapped(QByteArray bytes) {
     for (qsizetype i = 0; i + 1 < bytes.size(); i += 2)
         std::swap(bytes[i], bytes[i + 1]);
+    return bytes;
+}
+
+QByteArray wordsReversed(QByteArray bytes) {
+    for (qsizetype i = 0; i + 4 <= bytes.size(); i += 4)
+        std::reverse(bytes.begin() + i, bytes.begin() + i + 4);
     return bytes;
 }
 

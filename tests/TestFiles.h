@@ -66,6 +66,9 @@ QByteArray randomBytes(qsizetype size, unsigned seed);
 
 // Every aligned pair exchanged, as a "Doctor v64" copier stores it.
 QByteArray byteSwapped(QByteArray bytes);
+// Every whole 32-bit word reversed, as little-endian (.n64) dumps are; a tail
+// shorter than a word stays as it is.
+QByteArray wordsReversed(QByteArray bytes);
 
 void writeFile(const QString &path, const QByteArray &bytes);
 void writeFile(const std::filesystem::path &path, const QByteArray &bytes);

@@ -8,6 +8,7 @@
 #include "patch/PatchApplication.h"
 #include "patch/PatchFormat.h"
 #include "rom/ImageHeader.h"
+#include "rom/NameTables.h"
 
 namespace tarnic::cli {
 
@@ -22,11 +23,19 @@ QString mismatchReason(const PairCheck &check, const QString &image) {
         if (!check.equal[i])
             differing << pairCaption(i);
     }
-    if (differing.size() == 1 && !check.equal[kFormatPair])
+    if (differing.size() == 1 && !check.equal[kFormatPair]) {
+        const QString remedy =
+            check.image[kFormatPair] == LittleEndianFormatName
+                ? QStringLiteral("tarnic-cli convert --to %1 %2")
+                      .arg(check.patch[kFormatPair] == ImageFormatNames[0] ? QStringLiteral("v64")
+                                                                           : QStringLiteral("z64"),
+                           image)
+                : QStringLiteral("tarnic-cli swap %1").arg(image);
         return QStringLiteral("only the byte order differs: the patch is for %1, the image is %2; "
-                              "convert it first with: tarnic-cli swap %3, or give --force to "
-                              "apply the patch in its own order to the image in its own")
-            .arg(check.patch[kFormatPair].trimmed(), check.image[kFormatPair].trimmed(), image);
+                              "convert it first with: %3, or give --force to apply the patch in "
+                              "its own order to the image in its own")
+            .arg(check.patch[kFormatPair].trimmed(), check.image[kFormatPair].trimmed(), remedy);
+    }
     return QStringLiteral("the patch was not made for this image (%1 differ%2); nothing written; "
                           "--force applies it all the same")
         .arg(differing.join(QStringLiteral(", ")),

@@ -36,7 +36,7 @@ std::optional<ByteOrder> orderNamed(const QString &name) {
 
 QString notAnImage(const QString &file, ByteOrder order) {
     if (order == ByteOrder::LittleEndian)
-        return QStringLiteral("a little-endian (.n64) image, which the window does not read; "
+        return QStringLiteral("a little-endian (.n64) image, which swap does not exchange; "
                               "convert it with: tarnic-cli convert --to z64 %1")
             .arg(file);
     return QStringLiteral("not an N64 image in a known byte order");

@@ -45,15 +45,6 @@ const char *checksumStatus(const ChecksumReport &report) {
     return "unreadable";
 }
 
-// The image's header as the window shows it; a little-endian image is read in
-// cartridge order, with its own format text.
-ImageInspection inspectAnyOrder(const HeaderBytes &bytes, ByteOrder order) {
-    HeaderBytes view = bytes;
-    reorderBytes(reinterpret_cast<char *>(view.data()), qint64(view.size()), order,
-                 order == ByteOrder::LittleEndian ? ByteOrder::Cartridge : order);
-    return inspectHeader(view);
-}
-
 int infoOfImage(const QString &file, const HeaderBytes &bytes, Console &console, bool json,
                 std::optional<BootCode> kind) {
     const ByteOrder order = byteOrderOf(bytes);
@@ -61,7 +52,7 @@ int infoOfImage(const QString &file, const HeaderBytes &bytes, Console &console,
         return fail(console, file,
                     QStringLiteral("neither an APS patch nor an N64 image in a known byte order"),
                     Refused);
-    const ImageInspection image = inspectAnyOrder(bytes, order);
+    const ImageInspection image = inspectHeader(bytes);
     const ImageDisplay &d = image.display;
     const QString format =
         order == ByteOrder::LittleEndian

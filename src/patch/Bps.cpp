@@ -204,7 +204,7 @@ std::vector<OrderedCrc> imageCrcs(QFile &image, ByteOrder own,
                                   const std::function<bool(std::uint32_t)> &enough) {
     std::vector<OrderedCrc> crcs{{own, 0}};
     crcsInOrders(image, own, crcs.data(), 1);
-    if ((enough && enough(crcs[0].crc)) || own == ByteOrder::Unknown || image.size() % 4 != 0)
+    if ((enough && enough(crcs[0].crc)) || own == ByteOrder::Unknown)
         return crcs;
     for (const ByteOrder other :
          {ByteOrder::Cartridge, ByteOrder::ByteSwapped, ByteOrder::LittleEndian}) {
@@ -262,10 +262,7 @@ SourceMatch matchSource(const PatchJob &job, const NamedImages &named, QFile &im
         result.readAs = own;
     else
         return {ApplyOutcome::WrongImage, ByteOrder::Unknown};
-    // A result that has to be put back in another order must be whole words.
     const ByteOrder stored = own == ByteOrder::Unknown ? result.readAs : own;
-    if (stored != result.readAs && named.targetSize % 4 != 0)
-        return {ApplyOutcome::InvalidPatch, stored};
     return {std::nullopt, stored};
 }
 

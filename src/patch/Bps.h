@@ -74,9 +74,10 @@ struct OrderedCrc {
 };
 
 // The CRC-32 of the image in the orders it can be read in, its own first: an
-// N64 image whose length is a multiple of 4 in all three, anything else only
-// as it is. The other orders are read (in one more pass over the file) only
-// when `enough`, given the CRC-32 in the image's own order, says no.
+// N64 image in all three (rom/ByteOrderConversion.h says what they are for a
+// length that is no whole number of words), anything else only as it is. The other orders are read
+// (in one more pass over the file) only when `enough`, given the CRC-32 in the image's own order,
+// says no.
 std::vector<OrderedCrc> imageCrcs(QFile &image, ByteOrder own,
                                   const std::function<bool(std::uint32_t)> &enough = {});
 

@@ -441,7 +441,9 @@ CreateResult createPatch(const CreateJob &job) {
     const ImageInspection originalHeader = inspectImage(job.originalPath);
     if (originalHeader.outcome == ImageReadOutcome::CannotOpen)
         return finish(CreateOutcome::OriginalUnreadable);
-    if (originalHeader.outcome != ImageReadOutcome::Shown)
+    // An APS patch names one of the copiers' two byte orders.
+    if (originalHeader.outcome != ImageReadOutcome::Shown ||
+        originalHeader.order == ByteOrder::LittleEndian)
         return finish(CreateOutcome::OriginalNotAnImage);
     const qint64 originalSize = original.size();
     const qint64 modifiedSize = modified.size();

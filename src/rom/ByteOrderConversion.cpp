@@ -118,6 +118,11 @@ void copyReordered(const char *source, char *target, qint64 size, ByteOrder from
         reverseWords(source, target, size);
     } else {
         swapHalfWords(source, target, size);
+        // The tail too short for a word is as in cartridge order in a
+        // little-endian image, and has its pair exchanged in a byte-swapped one.
+        const qint64 tail = size % 4;
+        if (tail >= 2)
+            std::swap(target[size - tail], target[size - tail + 1]);
     }
 }
 
@@ -149,7 +154,8 @@ ConversionResult swapByteOrder(const std::filesystem::path &filePath,
 }
 
 ConversionResult convertImage(const std::filesystem::path &filePath, ByteOrder to,
-                              const std::filesystem::path &outputPath) {
+                              const std::filesystem::path &outputPath,
+                              const std::function<void()> &workStarting) {
     ConversionResult result;
     if (!outputPath.empty() && sameFile(outputPath, filePath)) {
         result.outcome = ConversionOutcome::OutputIsTheImage;
@@ -185,12 +191,12 @@ ConversionResult convertImage(const std::filesystem::path &filePath, ByteOrder t
         return finish(ConversionOutcome::Unrecognised);
     if (result.from == to)
         return finish(ConversionOutcome::AlreadyInOrder);
-    if (involves(result.from, to, ByteOrder::LittleEndian) && result.length % 4 != 0)
-        return finish(ConversionOutcome::NotWholeWords);
     const std::filesystem::path &target = outputPath.empty() ? filePath : outputPath;
     if (target == filePath ? !isWritableFile(target) : !canBeCreatedOrReplaced(target))
         return finish(ConversionOutcome::NotWritable);
     const ByteOrder from = result.from;
+    if (workStarting)
+        workStarting();
     return finish(rewrite(
         filePath, original, result.length, target,
         [from, to](char *data, qint64 size) { reorderBytes(data, size, from, to); }, lock, result));

@@ -22,8 +22,6 @@ enum class ConversionOutcome {
     Failed,           // a read or write failed during the work; the file is unchanged
     AlreadyInOrder,   // the image is already in the order asked for: nothing written
     Unrecognised,     // not an image in any of the three orders: nothing written
-    NotWholeWords,    // little-endian on either side, but the length is not a multiple
-                      // of 4: nothing written
     Busy,             // another Tarnic operation works on the image and did not finish
                       // in time: nothing written
     Changed,          // another program changed the image meanwhile: nothing replaced
@@ -56,13 +54,18 @@ ConversionResult swapByteOrder(const std::filesystem::path &filePath,
 // replaces the image. All or nothing either way; an image already in that
 // order is left alone and nothing is written.
 ConversionResult convertImage(const std::filesystem::path &filePath, ByteOrder to,
-                              const std::filesystem::path &outputPath = {});
+                              const std::filesystem::path &outputPath = {},
+                              const std::function<void()> &workStarting = {});
 
 // The exchange itself, on a piece of memory of any size.
 void swapBytePairs(char *data, qint64 size);
 
-// Rearranges `size` bytes (a multiple of 4 where either order is little-endian;
-// otherwise even, a last odd byte staying) from one known order to another.
+// Rearranges `size` bytes from one known order to another. What the orders
+// are for a length that is no whole number of words: the byte-swapped order
+// exchanges every whole pair (a last odd byte stays), the little-endian order
+// reverses every whole word and keeps a shorter tail as the cartridge order
+// has it, just as conversion leaves them. A piece of a larger image must
+// start at a multiple of 4; only the image's last piece has a tail.
 void reorderBytes(char *data, qint64 size, ByteOrder from, ByteOrder to);
 // The same from `source` into `target`, another piece of memory of `size` bytes.
 void copyReordered(const char *source, char *target, qint64 size, ByteOrder from, ByteOrder to);

@@ -36,9 +36,7 @@ ImageDigests digestsOf(const std::filesystem::path &imagePath, ByteOrder own) {
     QFile image;
     if (!openRegularFile(image, imagePath))
         return result;
-    // Another order only for a whole number of words, as conversion needs.
-    const bool reorder =
-        (own == ByteOrder::ByteSwapped || own == ByteOrder::LittleEndian) && image.size() % 4 == 0;
+    const bool reorder = own == ByteOrder::ByteSwapped || own == ByteOrder::LittleEndian;
     Digester stored;
     Digester cartridge;
     std::vector<char> piece(kCopyChunkSize);

@@ -1,6 +1,8 @@
 #include "rom/ImageHeader.h"
 
 #include "files/SafeWrite.h"
+#include "rom/ByteOrderConversion.h"
+#include "rom/NameTables.h"
 
 #include <QFile>
 
@@ -63,18 +65,24 @@ ImageInspection inspectImage(const std::filesystem::path &filePath) {
     return inspectHeader(h);
 }
 
-ImageInspection inspectHeader(const HeaderBytes &h) {
+ImageInspection inspectHeader(const HeaderBytes &stored) {
     ImageInspection result;
     ImageHeader &header = result.header;
-    result.order = byteOrderOf(h);
-    if (result.order != ByteOrder::ByteSwapped && result.order != ByteOrder::Cartridge) {
+    result.order = byteOrderOf(stored);
+    if (result.order == ByteOrder::Unknown) {
         result.outcome = ImageReadOutcome::Unrecognised;
         return result;
     }
+    // A little-endian image is read in cartridge order; its fields keep the
+    // bytes as stored where the display says so (the CRCs).
+    HeaderBytes h = stored;
+    if (result.order == ByteOrder::LittleEndian)
+        reorderBytes(reinterpret_cast<char *>(h.data()), qint64(h.size()), ByteOrder::LittleEndian,
+                     ByteOrder::Cartridge);
     const bool swapped = result.order == ByteOrder::ByteSwapped;
 
-    header.Crc1 = crcAt(h, kCrc1Offset);
-    header.Crc2 = crcAt(h, kCrc2Offset);
+    header.Crc1 = crcAt(stored, kCrc1Offset);
+    header.Crc2 = crcAt(stored, kCrc2Offset);
 
     char name[kNameSize];
     std::copy_n(h.begin() + kNameOffset, kNameSize, name);
@@ -93,7 +101,8 @@ ImageInspection inspectHeader(const HeaderBytes &h) {
     header.CountryCode = h[kVersionOffset] != 0 ? h[kVersionOffset] : h[kCountryOffset];
 
     ImageDisplay &d = result.display;
-    d.RomFormatTxt = ImageFormatNames[int(result.order)];
+    d.RomFormatTxt = result.order == ByteOrder::LittleEndian ? LittleEndianFormatName
+                                                             : ImageFormatNames[int(result.order)];
     d.RomCRCTxt = crcText(toCartridgeOrder(header.Crc1, result.order),
                           toCartridgeOrder(header.Crc2, result.order));
     d.RomHeaderTxT = QString::fromLatin1(name, kNameSize);

@@ -11,6 +11,9 @@ const std::array<QString, 2> ImageFormatNames = {
     padRight(QStringLiteral("CD64/Z64/Wc/SP"), kImageNameWidth),
 };
 
+const QString LittleEndianFormatName =
+    padRight(QStringLiteral("Little-Endian (n64)"), kImageNameWidth);
+
 const std::array<QString, 6> CountryNames = {
     padRight(QStringLiteral("44h  _Germany"), kImageNameWidth),
     padRight(QStringLiteral("45h  _USA"), kImageNameWidth),

@@ -21,6 +21,8 @@ QString padRight(const QString &name, int width);
 // Index 1: cartridge order, file starts 0x80 0x37.
 // The same index is the target-format byte of an APS header.
 extern const std::array<QString, 2> ImageFormatNames;
+// The third byte order, which the copiers' two names leave out.
+extern const QString LittleEndianFormatName;
 
 // Indexed by countryIndex(); entry 5 is the fallback for every unknown code.
 extern const std::array<QString, 6> CountryNames;

@@ -190,11 +190,6 @@ Reason reasonFor(ConversionOutcome outcome) {
     case ConversionOutcome::Unrecognised:
         return reason(ErrorReadingFile, "not an N64 image in a known byte order; nothing written",
                       Refused);
-    case ConversionOutcome::NotWholeWords:
-        return reason(ErrorReadingFile,
-                      "its length is not a multiple of 4, which the little-endian order needs; "
-                      "nothing written",
-                      Refused);
     case ConversionOutcome::Busy:
         return reason(ErrorReadingFile,
                       "another Tarnic is working on the image; nothing written, try again once "

@@ -39,7 +39,7 @@ namespace tarnic {
 namespace {
 
 const QString kPatchPatterns = patchPatterns();
-const QString kImagePatterns = QStringLiteral("*.V64;*.USA;*.Z64;*.ROM;*.JAP;*.PAL;*.bak");
+const QString kImagePatterns = QStringLiteral("*.V64;*.USA;*.Z64;*.N64;*.ROM;*.JAP;*.PAL;*.bak");
 
 void setTextColour(QWidget *widget, const QColor &colour) {
     setColours(widget, {{QPalette::WindowText, colour}, {QPalette::Text, colour}});
@@ -475,8 +475,16 @@ void Form1::SwapCartClk_Click() {
     BusyWindow &busy = busyWindow();
     busy.setTexts(QStringLiteral("Swapping Format"),
                   QStringLiteral("Swapping Byte Order Please Wait"));
-    const ConversionResult result = swapByteOrder(selectedFile(RomFileList, settings_.RomDir),
-                                                  [&busy] { busy.showAndPaint(); });
+    // A little-endian image is put in cartridge order; the copiers' two
+    // orders are exchanged, as ever.
+    const std::filesystem::path image = selectedFile(RomFileList, settings_.RomDir);
+    HeaderBytes head;
+    const bool littleEndian =
+        readHeaderBytes(image, head) && byteOrderOf(head) == ByteOrder::LittleEndian;
+    const ConversionResult result =
+        littleEndian
+            ? convertImage(image, ByteOrder::Cartridge, {}, [&busy] { busy.showAndPaint(); })
+            : swapByteOrder(image, [&busy] { busy.showAndPaint(); });
     if (const auto message = text::messageFor(result.outcome))
         services_.messages.showMessage(*message);
     busy.closeWindow();

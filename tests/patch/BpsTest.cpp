@@ -23,9 +23,11 @@ const QByteArray kActions = bpsAction(0, 16) + bpsAction(1, 5) + "HELLO" + bpsAc
                             bpsMove(16) + bpsAction(2, 20) + bpsMove(100) + bpsAction(2, 8) +
                             bpsMove(-70) + bpsAction(0, 4096 - 59);
 
-QByteArray inOrder(QByteArray bytes, ByteOrder order) {
-    reorderBytes(bytes.data(), bytes.size(), ByteOrder::Cartridge, order);
-    return bytes;
+// The cartridge-order `bytes` as a dump in `order` holds them.
+QByteArray inOrder(const QByteArray &bytes, ByteOrder order) {
+    return order == ByteOrder::ByteSwapped    ? byteSwapped(bytes)
+           : order == ByteOrder::LittleEndian ? wordsReversed(bytes)
+                                              : bytes;
 }
 
 class BpsTest : public ::testing::Test {
@@ -122,4 +124,19 @@ TEST_F(BpsTest, ALargeImageIsSummedInStretchesAndStillFoundInItsOtherOrder) {
                                           bpsAction(2, (4 << 20) + 8) + bpsMove((5 << 20) + 4));
     EXPECT_EQ(apply(patch, byteSwapped(source)).outcome, ApplyOutcome::Applied);
     EXPECT_TRUE(readFile(job.imagePath) == byteSwapped(target));
+}
+
+TEST_F(BpsTest, ImagesOfNoWholeNumberOfWordsAreTheSourceInEveryOrder) {
+    // 4 * 1023 + 2 bytes in, 4 * 1024 + 1 out: the v64 dump exchanges the
+    // last pair too, the n64 dump keeps the tail as z64 has it.
+    const QByteArray source = cartridgeImage(4094);
+    const QByteArray target = source + "XYZ";
+    const QByteArray patch = bpsPatch(source, target, bpsAction(0, 4094) + bpsAction(1, 3) + "XYZ");
+    for (const ByteOrder order :
+         {ByteOrder::Cartridge, ByteOrder::ByteSwapped, ByteOrder::LittleEndian}) {
+        const ApplyResult r = apply(patch, inOrder(source, order));
+        EXPECT_EQ(r.outcome, ApplyOutcome::Applied) << int(order);
+        EXPECT_EQ(r.readAs, ByteOrder::Cartridge) << int(order);
+        EXPECT_EQ(readFile(job.imagePath), inOrder(target, order)) << int(order);
+    }
 }

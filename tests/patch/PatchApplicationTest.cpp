@@ -199,18 +199,11 @@ TEST_F(PatchApplicationTest, AnImageThatCannotBeWrittenIsRefusedBeforeTheQuestio
 
 namespace {
 
-// An image in another byte order, as the copiers store it: v64 exchanges
-// every pair, n64 reverses every 32-bit word; a tail too short for either
-// stays as it is.
+// An image in another byte order, as the copiers store it.
 QByteArray stored(const QByteArray &z64, ByteOrder order) {
-    if (order == ByteOrder::ByteSwapped)
-        return byteSwapped(z64);
-    QByteArray bytes = z64;
-    if (order == ByteOrder::LittleEndian) {
-        for (qsizetype i = 0; i + 4 <= bytes.size(); i += 4)
-            std::reverse(bytes.begin() + i, bytes.begin() + i + 4);
-    }
-    return bytes;
+    return order == ByteOrder::ByteSwapped    ? byteSwapped(z64)
+           : order == ByteOrder::LittleEndian ? wordsReversed(z64)
+                                              : z64;
 }
 
 } // namespace

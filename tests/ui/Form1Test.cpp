@@ -1,6 +1,7 @@
 #include "Form1.h"
 #include "FileList.h"
 #include "Form2.h"
+#include "rom/ByteOrderConversion.h"
 #include "startup/Settings.h"
 
 #include "Fakes.h"
@@ -698,4 +699,25 @@ TEST_F(Form1Test, NulBytesThatPadANameOrADescriptionAreNotDrawn) {
     click("PatchFileList", "fix.ppf");
     EXPECT_EQ(control<QPlainTextEdit>("RomHeaderTxT")->toPlainText(), "SHORT");
     EXPECT_EQ(control<QPlainTextEdit>("PatchNfo")->toPlainText(), "Fix");
+}
+
+TEST_F(Form1Test, ALittleEndianImageIsListedReadPatchedInItsOwnOrderAndPutInCartridgeOrder) {
+    writeFile(path("roms/dump.n64"), wordsReversed(cartridgeImage()));
+    press(button("BrowseClk2")); // cancelled: lists the new image
+    click("PatchFileList", "fix.aps");
+    click("RomFileList", "dump.n64");
+    EXPECT_EQ(text("RomFormatTxt"), QStringLiteral("Little-Endian (n64)").leftJustified(20));
+    EXPECT_EQ(text("RomCartIDTxT"), text("CartID"));
+    EXPECT_EQ(text("RomCRCTxt"), text("PTCRC"));
+    EXPECT_EQ(pairColours(), (std::vector<bool>{false, true, true, true}));
+    // Yes: the patch's cartridge-order records, written in the image's order.
+    press(button("PatchClk"));
+    EXPECT_EQ(messages.asked.size(), 1);
+    QByteArray patched = cartridgeImage().replace(0x1000, 7, "PATCHED");
+    EXPECT_EQ(readFile(path("roms/dump.n64")), wordsReversed(patched));
+    // Change Format puts it in cartridge order.
+    press(button("SwapCartClk"));
+    EXPECT_EQ(readFile(path("roms/dump.n64")), patched);
+    EXPECT_EQ(text("RomFormatTxt"), QStringLiteral("CD64/Z64/Wc/SP").leftJustified(20));
+    EXPECT_TRUE(messages.shown.isEmpty()) << messages.shown.join(",").toStdString();
 }
