@@ -8,7 +8,8 @@ TARNIC_BUILD=${TARNIC_BUILD:-"$TARNIC_ROOT/build"}
 tarnic_packages=(cmake g++ make ninja-build pkg-config qt6-base-dev qt6-svg-dev libdeflate-dev zlib1g-dev libgtest-dev
                  libgmock-dev help2man fonts-dejavu-core xvfb xauth openbox)
 # What the packaging tests and scripts/package use besides.
-tarnic_packaging_packages=(desktop-file-utils appstream dpkg-dev file lintian)
+tarnic_packaging_packages=(desktop-file-utils appstream dpkg-dev file lintian shared-mime-info
+                           libglib2.0-bin)
 
 tarnic_install_missing() {
   local missing=()

@@ -16,14 +16,21 @@ namespace tarnic {
 
 const std::vector<PatchFormatInfo> &patchFormats() {
     static const std::vector<PatchFormatInfo> formats = {
-        {PatchFormat::Aps, "APS", "*.APS", "APS10", applyPatch, createPatch, false},
-        {PatchFormat::Bps, "BPS", "*.bps", "BPS1", applyBps, createBpsPatch, true},
-        {PatchFormat::Ups, "UPS", "*.ups", "UPS1", applyUps, nullptr, true},
-        {PatchFormat::Ips32, "IPS32", "*.ips32", "IPS32", applyIps, nullptr, false},
-        {PatchFormat::Ips, "IPS", "*.ips", "PATCH", applyIps, createIpsPatch, false},
-        {PatchFormat::Ppf, "PPF", "*.ppf", "PPF", applyPpf, nullptr, false},
-        {PatchFormat::Vcdiff, "xdelta (VCDIFF)", "*.xdelta;*.vcdiff;*.delta", "\xD6\xC3\xC4\x00",
-         nullptr, nullptr, false},
+        {PatchFormat::Aps, "APS", "*.APS", "APS10", applyPatch, createPatch, false,
+         "application/x-aps-patch", false},
+        {PatchFormat::Bps, "BPS", "*.bps", "BPS1", applyBps, createBpsPatch, true,
+         "application/x-bps-patch", true},
+        {PatchFormat::Ups, "UPS", "*.ups", "UPS1", applyUps, nullptr, true,
+         "application/x-ups-patch", false},
+        {PatchFormat::Ips32, "IPS32", "*.ips32", "IPS32", applyIps, nullptr, false,
+         "application/x-ips32-patch", false},
+        {PatchFormat::Ips, "IPS", "*.ips", "PATCH", applyIps, createIpsPatch, false,
+         "application/x-ips-patch", true},
+        {PatchFormat::Ppf, "PPF", "*.ppf", "PPF", applyPpf, nullptr, false,
+         "application/x-ppf-patch", false},
+        {PatchFormat::Vcdiff, "xdelta (VCDIFF)", "*.xdelta;*.vcdiff;*.delta",
+         std::string_view("\xD6\xC3\xC4\x00", 4), nullptr, nullptr, false,
+         "application/x-xdelta-patch", false},
     };
     return formats;
 }
@@ -34,16 +41,13 @@ const PatchFormatInfo &infoOf(PatchFormat format) {
             return info;
     }
     static const PatchFormatInfo unknown{
-        PatchFormat::Unknown, "unknown", "", "", nullptr, nullptr, false};
+        PatchFormat::Unknown, "unknown", "", "", nullptr, nullptr, false, "", false};
     return unknown;
 }
 
 PatchFormat recognisePatch(const QByteArray &firstBytes) {
     for (const PatchFormatInfo &info : patchFormats()) {
-        // The VCDIFF magic holds a zero byte: compare four bytes exactly.
-        const QByteArray magic =
-            info.format == PatchFormat::Vcdiff ? QByteArray(info.magic, 4) : QByteArray(info.magic);
-        if (firstBytes.startsWith(magic))
+        if (firstBytes.startsWith(QByteArrayView(info.magic.data(), qsizetype(info.magic.size()))))
             return info.format;
     }
     return PatchFormat::Unknown;

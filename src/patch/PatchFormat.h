@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 namespace tarnic {
@@ -24,15 +25,20 @@ struct CreateResult;
 
 struct PatchFormatInfo {
     PatchFormat format;
-    const char *name;     // as the window and the command line show it
-    const char *patterns; // ";"-separated file name patterns
-    const char *magic;    // the first bytes
+    const char *name;       // as the window and the command line show it
+    const char *patterns;   // ";"-separated file name patterns
+    std::string_view magic; // the first bytes (a NUL among them included)
     // Its applier, and its creator where Tarnic makes patches of it; none for
     // a format this version only recognises.
     ApplyResult (*apply)(const PatchJob &);
     CreateResult (*create)(const CreateJob &);
     bool namesItsSource; // carries its source's CRC-32 (else, like a simple APS
                          // patch, it says nothing of the image it was made for)
+    // Its MIME type, as the desktop registers files: `mimeType` is defined by
+    // the freedesktop shared MIME-info database where `sharedMimeType`, and by
+    // Tarnic's own MIME package otherwise.
+    const char *mimeType;
+    bool sharedMimeType;
 
     bool applies() const { return apply != nullptr; }
 };

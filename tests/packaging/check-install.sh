@@ -3,6 +3,7 @@
 #   check-install.sh desktop BUILD APP_ID VERSION "ICON SIZES"   the desktop entry and the metainfo
 #   check-install.sh install ...   cmake --install, with a prefix and with DESTDIR
 #   check-install.sh package ...   the Debian package's contents, and lintian
+#   check-install.sh mime ...      the MIME types of an install tree, as the desktop sees them
 set -euo pipefail
 mode=$1
 build=$2
@@ -19,6 +20,7 @@ expected_files() {
   echo bin/tarnic
   echo bin/tarnic-cli
   echo "share/applications/$app_id.desktop"
+  echo "share/mime/packages/$app_id.xml"
   for size in "${icon_sizes[@]}"; do echo "share/icons/hicolor/${size}x$size/apps/$app_id.png"; done
   echo "share/metainfo/$app_id.metainfo.xml"
   echo "share/man/man1/tarnic-cli.1$1"
@@ -65,6 +67,34 @@ package)
   dpkg-deb --field "$deb" Depends | grep -q libqt6core6 || fail "no worked-out dependencies"
   lintian --fail-on error "$deb" 2> /dev/null || fail "lintian reports errors"
   echo "$(basename "$deb"): contents complete, lintian reports no errors"
+  ;;
+mime)
+  # The install tree's MIME database, then the type the desktop's own tools
+  # (GIO, from the shared MIME-info database) give a file of each format:
+  # under its usual name, and by its content alone under a name no type claims.
+  prefix="$scratch/prefix"
+  cmake --install "$build" --prefix "$prefix" > /dev/null
+  update-mime-database "$prefix/share/mime" 2> /dev/null
+  types=$(sed -n 's/^MimeType=//p' "$prefix/share/applications/$app_id.desktop")
+  check() { # FILE BYTES TYPE
+    printf '%b' "$2" > "$scratch/$1"
+    cp "$scratch/$1" "$scratch/${1%.*}.tarnic-unknown"
+    for name in "$1" "${1%.*}.tarnic-unknown"; do
+      said=$(XDG_DATA_HOME="$scratch/none" XDG_DATA_DIRS="$prefix/share:/usr/share" \
+             gio info -a standard::content-type "$scratch/$name" | sed -n 's/^ *standard::content-type: //p')
+      [ "$said" = "$3" ] || fail "$name is $said, not $3"
+    done
+    [[ ";$types" == *";$3;"* ]] || fail "the desktop entry does not list $3"
+  }
+  check hack.aps 'APS10\x01\x00' application/x-aps-patch
+  check hack.bps 'BPS1\x80\x80' application/x-bps-patch
+  check hack.ups 'UPS1\x80\x80' application/x-ups-patch
+  check hack.ips 'PATCH\x00\x00\x10\x00\x01XEOF' application/x-ips-patch
+  check hack.ips32 'IPS32\x00\x00\x00\x10\x00\x01XEEOF' application/x-ips32-patch
+  check hack.ppf 'PPF30\x02 description' application/x-ppf-patch
+  check hack.xdelta '\xd6\xc3\xc4\x00\x00\x05' application/x-xdelta-patch
+  check game.z64 '\x80\x37\x12\x40\x00\x00\x00\x0f' application/x-n64-rom
+  echo "MIME types: every format named by its name and by its content"
   ;;
 *)
   fail "unknown mode $mode"
