@@ -22,7 +22,8 @@ namespace {
 int checkNamedSource(const QString &patchFile, PatchFormat format, const QString &imageFile,
                      Console &console) {
     ApplyOutcome why = ApplyOutcome::Applied;
-    const std::optional<NamedSource> source = namedSourceOf(pathOf(patchFile), format, why);
+    const std::optional<NamedSource> source =
+        namedSourceOf(pathOf(patchFile), format, why, PatchCrcCheck::Whole);
     if (!source)
         return fail(console, patchFile, text::reasonFor(why));
     if (!QFileInfo(imageFile).isFile())

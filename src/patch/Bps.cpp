@@ -93,7 +93,7 @@ BodyRun runActions(QFile &patch, const BpsHeader &header, SourceBlocks &source, 
 
 } // namespace
 
-BpsInspection inspectBps(const std::filesystem::path &patchPath) {
+BpsInspection inspectBps(const std::filesystem::path &patchPath, PatchCrcCheck check) {
     BpsInspection result;
     QFile patch;
     if (!openRegularFile(patch, patchPath))
@@ -121,7 +121,7 @@ BpsInspection inspectBps(const std::filesystem::path &patchPath) {
 
     std::uint32_t computed = 0;
     char footer[kCrcFooterSize];
-    if (!patchCrc(patch, computed, h.patchCrc) || !patch.seek(h.actionsEnd) ||
+    if (!patchCrc(patch, computed, h.patchCrc, check) || !patch.seek(h.actionsEnd) ||
         readFully(patch, footer, kCrcFooterSize) != kCrcFooterSize)
         return finish(BpsRead::Unreadable);
     h.sourceCrc = qFromLittleEndian<quint32>(footer);
@@ -215,12 +215,12 @@ std::vector<OrderedCrc> imageCrcs(QFile &image, ByteOrder own,
     return crcs;
 }
 
-bool patchCrc(QFile &patch, std::uint32_t &computed, std::uint32_t &stored) {
+bool patchCrc(QFile &patch, std::uint32_t &computed, std::uint32_t &stored, PatchCrcCheck check) {
     computed = 0;
     std::vector<char> piece(kCopyChunkSize);
-    if (patch.size() < 4 || !patch.seek(0))
+    if (patch.size() < 4 || !patch.seek(check == PatchCrcCheck::Whole ? 0 : patch.size() - 4))
         return false;
-    for (qint64 left = patch.size() - 4; left > 0;) {
+    for (qint64 left = check == PatchCrcCheck::Whole ? patch.size() - 4 : 0; left > 0;) {
         const qint64 n = std::min(left, kCopyChunkSize);
         if (readFully(patch, piece.data(), n) != n)
             return false;
@@ -231,6 +231,8 @@ bool patchCrc(QFile &patch, std::uint32_t &computed, std::uint32_t &stored) {
     if (readFully(patch, last, 4) != 4)
         return false;
     stored = qFromLittleEndian<quint32>(last);
+    if (check == PatchCrcCheck::Deferred)
+        computed = stored;
     return true;
 }
 

@@ -64,8 +64,9 @@ struct BpsInspection {
 };
 
 // Reads the header and the CRC-32s, and checks the patch's CRC-32 over the
-// whole file, read once in pieces.
-BpsInspection inspectBps(const std::filesystem::path &patchPath);
+// whole file, read once in pieces (unless `check` defers that).
+BpsInspection inspectBps(const std::filesystem::path &patchPath,
+                         PatchCrcCheck check = PatchCrcCheck::Whole);
 
 // An image's CRC-32 read in one byte order.
 struct OrderedCrc {

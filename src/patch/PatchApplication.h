@@ -48,6 +48,11 @@ enum class ApplyOutcome {
                     // the patch applies only to that order: nothing touched
 };
 
+// Whether reading a patch that carries its own CRC-32 (BPS, UPS) computes it
+// over the whole file, or leaves that to its application (a large patch
+// clicked in the window is shown at once; it is checked when applied).
+enum class PatchCrcCheck { Whole, Deferred };
+
 struct PatchJob {
     std::filesystem::path patchPath;
     std::filesystem::path imagePath;

@@ -73,15 +73,15 @@ ApplyResult applyPatchFile(const PatchJob &job) {
 }
 
 std::optional<NamedSource> namedSourceOf(const std::filesystem::path &patchPath, PatchFormat format,
-                                         ApplyOutcome &why) {
+                                         ApplyOutcome &why, PatchCrcCheck check) {
     if (format == PatchFormat::Bps) {
-        const BpsInspection bps = inspectBps(patchPath);
+        const BpsInspection bps = inspectBps(patchPath, check);
         why = bps.outcome == BpsRead::Corrupted ? ApplyOutcome::PatchCorrupted
                                                 : ApplyOutcome::SourceTruncated;
         if (bps.outcome == BpsRead::Read)
             return NamedSource{bps.header.sourceSize, bps.header.sourceCrc};
     } else if (format == PatchFormat::Ups) {
-        const UpsInspection ups = inspectUps(patchPath);
+        const UpsInspection ups = inspectUps(patchPath, check);
         why = ups.outcome;
         if (ups.outcome == ApplyOutcome::Applied)
             return NamedSource{ups.header.inputSize, ups.header.inputCrc};
@@ -91,7 +91,7 @@ std::optional<NamedSource> namedSourceOf(const std::filesystem::path &patchPath,
 
 QString patchDescription(const std::filesystem::path &patchPath, PatchFormat format) {
     if (format == PatchFormat::Bps)
-        return QString::fromUtf8(inspectBps(patchPath).header.metadata);
+        return QString::fromUtf8(inspectBps(patchPath, PatchCrcCheck::Deferred).header.metadata);
     QFile patch;
     if (format != PatchFormat::Ppf || !openRegularFile(patch, patchPath))
         return QString();

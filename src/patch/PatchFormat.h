@@ -59,6 +59,7 @@ PatchFormat recognisePatchFile(const std::filesystem::path &path);
 QString patchPatterns();
 
 enum class ApplyOutcome;
+enum class PatchCrcCheck;
 enum class ByteOrder;
 
 // What a patch that names its source (BPS, UPS) says of it.
@@ -73,7 +74,7 @@ QString patchDescription(const std::filesystem::path &patchPath, PatchFormat for
 // Reads the named source of a BPS or UPS patch; none for a patch of another
 // format, or one that does not read whole (`why` then says why).
 std::optional<NamedSource> namedSourceOf(const std::filesystem::path &patchPath, PatchFormat format,
-                                         ApplyOutcome &why);
+                                         ApplyOutcome &why, PatchCrcCheck check);
 // Whether the patch checks the image it is applied to by itself: by the
 // CRC-32 of its source (BPS, UPS), or by the bytes and size of that image a
 // PPF patch may carry (its block check).

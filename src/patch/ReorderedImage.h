@@ -211,8 +211,10 @@ inline constexpr qint64 kCrcFooterSize = 12;
 enum class BodyRun { Applied, Invalid, ReadFailed, WriteFailed };
 
 // The CRC-32 of a patch's bytes but its last four, which are returned in
-// `stored`; false when the file cannot be read.
-bool patchCrc(QFile &patch, std::uint32_t &computed, std::uint32_t &stored);
+// `stored` (with PatchCrcCheck::Deferred, `computed` is `stored`, and only
+// those four are read); false when the file cannot be read.
+bool patchCrc(QFile &patch, std::uint32_t &computed, std::uint32_t &stored,
+              PatchCrcCheck check = PatchCrcCheck::Whole);
 
 // Applies a patch that names its source and result (BPS): the image
 // locked, tried in every byte order, asked about, then `runBody(patch, source,

@@ -62,7 +62,7 @@ std::optional<UpsHeader> readUpsHeader(QIODevice &patch) {
     return h;
 }
 
-UpsInspection inspectUps(const std::filesystem::path &patchPath) {
+UpsInspection inspectUps(const std::filesystem::path &patchPath, PatchCrcCheck check) {
     UpsInspection result;
     QFile patch;
     if (!openRegularFile(patch, patchPath))
@@ -82,7 +82,7 @@ UpsInspection inspectUps(const std::filesystem::path &patchPath) {
     std::uint32_t computed = 0;
     std::uint32_t stored = 0;
     char footer[kCrcFooterSize];
-    if (!patchCrc(patch, computed, stored) || !patch.seek(h.hunksEnd) ||
+    if (!patchCrc(patch, computed, stored, check) || !patch.seek(h.hunksEnd) ||
         readFully(patch, footer, kCrcFooterSize) != kCrcFooterSize)
         return finish(ApplyOutcome::SourceUnreadable);
     h.inputCrc = qFromLittleEndian<quint32>(footer);

@@ -41,7 +41,8 @@ struct UpsInspection {
     ApplyOutcome outcome = ApplyOutcome::SourceUnreadable;
     UpsHeader header;
 };
-UpsInspection inspectUps(const std::filesystem::path &patchPath);
+UpsInspection inspectUps(const std::filesystem::path &patchPath,
+                         PatchCrcCheck check = PatchCrcCheck::Whole);
 
 // The hunks read as records that XOR their bytes onto the image's, in the
 // order of their offsets: a record a hunk (its closing zero included), or

@@ -39,6 +39,9 @@ namespace tarnic {
 namespace {
 
 const QString kPatchPatterns = patchPatterns();
+// The largest patch whose own CRC-32 a click checks (some tens of
+// milliseconds); a larger one's is checked by Patch Rom.
+constexpr std::uintmax_t kPatchCheckedOnClick = 64 << 20;
 const QString kImagePatterns = QStringLiteral("*.V64;*.USA;*.Z64;*.N64;*.ROM;*.JAP;*.PAL;*.bak");
 
 void setTextColour(QWidget *widget, const QColor &colour) {
@@ -309,6 +312,7 @@ void Form1::PatchFileList_Click() {
     const std::filesystem::path file = selectedFile(PatchFileList, folder);
     patchSource_.reset();
     patchAllowsPatch_ = true;
+    patchCrcDeferred_ = false;
     const PatchFormat format = recognisePatchFile(file);
     if (format != PatchFormat::Aps && format != PatchFormat::Unknown) {
         showOtherFormat(file, format);
@@ -343,7 +347,13 @@ void Form1::showOtherFormat(const std::filesystem::path &file, PatchFormat forma
     std::optional<QString> message;
     if (info.namesItsSource && info.applies()) {
         ApplyOutcome why = ApplyOutcome::Applied;
-        patchSource_ = namedSourceOf(file, format, why);
+        // A large patch's own CRC-32 would keep the window waiting: it is
+        // checked when the patch is applied, under the busy window.
+        std::error_code error;
+        const bool large = std::filesystem::file_size(file, error) > kPatchCheckedOnClick;
+        patchCrcDeferred_ = !error && large;
+        patchSource_ = namedSourceOf(
+            file, format, why, patchCrcDeferred_ ? PatchCrcCheck::Deferred : PatchCrcCheck::Whole);
         if (!patchSource_)
             message =
                 why == ApplyOutcome::PatchCorrupted ? text::DamagedPatch : text::ErrorOpeningFile;
@@ -442,6 +452,10 @@ void Form1::PatchClk_Click() {
         };
     }
     job.workStarting = [&busy] { busy.showAndPaint(); };
+    // A large patch's own CRC-32, left by its click, is read under the busy
+    // window (such a patch names its source, so nothing is asked).
+    if (patchCrcDeferred_)
+        busy.showAndPaint();
 
     const ApplyResult result = applyPatchFile(job);
     if (const auto message = text::messageFor(result.outcome))

@@ -141,6 +141,9 @@ class Form1 final : public QMainWindow {
     bool imageAllowsSwap_ = true;
     // What the patch read last allows: not one its click refused.
     bool patchAllowsPatch_ = true;
+    // The selected patch is large enough that its own CRC-32 is checked by
+    // Patch Rom rather than by its click.
+    bool patchCrcDeferred_ = false;
     // The source the selected patch names (BPS, UPS), if it names one.
     std::optional<NamedSource> patchSource_;
 };

@@ -721,3 +721,32 @@ TEST_F(Form1Test, ALittleEndianImageIsListedReadPatchedInItsOwnOrderAndPutInCart
     EXPECT_EQ(text("RomFormatTxt"), QStringLiteral("CD64/Z64/Wc/SP").leftJustified(20));
     EXPECT_TRUE(messages.shown.isEmpty()) << messages.shown.join(",").toStdString();
 }
+
+TEST_F(Form1Test, ALargePatchIsShownAtOnceAndItsOwnCrcCheckedByPatchRomUnderTheBusyWindow) {
+    // A BPS patch of 80 MiB (mostly a hole) whose own CRC-32 is wrong: its
+    // click reads its header and footer only.
+    const QByteArray source = cartridgeImage();
+    QByteArray patch = bpsPatch(source, source, bpsAction(0, quint64(source.size())));
+    const QByteArray footer = patch.right(12);
+    patch.chop(12);
+    {
+        QFile file(path("aps/huge.bps"));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(patch.left(patch.size()));
+        // Metadata would be where the hole is; the actions end the file.
+        ASSERT_TRUE(file.resize(80 << 20));
+        file.seek(80 << 20);
+        file.write(footer);
+    }
+    press(button("BrowseClk1")); // cancelled: lists the new patch
+    click("RomFileList", "game.z64");
+    click("PatchFileList", "huge.bps");
+    EXPECT_EQ(text("PatchTypeTxT"), QStringLiteral("BPS Patch").leftJustified(30));
+    EXPECT_TRUE(messages.shown.isEmpty()) << messages.shown.join(',').toStdString();
+    EXPECT_TRUE(button("PatchClk")->isEnabled());
+    busy.calls.clear();
+    press(button("PatchClk"));
+    EXPECT_EQ(messages.shown, QStringList{"The Patch Is Damaged (Its CRC-32 Is Wrong)"});
+    EXPECT_EQ(busy.calls.mid(1, 1), QStringList{"show"}); // before the patch is read
+    EXPECT_EQ(readFile(path("roms/game.z64")), source);
+}
