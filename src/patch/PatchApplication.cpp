@@ -501,7 +501,9 @@ ApplyResult applyRecords(const PatchJob &job, RecordFormat format, ReadHeader &&
     if (const ApplyOutcome refused = refusal(checkRecordStream(
             patch, format, checked, format == RecordFormat::Ups ? nullptr : &held));
         refused != ApplyOutcome::Applied)
-        return finish(refused);
+        return finish(refused == ApplyOutcome::InvalidPatch && format != RecordFormat::Aps
+                          ? ApplyOutcome::PatchBreaksItsRules
+                          : refused);
     result.records = checked.records;
     result.bytesWritten =
         format == RecordFormat::Ups ? checked.truncation.value_or(0) : checked.bytesWritten;
@@ -625,8 +627,9 @@ ApplyResult applyUps(const PatchJob &job) {
     if (inspection.outcome != ApplyOutcome::Applied ||
         header.outputSize > std::uint64_t(kLastWritableOffset) + 1) {
         ApplyResult refused;
-        refused.outcome = inspection.outcome != ApplyOutcome::Applied ? inspection.outcome
-                                                                      : ApplyOutcome::InvalidPatch;
+        refused.outcome = inspection.outcome != ApplyOutcome::Applied
+                              ? inspection.outcome
+                              : ApplyOutcome::PatchBreaksItsRules;
         return refused;
     }
     const auto readHeader = [&](QFile &patch, PatchFileCheck &check) {

@@ -25,6 +25,9 @@ enum class ApplyOutcome {
     DestinationUnwritable, // the image is missing, not a file, read-only or locked
     InvalidPatch,          // the patch ends inside a record, or a record writes outside
                            // offsets 0 to 2^31 - 1: nothing touched
+    PatchBreaksItsRules,   // the same for a patch of another format than APS (a record or
+                           // an action cut short, or writing past what can be written):
+                           // the patch is at fault, not the image
     BackupFailed,          // the backup could not be made: the image untouched
     WriteFailed,           // reading the image or writing the patched one failed (a full
                            // disk, say): the image untouched

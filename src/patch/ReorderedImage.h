@@ -247,7 +247,7 @@ ApplyResult applyNamedSourcePatch(const PatchJob &job, const NamedImages &named,
     case BodyRun::Applied:
         break;
     case BodyRun::Invalid:
-        return finish(ApplyOutcome::InvalidPatch);
+        return finish(ApplyOutcome::PatchBreaksItsRules);
     case BodyRun::ReadFailed:
         return finish(ApplyOutcome::SourceUnreadable);
     case BodyRun::WriteFailed:

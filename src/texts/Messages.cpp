@@ -123,6 +123,11 @@ Reason reasonFor(ApplyOutcome outcome) {
         return reasonFor(PatchFileOutcome::UnsupportedEncoding);
     case ApplyOutcome::InvalidPatch:
         return reasonFor(PatchFileOutcome::Invalid);
+    case ApplyOutcome::PatchBreaksItsRules:
+        return reason(ErrorOpeningSource,
+                      "the patch breaks its format's rules: a record or an action is cut short, "
+                      "or writes outside offsets 0 to 2^31 - 1; nothing written",
+                      Refused);
     case ApplyOutcome::DestinationUnwritable:
         return reason(ErrorOpeningDestination, "missing, read-only, or not a plain file", Trouble);
     case ApplyOutcome::BackupFailed:

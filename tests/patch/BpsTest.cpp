@@ -78,15 +78,16 @@ TEST_F(BpsTest, APatchThatBreaksItsRulesIsRefusedWholeAndChangesNothing) {
     const std::pair<QByteArray, ApplyOutcome> refused[] = {
         {badCrc, ApplyOutcome::PatchCorrupted},
         {QByteArray("BPS1\x80"), ApplyOutcome::SourceTruncated},
-        {patchFor("SMALL SOURCE!", bpsAction(0, 13)), ApplyOutcome::InvalidPatch}, // past source
-        {patchFor("AB", bpsAction(1, 3) + "ABC"), ApplyOutcome::InvalidPatch},     // past target
-        {patchFor("AB", bpsAction(1, 2) + "A"), ApplyOutcome::InvalidPatch},       // into the CRCs
-        {patchFor("MA", bpsAction(2, 2) + bpsMove(-1)), ApplyOutcome::InvalidPatch},
-        {patchFor("CE", bpsAction(2, 2) + bpsMove(11)), ApplyOutcome::InvalidPatch},
-        {patchFor("SS", bpsAction(3, 2) + bpsMove(0)), ApplyOutcome::InvalidPatch},
+        {patchFor("SMALL SOURCE!", bpsAction(0, 13)),
+         ApplyOutcome::PatchBreaksItsRules},                                          // past source
+        {patchFor("AB", bpsAction(1, 3) + "ABC"), ApplyOutcome::PatchBreaksItsRules}, // past target
+        {patchFor("AB", bpsAction(1, 2) + "A"), ApplyOutcome::PatchBreaksItsRules}, // into the CRCs
+        {patchFor("MA", bpsAction(2, 2) + bpsMove(-1)), ApplyOutcome::PatchBreaksItsRules},
+        {patchFor("CE", bpsAction(2, 2) + bpsMove(11)), ApplyOutcome::PatchBreaksItsRules},
+        {patchFor("SS", bpsAction(3, 2) + bpsMove(0)), ApplyOutcome::PatchBreaksItsRules},
         {patchFor("SMSM", bpsAction(0, 2) + bpsAction(3, 2) + bpsMove(2)),
-         ApplyOutcome::InvalidPatch}, // a copy that starts where nothing is written yet
-        {patchFor("SMA", bpsAction(0, 2)), ApplyOutcome::InvalidPatch}, // ends short
+         ApplyOutcome::PatchBreaksItsRules}, // a copy that starts where nothing is written yet
+        {patchFor("SMA", bpsAction(0, 2)), ApplyOutcome::PatchBreaksItsRules}, // ends short
         {otherSource, ApplyOutcome::WrongImage}, // the source's CRC-32 is another's
         {bpsPatch("ANOTHER", "SMALL SOURCE", bpsAction(1, 12) + "SMALL SOURCE"),
          ApplyOutcome::AlreadyPatched},

@@ -84,7 +84,7 @@ TEST_F(IpsTest, APatchThatBreaksItsRulesIsRefusedWhole) {
     };
     for (const auto &[what, patch] : refused) {
         job.backupPath = tarnic::backupNameOf(job.imagePath);
-        EXPECT_EQ(apply(patch).outcome, ApplyOutcome::InvalidPatch) << what;
+        EXPECT_EQ(apply(patch).outcome, ApplyOutcome::PatchBreaksItsRules) << what;
         EXPECT_EQ(readFile(job.imagePath), image) << what;
         EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2) << what;
     }

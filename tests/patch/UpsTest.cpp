@@ -67,8 +67,8 @@ TEST_F(UpsTest, AWrongImageADamagedPatchOrHunksPastTheirEndAreRefused) {
         {damaged, ApplyOutcome::PatchCorrupted},
         {upsPatch("ANOTHER ONE", out, hunks), ApplyOutcome::WrongImage},
         {upsPatch(out, in, hunks), ApplyOutcome::AlreadyPatched},
-        {upsPatch(in, out, hunks.chopped(1)), ApplyOutcome::InvalidPatch}, // no terminator
-        {upsPatch(in, out, bpsNumber(4)), ApplyOutcome::InvalidPatch},     // a skip, no bytes
+        {upsPatch(in, out, hunks.chopped(1)), ApplyOutcome::PatchBreaksItsRules}, // no terminator
+        {upsPatch(in, out, bpsNumber(4)), ApplyOutcome::PatchBreaksItsRules}, // a skip, no bytes
         {upsPatch(in, out, bpsNumber(4) + upsXor(in.mid(4, 2), "XX")),
          ApplyOutcome::ResultMismatch},
     };

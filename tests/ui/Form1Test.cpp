@@ -750,3 +750,15 @@ TEST_F(Form1Test, ALargePatchIsShownAtOnceAndItsOwnCrcCheckedByPatchRomUnderTheB
     EXPECT_EQ(busy.calls.mid(1, 1), QStringList{"show"}); // before the patch is read
     EXPECT_EQ(readFile(path("roms/game.z64")), source);
 }
+
+TEST_F(Form1Test, APatchThatBreaksItsRulesIsBlamedNotTheImage) {
+    // An IPS patch whose one record is cut short.
+    writeFile(path("aps/cut.ips"), QByteArray("PATCH\0\x10\0\0\x05IP", 12));
+    press(button("BrowseClk1")); // cancelled: lists the new patch
+    click("RomFileList", "game.z64");
+    click("PatchFileList", "cut.ips");
+    press(button("PatchClk"));
+    EXPECT_EQ(messages.shown, QStringList{"Error Openning Source File:"});
+    EXPECT_TRUE(messages.asked.isEmpty()); // refused before anything is asked
+    EXPECT_EQ(readFile(path("roms/game.z64")), cartridgeImage());
+}
