@@ -447,3 +447,45 @@ TEST_F(CliTest, APatchIsWrittenInTheByteOrderItNamesAndOneThatNamesNoneIsRefused
     // The cartridge-order image needs no --force for the byte order.
     EXPECT_TRUE(cli({"apply", "fix.ips", "game.z64"}).err.contains("which image it was made for"));
 }
+
+TEST_F(CliTest, APatchThatNamesNoByteOrderGoesIntoACopiersOrderOnlyWithForceAndAsItStands) {
+    // Each writes two bytes at its offset: an IPS, a simple APS and a PPF1
+    // without block check.
+    const struct {
+        const char *name;
+        QByteArray bytes;
+        qsizetype at;
+        QByteArray written;
+    } patches[] = {
+        {"p.ips", QByteArray("PATCH\0\0\x10\0\x02IPEOF", 15), 0x10, "IP"},
+        {"p.aps", simpleApsHeader("Simple", 4096) + copyRecord(0x20, "SA"), 0x20, "SA"},
+        {"p.ppf",
+         "PPF10" + QByteArray(1, '\0') + QByteArray("Plain").leftJustified(50, ' ') +
+             QByteArray("\x30\0\0\0\x02PP", 7),
+         0x30, "PP"},
+    };
+    const struct {
+        const char *image;
+        QByteArray (*stored)(QByteArray);
+        const char *order; // as the refusal names it, or none for cartridge order
+    } orders[] = {{"i.z64", [](QByteArray b) { return b; }, nullptr},
+                  {"i.v64", byteSwapped, "Doctor v64 order"},
+                  {"i.n64", wordsReversed, "little-endian order"}};
+    for (const auto &p : patches) {
+        writeFile(dir.filePath(p.name), p.bytes);
+        for (const auto &o : orders) {
+            const QByteArray stored = o.stored(original);
+            writeFile(dir.filePath(o.image), stored);
+            const Outcome refused = cli({"apply", p.name, o.image});
+            EXPECT_EQ(refused.status, 1) << p.name << " " << o.image;
+            EXPECT_TRUE(o.order ? refused.err.contains(o.order)
+                                : refused.err.contains("which image it was made for"))
+                << p.name << " " << o.image << ": " << refused.err.toStdString();
+            EXPECT_EQ(readFile(dir.filePath(o.image)), stored);
+            EXPECT_EQ(cli({"apply", "--force", p.name, o.image}).status, 0) << p.name;
+            EXPECT_EQ(readFile(dir.filePath(o.image)),
+                      QByteArray(stored).replace(p.at, 2, p.written))
+                << p.name << " " << o.image;
+        }
+    }
+}
