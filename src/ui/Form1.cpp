@@ -9,6 +9,7 @@
 #include "ProgramIcon.h"
 #include "files/Backup.h"
 #include "files/PathText.h"
+#include "files/SafeWrite.h"
 #include "patch/Bps.h"
 #include "patch/PatchApplication.h"
 #include "patch/PatchFormat.h"
@@ -29,6 +30,7 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTimer>
 #include <QUrl>
 
@@ -534,6 +536,28 @@ void Form1::pointListAt(FileList *list, QString &rememberedFolder, const QString
     updateButtons();
 }
 
+namespace {
+
+bool isReadableFile(const std::filesystem::path &file) {
+    QFile probe;
+    return openRegularFile(probe, file);
+}
+
+// Whether `name` matches one of the ";"-separated wildcard `patterns`, in any
+// letter case, as the lists match them.
+bool matchesPatterns(const QString &name, const QString &patterns) {
+    for (const QString &pattern : patterns.split(u';', Qt::SkipEmptyParts)) {
+        if (QRegularExpression(QRegularExpression::wildcardToRegularExpression(pattern),
+                               QRegularExpression::CaseInsensitiveOption)
+                .match(name)
+                .hasMatch())
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
 void Form1::openFiles(const QList<std::filesystem::path> &files, FileList *folderFor) {
     std::vector<std::filesystem::path> patches;
     std::vector<std::filesystem::path> images;
@@ -545,7 +569,11 @@ void Form1::openFiles(const QList<std::filesystem::path> &files, FileList *folde
                         nameText(std::filesystem::absolute(file, error)));
             continue;
         }
-        (recognisePatchFile(file) != PatchFormat::Unknown ? patches : images).push_back(file);
+        // Told by content; by the patch list's patterns when it cannot be read.
+        const bool patch = isReadableFile(file)
+                               ? recognisePatchFile(file) != PatchFormat::Unknown
+                               : matchesPatterns(nameText(file.filename()), kPatchPatterns);
+        (patch ? patches : images).push_back(file);
     }
     const auto open = [&](const std::filesystem::path &file, FileList *list,
                           QString &rememberedFolder, void (Form1::*click)()) {

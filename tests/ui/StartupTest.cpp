@@ -151,3 +151,27 @@ TEST_F(StartupTest, TheBusyWindowIsOnScreenWithItsTextBeforeTheWorkAndThePicture
     EXPECT_FALSE(picture.windowTitle().isEmpty()); // left empty, Qt would show a name
     EXPECT_TRUE(picture.windowTitle().trimmed().isEmpty());
 }
+
+TEST_F(StartupTest, FilesGivenAtStartAreOpenedOnceTheWindowIsUpAndAnUnreadableOneGetsItsMessage) {
+    // What the program does with its command line's files: the window comes
+    // up as ever, then they are opened as clicks would open them.
+    QDir(dir.path()).mkdir("given");
+    const QString patch = dir.filePath("given/hack.aps");
+    writeFile(patch, apsHeader() + copyRecord(0x1000, "PATCHED"));
+    writeFile(dir.filePath("given/game.z64"), cartridgeImage());
+    Module1 &p = start("\"$DIR\"\r\n\"$DIR\"\r\n1\r\n0\r\n");
+    p.openFiles({pathOf(patch), pathOf(dir.filePath("given/game.z64"))});
+    Form1 *form = topLevel<Form1>();
+    ASSERT_NE(form, nullptr);
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_EQ(patchFolder(), dir.filePath("given"));
+    EXPECT_EQ(form->findChild<FileList *>("PatchFileList")->selectedName(), "hack.aps");
+    EXPECT_EQ(form->findChild<FileList *>("RomFileList")->selectedName(), "game.z64");
+    EXPECT_EQ(form->findChild<QLabel *>("CartID")->text(), "AB");
+    EXPECT_TRUE(messages.shown.isEmpty());
+    // A patch that cannot be read is still taken for a patch by its name, and
+    // gets the message its click gives.
+    p.openFiles({pathOf(dir.filePath("given/missing.aps"))});
+    EXPECT_EQ(messages.shown, QStringList{"Error Openning File"});
+    EXPECT_EQ(form->findChild<FileList *>("RomFileList")->folder(), dir.filePath("given"));
+}
