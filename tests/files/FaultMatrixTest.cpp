@@ -59,6 +59,8 @@ enum class Operation {
     ApplyThroughLink, // the image a symbolic link to a name that is not UTF-8, beside
                       // a file whose name is that one turned into text
     ApplyRow,         // two patches in a row, with a backup
+    ApplyIps,         // the same changes as an IPS patch (a run record among them)
+    ApplyPpf,         // and as a PPF1 patch
 };
 
 // One operation on an image whose length is no multiple of the piece size and
@@ -136,6 +138,35 @@ class ImageCase {
         if (operation_ == Operation::ApplyRow) {
             secondPatch_ = apsHeader() + copyRecord(2 * MiB, "SECOND PATCH");
             new_.replace(2 * MiB, 12, "SECOND PATCH");
+        }
+        // The same changes in the formats that write at offsets, byte by byte
+        // as their definitions lay them out.
+        const auto bigEndian = [](quint64 value, int size) {
+            QByteArray bytes;
+            for (int i = size - 1; i >= 0; --i)
+                bytes += char(value >> (8 * i));
+            return bytes;
+        };
+        const auto littleEndian = [](quint64 value, int size) {
+            QByteArray bytes;
+            for (int i = 0; i < size; ++i)
+                bytes += char(value >> (8 * i));
+            return bytes;
+        };
+        const std::pair<qint64, QByteArray> copies[] = {
+            {MiB - 5, spanning}, {MiB + 1000, second}, {pastEnd, "END"}};
+        if (operation_ == Operation::ApplyIps) {
+            patch_ = "PATCH";
+            for (const auto &[at, bytes] : copies)
+                patch_ += bigEndian(quint64(at), 3) + bigEndian(quint64(bytes.size()), 2) + bytes;
+            patch_ += bigEndian(0x20, 3) + bigEndian(0, 2) + bigEndian(20, 2) + 'R' + "EOF";
+        }
+        if (operation_ == Operation::ApplyPpf) {
+            patch_ =
+                "PPF10" + QByteArray(1, '\0') + QByteArray("Fault matrix").leftJustified(50, ' ');
+            for (const auto &[at, bytes] : copies)
+                patch_ += littleEndian(quint64(at), 4) + char(bytes.size()) + bytes;
+            patch_ += littleEndian(0x20, 4) + char(20) + QByteArray(20, 'R');
         }
     }
 
@@ -401,6 +432,10 @@ const char *nameOf(Operation operation) {
         return "patch through a link to a name that is not UTF-8";
     case Operation::ApplyRow:
         return "two patches in a row, with a backup";
+    case Operation::ApplyIps:
+        return "IPS patch";
+    case Operation::ApplyPpf:
+        return "PPF patch";
     }
     return "";
 }
@@ -448,7 +483,8 @@ INSTANTIATE_TEST_SUITE_P(Operations, FaultMatrix,
                                            Operation::ApplyOverEarlierBackup,
                                            Operation::ApplyWithCopiedBackup, Operation::Convert,
                                            Operation::FixChecksum, Operation::CreatePatch,
-                                           Operation::ApplyThroughLink, Operation::ApplyRow));
+                                           Operation::ApplyThroughLink, Operation::ApplyRow,
+                                           Operation::ApplyIps, Operation::ApplyPpf));
 
 TEST(FaultMatrixSettings, EveryFailureLeavesTheOldOrTheNewFile) {
     QTemporaryDir dir;

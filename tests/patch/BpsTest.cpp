@@ -1,4 +1,5 @@
 #include "patch/Bps.h"
+#include "patch/Varint.h"
 
 #include "TestFiles.h"
 #include "files/Backup.h"
@@ -139,5 +140,29 @@ TEST_F(BpsTest, ImagesOfNoWholeNumberOfWordsAreTheSourceInEveryOrder) {
         EXPECT_EQ(r.outcome, ApplyOutcome::Applied) << int(order);
         EXPECT_EQ(r.readAs, ByteOrder::Cartridge) << int(order);
         EXPECT_EQ(readFile(job.imagePath), inOrder(target, order)) << int(order);
+    }
+}
+
+TEST(BpsNumbers, AreReadAsTheFormatDefinesThem) {
+    // Worked out from the definition: seven bits a byte, least significant
+    // first, the last byte marked by its top bit, and each further byte
+    // counting from one more than the byte before could reach.
+    const std::pair<quint64, const char *> vectors[] = {
+        {0, "80"},         {1, "81"},
+        {127, "ff"},       {128, "0080"},
+        {300, "2c81"},     {16511, "7fff"},
+        {16512, "000080"}, {~quint64(0), "7f7e7e7e7e7e7e7e7e80"}, // the largest there is
+    };
+    for (const auto &[value, hex] : vectors) {
+        EXPECT_EQ(bpsNumber(value).toHex(), hex) << value;
+        const QByteArray bytes = QByteArray::fromHex(hex);
+        qsizetype at = 0;
+        const auto next = [&]() -> std::optional<std::uint8_t> {
+            if (at == bytes.size())
+                return std::nullopt;
+            return std::uint8_t(bytes[at++]);
+        };
+        EXPECT_EQ(readVarint(next), std::optional<std::uint64_t>(value)) << hex;
+        EXPECT_EQ(at, bytes.size()) << hex;
     }
 }
