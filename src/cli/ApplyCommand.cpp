@@ -222,7 +222,7 @@ int runApply(const CommandSpec &spec, const QStringList &arguments, Console &con
 const RegisterCommand registration({
     "apply",
     "PATCH... IMAGE",
-    "Applies each PATCH (APS, BPS, UPS, IPS, PPF) to IMAGE in turn, all or nothing, in whatever "
+    "Applies each PATCH ({applied}) to IMAGE in turn, all or nothing, in whatever "
     "byte order IMAGE is in.",
     30,
     runApply,

@@ -1,5 +1,7 @@
 #include "Command.h"
 
+#include "patch/PatchFormat.h"
+
 #include <algorithm>
 
 namespace tarnic::cli {
@@ -24,13 +26,31 @@ std::vector<CommandSpec> registeredCommands() {
     return commands;
 }
 
+QString summaryText(const char *summary) {
+    QStringList applied;
+    QStringList created;
+    for (const PatchFormatInfo &info : patchFormats()) {
+        if (info.applies())
+            applied << QLatin1String(info.name);
+        if (info.create)
+            created << QLatin1String(info.name);
+    }
+    const QString lastCreated = created.isEmpty() ? QString() : created.takeLast();
+    return QString::fromLatin1(summary)
+        .replace(QStringLiteral("{applied}"), applied.join(QStringLiteral(", ")))
+        .replace(QStringLiteral("{created}"),
+                 created.isEmpty()
+                     ? lastCreated
+                     : created.join(QStringLiteral(", ")) + QStringLiteral(" or ") + lastCreated);
+}
+
 QString helpText(const QCommandLineParser &parser, const QString &usage) {
     const QString generated = parser.helpText();
     return QStringLiteral("Usage: ") + usage + generated.mid(generated.indexOf(u'\n'));
 }
 
 CommandLine::CommandLine(const CommandSpec &command) : command_(command) {
-    parser_.setApplicationDescription(QString::fromLatin1(command.summary));
+    parser_.setApplicationDescription(summaryText(command.summary));
     parser_.addHelpOption();
 }
 

@@ -52,6 +52,8 @@ using CommandRun = int (*)(const CommandSpec &command, const QStringList &argume
 struct CommandSpec {
     const char *name;
     const char *synopsis; // arguments, as the help shows them
+    // "{applied}" and "{created}" stand for the formats Tarnic applies and
+    // makes, taken from the format table (see summaryText()).
     const char *summary;
     int rank; // where the program's help lists it, lowest first
     CommandRun run;
@@ -64,6 +66,10 @@ std::vector<CommandSpec> registeredCommands();
 struct RegisterCommand {
     explicit RegisterCommand(const CommandSpec &command);
 };
+
+// A summary or help text with the format table's names in place of
+// "{applied}" ("APS, BPS, UPS, ...") and "{created}" ("APS, BPS or IPS").
+QString summaryText(const char *summary);
 
 // The parser's help with its first line replaced by `usage` ("tarnic-cli ...").
 QString helpText(const QCommandLineParser &parser, const QString &usage);

@@ -38,12 +38,20 @@ int runCreate(const CommandSpec &spec, const QStringList &arguments, Console &co
     const QCommandLineOption description(
         QStringList{QStringLiteral("d"), QStringLiteral("description")},
         QStringLiteral("The patch's description, at most 50 characters."), QStringLiteral("TEXT"));
-    const QCommandLineOption format(
-        QStringLiteral("format"),
-        QStringLiteral("aps (the default; N64 images, records up to 255 bytes), bps (moved and "
-                       "inserted content costs little; the description as metadata) or ips (up "
-                       "to 16 MiB, no description)."),
-        QStringLiteral("FORMAT"), QStringLiteral("aps"));
+    // The formats Tarnic makes patches of, by their names in lower case, the
+    // first the default, each with what it is good for.
+    QStringList formats;
+    for (const PatchFormatInfo &info : patchFormats()) {
+        if (info.create)
+            formats << QString::fromLatin1(info.name).toLower() +
+                           (formats.isEmpty() ? QStringLiteral(" (the default; ")
+                                              : QStringLiteral(" (")) +
+                           QLatin1String(info.createNote) + u')';
+    }
+    const QCommandLineOption format(QStringLiteral("format"),
+                                    formats.mid(0, formats.size() - 1).join(QStringLiteral(", ")) +
+                                        QStringLiteral(" or ") + formats.last() + u'.',
+                                    QStringLiteral("FORMAT"), formats.first().section(u' ', 0, 0));
     command.parser().addOptions({output, description, format});
     if (const auto done = command.parse(arguments, console, 2, 2))
         return *done;
@@ -78,7 +86,7 @@ int runCreate(const CommandSpec &spec, const QStringList &arguments, Console &co
 const RegisterCommand registration({
     "create",
     "ORIGINAL MODIFIED",
-    "Writes a patch (APS, BPS or IPS) that turns ORIGINAL into MODIFIED.",
+    "Writes a patch ({created}) that turns ORIGINAL into MODIFIED.",
     60,
     runCreate,
 });

@@ -167,7 +167,7 @@ int runInfo(const CommandSpec &spec, const QStringList &arguments, Console &cons
 const RegisterCommand registration({
     "info",
     "FILE...",
-    "Shows each patch's header (APS, BPS), or an N64 image's as the window shows it, with its "
+    "Shows each patch's header ({applied}), or an N64 image's as the window shows it, with its "
     "checksum.",
     10,
     runInfo,

@@ -23,7 +23,7 @@ QString programHelp(QCommandLineParser &parser) {
                     .arg(QStringLiteral("%1 %2")
                              .arg(QLatin1String(command.name), QLatin1String(command.synopsis))
                              .leftJustified(26),
-                         QLatin1String(command.summary));
+                         summaryText(command.summary));
     }
     help += QStringLiteral(
         "\n'tarnic-cli COMMAND --help' describes a command and its options.\n"
@@ -50,8 +50,9 @@ int run(const QStringList &arguments, Console &console) {
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        QStringLiteral("Applies, checks and makes APS patches for Nintendo 64 ROM images, converts "
-                       "images between byte orders, and fixes their header checksum."));
+        summaryText("Applies and checks {applied} patches and makes {created} patches for "
+                    "Nintendo 64 ROM images, converts images between byte orders, and fixes "
+                    "their header checksum."));
     parser.addHelpOption();
     parser.addVersionOption();
     if (!parser.parse(arguments)) {

@@ -17,20 +17,21 @@ namespace tarnic {
 const std::vector<PatchFormatInfo> &patchFormats() {
     static const std::vector<PatchFormatInfo> formats = {
         {PatchFormat::Aps, "APS", "*.APS", "APS10", applyPatch, createPatch, false,
-         "application/x-aps-patch", false},
+         "application/x-aps-patch", false, "N64 images, records up to 255 bytes"},
         {PatchFormat::Bps, "BPS", "*.bps", "BPS1", applyBps, createBpsPatch, true,
-         "application/x-bps-patch", true},
+         "application/x-bps-patch", true,
+         "moved and inserted content costs little; the description as metadata"},
         {PatchFormat::Ups, "UPS", "*.ups", "UPS1", applyUps, nullptr, true,
-         "application/x-ups-patch", false},
+         "application/x-ups-patch", false, ""},
         {PatchFormat::Ips32, "IPS32", "*.ips32", "IPS32", applyIps, nullptr, false,
-         "application/x-ips32-patch", false},
+         "application/x-ips32-patch", false, ""},
         {PatchFormat::Ips, "IPS", "*.ips", "PATCH", applyIps, createIpsPatch, false,
-         "application/x-ips-patch", true},
+         "application/x-ips-patch", true, "up to 16 MiB, no description"},
         {PatchFormat::Ppf, "PPF", "*.ppf", "PPF", applyPpf, nullptr, false,
-         "application/x-ppf-patch", false},
+         "application/x-ppf-patch", false, ""},
         {PatchFormat::Vcdiff, "xdelta (VCDIFF)", "*.xdelta;*.vcdiff;*.delta",
          std::string_view("\xD6\xC3\xC4\x00", 4), nullptr, nullptr, false,
-         "application/x-xdelta-patch", false},
+         "application/x-xdelta-patch", false, ""},
     };
     return formats;
 }
@@ -41,7 +42,7 @@ const PatchFormatInfo &infoOf(PatchFormat format) {
             return info;
     }
     static const PatchFormatInfo unknown{
-        PatchFormat::Unknown, "unknown", "", "", nullptr, nullptr, false, "", false};
+        PatchFormat::Unknown, "unknown", "", "", nullptr, nullptr, false, "", false, ""};
     return unknown;
 }
 

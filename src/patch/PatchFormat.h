@@ -39,6 +39,8 @@ struct PatchFormatInfo {
     // Tarnic's own MIME package otherwise.
     const char *mimeType;
     bool sharedMimeType;
+    // What its creator is good for, as `create --format` describes it.
+    const char *createNote;
 
     bool applies() const { return apply != nullptr; }
 };

@@ -96,6 +96,8 @@ TEST_F(CliTest, ExitStatusAndMessagesAndRefusalsLeaveEveryFileAsItWas) {
         {{"frobnicate"}, 2, "not a command"},
         {{"--version"}, 0, QStringLiteral("tarnic-cli ") + tarnic::kProgramVersion},
         {{"--help"}, 0, "fix-crc IMAGE"},
+        {{"--help"}, 0, "makes APS, BPS or IPS patches"}, // from the format table
+        {{"apply", "--help"}, 0, "(APS, BPS, UPS, IPS32, IPS, PPF)"},
         {{"create", "--help"}, 0, "Usage: tarnic-cli create [options] ORIGINAL MODIFIED"},
     };
     writeFile(dir.filePath("nothing.txt"), "not an image");
