@@ -147,35 +147,42 @@ int runApply(const CommandSpec &spec, const QStringList &arguments, Console &con
         return applySeveral(patches, several, console);
     }
 
-    // A patch that names no byte order writes its bytes as they stand, so an
-    // image in another order than cartridge order needs --force. An APS patch
-    // is checked by the four pairs the window colours; a patch that names its
-    // source by CRC-32 checks itself.
+    // What the window would ask needs --force: an APS patch's pairs that
+    // differ, a patch that names no image, or no byte order for an image in
+    // a copier's. An APS patch is read and compared first, so that a patch or
+    // image that cannot be is refused for that.
     const PatchFormat format = recognisePatchFile(pathOf(patchFile));
-    HeaderBytes head;
-    const ByteOrder imageOrder =
-        readHeaderBytes(pathOf(imageFile), head) ? byteOrderOf(head) : ByteOrder::Unknown;
-    if (!command.isSet(force) && infoOf(format).applies() && imageOrder != ByteOrder::Cartridge &&
-        imageOrder != ByteOrder::Unknown && !namesItsByteOrder(pathOf(patchFile), format))
-        return fail(
-            console, imageFile,
-            text::byteOrderRefusal(orderName(imageOrder),
-                                   QStringLiteral("tarnic-cli convert --to z64 ") + imageFile),
-            Refused);
+    std::optional<PairCheck> pairs;
     if (format == PatchFormat::Aps || format == PatchFormat::Unknown) { // says what it is not
         const auto compared = comparePatchAndImage(patchFile, imageFile, console);
         if (const int *status = std::get_if<int>(&compared))
             return *status;
-        const PairCheck &check = std::get<PairCheck>(compared);
-        if (!allPairsEqual(check.equal) && !command.isSet(force))
-            return fail(console, imageFile, mismatchReason(check, imageFile), Refused);
-    } else if (infoOf(format).applies() && !checksItsImage(pathOf(patchFile), format) &&
-               !command.isSet(force)) {
-        return fail(console, imageFile,
-                    QStringLiteral("%1 patch does not say which image it was made for; make "
-                                   "sure this is the right one, then give --force")
-                        .arg(text::withArticle(QLatin1String(infoOf(format).name))),
-                    Refused);
+        pairs = std::get<PairCheck>(compared);
+    }
+    HeaderBytes head;
+    const ByteOrder imageOrder =
+        readHeaderBytes(pathOf(imageFile), head) ? byteOrderOf(head) : ByteOrder::Unknown;
+    if (!command.isSet(force)) {
+        switch (questionBefore(pathOf(patchFile), format, imageOrder,
+                               pairs && !allPairsEqual(pairs->equal))) {
+        case ApplyQuestion::None:
+            break;
+        case ApplyQuestion::NamesNoByteOrder:
+            return fail(
+                console, imageFile,
+                text::byteOrderRefusal(orderName(imageOrder),
+                                       QStringLiteral("tarnic-cli convert --to z64 ") + imageFile),
+                Refused);
+        case ApplyQuestion::PairsDiffer:
+        case ApplyQuestion::NamesNoImage:
+            return fail(console, imageFile,
+                        pairs ? mismatchReason(*pairs, imageFile)
+                              : QStringLiteral("%1 patch does not say which image it was made "
+                                               "for; make sure this is the right one, then give "
+                                               "--force")
+                                    .arg(text::withArticle(QLatin1String(infoOf(format).name))),
+                        Refused);
+        }
     }
 
     PatchJob job;

@@ -122,6 +122,23 @@ bool namesItsByteOrder(const std::filesystem::path &patchPath, PatchFormat forma
     return checksItsImage(patchPath, format);
 }
 
+ApplyQuestion questionBefore(const std::filesystem::path &patchPath, PatchFormat format,
+                             ByteOrder imageOrder, bool pairsDiffer) {
+    const bool apsRules = format == PatchFormat::Aps || format == PatchFormat::Unknown;
+    if (!apsRules && !infoOf(format).applies())
+        return ApplyQuestion::None; // refused all the same
+    const bool copierOrder =
+        imageOrder == ByteOrder::ByteSwapped || imageOrder == ByteOrder::LittleEndian;
+    if (format != PatchFormat::Unknown && copierOrder && !namesItsByteOrder(patchPath, format))
+        return ApplyQuestion::NamesNoByteOrder;
+    if (apsRules) {
+        if (format == PatchFormat::Aps && !namesItsByteOrder(patchPath, format))
+            return ApplyQuestion::NamesNoImage; // a simple patch names no cartridge
+        return pairsDiffer ? ApplyQuestion::PairsDiffer : ApplyQuestion::None;
+    }
+    return checksItsImage(patchPath, format) ? ApplyQuestion::None : ApplyQuestion::NamesNoImage;
+}
+
 std::optional<ByteOrder> sourceOrder(const NamedSource &source,
                                      const std::filesystem::path &imagePath) {
     HeaderBytes head;

@@ -91,6 +91,20 @@ bool namesItsByteOrder(const std::filesystem::path &patchPath, PatchFormat forma
 // it is not in any (or cannot be read).
 std::optional<ByteOrder> sourceOrder(const NamedSource &source,
                                      const std::filesystem::path &imagePath);
+// What must be settled with the user before a patch is applied to an image:
+// asked by the window ("MatchCheck"), given as --force to tarnic-cli. Decided
+// here, from what the patch checks, for both.
+enum class ApplyQuestion {
+    None,             // the patch checks the image itself, or an APS patch's pairs match
+    PairsDiffer,      // an APS patch whose pairs differ from the image's
+    NamesNoImage,     // the patch says nothing of the image it was made for
+    NamesNoByteOrder, // nor of its byte order, and the image is not in cartridge order
+};
+// `imageOrder` is the image's, as its header tells; `pairsDiffer`, for an APS
+// patch, whether the pairs the window colours differ.
+ApplyQuestion questionBefore(const std::filesystem::path &patchPath, PatchFormat format,
+                             ByteOrder imageOrder, bool pairsDiffer);
+
 // Applies the patch at `job.patchPath` with the applier of its format, told
 // by its content: FormatNotSupported for a format this version only knows,
 // NotAnApsFile for a file in no known format.

@@ -434,24 +434,28 @@ void Form1::PatchClk_Click() {
     job.imagePath = selectedFile(RomFileList, settings_.RomDir);
     if (settings_.BackupOpt == kOptionOn && !job.imagePath.empty())
         job.backupPath = backupNameOf(job.imagePath);
-    // A patch that names no byte order writes its bytes as they stand: onto
-    // an image that is not in cartridge order, the user is asked in words that
-    // say so. A patch that names its source checks the image itself and says
-    // why it refuses; one that does not is asked about where a pair differs.
-    const PatchFormat format = recognisePatchFile(job.patchPath);
+    // What is asked before the patch is written: where a pair differs or the
+    // patch names no image, the window's question; where it names no byte
+    // order and the image is in a copier's, one in words that say so.
     HeaderBytes head;
     const ByteOrder imageOrder =
         readHeaderBytes(job.imagePath, head) ? byteOrderOf(head) : ByteOrder::Unknown;
-    if (format != PatchFormat::Unknown && imageOrder != ByteOrder::Cartridge &&
-        imageOrder != ByteOrder::Unknown && !namesItsByteOrder(job.patchPath, format)) {
+    switch (questionBefore(job.patchPath, recognisePatchFile(job.patchPath), imageOrder,
+                           !allPairsEqual(comparePairsShown()))) {
+    case ApplyQuestion::None:
+        break;
+    case ApplyQuestion::NamesNoByteOrder:
         job.confirm = [this, imageOrder] {
             return services_.messages.askYesNo(text::byteOrderQuestion(text::orderName(imageOrder)),
                                                text::MatchQuestionTitle);
         };
-    } else if (!patchSource_ && !allPairsEqual(comparePairsShown())) {
+        break;
+    case ApplyQuestion::PairsDiffer:
+    case ApplyQuestion::NamesNoImage:
         job.confirm = [this] {
             return services_.messages.askYesNo(text::MatchQuestion, text::MatchQuestionTitle);
         };
+        break;
     }
     job.workStarting = [&busy] { busy.showAndPaint(); };
     // A large patch's own CRC-32, left by its click, is read under the busy

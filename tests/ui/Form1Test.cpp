@@ -566,10 +566,9 @@ TEST_F(Form1Test, APpfBlockCheckRefusesTheImageInAnotherByteOrderBeforeAskingAny
     EXPECT_TRUE(messages.asked.isEmpty());
     EXPECT_EQ(readFile(path("roms/big.v64")), byteSwapped(z64));
 
-    click("RomFileList", "big.z64"); // its own order: a simple patch's question
-    messages.answer = true;
+    click("RomFileList", "big.z64"); // its own order: the block check proves it, nothing asked
     press(button("PatchClk"));
-    EXPECT_EQ(messages.asked.size(), 1);
+    EXPECT_TRUE(messages.asked.isEmpty());
     EXPECT_EQ(readFile(path("roms/big.z64")), QByteArray(z64).replace(0x1000, 3, "PPF"));
 }
 
