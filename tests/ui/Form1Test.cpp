@@ -674,18 +674,6 @@ TEST_F(Form1Test, DroppedFilesAreOpenedAsTheirClicksOpenThemAndAFolderPointsItsL
     EXPECT_TRUE(messages.shown.isEmpty());
 }
 
-TEST_F(Form1Test, FilesOpenedAtStartAreReadAsClicksAndOneThatCannotBeGetsItsMessage) {
-    Form1 &form = window();
-    form.openFiles({pathOf(path("aps/fix.aps")), pathOf(path("roms/twin.V64"))});
-    EXPECT_EQ(list("PatchFileList")->selectedName(), "fix.aps");
-    EXPECT_EQ(list("RomFileList")->selectedName(), "twin.V64");
-    EXPECT_EQ(pairColours(), (std::vector<bool>{false, true, true, true}));
-    EXPECT_TRUE(messages.shown.isEmpty());
-    // notes.txt is not listed: the message a click on an unreadable file gives.
-    form.openFiles({pathOf(path("roms/notes.txt"))});
-    EXPECT_EQ(messages.shown, QStringList{"Error Openning File"});
-}
-
 TEST_F(Form1Test, NulBytesThatPadANameOrADescriptionAreNotDrawn) {
     // This image's name is padded with NUL bytes; so is this PPF description.
     writeFile(path("roms/short.z64"),
