@@ -170,7 +170,7 @@ int runApply(const CommandSpec &spec, const QStringList &arguments, Console &con
         case ApplyQuestion::NamesNoByteOrder:
             return fail(
                 console, imageFile,
-                text::byteOrderRefusal(orderName(imageOrder),
+                text::byteOrderRefusal(text::orderName(imageOrder),
                                        QStringLiteral("tarnic-cli convert --to z64 ") + imageFile),
                 Refused);
         case ApplyQuestion::PairsDiffer:

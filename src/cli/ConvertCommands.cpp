@@ -46,7 +46,8 @@ int runSwap(const CommandSpec &spec, const QStringList &arguments, Console &cons
         }
         const ByteOrder to =
             from == ByteOrder::Cartridge ? ByteOrder::ByteSwapped : ByteOrder::Cartridge;
-        console.out << file << ": " << orderName(from) << " -> " << orderName(to) << '\n';
+        console.out << file << ": " << text::orderName(from) << " -> " << text::orderName(to)
+                    << '\n';
         status = std::max(status, converted(console, file, result));
     }
     return combinedStatus(status, console);
@@ -76,11 +77,12 @@ int runConvert(const CommandSpec &spec, const QStringList &arguments, Console &c
     for (const QString &file : command.files()) {
         const ConversionResult result = convertImage(pathOf(file), *target, pathOf(outputPath));
         if (result.outcome == ConversionOutcome::AlreadyInOrder) {
-            console.out << file << ": already " << shortName(*target) << " (" << orderName(*target)
-                        << "); left alone\n";
+            console.out << file << ": already " << shortName(*target) << " ("
+                        << text::orderName(*target) << "); left alone\n";
         } else if (result.outcome == ConversionOutcome::Converted) {
             console.out << file << ": " << shortName(result.from) << " -> " << shortName(*target)
-                        << " (" << orderName(result.from) << " -> " << orderName(*target) << ')';
+                        << " (" << text::orderName(result.from) << " -> "
+                        << text::orderName(*target) << ')';
             if (!outputPath.isEmpty())
                 console.out << ", written to " << outputPath;
             console.out << '\n';

@@ -21,10 +21,6 @@ QString shortName(ByteOrder order) {
     return QStringLiteral("unknown");
 }
 
-QString orderName(ByteOrder order) {
-    return text::orderName(order);
-}
-
 std::optional<ByteOrder> orderNamed(const QString &name) {
     for (const ByteOrder order :
          {ByteOrder::Cartridge, ByteOrder::ByteSwapped, ByteOrder::LittleEndian}) {

@@ -15,8 +15,6 @@ namespace tarnic::cli {
 
 // "z64", "v64", "n64" (or "unknown"), as --to takes them.
 QString shortName(ByteOrder order);
-// The window's name of an order, or "little-endian".
-QString orderName(ByteOrder order);
 // The order --to names, without regard to case.
 std::optional<ByteOrder> orderNamed(const QString &name);
 

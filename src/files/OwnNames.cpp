@@ -1,7 +1,6 @@
 #include "files/OwnNames.h"
 
 #include "files/Backup.h"
-#include "files/FileLock.h"
 #include "files/FileReplacement.h"
 #include "files/SafeWrite.h"
 #include "files/SystemCalls.h"
@@ -50,7 +49,8 @@ bool isUniqueName(const std::string &name, const std::string &prefix) {
 void removeStepsFolder(const fs::path &folder) {
     std::error_code error;
     const auto isNumber = [](std::string_view name) {
-        return !name.empty() && std::all_of(name.begin(), name.end(), ::isdigit);
+        return !name.empty() && std::all_of(name.begin(), name.end(),
+                                            [](unsigned char c) { return std::isdigit(c) != 0; });
     };
     for (const fs::directory_entry &entry : fs::directory_iterator(folder, error)) {
         const std::string name = entry.path().filename().native();

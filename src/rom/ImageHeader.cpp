@@ -2,7 +2,6 @@
 
 #include "files/SafeWrite.h"
 #include "rom/ByteOrderConversion.h"
-#include "rom/NameTables.h"
 
 #include <QFile>
 

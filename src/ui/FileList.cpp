@@ -12,8 +12,10 @@
 
 namespace tarnic {
 
-FileList::FileList(const QString &patterns, QWidget *parent)
-    : QListWidget(parent), patterns_(patterns.split(u';', Qt::SkipEmptyParts)) {
+FileList::FileList(const QString &patterns, QWidget *parent) : QListWidget(parent) {
+    for (const QString &pattern : patterns.split(u';', Qt::SkipEmptyParts))
+        wildcards_ << QRegularExpression(QRegularExpression::wildcardToRegularExpression(pattern),
+                                         QRegularExpression::CaseInsensitiveOption);
     setSelectionMode(QAbstractItemView::SingleSelection);
     connect(this, &QListWidget::itemSelectionChanged, this, [this] {
         if (!relisting_ && !selectedItems().isEmpty())
@@ -36,26 +38,25 @@ void FileList::refresh() {
     relist(selectedName());
 }
 
+bool FileList::matches(const std::filesystem::path &fileName) const {
+    // Matched against the name as valid text: the bytes kept as unpaired
+    // surrogates (files/PathText.h) are not text a pattern can match.
+    const QString shown = QString::fromStdString(fileName.native());
+    return std::any_of(wildcards_.begin(), wildcards_.end(),
+                       [&](const QRegularExpression &w) { return w.match(shown).hasMatch(); });
+}
+
 QStringList FileList::matchingFiles() const {
     // Names are read as the system keeps them and shown as text that turns
     // back into exactly those bytes (files/PathText.h): a name that is not
     // UTF-8 names its own file, not one whose name reads the same. Hidden
     // files are left out; links to files are listed.
-    QList<QRegularExpression> wildcards;
-    for (const QString &pattern : patterns_)
-        wildcards << QRegularExpression(QRegularExpression::wildcardToRegularExpression(pattern),
-                                        QRegularExpression::CaseInsensitiveOption);
     QStringList names;
     std::error_code error;
     for (const auto &entry : std::filesystem::directory_iterator(pathOf(folder_), error)) {
-        // The patterns are matched against the name as valid text: the bytes
-        // kept as unpaired surrogates are not text a pattern can match.
-        const QString shown = QString::fromStdString(entry.path().filename().native());
-        if (shown.startsWith(u'.') || !entry.is_regular_file(error))
-            continue;
-        if (std::any_of(wildcards.begin(), wildcards.end(),
-                        [&](const QRegularExpression &w) { return w.match(shown).hasMatch(); }))
-            names << nameText(entry.path().filename());
+        const std::filesystem::path name = entry.path().filename();
+        if (!name.native().starts_with('.') && entry.is_regular_file(error) && matches(name))
+            names << nameText(name);
     }
     std::sort(names.begin(), names.end(), [](const QString &a, const QString &b) {
         const int folded = a.compare(b, Qt::CaseInsensitive);

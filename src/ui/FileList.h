@@ -10,7 +10,10 @@
 // selection; the highlighted entry is always the one the handler read last.
 
 #include <QListWidget>
+#include <QRegularExpression>
 #include <QStringList>
+
+#include <filesystem>
 
 namespace tarnic {
 
@@ -26,6 +29,9 @@ class FileList : public QListWidget {
     // Lists the folder's current matching files again. The selected entry stays
     // selected while its file is still there; no click is reported.
     void refresh();
+
+    // Whether a file named `fileName` is one the list shows (its patterns).
+    bool matches(const std::filesystem::path &fileName) const;
 
     // Selects the entry `name` (as selectedName() gives it) without
     // reporting a click; false when the folder lists no such entry.
@@ -49,7 +55,7 @@ class FileList : public QListWidget {
     QStringList matchingFiles() const;
     void reportClick();
 
-    QStringList patterns_;
+    QList<QRegularExpression> wildcards_; // the patterns, without regard to letter case
     QString folder_;
     bool relisting_ = false;
 };

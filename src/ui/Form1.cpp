@@ -30,7 +30,6 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QTimer>
 #include <QUrl>
 
@@ -547,19 +546,6 @@ bool isReadableFile(const std::filesystem::path &file) {
     return openRegularFile(probe, file);
 }
 
-// Whether `name` matches one of the ";"-separated wildcard `patterns`, in any
-// letter case, as the lists match them.
-bool matchesPatterns(const QString &name, const QString &patterns) {
-    for (const QString &pattern : patterns.split(u';', Qt::SkipEmptyParts)) {
-        if (QRegularExpression(QRegularExpression::wildcardToRegularExpression(pattern),
-                               QRegularExpression::CaseInsensitiveOption)
-                .match(name)
-                .hasMatch())
-            return true;
-    }
-    return false;
-}
-
 } // namespace
 
 void Form1::openFiles(const QList<std::filesystem::path> &files, FileList *folderFor) {
@@ -574,9 +560,8 @@ void Form1::openFiles(const QList<std::filesystem::path> &files, FileList *folde
             continue;
         }
         // Told by content; by the patch list's patterns when it cannot be read.
-        const bool patch = isReadableFile(file)
-                               ? recognisePatchFile(file) != PatchFormat::Unknown
-                               : matchesPatterns(nameText(file.filename()), kPatchPatterns);
+        const bool patch = isReadableFile(file) ? recognisePatchFile(file) != PatchFormat::Unknown
+                                                : PatchFileList->matches(file.filename());
         (patch ? patches : images).push_back(file);
     }
     const auto open = [&](const std::filesystem::path &file, FileList *list,
