@@ -21,11 +21,12 @@
 
 #include "files/Crc32.h"
 #include "files/PathText.h"
-#include "patch/Bps.h"
 #include "patch/PatchApplication.h"
 #include "patch/PatchCreation.h"
 #include "patch/PatchFormat.h"
-#include "patch/Varint.h"
+#include "patch/aps/ApsFormat.h"
+#include "patch/bps/Bps.h"
+#include "patch/varint/Varint.h"
 #include "rom/ByteOrderConversion.h"
 #include "rom/Checksum.h"
 
@@ -323,8 +324,8 @@ void readBoth(const Files &f) {
 }
 
 void create(const Files &f) {
-    if (tarnic::createPatch({tarnic::pathOf(f.image), tarnic::pathOf(f.modified),
-                             tarnic::pathOf(f.created), QStringLiteral("bench")})
+    if (tarnic::createApsPatch({tarnic::pathOf(f.image), tarnic::pathOf(f.modified),
+                                tarnic::pathOf(f.created), QStringLiteral("bench")})
             .outcome != tarnic::CreateOutcome::Created)
         fail("patch creation failed");
 }
@@ -362,12 +363,12 @@ void convert(const Files &f) {
         fail("conversion failed");
 }
 
-void applyPatch(const Files &f, bool withBackup) {
+void applyApsPatch(const Files &f, bool withBackup) {
     tarnic::PatchJob job;
     job.patchPath = tarnic::pathOf(f.patch);
     job.imagePath = tarnic::pathOf(f.image);
     job.backupPath = withBackup ? tarnic::pathOf(f.backup) : std::filesystem::path();
-    if (tarnic::applyPatch(job).outcome != tarnic::ApplyOutcome::Applied)
+    if (tarnic::applyApsPatch(job).outcome != tarnic::ApplyOutcome::Applied)
         fail("patch application failed");
 }
 
@@ -390,8 +391,8 @@ int main(int argc, char **argv) {
     const auto removeBackup = [&] { QFile::remove(f.backup); };
     const double copyMs = medianMs([&] { plainCopy(f.image, f.copy); }, removeCopy);
     const double convertMs = medianMs([&] { convert(f); });
-    const double applyMs = medianMs([&] { applyPatch(f, false); });
-    const double applyBackupMs = medianMs([&] { applyPatch(f, true); }, removeBackup);
+    const double applyMs = medianMs([&] { applyApsPatch(f, false); });
+    const double applyBackupMs = medianMs([&] { applyApsPatch(f, true); }, removeBackup);
 
     std::printf("%-28s %10s %8s\n", "operation", "ms", "ratio");
     std::printf("%-28s %10.1f %8.2f\n", "plain copy", copyMs, 1.0);
@@ -465,8 +466,8 @@ int main(int argc, char **argv) {
             writeModified(f.image, f.modified);
         }
         peaks[0][s] = peakMemoryKiB([&] { convert(f); });
-        peaks[1][s] = peakMemoryKiB([&] { applyPatch(f, false); });
-        peaks[2][s] = peakMemoryKiB([&] { applyPatch(f, true); });
+        peaks[1][s] = peakMemoryKiB([&] { applyApsPatch(f, false); });
+        peaks[2][s] = peakMemoryKiB([&] { applyApsPatch(f, true); });
         peaks[3][s] = peakMemoryKiB([&] { create(f); });
         writeBps(f);
         peaks[4][s] = peakMemoryKiB([&] { applyBps(f, f.image); });

@@ -5,9 +5,9 @@
 // program applies exactly what the reference applies, writes the result in
 // the image's order, and refuses, writing nothing, what the reference refuses.
 #include "FuzzInput.h"
-#include "patch/Bps.h"
+#include "patch/bps/Bps.h"
 #include "files/Crc32.h"
-#include "patch/Varint.h"
+#include "patch/varint/Varint.h"
 #include "rom/ByteOrderConversion.h"
 
 #include <optional>

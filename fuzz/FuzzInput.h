@@ -7,7 +7,7 @@
 #include "files/Crc32.h"
 #include "files/PathText.h"
 #include "patch/PatchApplication.h"
-#include "patch/Varint.h"
+#include "patch/varint/Varint.h"
 
 #include <cstddef>
 #include <cstdint>

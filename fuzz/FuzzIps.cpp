@@ -4,6 +4,7 @@
 // nothing, what the reference refuses. Nothing is written past 2^31 - 1.
 #include "FuzzInput.h"
 #include "patch/PatchApplication.h"
+#include "patch/ips/IpsFormat.h"
 
 #include <optional>
 

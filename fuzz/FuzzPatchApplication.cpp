@@ -3,6 +3,7 @@
 // with it, and a refused patch leaves the image byte for byte as it was.
 #include "FuzzInput.h"
 #include "patch/PatchApplication.h"
+#include "patch/aps/ApsFormat.h"
 
 #include <algorithm>
 #include <cstring>
@@ -28,13 +29,13 @@ Reference referenceApply(const QByteArray &patch, QByteArray &image) {
     if (patch.size() < 5 || !patch.startsWith("APS10"))
         return {ApplyOutcome::NotAnApsFile};
     if (patch.size() < 7)
-        return {ApplyOutcome::SourceTruncated};
+        return {ApplyOutcome::PatchTruncated};
     if (patch[6] != 0)
         return {ApplyOutcome::UnsupportedEncoding};
     // A simple patch (type 0) has a 61-byte header; every other type 78 bytes.
     const qsizetype recordsFrom = patch[5] == 0 ? 61 : 78;
     if (patch.size() < recordsFrom)
-        return {ApplyOutcome::SourceTruncated};
+        return {ApplyOutcome::PatchTruncated};
     QByteArray result = image;
     bool writable = true;
     const auto u8 = [&](qsizetype i) { return std::uint32_t(std::uint8_t(patch[i])); };
@@ -79,7 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
                           std::size_t(before.size()));
     // A patch that writes far past the small image is checked, then declined.
     job.confirm = [&] { return reference.writable; };
-    const ApplyOutcome outcome = tarnic::applyPatch(job).outcome;
+    const ApplyOutcome outcome = tarnic::applyApsPatch(job).outcome;
     const QByteArray after = fuzzing::contentOf(job.imagePath);
     const ApplyOutcome wanted = reference.writable ? reference.outcome : ApplyOutcome::Declined;
     if (outcome != wanted || after != (outcome == ApplyOutcome::Applied ? expected : before))

@@ -3,6 +3,7 @@
 // byte, growth included.
 #include "FuzzInput.h"
 #include "patch/PatchApplication.h"
+#include "patch/aps/ApsFormat.h"
 #include "patch/PatchCreation.h"
 
 namespace {
@@ -34,13 +35,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const std::filesystem::path modifiedPath = fileWith("modified.z64", modified);
     const std::filesystem::path patchPath =
         tarnic::pathOf(fuzzing::folder().filePath(QStringLiteral("made.aps")));
-    if (tarnic::createPatch({originalPath, modifiedPath, patchPath, QStringLiteral("fuzz")})
+    if (tarnic::createApsPatch({originalPath, modifiedPath, patchPath, QStringLiteral("fuzz")})
             .outcome != tarnic::CreateOutcome::Created)
         __builtin_trap();
     tarnic::PatchJob job;
     job.patchPath = patchPath;
     job.imagePath = fileWith("target.z64", original);
-    if (tarnic::applyPatch(job).outcome != tarnic::ApplyOutcome::Applied ||
+    if (tarnic::applyApsPatch(job).outcome != tarnic::ApplyOutcome::Applied ||
         fuzzing::contentOf(job.imagePath) != modified)
         __builtin_trap();
     return 0;

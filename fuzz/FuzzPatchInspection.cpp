@@ -1,11 +1,11 @@
 // Patch inspection of any file: never crashes, and every text it shows has
 // its fixed width (or is empty).
 #include "FuzzInput.h"
-#include "patch/PatchInspection.h"
+#include "patch/aps/ApsInspection.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     using namespace tarnic;
-    const PatchInspection r = inspectPatch(fuzzing::fileWith("p.aps", data, size));
+    const ApsInspection r = inspectApsPatch(fuzzing::fileWith("p.aps", data, size));
     const auto width = [](const std::optional<QString> &text, qsizetype expected) {
         if (text && !text->isEmpty() && text->size() != expected)
             __builtin_trap();

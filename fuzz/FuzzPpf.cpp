@@ -3,7 +3,7 @@
 // whether the block check is the image's) and perhaps a FILE_ID.DIZ text. The program applies
 // exactly what the reference applies and refuses, writing nothing, what it refuses.
 #include "FuzzInput.h"
-#include "patch/PpfFormat.h"
+#include "patch/ppf/PpfFormat.h"
 
 #include <QBuffer>
 

@@ -5,8 +5,8 @@
 // refuses, writing nothing, what the reference refuses.
 #include "FuzzInput.h"
 #include "files/Crc32.h"
-#include "patch/Ups.h"
-#include "patch/Varint.h"
+#include "patch/ups/Ups.h"
+#include "patch/varint/Varint.h"
 #include "rom/ByteOrderConversion.h"
 
 #include <optional>

@@ -8,7 +8,7 @@
 #include "files/SafeWrite.h"
 #include "patch/PatchApplication.h"
 #include "patch/PatchFormat.h"
-#include "patch/PpfFormat.h"
+#include "patch/ppf/PpfFormat.h"
 
 #include <QFile>
 #include <QFileInfo>

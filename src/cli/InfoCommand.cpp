@@ -5,10 +5,10 @@
 #include "Images.h"
 #include "PatchInfo.h"
 #include "files/PathText.h"
-#include "patch/Bps.h"
 #include "patch/PatchApplication.h"
 #include "patch/PatchFormat.h"
-#include "patch/PatchInspection.h"
+#include "patch/aps/ApsInspection.h"
+#include "patch/bps/Bps.h"
 #include "rom/ByteOrderConversion.h"
 #include "rom/ImageDigests.h"
 

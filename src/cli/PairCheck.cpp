@@ -3,7 +3,7 @@
 
 #include "Images.h"
 #include "patch/PatchApplication.h"
-#include "patch/PatchInspection.h"
+#include "patch/aps/ApsInspection.h"
 #include "rom/ImageHeader.h"
 
 namespace tarnic::cli {
@@ -17,11 +17,11 @@ const QString &pairCaption(int pair) {
 
 std::variant<PairCheck, int> comparePatchAndImage(const QString &patchFile,
                                                   const QString &imageFile, Console &console) {
-    const PatchInspection patch = inspectPatch(pathOf(patchFile));
+    const ApsInspection patch = inspectApsPatch(pathOf(patchFile));
     if (patch.outcome != InspectionOutcome::Shown)
         return fail(console, patchFile, text::reasonFor(patch.outcome));
     // The whole patch, as applying it would check it.
-    if (const PatchFileCheck records = checkPatchFile(pathOf(patchFile));
+    if (const PatchFileCheck records = checkApsFile(pathOf(patchFile));
         records.outcome != PatchFileOutcome::Valid)
         return fail(console, patchFile, text::reasonFor(records.outcome));
     HeaderBytes bytes;

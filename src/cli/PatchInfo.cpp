@@ -3,13 +3,14 @@
 
 #include "Images.h"
 #include "files/SafeWrite.h"
-#include "patch/ApsFormat.h"
-#include "patch/Bps.h"
 #include "patch/PatchApplication.h"
 #include "patch/PatchFormat.h"
-#include "patch/PatchInspection.h"
-#include "patch/PpfFormat.h"
-#include "patch/Ups.h"
+#include "patch/aps/ApsFormat.h"
+#include "patch/aps/ApsInspection.h"
+#include "patch/bps/Bps.h"
+#include "patch/ips/IpsFormat.h"
+#include "patch/ppf/PpfFormat.h"
+#include "patch/ups/Ups.h"
 
 namespace tarnic::cli {
 
@@ -27,10 +28,10 @@ QJsonObject jsonTexts(const Texts &texts) {
 }
 
 int infoOfPatch(const QString &file, Console &console, bool json) {
-    const PatchInspection inspection = inspectPatch(pathOf(file));
+    const ApsInspection inspection = inspectApsPatch(pathOf(file));
     if (inspection.outcome != InspectionOutcome::Shown)
         return fail(console, file, text::reasonFor(inspection.outcome));
-    const PatchFileCheck records = checkPatchFile(pathOf(file));
+    const PatchFileCheck records = checkApsFile(pathOf(file));
     const PatchDisplay &d = inspection.display;
     const PatchHeader &h = inspection.header;
     const Texts texts = {

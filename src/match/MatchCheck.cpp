@@ -1,6 +1,6 @@
 #include "match/MatchCheck.h"
 
-#include "patch/PatchInspection.h"
+#include "patch/aps/ApsInspection.h"
 #include "rom/ImageHeader.h"
 
 #include <algorithm>

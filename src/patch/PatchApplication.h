@@ -18,8 +18,8 @@ namespace tarnic {
 enum class ApplyOutcome {
     Applied,               // every record written; the image replaced
     Declined,              // the confirmation said no: nothing touched
-    SourceUnreadable,      // the patch is missing, not a plain file, or cannot be read
-    SourceTruncated,       // the patch ends inside its header
+    PatchUnreadable,       // the patch is missing, not a plain file, or cannot be read
+    PatchTruncated,        // the patch ends inside its header
     NotAnApsFile,          // the patch does not start with "APS10"
     UnsupportedEncoding,   // the patch's encoding is not 0
     DestinationUnwritable, // the image is missing, not a file, read-only or locked
@@ -75,7 +75,7 @@ struct PatchJob {
 };
 
 struct ApplyResult {
-    ApplyOutcome outcome = ApplyOutcome::SourceUnreadable;
+    ApplyOutcome outcome = ApplyOutcome::PatchUnreadable;
     qint64 records = 0;      // records in the patch, once its stream was checked
     qint64 bytesWritten = 0; // image bytes those records write (overlaps counted twice)
     // Why a read or write failed (BackupFailed, WriteFailed), in the system's
@@ -124,33 +124,5 @@ struct PatchFileCheck {
     qint64 recordsStart = 0;          // where the records begin in the patch
     std::optional<qint64> truncation; // IPS: the length the result is to have
 };
-
-// Reads the patch at `patchPath` from start to end, holding one record at a time.
-PatchFileCheck checkPatchFile(const std::filesystem::path &patchPath);
-// The same for an IPS or IPS32 patch.
-PatchFileCheck checkIpsFile(const std::filesystem::path &patchPath);
-
-// Applies the records in file order (a later record wins where they overlap; a
-// patch of type 1 in the byte order its header names, the result written in
-// the order the image is stored in;
-// run record with count 0 writes nothing). A record reaching past the end of
-// the image lengthens it, and a gap before such a record is filled with zeros;
-// the image is never shortened. The image is locked for the whole operation
-// (files/FileLock.h) and replaced only if no other program changed it
-// meanwhile. The backup, when asked for, is kept aside once the patched image
-// is complete and takes the place of an earlier backup only once the patched
-// image is in place, so a failure leaves an earlier backup as it was. Memory use
-// grows neither with the image nor with the patch (at most 16 MiB of records
-// are held).
-ApplyResult applyPatch(const PatchJob &job);
-
-// The same for an IPS or IPS32 patch (patch/IpsFormat.h): checked whole, then
-// written the same way. The result is as long as the patch's length for it,
-// where it gives one, else as the image or as far as the records reach.
-ApplyResult applyIps(const PatchJob &job);
-// The same for a PPF patch of version 1, 2 or 3 (patch/PpfFormat.h), refused
-// (WrongImage, or OtherByteOrder) when the image is not the one its block
-// check and size describe; the undo data is not used.
-ApplyResult applyPpf(const PatchJob &job);
 
 } // namespace tarnic

@@ -1,8 +1,7 @@
 #pragma once
-// Making an APS patch (type 1, "N64 Specific Patch", encoding 0) that turns one
-// image into another. The header describes the original as the main window
-// shows it, so the match pairs are all equal for the original; the records
-// are chosen to make the patch as small as the format allows.
+// Making a patch that turns one image into another: what a creator is asked
+// and what it answers, whatever the format (each format's creator is in its
+// own folder and in the format table).
 
 #include <QString>
 
@@ -45,26 +44,5 @@ struct CreateResult {
 // nothing that is not a plain file in the way, and not over a read-only file.
 // The outcome to refuse with, the names in `result.systemError`.
 std::optional<CreateOutcome> refusedPatchPath(const CreateJob &job, CreateResult &result);
-
-// Reads both images once, in pieces, side by side; memory use does not grow
-// with their size. Applying the patch to the original gives the modified image
-// byte for byte. Records address the file as it is stored, in ascending order.
-// Where the modified image is longer, the added bytes are records too; zeros
-// among them may be left out where a later record follows (the gap reads as
-// zeros), and the last byte is always written so the length comes out right.
-CreateResult createPatch(const CreateJob &job);
-
-// An IPS patch that turns one image into the other: changes closer than six
-// bytes joined into one record, runs as RLE records where that is smaller, no
-// record at the offset that reads "EOF", and the length of a shorter result
-// after the end mark. For images up to 16 MiB; IPS has no description.
-CreateResult createIpsPatch(const CreateJob &job);
-
-// A delta BPS patch (patch/Bps.h) that turns one image into the other, with
-// the description as its metadata: the target is read from the source in
-// place where it can be, copied from elsewhere in the source where a stretch
-// of it moved there, repeated where it runs, and read from the patch where
-// nothing else serves. Both images are mapped into memory.
-CreateResult createBpsPatch(const CreateJob &job);
 
 } // namespace tarnic

@@ -4,19 +4,20 @@
 #include "patch/ImageUpdate.h"
 
 #include "files/OwnNames.h"
-#include "patch/ApsFormat.h"
-#include "patch/Bps.h"
 #include "patch/PatchApplication.h"
 #include "patch/PatchCreation.h"
-#include "patch/PpfFormat.h"
-#include "patch/Ups.h"
+#include "patch/aps/ApsFormat.h"
+#include "patch/bps/Bps.h"
+#include "patch/ips/IpsFormat.h"
+#include "patch/ppf/PpfFormat.h"
+#include "patch/ups/Ups.h"
 #include <filesystem>
 
 namespace tarnic {
 
 const std::vector<PatchFormatInfo> &patchFormats() {
     static const std::vector<PatchFormatInfo> formats = {
-        {PatchFormat::Aps, "APS", "*.APS", "APS10", applyPatch, createPatch, false,
+        {PatchFormat::Aps, "APS", "*.APS", "APS10", applyApsPatch, createApsPatch, false,
          "application/x-aps-patch", false, "N64 images, records up to 255 bytes"},
         {PatchFormat::Bps, "BPS", "*.bps", "BPS1", applyBps, createBpsPatch, true,
          "application/x-bps-patch", true,
@@ -78,7 +79,7 @@ std::optional<NamedSource> namedSourceOf(const std::filesystem::path &patchPath,
     if (format == PatchFormat::Bps) {
         const BpsInspection bps = inspectBps(patchPath, check);
         why = bps.outcome == BpsRead::Corrupted ? ApplyOutcome::PatchCorrupted
-                                                : ApplyOutcome::SourceTruncated;
+                                                : ApplyOutcome::PatchTruncated;
         if (bps.outcome == BpsRead::Read)
             return NamedSource{bps.header.sourceSize, bps.header.sourceCrc};
     } else if (format == PatchFormat::Ups) {

@@ -113,9 +113,9 @@ Reason reasonFor(ApplyOutcome outcome) {
     case ApplyOutcome::Applied:
     case ApplyOutcome::Declined:
         return {};
-    case ApplyOutcome::SourceUnreadable:
+    case ApplyOutcome::PatchUnreadable:
         return reasonFor(PatchFileOutcome::Unreadable);
-    case ApplyOutcome::SourceTruncated:
+    case ApplyOutcome::PatchTruncated:
         return reasonFor(PatchFileOutcome::Truncated);
     case ApplyOutcome::NotAnApsFile:
         return reasonFor(PatchFileOutcome::NotAnApsFile);

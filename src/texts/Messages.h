@@ -5,7 +5,7 @@
 
 #include "patch/PatchApplication.h"
 #include "patch/PatchCreation.h"
-#include "patch/PatchInspection.h"
+#include "patch/aps/ApsInspection.h"
 #include "rom/ByteOrderConversion.h"
 #include "rom/Checksum.h"
 #include "texts/BuildInfo.h"

@@ -10,10 +10,10 @@
 #include "files/Backup.h"
 #include "files/PathText.h"
 #include "files/SafeWrite.h"
-#include "patch/Bps.h"
 #include "patch/PatchApplication.h"
 #include "patch/PatchFormat.h"
-#include "patch/PatchInspection.h"
+#include "patch/aps/ApsInspection.h"
+#include "patch/bps/Bps.h"
 #include "rom/ByteOrderConversion.h"
 #include "startup/Settings.h"
 #include "texts/Messages.h"
@@ -319,7 +319,7 @@ void Form1::PatchFileList_Click() {
         showOtherFormat(file, format);
         return;
     }
-    const PatchInspection result = inspectPatch(file);
+    const ApsInspection result = inspectApsPatch(file);
     showPatchDisplay(result.display);
     // A patch refused on its click cannot be applied until another is chosen.
     const auto message = text::messageFor(result.outcome);

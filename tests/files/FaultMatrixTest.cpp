@@ -12,6 +12,7 @@
 #include "patch/PatchApplication.h"
 #include "patch/PatchCreation.h"
 #include "patch/PatchFormat.h"
+#include "patch/aps/ApsFormat.h"
 #include "rom/ByteOrderConversion.h"
 #include "rom/Checksum.h"
 #include "startup/Settings.h"
@@ -219,8 +220,9 @@ class ImageCase {
             return fixOutcome_ == ChecksumFixOutcome::Written;
         }
         if (operation_ == Operation::CreatePatch)
-            return createPatch({pathOf(dir_.filePath("orig.z64")), pathOf(dir_.filePath("mod.z64")),
-                                pathOf(image()), QStringLiteral("fault matrix")})
+            return createApsPatch({pathOf(dir_.filePath("orig.z64")),
+                                   pathOf(dir_.filePath("mod.z64")), pathOf(image()),
+                                   QStringLiteral("fault matrix")})
                        .outcome == CreateOutcome::Created;
         PatchJob job;
         job.patchPath = pathOf(dir_.filePath("fix.aps"));
@@ -535,7 +537,7 @@ TEST(FaultMatrixConcurrency, TwoWritersTakeTurnsAndAnImageChangedMeanwhileIsNotR
                        job.patchPath = pathOf(dir.filePath(patch));
                        job.imagePath = pathOf(image);
                        job.backupPath = pathOf(image + ".BAK");
-                       return applyPatch(job).outcome == ApplyOutcome::Applied ? 0 : 1;
+                       return applyApsPatch(job).outcome == ApplyOutcome::Applied ? 0 : 1;
                    })
                 .exitCode;
         });
@@ -563,7 +565,7 @@ TEST(FaultMatrixConcurrency, TwoWritersTakeTurnsAndAnImageChangedMeanwhileIsNotR
     job.patchPath = pathOf(dir.filePath("first.aps"));
     job.imagePath = pathOf(image);
     job.workStarting = appendMeanwhile;
-    record(applyPatch(job).outcome == ApplyOutcome::ImageChanged &&
+    record(applyApsPatch(job).outcome == ApplyOutcome::ImageChanged &&
                readFile(image) == old + "APPENDED",
            "patch, the image appended to meanwhile");
     writeFile(image, old);
@@ -592,7 +594,7 @@ TEST(FaultMatrixConcurrency, TwoWritersTakeTurnsAndAnImageChangedMeanwhileIsNotR
     const int refused =
         childprocess::run([&] {
             return int(
-                applyPatch({pathOf(dir.filePath("first.aps")), pathOf(image), {}, {}, {}, {}})
+                applyApsPatch({pathOf(dir.filePath("first.aps")), pathOf(image), {}, {}, {}, {}})
                     .outcome);
         }).exitCode;
     record(refused == int(ApplyOutcome::ImageBusy) && readFile(image) == old,

@@ -3,10 +3,10 @@
 #include "ChildProcess.h"
 #include "TestFiles.h"
 #include "files/SafeWrite.h"
-#include "patch/Bps.h"
 #include "patch/PatchApplication.h"
 #include "patch/PatchFormat.h"
-#include "patch/PatchInspection.h"
+#include "patch/aps/ApsInspection.h"
+#include "patch/bps/Bps.h"
 #include "rom/ByteOrderConversion.h"
 #include "rom/ImageHeader.h"
 #include "startup/Settings.h"
@@ -46,16 +46,16 @@ TEST(OddFiles, AFifoFolderSocketOrDeviceIsRefusedAtOnceDirectlyOrThroughALink) {
     alarm(20); // a blocking open would hang here for ever
     for (const QString &odd : {fifo, folder, socketPath, link, QStringLiteral("/dev/zero")}) {
         const std::string name = odd.toStdString();
-        EXPECT_EQ(inspectPatch(pathOf(odd)).outcome, InspectionOutcome::CannotOpen) << name;
+        EXPECT_EQ(inspectApsPatch(pathOf(odd)).outcome, InspectionOutcome::CannotOpen) << name;
         EXPECT_EQ(inspectImage(pathOf(odd)).outcome, ImageReadOutcome::CannotOpen) << name;
         EXPECT_EQ(swapByteOrder(pathOf(odd)).outcome, ConversionOutcome::Missing) << name;
         Settings settings;
         EXPECT_EQ(readSettingsFile(odd, settings), 0) << name;
 
         PatchJob asPatch{pathOf(odd), pathOf(image), {}, {}, {}, {}};
-        EXPECT_EQ(applyPatch(asPatch).outcome, ApplyOutcome::SourceUnreadable) << name;
+        EXPECT_EQ(applyApsPatch(asPatch).outcome, ApplyOutcome::PatchUnreadable) << name;
         PatchJob asImage{pathOf(dir.filePath("fix.aps")), pathOf(odd), {}, {}, {}, {}};
-        EXPECT_EQ(applyPatch(asImage).outcome, ApplyOutcome::DestinationUnwritable) << name;
+        EXPECT_EQ(applyApsPatch(asImage).outcome, ApplyOutcome::DestinationUnwritable) << name;
     }
     alarm(0);
     ::close(s);

@@ -1,7 +1,7 @@
 #include "patch/PatchCreation.h"
 
 #include "TestFiles.h"
-#include "patch/Bps.h"
+#include "patch/bps/Bps.h"
 
 #include <QTemporaryDir>
 

@@ -1,5 +1,5 @@
-#include "patch/Bps.h"
-#include "patch/Varint.h"
+#include "patch/bps/Bps.h"
+#include "patch/varint/Varint.h"
 
 #include "TestFiles.h"
 #include "files/Backup.h"
@@ -78,7 +78,7 @@ TEST_F(BpsTest, APatchThatBreaksItsRulesIsRefusedWholeAndChangesNothing) {
     badCrc[4] = char(0x81); // the source size changed, the patch CRC-32 not
     const std::pair<QByteArray, ApplyOutcome> refused[] = {
         {badCrc, ApplyOutcome::PatchCorrupted},
-        {QByteArray("BPS1\x80"), ApplyOutcome::SourceTruncated},
+        {QByteArray("BPS1\x80"), ApplyOutcome::PatchTruncated},
         {patchFor("SMALL SOURCE!", bpsAction(0, 13)),
          ApplyOutcome::PatchBreaksItsRules},                                          // past source
         {patchFor("AB", bpsAction(1, 3) + "ABC"), ApplyOutcome::PatchBreaksItsRules}, // past target

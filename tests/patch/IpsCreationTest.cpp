@@ -1,4 +1,5 @@
 #include "patch/PatchCreation.h"
+#include "patch/ips/IpsFormat.h"
 
 #include "TestFiles.h"
 #include "patch/PatchApplication.h"

@@ -1,4 +1,5 @@
 #include "patch/PatchApplication.h"
+#include "patch/aps/ApsFormat.h"
 
 #include "TestFiles.h"
 #include "files/Backup.h"
@@ -27,7 +28,7 @@ class PatchApplicationTest : public ::testing::Test {
     ApplyResult apply(const QByteArray &records, bool withBackup = false) {
         writeFile(job.patchPath, apsHeader() + records);
         job.backupPath = withBackup ? tarnic::backupNameOf(job.imagePath) : std::filesystem::path();
-        return applyPatch(job);
+        return applyApsPatch(job);
     }
 
     QStringList files() const {
@@ -84,19 +85,19 @@ TEST_F(PatchApplicationTest, ASimplePatchHasItsRecordsFrom61AndCanWriteElsewhere
     writeFile(job.patchPath,
               simpleApsHeader("Simple", 1000) + copyRecord(10, "SIMPLE") + runRecord(400, '-', 3));
     job.outputPath = pathOf(dir.filePath(QStringLiteral("patched.z64")));
-    const ApplyResult r = applyPatch(job);
+    const ApplyResult r = applyApsPatch(job);
     ASSERT_EQ(r.outcome, ApplyOutcome::Applied);
     EXPECT_EQ(r.records, 2);
     EXPECT_EQ(readFile(job.outputPath),
               QByteArray(image).replace(10, 6, "SIMPLE").replace(400, 3, "---"));
     EXPECT_EQ(readFile(job.imagePath), image); // only read
-    EXPECT_EQ(checkPatchFile(job.patchPath).declaredImageSize, 1000u);
+    EXPECT_EQ(checkApsFile(job.patchPath).declaredImageSize, 1000u);
 
     writeFile(job.patchPath, simpleApsHeader("Cut", 1000).left(60));
-    EXPECT_EQ(applyPatch(job).outcome, ApplyOutcome::SourceTruncated);
+    EXPECT_EQ(applyApsPatch(job).outcome, ApplyOutcome::PatchTruncated);
     makeReadOnly(job.outputPath);
     writeFile(job.patchPath, simpleApsHeader("Simple", 1000));
-    EXPECT_EQ(applyPatch(job).outcome, ApplyOutcome::DestinationUnwritable);
+    EXPECT_EQ(applyApsPatch(job).outcome, ApplyOutcome::DestinationUnwritable);
 }
 
 TEST_F(PatchApplicationTest, APatchTooLargeToHoldInMemoryGivesTheSameImage) {
@@ -158,8 +159,8 @@ TEST_F(PatchApplicationTest, ADeclinedOrRefusedPatchTouchesNothing) {
     const std::pair<QByteArray, ApplyOutcome> refused[] = {
         {apsHeader(notAps), ApplyOutcome::NotAnApsFile},
         {apsHeader(encoded), ApplyOutcome::UnsupportedEncoding},
-        {apsHeader().left(60), ApplyOutcome::SourceTruncated},
-        {apsHeader().left(6), ApplyOutcome::SourceTruncated},
+        {apsHeader().left(60), ApplyOutcome::PatchTruncated},
+        {apsHeader().left(6), ApplyOutcome::PatchTruncated},
         {apsHeader() + copyRecord(0, "X") + copyRecord(5, "ABC").chopped(1),
          ApplyOutcome::InvalidPatch},
         {apsHeader() + runRecord(5, 1, 1).chopped(1), ApplyOutcome::InvalidPatch},
@@ -170,12 +171,12 @@ TEST_F(PatchApplicationTest, ADeclinedOrRefusedPatchTouchesNothing) {
     for (const auto &[patch, outcome] : refused) {
         writeFile(job.patchPath, patch);
         job.backupPath = tarnic::backupNameOf(job.imagePath);
-        EXPECT_EQ(applyPatch(job).outcome, outcome);
+        EXPECT_EQ(applyApsPatch(job).outcome, outcome);
     }
     EXPECT_EQ(questions, 1); // a refused patch asks nothing
 
     job.patchPath = pathOf(dir.filePath(QStringLiteral("gone.aps")));
-    EXPECT_EQ(applyPatch(job).outcome, ApplyOutcome::SourceUnreadable);
+    EXPECT_EQ(applyApsPatch(job).outcome, ApplyOutcome::PatchUnreadable);
 
     EXPECT_EQ(readFile(job.imagePath), image);
     EXPECT_EQ(files(), (QStringList{"fix.aps", "game.z64"}));
@@ -226,7 +227,7 @@ TEST_F(PatchApplicationTest, APatchThatNamesItsByteOrderIsAppliedInItToAnImageIn
     forV64.target = 0;
     writeFile(job.imagePath, image);
     writeFile(job.patchPath, apsHeader(forV64) + copyRecord(101, "ABCDEF"));
-    EXPECT_EQ(applyPatch(job).outcome, ApplyOutcome::Applied);
+    EXPECT_EQ(applyApsPatch(job).outcome, ApplyOutcome::Applied);
     EXPECT_EQ(readFile(job.imagePath),
               byteSwapped(QByteArray(byteSwapped(image)).replace(101, 6, "ABCDEF")));
 }

@@ -2,9 +2,9 @@
 
 #include "TestFiles.h"
 #include "match/MatchCheck.h"
-#include "patch/ApsFormat.h"
 #include "patch/PatchApplication.h"
-#include "patch/PatchInspection.h"
+#include "patch/aps/ApsFormat.h"
+#include "patch/aps/ApsInspection.h"
 #include "rom/ImageHeader.h"
 
 #include <QDir>
@@ -27,7 +27,7 @@ class PatchCreationTest : public ::testing::Test {
                         const QString &description = QStringLiteral("Test patch")) {
         writeFile(originalPath, original);
         writeFile(modifiedPath, modified);
-        return createPatch(
+        return createApsPatch(
             {pathOf(originalPath), pathOf(modifiedPath), pathOf(patchPath), description});
     }
 
@@ -40,7 +40,7 @@ class PatchCreationTest : public ::testing::Test {
         PatchJob job;
         job.patchPath = pathOf(patchPath);
         job.imagePath = pathOf(target);
-        EXPECT_EQ(applyPatch(job).outcome, ApplyOutcome::Applied);
+        EXPECT_EQ(applyApsPatch(job).outcome, ApplyOutcome::Applied);
         EXPECT_TRUE(readFile(target) == modified) << "the patched copy differs";
         EXPECT_EQ(created.patchSize, readFile(patchPath).size());
         return created.patchSize - kApsHeaderSize;
@@ -148,7 +148,7 @@ TEST_F(PatchCreationTest, TheHeaderDescribesTheOriginalAsTheWindowShowsIt) {
         EXPECT_EQ(patch.mid(69, 9),
                   QByteArray::fromHex("0000000000") + QByteArray::fromHex("04100000"));
 
-        const PatchInspection shownPatch = inspectPatch(pathOf(patchPath));
+        const ApsInspection shownPatch = inspectApsPatch(pathOf(patchPath));
         const ImageInspection shownImage = inspectImage(pathOf(originalPath));
         EXPECT_TRUE(allPairsEqual(
             comparePairs(imageSideTexts(shownImage.display), patchSideTexts(shownPatch.display))));

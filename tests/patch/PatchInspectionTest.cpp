@@ -1,4 +1,4 @@
-#include "patch/PatchInspection.h"
+#include "patch/aps/ApsInspection.h"
 
 #include "TestFiles.h"
 
@@ -12,16 +12,16 @@ using namespace testfiles;
 
 namespace {
 QTemporaryDir dir;
-PatchInspection inspect(const QByteArray &bytes) {
-    return inspectPatch(pathOf(fileWith(dir, QStringLiteral("p.aps"), bytes)));
+ApsInspection inspect(const QByteArray &bytes) {
+    return inspectApsPatch(pathOf(fileWith(dir, QStringLiteral("p.aps"), bytes)));
 }
 } // namespace
 
-TEST(PatchInspection, ShowsEveryFieldWithItsPaddedTableText) {
+TEST(ApsInspection, ShowsEveryFieldWithItsPaddedTableText) {
     ApsFields fields;
     fields.crc1 = QByteArray::fromHex("000AFF10");
     fields.crc2 = QByteArray::fromHex("9C3D5E01");
-    PatchInspection r = inspect(apsHeader(fields) + copyRecord(0, "x"));
+    ApsInspection r = inspect(apsHeader(fields) + copyRecord(0, "x"));
     ASSERT_EQ(r.outcome, InspectionOutcome::Shown);
     EXPECT_EQ(*r.display.PatchTypeTxT, QStringLiteral("N64 Specific Patch            "));
     EXPECT_EQ(*r.display.EncodeMethodTxt, QStringLiteral("Simple Encoding               "));
@@ -52,11 +52,11 @@ TEST(PatchInspection, ShowsEveryFieldWithItsPaddedTableText) {
     EXPECT_EQ(*r.display.CountryID, QStringLiteral("0x   _Unknown       "));
 }
 
-TEST(PatchInspection, FailuresLeaveTheFieldsTheyDidNotReach) {
+TEST(ApsInspection, FailuresLeaveTheFieldsTheyDidNotReach) {
     // Not an APS file, letter case included: only the four blanks, nothing else.
     for (const QByteArray &bytes :
          {QByteArray("aps10") + apsHeader().mid(5), QByteArray("APS"), QByteArray()}) {
-        const PatchInspection r = inspect(bytes);
+        const ApsInspection r = inspect(bytes);
         EXPECT_EQ(r.outcome, InspectionOutcome::NotAnApsFile);
         EXPECT_EQ(*r.display.PatchTypeTxT, QString());
         EXPECT_EQ(*r.display.BackupType, QString());
@@ -65,20 +65,20 @@ TEST(PatchInspection, FailuresLeaveTheFieldsTheyDidNotReach) {
 
     ApsFields fields;
     fields.encoding = 1;
-    const PatchInspection r = inspect(apsHeader(fields));
+    const ApsInspection r = inspect(apsHeader(fields));
     EXPECT_EQ(r.outcome, InspectionOutcome::UnsupportedEncoding);
     EXPECT_EQ(*r.display.EncodeMethodTxt, QString()); // "Unsoported Encoding" is never shown
 
-    const PatchInspection missing = inspectPatch(pathOf(dir.filePath(QStringLiteral("gone.aps"))));
+    const ApsInspection missing = inspectApsPatch(pathOf(dir.filePath(QStringLiteral("gone.aps"))));
     EXPECT_EQ(missing.outcome, InspectionOutcome::CannotOpen);
     EXPECT_FALSE(missing.display.PatchTypeTxT || missing.display.PatchNfo);
 }
 
-TEST(PatchInspection, AFileEndingInsideTheHeaderStopsAtTheFirstShortField) {
+TEST(ApsInspection, AFileEndingInsideTheHeaderStopsAtTheFirstShortField) {
     const QByteArray full = apsHeader();
     // Cut inside the description, the cartridge ID and the second CRC.
     for (const qsizetype cut : {30, 59, 68}) {
-        const PatchInspection r = inspect(full.left(cut));
+        const ApsInspection r = inspect(full.left(cut));
         EXPECT_EQ(r.outcome, InspectionOutcome::ReadFailed) << cut;
         EXPECT_EQ(r.display.PatchNfo->isEmpty(), cut < 57) << cut;
         EXPECT_EQ(r.display.CountryID.has_value(), cut > 60) << cut;

@@ -1,4 +1,4 @@
-#include "patch/Ups.h"
+#include "patch/ups/Ups.h"
 
 #include "TestFiles.h"
 #include "patch/PatchFormat.h"

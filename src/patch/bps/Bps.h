@@ -1,7 +1,7 @@
 #pragma once
 // The BPS patch ("BPS1"), as its author defines it:
 //
-//   "BPS1", source size, target size, metadata size (B-varints, patch/Varint.h),
+//   "BPS1", source size, target size, metadata size (B-varints, patch/varint/Varint.h),
 //   the metadata (any bytes; XML by convention), the actions, then the CRC-32s
 //   of the source, the target and the patch (all its bytes but these last
 //   four), each 4 bytes little-endian.
@@ -19,6 +19,7 @@
 // any CRC-32 is not what it should be.
 
 #include "patch/PatchApplication.h"
+#include "patch/PatchCreation.h"
 #include "rom/ImageHeader.h"
 
 #include <QByteArray>
@@ -88,5 +89,12 @@ std::vector<OrderedCrc> imageCrcs(QFile &image, ByteOrder own,
 // order whatever its CRC-32. The result's CRC-32 is checked before it
 // replaces anything. Memory use does not grow with the image or the patch.
 ApplyResult applyBps(const PatchJob &job);
+
+// A delta BPS patch that turns one image into the other, with
+// the description as its metadata: the target is read from the source in
+// place where it can be, copied from elsewhere in the source where a stretch
+// of it moved there, repeated where it runs, and read from the patch where
+// nothing else serves. Both images are mapped into memory.
+CreateResult createBpsPatch(const CreateJob &job);
 
 } // namespace tarnic

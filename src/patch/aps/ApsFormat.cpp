@@ -1,4 +1,4 @@
-#include "patch/ApsFormat.h"
+#include "patch/aps/ApsFormat.h"
 
 #include "files/SafeWrite.h"
 
@@ -20,7 +20,7 @@ QString bytesToText(const char *data, qsizetype size) {
     return QString::fromLatin1(data, size);
 }
 
-PatchRecordReader::Step PatchRecordReader::next(PatchRecord &record) {
+ApsRecordReader::Step ApsRecordReader::next(PatchRecord &record) {
     const auto readExactly = [this](char *into, qint64 size) {
         const qint64 got = readFully(stream_, into, size);
         return got < 0 ? Step::ReadFailed : got < size ? Step::Truncated : Step::Record;

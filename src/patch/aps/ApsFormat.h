@@ -23,7 +23,11 @@
 // Length 1..255 is followed by that many data bytes (a copy record), Length 0
 // by RunValue and RunCount (a run record writing RunCount copies of RunValue).
 
+#include "patch/records/RecordStream.h"
 #include "rom/NameTables.h"
+
+#include "patch/PatchApplication.h"
+#include "patch/PatchCreation.h"
 
 #include <QIODevice>
 #include <QString>
@@ -51,9 +55,8 @@ inline constexpr qint64 imageSizeOffset(std::uint8_t patchType) {
 }
 inline constexpr int kPatchNameWidth = 30;
 
-// The highest image offset a record may write to; a record starts at most one
-// byte before it.
-inline constexpr qint64 kLastWritableOffset = 0x7FFFFFFF;
+// A record starts at most one byte before the highest offset a record may
+// write to (patch/records/RecordStream.h).
 
 struct PatchHeader {
     QString Magic = QString(kMagicSize, u' ');
@@ -67,19 +70,6 @@ struct PatchHeader {
     CrcBytes Crc2{};
 };
 
-// One record of a patch that writes bytes at offsets: an APS record, or one of
-// another such format (IPS), whose offsets and lengths may be wider.
-struct PatchRecord {
-    qint64 Offset = 0;
-    std::uint16_t Length = 0; // 0: run record
-    std::uint8_t RunValue = 0;
-    std::uint16_t RunCount = 0;
-    const char *Data = nullptr; // copy record: its Length bytes, valid until the next record
-
-    // How many image bytes the record writes.
-    int writtenSize() const { return Length != 0 ? Length : RunCount; }
-};
-
 // Entries are exactly 30 characters wide, the name padded with spaces.
 extern const std::array<QString, 2> PatchTypeNames;
 extern const std::array<QString, 2> EncodingNames;
@@ -90,21 +80,35 @@ QString bytesToText(const char *data, qsizetype size);
 
 // Reads a record stream from the current position of a patch file to its end,
 // one record at a time, holding no more than one record in memory.
-class PatchRecordReader {
+class ApsRecordReader : public RecordStream {
   public:
-    enum class Step {
-        Record,     // `record` holds the next record
-        End,        // the stream ended between two records: it is complete
-        Truncated,  // the stream ended inside a record
-        ReadFailed, // the file could not be read
-    };
-
-    explicit PatchRecordReader(QIODevice &stream) : stream_(stream) {}
-    Step next(PatchRecord &record);
+    explicit ApsRecordReader(QIODevice &stream) : stream_(stream) {}
+    Step next(PatchRecord &record) override;
 
   private:
     QIODevice &stream_;
     std::array<char, 255> data_{};
 };
+
+// Reads the patch at `patchPath` from start to end, holding one record at a time.
+PatchFileCheck checkApsFile(const std::filesystem::path &patchPath);
+
+// Applies an APS patch with the record engine (patch/records/RecordEngine.h):
+// a patch of type 1 in the byte order its header names, the result written in
+// the order the image is stored in; the image is never shortened, nor
+// resized to the header's image size.
+ApplyResult applyApsPatch(const PatchJob &job);
+
+// An APS patch (type 1, "N64 Specific Patch", encoding 0) whose header
+// describes the original as the main window shows it, so the match pairs are
+// all equal for the original; the records are chosen to make the patch as
+// small as the format allows.
+// Reads both images once, in pieces, side by side; memory use does not grow
+// with their size. Applying the patch to the original gives the modified image
+// byte for byte. Records address the file as it is stored, in ascending order.
+// Where the modified image is longer, the added bytes are records too; zeros
+// among them may be left out where a later record follows (the gap reads as
+// zeros), and the last byte is always written so the length comes out right.
+CreateResult createApsPatch(const CreateJob &job);
 
 } // namespace tarnic

@@ -1,4 +1,4 @@
-#include "patch/PatchInspection.h"
+#include "patch/aps/ApsInspection.h"
 
 #include "files/SafeWrite.h"
 
@@ -45,8 +45,8 @@ class HeaderFieldReader {
 
 } // namespace
 
-PatchInspection inspectPatch(const std::filesystem::path &filePath) {
-    PatchInspection result;
+ApsInspection inspectApsPatch(const std::filesystem::path &filePath) {
+    ApsInspection result;
     PatchHeader &h = result.header;
     PatchDisplay &d = result.display;
 

@@ -1,7 +1,8 @@
-#include "patch/Ups.h"
+#include "patch/ups/Ups.h"
 
-#include "patch/ReorderedImage.h"
-#include "patch/Varint.h"
+#include "patch/records/RecordEngine.h"
+#include "patch/source/SourceMatch.h"
+#include "patch/varint/Varint.h"
 
 #include <QFile>
 #include <QtEndian>
@@ -76,7 +77,7 @@ UpsInspection inspectUps(const std::filesystem::path &patchPath, PatchCrcCheck c
         return finish(ApplyOutcome::NotAnApsFile);
     const std::optional<UpsHeader> header = readUpsHeader(patch);
     if (!header)
-        return finish(ApplyOutcome::SourceTruncated);
+        return finish(ApplyOutcome::PatchTruncated);
     UpsHeader &h = result.header;
     h = *header;
     std::uint32_t computed = 0;
@@ -84,10 +85,51 @@ UpsInspection inspectUps(const std::filesystem::path &patchPath, PatchCrcCheck c
     char footer[kCrcFooterSize];
     if (!patchCrc(patch, computed, stored, check) || !patch.seek(h.hunksEnd) ||
         readFully(patch, footer, kCrcFooterSize) != kCrcFooterSize)
-        return finish(ApplyOutcome::SourceUnreadable);
+        return finish(ApplyOutcome::PatchUnreadable);
     h.inputCrc = qFromLittleEndian<quint32>(footer);
     h.outputCrc = qFromLittleEndian<quint32>(footer + 4);
     return finish(computed == stored ? ApplyOutcome::Applied : ApplyOutcome::PatchCorrupted);
+}
+
+ApplyResult applyUps(const PatchJob &job) {
+    const UpsInspection inspection = inspectUps(job.patchPath);
+    const UpsHeader &header = inspection.header;
+    if (inspection.outcome != ApplyOutcome::Applied ||
+        header.outputSize > std::uint64_t(kLastWritableOffset) + 1) {
+        ApplyResult refused;
+        refused.outcome = inspection.outcome != ApplyOutcome::Applied
+                              ? inspection.outcome
+                              : ApplyOutcome::PatchBreaksItsRules;
+        return refused;
+    }
+    const auto readHeader = [&](QFile &patch, PatchFileCheck &check) {
+        check.recordsStart = header.hunksStart;
+        return patch.seek(header.hunksStart) ? PatchFileOutcome::Valid
+                                             : PatchFileOutcome::Unreadable;
+    };
+    // The image must be the patch's input in some byte order; the result is
+    // made in that order and checked against the patch's output CRC-32.
+    const auto checkImage = [&](ApplyResult &result,
+                                std::optional<ResultCheck> &check) -> std::optional<ApplyOutcome> {
+        QFile image;
+        const SourceMatch match = matchSource(
+            job, {header.inputSize, header.inputCrc, header.outputSize, header.outputCrc}, image,
+            result);
+        if (match.refusal)
+            return match.refusal;
+        check = ResultCheck{match.stored, result.readAs, header.outputCrc};
+        return std::nullopt;
+    };
+    RecordRules rules;
+    rules.open = [](QIODevice &patch) -> std::unique_ptr<RecordStream> {
+        const qint64 start = patch.pos();
+        const std::optional<UpsHeader> header = readUpsHeader(patch);
+        if (!header || !patch.seek(start))
+            return nullptr;
+        return std::make_unique<UpsRecordReader>(patch, *header);
+    };
+    rules.xorInOffsetOrder = true;
+    return applyRecords(job, rules, readHeader, checkImage);
 }
 
 } // namespace tarnic

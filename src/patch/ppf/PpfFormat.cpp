@@ -1,6 +1,7 @@
-#include "patch/PpfFormat.h"
+#include "patch/ppf/PpfFormat.h"
 
 #include "files/SafeWrite.h"
+#include "patch/records/RecordEngine.h"
 #include "rom/ByteOrderConversion.h"
 #include "rom/ImageHeader.h"
 
@@ -180,6 +181,57 @@ PpfRecordReader::Step PpfRecordReader::next(PatchRecord &record) {
     if (record.Length == 0)
         record.Data = nullptr;
     return Step::Record;
+}
+
+namespace {
+
+// The records of the patch that stands at them, read with its layout.
+RecordRules ppfRules() {
+    RecordRules rules;
+    rules.open = [](QIODevice &patch) -> std::unique_ptr<RecordStream> {
+        const qint64 start = patch.pos();
+        const PpfLayout layout = readPpfLayout(patch);
+        if (layout.version == 0 || !patch.seek(start))
+            return nullptr;
+        return std::make_unique<PpfRecordReader>(patch, layout);
+    };
+    return rules;
+}
+
+} // namespace
+
+ApplyResult applyPpf(const PatchJob &job) {
+    PpfLayout layout;
+    const auto readHeader = [&layout](QFile &patch, PatchFileCheck &check) {
+        layout = readPpfLayout(patch);
+        if (layout.version == 0)
+            return PatchFileOutcome::NotAnApsFile;
+        check.recordsStart = layout.recordsStart;
+        return patch.seek(layout.recordsStart) ? PatchFileOutcome::Valid
+                                               : PatchFileOutcome::Unreadable;
+    };
+    // The image must be the one the block check and size describe, in its
+    // own byte order, unless the job says to apply it all the same.
+    const auto checkImage = [&](ApplyResult &result,
+                                std::optional<ResultCheck> &) -> std::optional<ApplyOutcome> {
+        if (job.skipSourceCheck)
+            return std::nullopt;
+        const PpfImageCheck check = checkPpfImage(layout, job.imagePath);
+        switch (check.fit) {
+        case PpfImageFit::NoCheck:
+        case PpfImageFit::Fits:
+            return std::nullopt;
+        case PpfImageFit::OtherOrder:
+            result.readAs = check.order;
+            return ApplyOutcome::OtherByteOrder;
+        case PpfImageFit::Differs:
+            return ApplyOutcome::WrongImage;
+        case PpfImageFit::Unreadable:
+            break;
+        }
+        return ApplyOutcome::DestinationUnwritable;
+    };
+    return applyRecords(job, ppfRules(), readHeader, checkImage);
 }
 
 } // namespace tarnic

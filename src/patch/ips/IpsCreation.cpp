@@ -1,7 +1,7 @@
 #include "files/FileReplacement.h"
 #include "files/SafeWrite.h"
-#include "patch/IpsFormat.h"
 #include "patch/PatchCreation.h"
+#include "patch/ips/IpsFormat.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -8,8 +8,8 @@
 #include "files/Crc32.h"
 #include "files/FileReplacement.h"
 #include "files/SafeWrite.h"
-#include "patch/Bps.h"
 #include "patch/ImageUpdate.h"
+#include "patch/bps/Bps.h"
 #include "rom/ByteOrderConversion.h"
 
 #include <QFile>
@@ -240,7 +240,7 @@ ApplyResult applyNamedSourcePatch(const PatchJob &job, const NamedImages &named,
 
     QFile patch;
     if (!openRegularFile(patch, job.patchPath) || !patch.seek(bodyStart))
-        return finish(ApplyOutcome::SourceUnreadable);
+        return finish(ApplyOutcome::PatchUnreadable);
     SourceBlocks source(image, image.size(), match.stored, result.readAs);
     TargetWriter target(update.replacement(), result.readAs, match.stored);
     switch (runBody(patch, source, image.size(), target)) {
@@ -249,7 +249,7 @@ ApplyResult applyNamedSourcePatch(const PatchJob &job, const NamedImages &named,
     case BodyRun::Invalid:
         return finish(ApplyOutcome::PatchBreaksItsRules);
     case BodyRun::ReadFailed:
-        return finish(ApplyOutcome::SourceUnreadable);
+        return finish(ApplyOutcome::PatchUnreadable);
     case BodyRun::WriteFailed:
         return finish(update.putInPlace(false, result));
     }

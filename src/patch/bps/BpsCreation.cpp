@@ -1,10 +1,10 @@
 #include "files/Crc32.h"
 #include "files/FileReplacement.h"
 #include "files/SafeWrite.h"
-#include "patch/ApsFormat.h"
-#include "patch/Bps.h"
 #include "patch/PatchCreation.h"
-#include "patch/Varint.h"
+#include "patch/aps/ApsFormat.h"
+#include "patch/bps/Bps.h"
+#include "patch/varint/Varint.h"
 
 #include <QFile>
 #include <QtEndian>

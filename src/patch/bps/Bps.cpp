@@ -1,10 +1,10 @@
-#include "patch/Bps.h"
+#include "patch/bps/Bps.h"
 
 #include "files/Crc32.h"
 #include "files/SafeWrite.h"
 #include "patch/ImageUpdate.h"
-#include "patch/ReorderedImage.h"
-#include "patch/Varint.h"
+#include "patch/source/SourceMatch.h"
+#include "patch/varint/Varint.h"
 #include "rom/ByteOrderConversion.h"
 
 #include <QFile>
@@ -279,11 +279,11 @@ ApplyResult applyBps(const PatchJob &job) {
     case BpsRead::Read:
         break;
     case BpsRead::Unreadable:
-        return finish(ApplyOutcome::SourceUnreadable);
+        return finish(ApplyOutcome::PatchUnreadable);
     case BpsRead::NotBps:
         return finish(ApplyOutcome::NotAnApsFile);
     case BpsRead::Truncated:
-        return finish(ApplyOutcome::SourceTruncated);
+        return finish(ApplyOutcome::PatchTruncated);
     case BpsRead::Corrupted:
         return finish(ApplyOutcome::PatchCorrupted);
     }

@@ -1,6 +1,7 @@
-#include "patch/IpsFormat.h"
+#include "patch/ips/IpsFormat.h"
 
 #include "files/SafeWrite.h"
+#include "patch/records/RecordEngine.h"
 
 #include <QtEndian>
 
@@ -49,6 +50,52 @@ IpsRecordReader::Step IpsRecordReader::next(PatchRecord &record) {
     record.RunCount = qFromBigEndian<quint16>(run);
     record.RunValue = run[2];
     return record.RunCount == 0 ? Step::Truncated : Step::Record;
+}
+
+namespace {
+
+// IPS or IPS32, told by the patch's first bytes.
+bool isIps32(const std::filesystem::path &patchPath) {
+    QFile probe;
+    char magic[kIpsMagicSize] = {};
+    return openRegularFile(probe, patchPath) &&
+           readFully(probe, magic, kIpsMagicSize) == kIpsMagicSize &&
+           std::memcmp(magic, kIps32Magic, kIpsMagicSize) == 0;
+}
+
+// Reads the magic, leaving the file at the records.
+HeaderReader ipsHeaderReader(bool ips32) {
+    return [ips32](QFile &patch, PatchFileCheck &check) {
+        char magic[kIpsMagicSize];
+        const qint64 got = readFully(patch, magic, kIpsMagicSize);
+        if (got < 0)
+            return PatchFileOutcome::Unreadable;
+        if (got < kIpsMagicSize ||
+            std::memcmp(magic, ips32 ? kIps32Magic : kIpsMagic, kIpsMagicSize) != 0)
+            return PatchFileOutcome::NotAnApsFile;
+        check.recordsStart = kIpsMagicSize;
+        return PatchFileOutcome::Valid;
+    };
+}
+
+RecordRules ipsRules(bool ips32) {
+    RecordRules rules;
+    rules.open = [ips32](QIODevice &patch) {
+        return std::make_unique<IpsRecordReader>(patch, ips32);
+    };
+    return rules;
+}
+
+} // namespace
+
+ApplyResult applyIps(const PatchJob &job) {
+    const bool ips32 = isIps32(job.patchPath);
+    return applyRecords(job, ipsRules(ips32), ipsHeaderReader(ips32));
+}
+
+PatchFileCheck checkIpsFile(const std::filesystem::path &patchPath) {
+    const bool ips32 = isIps32(patchPath);
+    return checkRecordFile(patchPath, ipsRules(ips32), ipsHeaderReader(ips32));
 }
 
 } // namespace tarnic

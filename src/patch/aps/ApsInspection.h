@@ -1,7 +1,7 @@
 #pragma once
 // Reading a patch's header for the patch side of the main window.
 
-#include "patch/ApsFormat.h"
+#include "patch/aps/ApsFormat.h"
 
 #include <QString>
 
@@ -31,7 +31,7 @@ struct PatchDisplay {
     std::optional<QString> PTCRC;
 };
 
-struct PatchInspection {
+struct ApsInspection {
     InspectionOutcome outcome = InspectionOutcome::CannotOpen;
     // The header as far as it was read; fields not reached keep their defaults.
     PatchHeader header;
@@ -44,6 +44,6 @@ struct PatchInspection {
 // leaves the fields it reached showing the new file. Only bytes 0 to 68 are read.
 // A simple patch (type 0) has no target fields: they all show empty, and only
 // its 61-byte header is read.
-PatchInspection inspectPatch(const std::filesystem::path &filePath);
+ApsInspection inspectApsPatch(const std::filesystem::path &filePath);
 
 } // namespace tarnic

@@ -1,7 +1,7 @@
 #pragma once
 // The UPS patch ("UPS1"), as its author defines it:
 //
-//   "UPS1", the input size, the output size (B-varints, patch/Varint.h), then
+//   "UPS1", the input size, the output size (B-varints, patch/varint/Varint.h), then
 //   hunks until 12 bytes before the end, then the CRC-32s of the input, the
 //   output and the patch (all its bytes but these last four), little-endian.
 //
@@ -11,8 +11,8 @@
 // dropped, and after the last hunk the rest of the input is copied up to the
 // output size, zeros beyond. The hunks must end exactly at the CRC-32s.
 
-#include "patch/ApsFormat.h"
 #include "patch/PatchApplication.h"
+#include "patch/records/RecordStream.h"
 
 #include <QIODevice>
 #include <QString>
@@ -38,7 +38,7 @@ struct UpsHeader {
 // The header and CRC-32s, with the patch's own CRC-32 checked; the outcome as
 // applying it would report it (Applied when the patch reads whole).
 struct UpsInspection {
-    ApplyOutcome outcome = ApplyOutcome::SourceUnreadable;
+    ApplyOutcome outcome = ApplyOutcome::PatchUnreadable;
     UpsHeader header;
 };
 UpsInspection inspectUps(const std::filesystem::path &patchPath,
@@ -48,13 +48,13 @@ UpsInspection inspectUps(const std::filesystem::path &patchPath,
 // order of their offsets: a record a hunk (its closing zero included), or
 // several for a long one; what lies past the output size is left out. The
 // stream is read from its current position to the CRC-32s.
-class UpsRecordReader {
+class UpsRecordReader : public RecordStream {
   public:
-    using Step = PatchRecordReader::Step;
-
     UpsRecordReader(QIODevice &stream, const UpsHeader &header)
         : stream_(stream), end_(header.hunksEnd), outputSize_(qint64(header.outputSize)) {}
-    Step next(PatchRecord &record);
+    Step next(PatchRecord &record) override;
+    // The output size: the result is as long, whatever the hunks reach.
+    std::optional<qint64> resultLength() const override { return outputSize_; }
 
   private:
     static constexpr int kMostBytes = 4096; // of one record
@@ -74,7 +74,7 @@ std::optional<UpsHeader> readUpsHeader(QIODevice &patch);
 
 // Applies a UPS patch forward with the engine of the formats that write at
 // offsets (patch/PatchApplication.h), in whichever byte order the image is the
-// patch's input (patch/Bps.h): the result in the image's own order, its CRC-32
+// patch's input (patch/bps/Bps.h): the result in the image's own order, its CRC-32
 // checked before it replaces anything. An image that is the patch's output
 // already is refused as patched, not turned back.
 ApplyResult applyUps(const PatchJob &job);

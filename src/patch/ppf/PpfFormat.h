@@ -21,7 +21,9 @@
 // short for them is compared as if zeros followed it. PPF2 also gives that
 // image's size.
 
-#include "patch/ApsFormat.h"
+#include "patch/records/RecordStream.h"
+
+#include "patch/PatchApplication.h"
 
 #include <QIODevice>
 #include <QString>
@@ -69,18 +71,21 @@ PpfImageCheck checkPpfImage(const PpfLayout &layout, const std::filesystem::path
 // not one (or is cut short inside its header).
 PpfLayout readPpfLayout(QIODevice &patch);
 
-class PpfRecordReader {
+class PpfRecordReader : public RecordStream {
   public:
-    using Step = PatchRecordReader::Step;
-
     PpfRecordReader(QIODevice &stream, const PpfLayout &layout)
         : stream_(stream), layout_(layout) {}
-    Step next(PatchRecord &record);
+    Step next(PatchRecord &record) override;
 
   private:
     QIODevice &stream_;
     PpfLayout layout_;
     std::array<char, 255> data_{};
 };
+
+// Applies a PPF patch of version 1, 2 or 3 with the record engine, refused
+// (WrongImage, or OtherByteOrder) when the image is not the one its block
+// check and size describe; the undo data is not used.
+ApplyResult applyPpf(const PatchJob &job);
 
 } // namespace tarnic

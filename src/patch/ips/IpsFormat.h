@@ -11,7 +11,10 @@
 // cut short, a patch without its end mark, or anything after the end mark but
 // nothing or (IPS) a 3-byte length, breaks the format.
 
-#include "patch/ApsFormat.h"
+#include "patch/records/RecordStream.h"
+
+#include "patch/PatchApplication.h"
+#include "patch/PatchCreation.h"
 
 #include <QIODevice>
 
@@ -24,15 +27,13 @@ inline constexpr char kIpsMagic[] = "PATCH";
 inline constexpr char kIps32Magic[] = "IPS32";
 inline constexpr qint64 kIpsMagicSize = 5;
 
-class IpsRecordReader {
+class IpsRecordReader : public RecordStream {
   public:
-    using Step = PatchRecordReader::Step;
-
     IpsRecordReader(QIODevice &stream, bool ips32) : stream_(stream), ips32_(ips32) {}
     // Truncated also for a stream that breaks the format's rules.
-    Step next(PatchRecord &record);
+    Step next(PatchRecord &record) override;
     // After End: the length the result is to have, where the patch gives one.
-    std::optional<qint64> truncation() const { return truncation_; }
+    std::optional<qint64> resultLength() const override { return truncation_; }
 
   private:
     QIODevice &stream_;
@@ -40,5 +41,18 @@ class IpsRecordReader {
     std::optional<qint64> truncation_;
     std::vector<char> data_ = std::vector<char>(65535);
 };
+
+// Reads an IPS or IPS32 patch from start to end, holding one record at a time.
+PatchFileCheck checkIpsFile(const std::filesystem::path &patchPath);
+// Applies an IPS or IPS32 patch with the record engine: checked whole, then
+// written. The result is as long as the patch's length for it, where it gives
+// one, else as the image or as far as the records reach.
+ApplyResult applyIps(const PatchJob &job);
+
+// An IPS patch that turns one image into the other: changes closer than six
+// bytes joined into one record, runs as RLE records where that is smaller, no
+// record at the offset that reads "EOF", and the length of a shorter result
+// after the end mark. For images up to 16 MiB; IPS has no description.
+CreateResult createIpsPatch(const CreateJob &job);
 
 } // namespace tarnic

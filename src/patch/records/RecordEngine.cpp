@@ -1,12 +1,8 @@
-#include "patch/PatchApplication.h"
+#include "patch/records/RecordEngine.h"
 
+#include "files/Crc32.h"
 #include "files/SafeWrite.h"
-#include "patch/ApsFormat.h"
 #include "patch/ImageUpdate.h"
-#include "patch/IpsFormat.h"
-#include "patch/PpfFormat.h"
-#include "patch/ReorderedImage.h"
-#include "patch/Ups.h"
 
 #include <QFile>
 #include <QtEndian>
@@ -20,15 +16,10 @@ namespace tarnic {
 
 namespace {
 
-// The formats whose records write bytes at offsets, read by one engine. UPS
-// records XOR their bytes onto the image's, and come in the order of their
-// offsets.
-enum class RecordFormat { Aps, Ips, Ips32, Ppf, Ups };
-
-// Nothing is written past 2^31 - 1, and APS offsets run from 0 to 2^31 - 2.
-// (IPS offsets cannot leave this range; IPS32 offsets can.)
-bool recordFits(RecordFormat format, const PatchRecord &r) {
-    return r.Offset >= 0 && (format != RecordFormat::Aps || r.Offset < kLastWritableOffset) &&
+// Nothing is written past 2^31 - 1, and no record starts past its format's
+// last start. (IPS offsets cannot leave this range; IPS32 offsets can.)
+bool recordFits(const RecordRules &rules, const PatchRecord &r) {
+    return r.Offset >= 0 && r.Offset <= rules.lastStart &&
            r.Offset + r.writtenSize() - 1 <= kLastWritableOffset;
 }
 
@@ -43,13 +34,14 @@ struct StreamSummary {
 
 // Walks the record stream from the patch's current position to its end.
 // Every record is checked; `apply`, when given, receives each checked record.
-template <typename Reader, typename Apply>
-StreamCheck walkReader(Reader &reader, RecordFormat format, StreamSummary &summary, Apply &&apply) {
+template <typename Apply>
+StreamCheck walkReader(RecordStream &reader, const RecordRules &rules, StreamSummary &summary,
+                       Apply &&apply) {
     PatchRecord record;
     for (;;) {
         switch (reader.next(record)) {
-        case PatchRecordReader::Step::Record:
-            if (!recordFits(format, record))
+        case RecordStream::Step::Record:
+            if (!recordFits(rules, record))
                 return StreamCheck::Invalid;
             ++summary.records;
             summary.bytesWritten += record.writtenSize();
@@ -58,45 +50,26 @@ StreamCheck walkReader(Reader &reader, RecordFormat format, StreamSummary &summa
             if (!apply(record))
                 return StreamCheck::ReadFailed;
             break;
-        case PatchRecordReader::Step::End:
+        case RecordStream::Step::End:
             return StreamCheck::Complete;
-        case PatchRecordReader::Step::Truncated:
+        case RecordStream::Step::Truncated:
             return StreamCheck::Invalid;
-        case PatchRecordReader::Step::ReadFailed:
+        case RecordStream::Step::ReadFailed:
             return StreamCheck::ReadFailed;
         }
     }
 }
 
-// The same with the reader of `format`; an IPS patch's length for the result,
-// when it gives one, goes to `summary.truncation`.
+// The same with the reader the rules open; the length the patch sets for the
+// result, when it sets one, goes to `summary.truncation`.
 template <typename Apply>
-StreamCheck walkRecords(QIODevice &patch, RecordFormat format, StreamSummary &summary,
+StreamCheck walkRecords(QIODevice &patch, const RecordRules &rules, StreamSummary &summary,
                         Apply &&apply) {
-    if (format == RecordFormat::Aps) {
-        PatchRecordReader reader(patch);
-        return walkReader(reader, format, summary, apply);
-    }
-    if (format == RecordFormat::Ppf) {
-        const qint64 start = patch.pos();
-        const PpfLayout layout = readPpfLayout(patch);
-        if (layout.version == 0 || !patch.seek(start))
-            return StreamCheck::Invalid;
-        PpfRecordReader reader(patch, layout);
-        return walkReader(reader, format, summary, apply);
-    }
-    if (format == RecordFormat::Ups) {
-        const qint64 start = patch.pos();
-        const std::optional<UpsHeader> header = readUpsHeader(patch);
-        if (!header || !patch.seek(start))
-            return StreamCheck::Invalid;
-        UpsRecordReader reader(patch, *header);
-        summary.truncation = qint64(header->outputSize);
-        return walkReader(reader, format, summary, apply);
-    }
-    IpsRecordReader reader(patch, format == RecordFormat::Ips32);
-    const StreamCheck check = walkReader(reader, format, summary, apply);
-    summary.truncation = reader.truncation();
+    const std::unique_ptr<RecordStream> reader = rules.open(patch);
+    if (!reader)
+        return StreamCheck::Invalid;
+    const StreamCheck check = walkReader(*reader, rules, summary, apply);
+    summary.truncation = reader->resultLength();
     return check;
 }
 
@@ -217,7 +190,7 @@ class HeldRecords {
 // into: only the record that runs on into the next piece is held.
 class SortedXorRecords {
   public:
-    SortedXorRecords(QIODevice &patch, const UpsHeader &header) : reader_(patch, header) {}
+    explicit SortedXorRecords(std::unique_ptr<RecordStream> reader) : reader_(std::move(reader)) {}
 
     bool touches(qint64) const { return true; }
 
@@ -229,10 +202,10 @@ class SortedXorRecords {
         for (;;) {
             if (held_.empty()) {
                 PatchRecord record;
-                const PatchRecordReader::Step step = reader_.next(record);
-                if (step == PatchRecordReader::Step::End)
+                const RecordStream::Step step = reader_->next(record);
+                if (step == RecordStream::Step::End)
                     return true;
-                if (step != PatchRecordReader::Step::Record)
+                if (step != RecordStream::Step::Record)
                     return false;
                 ++records_;
                 heldAt_ = record.Offset;
@@ -252,58 +225,18 @@ class SortedXorRecords {
     qint64 records() const { return records_; }
 
   private:
-    UpsRecordReader reader_;
+    std::unique_ptr<RecordStream> reader_;
     std::vector<char> held_;
     qint64 heldAt_ = 0;
     qint64 records_ = 0;
 };
 
-// For a patch whose records are in another byte order than the image (UPS
-// read in the order the image is its input in, an APS patch made for the
-// image in another order): the order the patch works in and the order the
-// image is stored in; with `expectedCrc`, the result's CRC-32 as the patch
-// names it, which the result must have (in the patch's order).
-struct ResultCheck {
-    ByteOrder stored;
-    ByteOrder patchOrder;
-    std::optional<std::uint32_t> expectedCrc;
-    std::uint32_t crc = 0;
-};
-
-// Reads and checks the header from the start of `patch`, leaving the file at
-// the record stream.
-PatchFileOutcome readHeader(QFile &patch, PatchFileCheck &check) {
-    char head[kApsHeaderSize];
-    constexpr qint64 kFixedPart = kMagicSize + 2; // magic, type, encoding
-    const qint64 got = readFully(patch, head, kFixedPart);
-    if (got < 0)
-        return PatchFileOutcome::Unreadable;
-    if (got < kMagicSize || std::memcmp(head, kApsMagic, kMagicSize) != 0)
-        return PatchFileOutcome::NotAnApsFile;
-    if (got < kFixedPart)
-        return PatchFileOutcome::Truncated;
-    if (head[6] != 0)
-        return PatchFileOutcome::UnsupportedEncoding;
-    check.patchType = std::uint8_t(head[5]);
-    check.recordsStart = recordStreamStart(check.patchType);
-    const qint64 rest = recordStreamStart(check.patchType) - kFixedPart;
-    const qint64 restGot = readFully(patch, head + kFixedPart, rest);
-    if (restGot < 0)
-        return PatchFileOutcome::Unreadable;
-    if (restGot < rest)
-        return PatchFileOutcome::Truncated;
-    check.declaredImageSize = qFromLittleEndian<quint32>(head + imageSizeOffset(check.patchType));
-    if (check.patchType != kSimplePatchType)
-        check.targetFormat = std::uint8_t(head[57]);
-    return PatchFileOutcome::Valid;
-}
-
 // Checks the record stream from the patch's current position to its end,
 // handing each record to `held` when given.
-PatchFileOutcome checkRecordStream(QFile &patch, RecordFormat format, PatchFileCheck &check,
-                                   HeldRecords *held = nullptr) {
+PatchFileOutcome checkStream(QIODevice &patch, const RecordRules &rules, PatchFileCheck &check,
+                             HeldRecords *held) {
     StreamSummary summary;
-    const StreamCheck result = walkRecords(patch, format, summary, [held](const PatchRecord &r) {
+    const StreamCheck result = walkRecords(patch, rules, summary, [held](const PatchRecord &r) {
         if (held)
             held->hold(r);
         return true;
@@ -363,7 +296,7 @@ bool copyWithRecords(QFile &image, qint64 oldLength, Records &records, qint64 ne
 
 // The records written one by one after the whole image is copied, in file
 // order, for patches whose records do not fit in memory.
-bool copyThenWriteRecords(QFile &image, QFile &patch, RecordFormat format,
+bool copyThenWriteRecords(QFile &image, QFile &patch, const RecordRules &rules,
                           const PatchFileCheck &checked, bool reordered, FileReplacement &patched) {
     if (checked.truncation) {
         patched.fail(QStringLiteral("an IPS patch that sets the result's length and holds more "
@@ -381,7 +314,7 @@ bool copyThenWriteRecords(QFile &image, QFile &patch, RecordFormat format,
     StreamSummary applied;
     RecordWriter writer(patched);
     return patch.seek(checked.recordsStart) &&
-           walkRecords(patch, format, applied,
+           walkRecords(patch, rules, applied,
                        [&](const PatchRecord &r) { return writer.write(r); }) ==
                StreamCheck::Complete &&
            writer.flush() && applied.records == checked.records &&
@@ -392,7 +325,7 @@ bool copyThenWriteRecords(QFile &image, QFile &patch, RecordFormat format,
 // but not yet in the image's place. The result is the same as writing every
 // record byte by byte into the image in file order; a record past the end
 // leaves a gap that reads as zeros.
-bool writePatchedImage(QFile &patch, RecordFormat format, const PatchFileCheck &checked,
+bool writePatchedImage(QFile &patch, const RecordRules &rules, const PatchFileCheck &checked,
                        HeldRecords &held, const std::filesystem::path &imagePath,
                        ResultCheck *check, FileReplacement &patched) {
     QFile image;
@@ -403,13 +336,13 @@ bool writePatchedImage(QFile &patch, RecordFormat format, const PatchFileCheck &
     const qint64 oldLength = image.size();
     const qint64 newLength =
         checked.truncation ? *checked.truncation : std::max(oldLength, checked.end);
-    if (format == RecordFormat::Ups) {
-        const std::optional<UpsHeader> header = readUpsHeader(patch);
-        if (!header || !patch.seek(checked.recordsStart)) {
+    if (rules.xorInOffsetOrder) {
+        std::unique_ptr<RecordStream> stream = rules.open(patch);
+        if (!stream) {
             patched.fail(QStringLiteral("the patch cannot be read"));
             return false;
         }
-        SortedXorRecords records(patch, *header);
+        SortedXorRecords records(std::move(stream));
         return copyWithRecords(image, oldLength, records, newLength, check, patched) &&
                records.records() == checked.records && patched.finish(newLength);
     }
@@ -418,31 +351,8 @@ bool writePatchedImage(QFile &patch, RecordFormat format, const PatchFileCheck &
         return copyWithRecords(image, oldLength, held, newLength, check, patched) &&
                patched.finish(newLength);
     }
-    return copyThenWriteRecords(image, patch, format, checked, check != nullptr, patched) &&
+    return copyThenWriteRecords(image, patch, rules, checked, check != nullptr, patched) &&
            patched.finish(newLength);
-}
-
-// Reads an IPS patch's magic, leaving the file at its records.
-PatchFileOutcome readIpsHeader(QFile &patch, RecordFormat format, PatchFileCheck &check) {
-    char magic[kIpsMagicSize];
-    const qint64 got = readFully(patch, magic, kIpsMagicSize);
-    if (got < 0)
-        return PatchFileOutcome::Unreadable;
-    if (got < kIpsMagicSize ||
-        std::memcmp(magic, format == RecordFormat::Ips32 ? kIps32Magic : kIpsMagic,
-                    kIpsMagicSize) != 0)
-        return PatchFileOutcome::NotAnApsFile;
-    check.recordsStart = kIpsMagicSize;
-    return PatchFileOutcome::Valid;
-}
-
-// Reads a PPF patch's header, leaving the file at its records.
-PatchFileOutcome readPpfHeader(QFile &patch, PatchFileCheck &check) {
-    const PpfLayout layout = readPpfLayout(patch);
-    if (layout.version == 0)
-        return PatchFileOutcome::NotAnApsFile;
-    check.recordsStart = layout.recordsStart;
-    return patch.seek(layout.recordsStart) ? PatchFileOutcome::Valid : PatchFileOutcome::Unreadable;
 }
 
 ApplyOutcome refusal(PatchFileOutcome outcome) {
@@ -450,9 +360,9 @@ ApplyOutcome refusal(PatchFileOutcome outcome) {
     case PatchFileOutcome::Valid:
         break;
     case PatchFileOutcome::Unreadable:
-        return ApplyOutcome::SourceUnreadable;
+        return ApplyOutcome::PatchUnreadable;
     case PatchFileOutcome::Truncated:
-        return ApplyOutcome::SourceTruncated;
+        return ApplyOutcome::PatchTruncated;
     case PatchFileOutcome::NotAnApsFile:
         return ApplyOutcome::NotAnApsFile;
     case PatchFileOutcome::UnsupportedEncoding:
@@ -463,18 +373,27 @@ ApplyOutcome refusal(PatchFileOutcome outcome) {
     return ApplyOutcome::Applied;
 }
 
-// No check of the image beyond what the job's question asks.
-std::optional<ApplyOutcome> anyImage(ApplyResult &, std::optional<ResultCheck> &) {
-    return std::nullopt;
+} // namespace
+
+PatchFileOutcome checkRecordStream(QIODevice &patch, const RecordRules &rules,
+                                   PatchFileCheck &check) {
+    return checkStream(patch, rules, check, nullptr);
 }
 
-// Applies a patch whose records write bytes at offsets: the header read by
-// `readHeader`, the image checked by `checkImage` once it is locked (which may
-// ask for the result to be checked), the whole record stream checked before
-// anything is asked or written, then the image written once with its records.
-template <typename ReadHeader, typename CheckImage = decltype(anyImage)>
-ApplyResult applyRecords(const PatchJob &job, RecordFormat format, ReadHeader &&readHeader,
-                         CheckImage &&checkImage = anyImage) {
+PatchFileCheck checkRecordFile(const std::filesystem::path &patchPath, const RecordRules &rules,
+                               const HeaderReader &readHeader) {
+    PatchFileCheck check;
+    QFile patch;
+    if (!openRegularFile(patch, patchPath))
+        return check;
+    check.outcome = readHeader(patch, check);
+    if (check.outcome == PatchFileOutcome::Valid)
+        check.outcome = checkRecordStream(patch, rules, check);
+    return check;
+}
+
+ApplyResult applyRecords(const PatchJob &job, const RecordRules &rules,
+                         const HeaderReader &readHeader, const ImageCheck &checkImage) {
     ApplyResult result;
     auto finish = [&](ApplyOutcome outcome) {
         result.outcome = outcome;
@@ -482,7 +401,7 @@ ApplyResult applyRecords(const PatchJob &job, RecordFormat format, ReadHeader &&
     };
     QFile patch;
     if (!openRegularFile(patch, job.patchPath))
-        return finish(ApplyOutcome::SourceUnreadable);
+        return finish(ApplyOutcome::PatchUnreadable);
     PatchFileCheck checked;
     if (const ApplyOutcome refused = refusal(readHeader(patch, checked));
         refused != ApplyOutcome::Applied)
@@ -492,165 +411,32 @@ ApplyResult applyRecords(const PatchJob &job, RecordFormat format, ReadHeader &&
     if (const auto refused = update.lockImage(result))
         return finish(*refused);
     std::optional<ResultCheck> check;
-    if (const auto refused = checkImage(result, check))
-        return finish(*refused);
+    if (checkImage) {
+        if (const auto refused = checkImage(result, check))
+            return finish(*refused);
+    }
 
     // Records in the order of their offsets need not be held: they are read
     // again alongside the pieces.
     HeldRecords held;
-    if (const ApplyOutcome refused = refusal(checkRecordStream(
-            patch, format, checked, format == RecordFormat::Ups ? nullptr : &held));
+    if (const ApplyOutcome refused =
+            refusal(checkStream(patch, rules, checked, rules.xorInOffsetOrder ? nullptr : &held));
         refused != ApplyOutcome::Applied)
-        return finish(refused == ApplyOutcome::InvalidPatch && format != RecordFormat::Aps
-                          ? ApplyOutcome::PatchBreaksItsRules
-                          : refused);
+        return finish(refused == ApplyOutcome::InvalidPatch ? rules.invalid : refused);
     result.records = checked.records;
+    // A patch that XORs over the whole result writes all of it.
     result.bytesWritten =
-        format == RecordFormat::Ups ? checked.truncation.value_or(0) : checked.bytesWritten;
+        rules.xorInOffsetOrder ? checked.truncation.value_or(0) : checked.bytesWritten;
 
     if (const auto refused = update.startWriting())
         return finish(*refused);
     const bool written = patch.seek(checked.recordsStart) &&
-                         writePatchedImage(patch, format, checked, held, job.imagePath,
+                         writePatchedImage(patch, rules, checked, held, job.imagePath,
                                            check ? &*check : nullptr, update.replacement());
     // A result that is not the patch's is not put in place.
     if (written && check && check->expectedCrc && check->crc != *check->expectedCrc)
         return finish(ApplyOutcome::ResultMismatch);
     return finish(update.putInPlace(written, result));
-}
-
-} // namespace
-
-PatchFileCheck checkPatchFile(const std::filesystem::path &patchPath) {
-    PatchFileCheck check;
-    QFile patch;
-    if (!openRegularFile(patch, patchPath))
-        return check;
-    check.outcome = readHeader(patch, check);
-    if (check.outcome == PatchFileOutcome::Valid)
-        check.outcome = checkRecordStream(patch, RecordFormat::Aps, check);
-    return check;
-}
-
-ApplyResult applyPatch(const PatchJob &job) {
-    PatchFileCheck header;
-    const auto readApsHeader = [&header](QFile &patch, PatchFileCheck &check) {
-        const PatchFileOutcome outcome = readHeader(patch, check);
-        header = check;
-        return outcome;
-    };
-    // A patch that names the byte order of its image (type 1) is applied in
-    // that order to the image in whichever order the image is stored in: each
-    // piece is put in the patch's order for its records and back.
-    const auto inItsOrder = [&](ApplyResult &result,
-                                std::optional<ResultCheck> &check) -> std::optional<ApplyOutcome> {
-        HeaderBytes head;
-        if (header.patchType != kN64PatchType || header.targetFormat > 1 ||
-            !readHeaderBytes(job.imagePath, head))
-            return std::nullopt;
-        const ByteOrder patchOrder = ByteOrder(header.targetFormat);
-        const ByteOrder stored = byteOrderOf(head);
-        result.readAs = patchOrder;
-        if (stored != ByteOrder::Unknown && stored != patchOrder)
-            check = ResultCheck{stored, patchOrder, std::nullopt};
-        return std::nullopt;
-    };
-    return applyRecords(job, RecordFormat::Aps, readApsHeader, inItsOrder);
-}
-
-namespace {
-
-// IPS or IPS32, told by the patch's first bytes.
-RecordFormat ipsFormatOf(const std::filesystem::path &patchPath) {
-    QFile probe;
-    char magic[kIpsMagicSize] = {};
-    const bool ips32 = openRegularFile(probe, patchPath) &&
-                       readFully(probe, magic, kIpsMagicSize) == kIpsMagicSize &&
-                       std::memcmp(magic, kIps32Magic, kIpsMagicSize) == 0;
-    return ips32 ? RecordFormat::Ips32 : RecordFormat::Ips;
-}
-
-} // namespace
-
-ApplyResult applyIps(const PatchJob &job) {
-    const RecordFormat format = ipsFormatOf(job.patchPath);
-    return applyRecords(job, format, [format](QFile &patch, PatchFileCheck &check) {
-        return readIpsHeader(patch, format, check);
-    });
-}
-
-ApplyResult applyPpf(const PatchJob &job) {
-    PpfLayout layout;
-    const auto readHeader = [&layout](QFile &patch, PatchFileCheck &check) {
-        layout = readPpfLayout(patch);
-        return readPpfHeader(patch, check);
-    };
-    // The image must be the one the block check and size describe, in its
-    // own byte order, unless the job says to apply it all the same.
-    const auto checkImage = [&](ApplyResult &result,
-                                std::optional<ResultCheck> &) -> std::optional<ApplyOutcome> {
-        if (job.skipSourceCheck)
-            return std::nullopt;
-        const PpfImageCheck check = checkPpfImage(layout, job.imagePath);
-        switch (check.fit) {
-        case PpfImageFit::NoCheck:
-        case PpfImageFit::Fits:
-            return std::nullopt;
-        case PpfImageFit::OtherOrder:
-            result.readAs = check.order;
-            return ApplyOutcome::OtherByteOrder;
-        case PpfImageFit::Differs:
-            return ApplyOutcome::WrongImage;
-        case PpfImageFit::Unreadable:
-            break;
-        }
-        return ApplyOutcome::DestinationUnwritable;
-    };
-    return applyRecords(job, RecordFormat::Ppf, readHeader, checkImage);
-}
-
-PatchFileCheck checkIpsFile(const std::filesystem::path &patchPath) {
-    PatchFileCheck check;
-    const RecordFormat format = ipsFormatOf(patchPath);
-    QFile patch;
-    if (!openRegularFile(patch, patchPath))
-        return check;
-    check.outcome = readIpsHeader(patch, format, check);
-    if (check.outcome == PatchFileOutcome::Valid)
-        check.outcome = checkRecordStream(patch, format, check);
-    return check;
-}
-
-ApplyResult applyUps(const PatchJob &job) {
-    const UpsInspection inspection = inspectUps(job.patchPath);
-    const UpsHeader &header = inspection.header;
-    if (inspection.outcome != ApplyOutcome::Applied ||
-        header.outputSize > std::uint64_t(kLastWritableOffset) + 1) {
-        ApplyResult refused;
-        refused.outcome = inspection.outcome != ApplyOutcome::Applied
-                              ? inspection.outcome
-                              : ApplyOutcome::PatchBreaksItsRules;
-        return refused;
-    }
-    const auto readHeader = [&](QFile &patch, PatchFileCheck &check) {
-        check.recordsStart = header.hunksStart;
-        return patch.seek(header.hunksStart) ? PatchFileOutcome::Valid
-                                             : PatchFileOutcome::Unreadable;
-    };
-    // The image must be the patch's input in some byte order; the result is
-    // made in that order and checked against the patch's output CRC-32.
-    const auto checkImage = [&](ApplyResult &result,
-                                std::optional<ResultCheck> &check) -> std::optional<ApplyOutcome> {
-        QFile image;
-        const SourceMatch match = matchSource(
-            job, {header.inputSize, header.inputCrc, header.outputSize, header.outputCrc}, image,
-            result);
-        if (match.refusal)
-            return match.refusal;
-        check = ResultCheck{match.stored, result.readAs, header.outputCrc};
-        return std::nullopt;
-    };
-    return applyRecords(job, RecordFormat::Ups, readHeader, checkImage);
 }
 
 } // namespace tarnic

@@ -1,0 +1,85 @@
+#include "patch/aps/ApsFormat.h"
+
+#include "files/SafeWrite.h"
+#include "patch/records/RecordEngine.h"
+#include "rom/ImageHeader.h"
+
+#include <QtEndian>
+
+#include <cstring>
+
+namespace tarnic {
+
+namespace {
+
+// Reads and checks the header from the start of `patch`, leaving the file at
+// the record stream.
+PatchFileOutcome readApsHeader(QFile &patch, PatchFileCheck &check) {
+    char head[kApsHeaderSize];
+    constexpr qint64 kFixedPart = kMagicSize + 2; // magic, type, encoding
+    const qint64 got = readFully(patch, head, kFixedPart);
+    if (got < 0)
+        return PatchFileOutcome::Unreadable;
+    if (got < kMagicSize || std::memcmp(head, kApsMagic, kMagicSize) != 0)
+        return PatchFileOutcome::NotAnApsFile;
+    if (got < kFixedPart)
+        return PatchFileOutcome::Truncated;
+    if (head[6] != 0)
+        return PatchFileOutcome::UnsupportedEncoding;
+    check.patchType = std::uint8_t(head[5]);
+    check.recordsStart = recordStreamStart(check.patchType);
+    const qint64 rest = recordStreamStart(check.patchType) - kFixedPart;
+    const qint64 restGot = readFully(patch, head + kFixedPart, rest);
+    if (restGot < 0)
+        return PatchFileOutcome::Unreadable;
+    if (restGot < rest)
+        return PatchFileOutcome::Truncated;
+    check.declaredImageSize = qFromLittleEndian<quint32>(head + imageSizeOffset(check.patchType));
+    if (check.patchType != kSimplePatchType)
+        check.targetFormat = std::uint8_t(head[57]);
+    return PatchFileOutcome::Valid;
+}
+
+// APS offsets run from 0 to 2^31 - 2; a stream that breaks that is the
+// patch's fault as APS tells it ("Error Openning Source File:").
+RecordRules apsRules() {
+    RecordRules rules;
+    rules.open = [](QIODevice &patch) { return std::make_unique<ApsRecordReader>(patch); };
+    rules.lastStart = kLastWritableOffset - 1;
+    rules.invalid = ApplyOutcome::InvalidPatch;
+    return rules;
+}
+
+} // namespace
+
+PatchFileCheck checkApsFile(const std::filesystem::path &patchPath) {
+    return checkRecordFile(patchPath, apsRules(), readApsHeader);
+}
+
+ApplyResult applyApsPatch(const PatchJob &job) {
+    PatchFileCheck header;
+    const auto readHeader = [&header](QFile &patch, PatchFileCheck &check) {
+        const PatchFileOutcome outcome = readApsHeader(patch, check);
+        header = check;
+        return outcome;
+    };
+    // A patch that names the byte order of its image (type 1) is applied in
+    // that order to the image in whichever order the image is stored in: each
+    // piece is put in the patch's order for its records and back.
+    const auto inItsOrder = [&](ApplyResult &result,
+                                std::optional<ResultCheck> &check) -> std::optional<ApplyOutcome> {
+        HeaderBytes head;
+        if (header.patchType != kN64PatchType || header.targetFormat > 1 ||
+            !readHeaderBytes(job.imagePath, head))
+            return std::nullopt;
+        const ByteOrder patchOrder = ByteOrder(header.targetFormat);
+        const ByteOrder stored = byteOrderOf(head);
+        result.readAs = patchOrder;
+        if (stored != ByteOrder::Unknown && stored != patchOrder)
+            check = ResultCheck{stored, patchOrder, std::nullopt};
+        return std::nullopt;
+    };
+    return applyRecords(job, apsRules(), readHeader, inItsOrder);
+}
+
+} // namespace tarnic

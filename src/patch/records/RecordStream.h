@@ -1,0 +1,45 @@
+#pragma once
+// A patch's records, read one at a time, whatever format they come in: the
+// formats whose records write bytes at offsets (APS, IPS, PPF, and UPS, whose
+// records XOR theirs onto the image's) each have a reader of this shape, and
+// one engine applies them all (patch/records/RecordEngine.h).
+
+#include <QtGlobal>
+
+#include <cstdint>
+#include <optional>
+
+namespace tarnic {
+
+// The highest image offset a record may write to.
+inline constexpr qint64 kLastWritableOffset = 0x7FFFFFFF;
+
+// One record of a patch that writes bytes at offsets: an APS record, or one of
+// another such format (IPS), whose offsets and lengths may be wider.
+struct PatchRecord {
+    qint64 Offset = 0;
+    std::uint16_t Length = 0; // 0: run record
+    std::uint8_t RunValue = 0;
+    std::uint16_t RunCount = 0;
+    const char *Data = nullptr; // copy record: its Length bytes, valid until the next record
+
+    // How many image bytes the record writes.
+    int writtenSize() const { return Length != 0 ? Length : RunCount; }
+};
+
+class RecordStream {
+  public:
+    enum class Step {
+        Record,     // `record` holds the next record
+        End,        // the stream ended between two records: it is complete
+        Truncated,  // the stream ended inside a record, or broke its format's rules
+        ReadFailed, // the file could not be read
+    };
+
+    virtual ~RecordStream() = default;
+    virtual Step next(PatchRecord &record) = 0;
+    // After End: the length the result is to have, where the patch sets one.
+    virtual std::optional<qint64> resultLength() const { return std::nullopt; }
+};
+
+} // namespace tarnic
