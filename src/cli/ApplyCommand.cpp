@@ -88,14 +88,14 @@ int applySeveral(const QStringList &patches, PatchJob job, Console &console) {
     std::vector<std::filesystem::path> files;
     for (const QString &patch : patches) {
         files.push_back(pathOf(patch));
-        const PatchFormat format = recognisePatchFile(files.back());
-        const PatchFormatInfo &info = infoOf(format);
-        if (!checksItsImage(files.back(), format) && !job.skipSourceCheck)
+        // One that does not read is refused for that when it is applied.
+        const PatchSummary summary = inspectPatchFile(files.back(), ReadDepth::Header);
+        if (summary.readable() && !summary.checksItsImage() && !job.skipSourceCheck)
             return fail(console, patch,
                         QStringLiteral("%1 patch in a row of several cannot be checked against "
                                        "the result before it; make sure of the order, then give "
                                        "--force")
-                            .arg(text::withArticle(QLatin1String(info.name))),
+                            .arg(text::withArticle(QLatin1String(infoOf(summary.format).name))),
                         Refused);
     }
     const ApplyResult result = applyPatchFiles(files, job);
@@ -151,10 +151,14 @@ int runApply(const CommandSpec &spec, const QStringList &arguments, Console &con
     // differ, a patch that names no image, or no byte order for an image in
     // a copier's. An APS patch is read and compared first, so that a patch or
     // image that cannot be is refused for that.
-    const PatchFormat format = recognisePatchFile(pathOf(patchFile));
+    // What the patch says of itself decides; the records of one that shows
+    // the window's pairs are read whole first, so that a broken one is refused for that.
+    PatchSummary patch = inspectPatchFile(pathOf(patchFile), ReadDepth::Header);
+    if (patch.display)
+        patch = inspectPatchFile(pathOf(patchFile), ReadDepth::Whole);
     std::optional<PairCheck> pairs;
-    if (format == PatchFormat::Aps || format == PatchFormat::Unknown) { // says what it is not
-        const auto compared = comparePatchAndImage(patchFile, imageFile, console);
+    if (patch.display) { // the window's pairs (a file in no format says what it is not)
+        const auto compared = comparePatchAndImage(patch, patchFile, imageFile, console);
         if (const int *status = std::get_if<int>(&compared))
             return *status;
         pairs = std::get<PairCheck>(compared);
@@ -163,8 +167,7 @@ int runApply(const CommandSpec &spec, const QStringList &arguments, Console &con
     const ByteOrder imageOrder =
         readHeaderBytes(pathOf(imageFile), head) ? byteOrderOf(head) : ByteOrder::Unknown;
     if (!command.isSet(force)) {
-        switch (questionBefore(pathOf(patchFile), format, imageOrder,
-                               pairs && !allPairsEqual(pairs->equal))) {
+        switch (questionBefore(patch, imageOrder, pairs && !allPairsEqual(pairs->equal))) {
         case ApplyQuestion::None:
             break;
         case ApplyQuestion::NamesNoByteOrder:
@@ -176,11 +179,12 @@ int runApply(const CommandSpec &spec, const QStringList &arguments, Console &con
         case ApplyQuestion::PairsDiffer:
         case ApplyQuestion::NamesNoImage:
             return fail(console, imageFile,
-                        pairs ? mismatchReason(*pairs, imageFile)
-                              : QStringLiteral("%1 patch does not say which image it was made "
-                                               "for; make sure this is the right one, then give "
-                                               "--force")
-                                    .arg(text::withArticle(QLatin1String(infoOf(format).name))),
+                        pairs
+                            ? mismatchReason(*pairs, imageFile)
+                            : QStringLiteral("%1 patch does not say which image it was made "
+                                             "for; make sure this is the right one, then give "
+                                             "--force")
+                                  .arg(text::withArticle(QLatin1String(infoOf(patch.format).name))),
                         Refused);
         }
     }
@@ -194,7 +198,7 @@ int runApply(const CommandSpec &spec, const QStringList &arguments, Console &con
     job.outputPath = pathOf(command.value(output));
     const QString written = toOutput ? command.value(output) : imageFile;
     const ApplyResult result = applyPatchFile(job);
-    const bool byCrc = infoOf(format).namesItsSource;
+    const bool byCrc = patch.checks == PatchChecks::SourceCrc;
     if (result.outcome == ApplyOutcome::WrongImage)
         return fail(console, imageFile,
                     *text::reasonFor(result.outcome).message +
@@ -220,7 +224,7 @@ int runApply(const CommandSpec &spec, const QStringList &arguments, Console &con
                     << " applied, " << text::countOf(result.bytesWritten, QStringLiteral("byte"))
                     << " written";
     else
-        console.out << written << ": " << infoOf(format).name
+        console.out << written << ": " << infoOf(patch.format).name
                     << " patch applied to the image read as " << shortName(result.readAs) << ", "
                     << result.bytesWritten << " bytes written, the result's CRC-32 checked";
     return reportApplied(console, job, result);

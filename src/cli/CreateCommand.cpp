@@ -18,7 +18,7 @@ QString fileOf(const CreateJob &job, CreateOutcome outcome) {
     case CreateOutcome::ModifiedUnreadable:
     case CreateOutcome::ModifiedShorter:
     case CreateOutcome::ModifiedTooLarge:
-    case CreateOutcome::TooLargeForIps:
+    case CreateOutcome::TooLargeForFormat:
         return nameText(job.modifiedPath);
     case CreateOutcome::DescriptionTooLong:
         return job.description;

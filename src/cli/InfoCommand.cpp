@@ -7,8 +7,6 @@
 #include "files/PathText.h"
 #include "patch/PatchApplication.h"
 #include "patch/PatchFormat.h"
-#include "patch/aps/ApsInspection.h"
-#include "patch/bps/Bps.h"
 #include "rom/ByteOrderConversion.h"
 #include "rom/ImageDigests.h"
 
@@ -131,34 +129,10 @@ int runInfo(const CommandSpec &spec, const QStringList &arguments, Console &cons
         if (!readHeaderBytes(pathOf(file), bytes))
             result = fail(console, file, QStringLiteral("cannot be read"), Trouble);
         else
-            switch (const PatchFormat format = recognisePatch(QByteArray(
-                        reinterpret_cast<const char *>(bytes.data()), kPatchMagicSize))) {
-            case PatchFormat::Aps:
-                result = infoOfPatch(file, console, json);
-                break;
-            case PatchFormat::Bps:
-                result = infoOfBps(file, console, json);
-                break;
-            case PatchFormat::Ips:
-            case PatchFormat::Ips32:
-                result = infoOfIps(file, console, json);
-                break;
-            case PatchFormat::Ups:
-                result = infoOfUps(file, console, json);
-                break;
-            case PatchFormat::Ppf:
-                result = infoOfPpf(file, console, json);
-                break;
-            case PatchFormat::Unknown:
-                result = infoOfImage(file, bytes, console, json, kind);
-                break;
-            default:
-                result = fail(console, file,
-                              QStringLiteral("%1 patch, which this version does not read yet")
-                                  .arg(text::withArticle(QLatin1String(infoOf(format).name))),
-                              Refused);
-                break;
-            }
+            result = recognised(recognisePatch(
+                         QByteArray(reinterpret_cast<const char *>(bytes.data()), kPatchMagicSize)))
+                         ? infoOfPatch(file, console, json)
+                         : infoOfImage(file, bytes, console, json, kind);
         status = std::max(status, result);
     }
     return status;

@@ -2,8 +2,6 @@
 #include "files/PathText.h"
 
 #include "Images.h"
-#include "patch/PatchApplication.h"
-#include "patch/aps/ApsInspection.h"
 #include "rom/ImageHeader.h"
 
 namespace tarnic::cli {
@@ -15,15 +13,11 @@ const QString &pairCaption(int pair) {
     return captions[pair];
 }
 
-std::variant<PairCheck, int> comparePatchAndImage(const QString &patchFile,
+std::variant<PairCheck, int> comparePatchAndImage(const PatchSummary &patch,
+                                                  const QString &patchFile,
                                                   const QString &imageFile, Console &console) {
-    const ApsInspection patch = inspectApsPatch(pathOf(patchFile));
-    if (patch.outcome != InspectionOutcome::Shown)
-        return fail(console, patchFile, text::reasonFor(patch.outcome));
-    // The whole patch, as applying it would check it.
-    if (const PatchFileCheck records = checkApsFile(pathOf(patchFile));
-        records.outcome != PatchFileOutcome::Valid)
-        return fail(console, patchFile, text::reasonFor(records.outcome));
+    if (!patch.readable() || !patch.display)
+        return fail(console, patchFile, text::reasonFor(patch));
     HeaderBytes bytes;
     if (!readHeaderBytes(pathOf(imageFile), bytes))
         return fail(console, imageFile, text::reasonFor(InspectionOutcome::CannotOpen));
@@ -32,9 +26,9 @@ std::variant<PairCheck, int> comparePatchAndImage(const QString &patchFile,
         return fail(console, imageFile, notAnImage(imageFile, image.order), Refused);
     PairCheck check;
     check.image = imageSideTexts(image.display);
-    check.patch = patchSideTexts(patch.display);
+    check.patch = patchSideTexts(*patch.display);
     check.equal = comparePairs(check.image, check.patch);
-    check.simplePatch = patch.header.PatchType == kSimplePatchType;
+    check.simplePatch = patch.checks != PatchChecks::CartridgePairs;
     return check;
 }
 

@@ -4,6 +4,7 @@
 
 #include "Command.h"
 #include "match/MatchCheck.h"
+#include "patch/PatchSummary.h"
 
 #include <variant>
 
@@ -19,9 +20,11 @@ struct PairCheck {
 // The caption of pair `pair` ("Cart-ID", ...).
 const QString &pairCaption(int pair);
 
-// Reads both headers and compares the four pairs; an error line and the exit
+// Compares the four pairs of a patch that shows the window's texts
+// (`patch.display`) with the image's header; an error line and the exit
 // status when either cannot be shown or the patch is not whole.
-std::variant<PairCheck, int> comparePatchAndImage(const QString &patchFile,
+std::variant<PairCheck, int> comparePatchAndImage(const PatchSummary &patch,
+                                                  const QString &patchFile,
                                                   const QString &imageFile, Console &console);
 
 } // namespace tarnic::cli

@@ -4,6 +4,7 @@
 // once complete and on disk, and a backup of the original can be kept.
 
 #include "files/OwnNames.h"
+#include "patch/PatchSummary.h"
 #include "rom/ImageHeader.h"
 
 #include <QString>
@@ -124,5 +125,8 @@ struct PatchFileCheck {
     qint64 recordsStart = 0;          // where the records begin in the patch
     std::optional<qint64> truncation; // IPS: the length the result is to have
 };
+
+// How an applier refuses a patch whose reading ended as `read` (not Readable).
+ApplyOutcome refusalOf(PatchRead read, PatchFault fault);
 
 } // namespace tarnic

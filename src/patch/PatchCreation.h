@@ -20,7 +20,7 @@ enum class CreateOutcome {
     DescriptionTooLong, // more than 50 characters, or a character outside ISO 8859-1
     PatchIsAnInput,     // the patch would replace the original or the modified file
     WriteFailed,        // the patch could not be written; nothing is left at its path
-    TooLargeForIps,     // IPS: the modified image is past 16 MiB (or needs a length that is)
+    TooLargeForFormat,  // past what the format addresses (IPS: 16 MiB, or a length that is)
 };
 
 struct CreateJob {

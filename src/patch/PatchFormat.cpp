@@ -1,40 +1,53 @@
 #include "patch/PatchFormat.h"
 
+#include "files/OwnNames.h"
 #include "files/SafeWrite.h"
 #include "patch/ImageUpdate.h"
-
-#include "files/OwnNames.h"
 #include "patch/PatchApplication.h"
 #include "patch/PatchCreation.h"
 #include "patch/aps/ApsFormat.h"
+#include "patch/aps/ApsInspection.h"
 #include "patch/bps/Bps.h"
 #include "patch/ips/IpsFormat.h"
 #include "patch/ppf/PpfFormat.h"
 #include "patch/ups/Ups.h"
+
 #include <filesystem>
 
 namespace tarnic {
 
-const std::vector<PatchFormatInfo> &patchFormats() {
-    static const std::vector<PatchFormatInfo> formats = {
-        {PatchFormat::Aps, "APS", "*.APS", "APS10", applyApsPatch, createApsPatch, false,
-         "application/x-aps-patch", false, "N64 images, records up to 255 bytes"},
-        {PatchFormat::Bps, "BPS", "*.bps", "BPS1", applyBps, createBpsPatch, true,
+namespace {
+
+std::vector<PatchFormatInfo> &formatTable() {
+    static std::vector<PatchFormatInfo> formats = {
+        {PatchFormat::Aps, "APS", "*.APS", "APS10", applyApsPatch, createApsPatch, summarizeAps,
+         nullptr, "application/x-aps-patch", false, "N64 images, records up to 255 bytes"},
+        {PatchFormat::Bps, "BPS", "*.bps", "BPS1", applyBps, createBpsPatch, summarizeBps, nullptr,
          "application/x-bps-patch", true,
          "moved and inserted content costs little; the description as metadata"},
-        {PatchFormat::Ups, "UPS", "*.ups", "UPS1", applyUps, nullptr, true,
+        {PatchFormat::Ups, "UPS", "*.ups", "UPS1", applyUps, nullptr, summarizeUps, nullptr,
          "application/x-ups-patch", false, ""},
-        {PatchFormat::Ips32, "IPS32", "*.ips32", "IPS32", applyIps, nullptr, false,
+        {PatchFormat::Ips32, "IPS32", "*.ips32", "IPS32", applyIps, nullptr, summarizeIps, nullptr,
          "application/x-ips32-patch", false, ""},
-        {PatchFormat::Ips, "IPS", "*.ips", "PATCH", applyIps, createIpsPatch, false,
+        {PatchFormat::Ips, "IPS", "*.ips", "PATCH", applyIps, createIpsPatch, summarizeIps, nullptr,
          "application/x-ips-patch", true, "up to 16 MiB, no description"},
-        {PatchFormat::Ppf, "PPF", "*.ppf", "PPF", applyPpf, nullptr, false,
-         "application/x-ppf-patch", false, ""},
+        {PatchFormat::Ppf, "PPF", "*.ppf", "PPF", applyPpf, nullptr, summarizePpf,
+         checkPpfImageFile, "application/x-ppf-patch", false, ""},
         {PatchFormat::Vcdiff, "xdelta (VCDIFF)", "*.xdelta;*.vcdiff;*.delta",
-         std::string_view("\xD6\xC3\xC4\x00", 4), nullptr, nullptr, false,
+         std::string_view("\xD6\xC3\xC4\x00", 4), nullptr, nullptr, nullptr, nullptr,
          "application/x-xdelta-patch", false, ""},
     };
     return formats;
+}
+
+} // namespace
+
+const std::vector<PatchFormatInfo> &patchFormats() {
+    return formatTable();
+}
+
+void registerPatchFormat(const PatchFormatInfo &info) {
+    formatTable().push_back(info);
 }
 
 const PatchFormatInfo &infoOf(PatchFormat format) {
@@ -43,7 +56,7 @@ const PatchFormatInfo &infoOf(PatchFormat format) {
             return info;
     }
     static const PatchFormatInfo unknown{
-        PatchFormat::Unknown, "unknown", "", "", nullptr, nullptr, false, "", false, ""};
+        PatchFormat::Unknown, "unknown", "", "", nullptr, nullptr, nullptr, nullptr, "", false, ""};
     return unknown;
 }
 
@@ -74,70 +87,38 @@ ApplyResult applyPatchFile(const PatchJob &job) {
     return result;
 }
 
-std::optional<NamedSource> namedSourceOf(const std::filesystem::path &patchPath, PatchFormat format,
-                                         ApplyOutcome &why, PatchCrcCheck check) {
-    if (format == PatchFormat::Bps) {
-        const BpsInspection bps = inspectBps(patchPath, check);
-        why = bps.outcome == BpsRead::Corrupted ? ApplyOutcome::PatchCorrupted
-                                                : ApplyOutcome::PatchTruncated;
-        if (bps.outcome == BpsRead::Read)
-            return NamedSource{bps.header.sourceSize, bps.header.sourceCrc};
-    } else if (format == PatchFormat::Ups) {
-        const UpsInspection ups = inspectUps(patchPath, check);
-        why = ups.outcome;
-        if (ups.outcome == ApplyOutcome::Applied)
-            return NamedSource{ups.header.inputSize, ups.header.inputCrc};
-    }
-    return std::nullopt;
+PatchSummary inspectPatchFile(const std::filesystem::path &patchPath, ReadDepth depth) {
+    const PatchFormat format = recognisePatchFile(patchPath);
+    const PatchFormatInfo &info =
+        infoOf(format == PatchFormat::Unknown ? PatchFormat::Aps : format);
+    if (info.inspect)
+        return info.inspect(patchPath, depth);
+    PatchSummary summary;
+    summary.read = PatchRead::Readable;
+    summary.format = info.format;
+    summary.heading = std::string(info.name) + " patch";
+    return summary;
 }
 
-QString patchDescription(const std::filesystem::path &patchPath, PatchFormat format) {
-    if (format == PatchFormat::Bps)
-        return QString::fromUtf8(inspectBps(patchPath, PatchCrcCheck::Deferred).header.metadata);
-    QFile patch;
-    if (format != PatchFormat::Ppf || !openRegularFile(patch, patchPath))
-        return QString();
-    const PpfLayout layout = readPpfLayout(patch);
-    return layout.fileIdDiz.isEmpty() ? layout.description
-                                      : layout.description + u'\n' + layout.fileIdDiz;
-}
-
-bool checksItsImage(const std::filesystem::path &patchPath, PatchFormat format) {
-    if (infoOf(format).namesItsSource)
-        return true;
-    QFile patch;
-    if (format != PatchFormat::Ppf || !openRegularFile(patch, patchPath))
-        return false;
-    const PpfLayout layout = readPpfLayout(patch);
-    return !layout.blockCheck.isEmpty() || layout.imageSize;
-}
-
-bool namesItsByteOrder(const std::filesystem::path &patchPath, PatchFormat format) {
-    if (format == PatchFormat::Aps) {
-        QFile patch;
-        char head[kMagicSize + 1];
-        return openRegularFile(patch, patchPath) &&
-               readFully(patch, head, sizeof head) == sizeof head &&
-               std::uint8_t(head[kMagicSize]) == kN64PatchType;
-    }
-    return checksItsImage(patchPath, format);
-}
-
-ApplyQuestion questionBefore(const std::filesystem::path &patchPath, PatchFormat format,
-                             ByteOrder imageOrder, bool pairsDiffer) {
-    const bool apsRules = format == PatchFormat::Aps || format == PatchFormat::Unknown;
-    if (!apsRules && !infoOf(format).applies())
-        return ApplyQuestion::None; // refused all the same
+ApplyQuestion questionBefore(const PatchSummary &patch, ByteOrder imageOrder, bool pairsDiffer) {
+    // A patch that does not read, or of a format this version does not
+    // apply, is refused all the same.
+    if (!patch.readable() || !infoOf(patch.format).applies())
+        return ApplyQuestion::None;
     const bool copierOrder =
         imageOrder == ByteOrder::ByteSwapped || imageOrder == ByteOrder::LittleEndian;
-    if (format != PatchFormat::Unknown && copierOrder && !namesItsByteOrder(patchPath, format))
+    if (copierOrder && !patch.namesByteOrder)
         return ApplyQuestion::NamesNoByteOrder;
-    if (apsRules) {
-        if (format == PatchFormat::Aps && !namesItsByteOrder(patchPath, format))
-            return ApplyQuestion::NamesNoImage; // a simple patch names no cartridge
+    switch (patch.checks) {
+    case PatchChecks::Nothing:
+        return ApplyQuestion::NamesNoImage;
+    case PatchChecks::CartridgePairs:
         return pairsDiffer ? ApplyQuestion::PairsDiffer : ApplyQuestion::None;
+    case PatchChecks::SourceCrc:
+    case PatchChecks::ImageBlock:
+        break;
     }
-    return checksItsImage(patchPath, format) ? ApplyQuestion::None : ApplyQuestion::NamesNoImage;
+    return ApplyQuestion::None;
 }
 
 std::optional<ByteOrder> sourceOrder(const NamedSource &source,

@@ -4,6 +4,8 @@
 // patch's format is told by its content, never by its file name; the patterns
 // only choose what the window's list shows.
 
+#include "patch/PatchSummary.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -32,8 +34,13 @@ struct PatchFormatInfo {
     // a format this version only recognises.
     ApplyResult (*apply)(const PatchJob &);
     CreateResult (*create)(const CreateJob &);
-    bool namesItsSource; // carries its source's CRC-32 (else, like a simple APS
-                         // patch, it says nothing of the image it was made for)
+    // What a patch of it says of itself, read to `depth`; none for a format
+    // this version only recognises.
+    PatchSummary (*inspect)(const std::filesystem::path &patch, ReadDepth depth);
+    // For a format that checks bytes of its image (PatchChecks::ImageBlock):
+    // whether the image at the second path is the one the patch describes.
+    ImageBlockCheck (*checkBlock)(const std::filesystem::path &patch,
+                                  const std::filesystem::path &image);
     // Its MIME type, as the desktop registers files: `mimeType` is defined by
     // the freedesktop shared MIME-info database where `sharedMimeType`, and by
     // Tarnic's own MIME package otherwise.
@@ -48,6 +55,10 @@ struct PatchFormatInfo {
 // Every format, APS first.
 const std::vector<PatchFormatInfo> &patchFormats();
 const PatchFormatInfo &infoOf(PatchFormat format);
+// Adds a format to the table, after those Tarnic has; from then on it is
+// recognised, listed, inspected and applied as they are. Its `format` must be
+// a value of its own, past PatchFormat::Unknown.
+void registerPatchFormat(const PatchFormatInfo &info);
 
 // How many first bytes recognisePatch() needs at most.
 inline constexpr qsizetype kPatchMagicSize = 8;
@@ -56,38 +67,21 @@ inline constexpr qsizetype kPatchMagicSize = 8;
 PatchFormat recognisePatch(const QByteArray &firstBytes);
 // The same for a file; Unknown when it cannot be read.
 PatchFormat recognisePatchFile(const std::filesystem::path &path);
+// Whether `format` is one of the table's (not Unknown).
+inline bool recognised(PatchFormat format) {
+    return format != PatchFormat::Unknown;
+}
 
 // Every format's patterns, for a file list: "*.APS;*.bps;...".
 QString patchPatterns();
 
-enum class ApplyOutcome;
-enum class PatchCrcCheck;
-enum class ByteOrder;
+// Reads the patch at `patchPath` to `depth` with the inspect of its format,
+// told by its content; a file in no known format is read as APS, which says
+// what it is not. A format without an inspect is summarised by its name.
+PatchSummary inspectPatchFile(const std::filesystem::path &patchPath, ReadDepth depth);
 
-// What a patch that names its source (BPS, UPS) says of it.
-struct NamedSource {
-    std::uint64_t size = 0;
-    std::uint32_t crc = 0;
-};
-
-// The text a patch carries about itself, as the window shows it under "NFo :":
-// BPS metadata, a PPF description and FILE_ID.DIZ; empty for the others.
-QString patchDescription(const std::filesystem::path &patchPath, PatchFormat format);
-// Reads the named source of a BPS or UPS patch; none for a patch of another
-// format, or one that does not read whole (`why` then says why).
-std::optional<NamedSource> namedSourceOf(const std::filesystem::path &patchPath, PatchFormat format,
-                                         ApplyOutcome &why, PatchCrcCheck check);
-// Whether the patch checks the image it is applied to by itself: by the
-// CRC-32 of its source (BPS, UPS), or by the bytes and size of that image a
-// PPF patch may carry (its block check).
-bool checksItsImage(const std::filesystem::path &patchPath, PatchFormat format);
-// Whether the patch says which byte order its records are in: an APS patch
-// of type 1 by its target format, a patch that names its source by CRC-32, a
-// PPF patch by its block check. Others (IPS, a simple APS patch, a PPF patch
-// without block check) write their bytes as they stand, in whatever order the
-// image is in.
-bool namesItsByteOrder(const std::filesystem::path &patchPath, PatchFormat format);
-// The byte order in which the image at `imagePath` is that source; none when
+// The byte order in which the image at `imagePath` is the source a patch
+// names (PatchSummary::source); none when
 // it is not in any (or cannot be read).
 std::optional<ByteOrder> sourceOrder(const NamedSource &source,
                                      const std::filesystem::path &imagePath);
@@ -100,10 +94,9 @@ enum class ApplyQuestion {
     NamesNoImage,     // the patch says nothing of the image it was made for
     NamesNoByteOrder, // nor of its byte order, and the image is not in cartridge order
 };
-// `imageOrder` is the image's, as its header tells; `pairsDiffer`, for an APS
-// patch, whether the pairs the window colours differ.
-ApplyQuestion questionBefore(const std::filesystem::path &patchPath, PatchFormat format,
-                             ByteOrder imageOrder, bool pairsDiffer);
+// `imageOrder` is the image's, as its header tells; `pairsDiffer`, for a
+// patch that names its cartridge, whether the pairs the window colours differ.
+ApplyQuestion questionBefore(const PatchSummary &patch, ByteOrder imageOrder, bool pairsDiffer);
 
 // Applies the patch at `job.patchPath` with the applier of its format, told
 // by its content: FormatNotSupported for a format this version only knows,

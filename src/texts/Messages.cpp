@@ -87,6 +87,41 @@ Reason reasonFor(InspectionOutcome outcome) {
     return reason(ErrorOpeningFile, "", Trouble);
 }
 
+Reason reasonFor(const PatchSummary &patch) {
+    const QString name = withArticle(QString::fromUtf8(infoOf(patch.format).name));
+    switch (patch.read) {
+    case PatchRead::Readable:
+        return {};
+    case PatchRead::Unreadable:
+        break;
+    case PatchRead::NotAPatch:
+        return reason(NotAnApsFile, "", Refused);
+    case PatchRead::CutShort:
+        return {ErrorOpeningFile,
+                name + QStringLiteral(" patch cut short: the patch ends inside its header"),
+                Refused};
+    case PatchRead::Damaged:
+        switch (patch.fault) {
+        case PatchFault::OwnCrcWrong:
+            return reason(DamagedPatch, "download it again", Refused);
+        case PatchFault::UnknownTargetFormat:
+            return reason(ErrorOpeningFile, "the header names a target format other than 0 or 1",
+                          Refused);
+        default:
+            return reason(ErrorOpeningSource,
+                          "a record of the patch is cut short, breaks its format's rules or "
+                          "writes outside offsets 0 to 2^31 - 1",
+                          Refused);
+        }
+    case PatchRead::UnsupportedVersion:
+        if (patch.fault == PatchFault::OtherEncoding)
+            return reason(NotSupported, "an encoding other than 0", Refused);
+        return {NotSupported,
+                name + QStringLiteral(" patch of a version this program does not read"), Refused};
+    }
+    return reason(ErrorOpeningFile, "cannot be read", Trouble);
+}
+
 Reason reasonFor(PatchFileOutcome outcome) {
     switch (outcome) {
     case PatchFileOutcome::Valid:
@@ -235,7 +270,7 @@ Reason reasonFor(CreateOutcome outcome) {
         return reason("is one of the two images; choose another name for the patch", Trouble);
     case CreateOutcome::WriteFailed:
         return reason("cannot be written; an earlier file there is unchanged", Trouble);
-    case CreateOutcome::TooLargeForIps:
+    case CreateOutcome::TooLargeForFormat:
         return reason("past the 16 MiB an IPS patch can address; make a BPS patch instead",
                       Refused);
     }

@@ -5,6 +5,7 @@
 
 #include "patch/PatchApplication.h"
 #include "patch/PatchCreation.h"
+#include "patch/PatchFormat.h"
 #include "patch/aps/ApsInspection.h"
 #include "rom/ByteOrderConversion.h"
 #include "rom/Checksum.h"
@@ -95,6 +96,8 @@ struct Reason {
 };
 
 Reason reasonFor(InspectionOutcome outcome);
+// Why a patch does not read, in its format's words where they say more.
+Reason reasonFor(const PatchSummary &patch);
 Reason reasonFor(PatchFileOutcome outcome);
 Reason reasonFor(ApplyOutcome outcome);
 Reason reasonFor(ConversionOutcome outcome);
@@ -103,7 +106,7 @@ Reason reasonFor(ChecksumOutcome outcome);
 Reason reasonFor(ChecksumFixOutcome outcome);
 
 // The window's message for an outcome; none where it shows nothing.
-template <typename Outcome> std::optional<QString> messageFor(Outcome outcome) {
+template <typename Outcome> std::optional<QString> messageFor(const Outcome &outcome) {
     return reasonFor(outcome).message;
 }
 

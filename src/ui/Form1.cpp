@@ -12,8 +12,6 @@
 #include "files/SafeWrite.h"
 #include "patch/PatchApplication.h"
 #include "patch/PatchFormat.h"
-#include "patch/aps/ApsInspection.h"
-#include "patch/bps/Bps.h"
 #include "rom/ByteOrderConversion.h"
 #include "startup/Settings.h"
 #include "texts/Messages.h"
@@ -39,7 +37,6 @@ namespace tarnic {
 
 namespace {
 
-const QString kPatchPatterns = patchPatterns();
 // The largest patch whose own CRC-32 a click checks (some tens of
 // milliseconds); a larger one's is checked by Patch Rom.
 constexpr std::uintmax_t kPatchCheckedOnClick = 64 << 20;
@@ -167,7 +164,7 @@ void Form1::buildWindow() {
     CountryID = valueField(Frame1, "CountryID", twips(1560, 2640, 1815, 255), kMismatchColour);
     captionLabel(Frame1, "Label2", text::CrcCheckCaption, twips(600, 3120, 885, 195));
     PTCRC = valueField(Frame1, "PTCRC", twips(1560, 3120, 1815, 255), kMismatchColour);
-    PatchFileList = fileList(Frame1, "PatchFileList", kPatchPatterns, twips(360, 3720, 3015, 870));
+    PatchFileList = fileList(Frame1, "PatchFileList", patchPatterns(), twips(360, 3720, 3015, 870));
     BrowseClk1 = button(Frame1, "BrowseClk1", QStringLiteral("Browse"), twips(480, 4680, 735, 375));
 
     RomDest =
@@ -314,15 +311,20 @@ void Form1::PatchFileList_Click() {
     patchSource_.reset();
     patchAllowsPatch_ = true;
     patchCrcDeferred_ = false;
-    const PatchFormat format = recognisePatchFile(file);
-    if (format != PatchFormat::Aps && format != PatchFormat::Unknown) {
-        showOtherFormat(file, format);
+    // A large patch's own CRC-32 would keep the window waiting: it is
+    // checked when the patch is applied, under the busy window.
+    std::error_code error;
+    const bool large = std::filesystem::file_size(file, error) > kPatchCheckedOnClick;
+    patchCrcDeferred_ = !error && large;
+    const PatchSummary patch =
+        inspectPatchFile(file, patchCrcDeferred_ ? ReadDepth::Header : ReadDepth::Checked);
+    if (!patch.display) {
+        showOtherFormat(patch);
         return;
     }
-    const ApsInspection result = inspectApsPatch(file);
-    showPatchDisplay(result.display);
+    showPatchDisplay(*patch.display);
     // A patch refused on its click cannot be applied until another is chosen.
-    const auto message = text::messageFor(result.outcome);
+    const auto message = text::messageFor(patch);
     patchAllowsPatch_ = !message;
     updateButtons();
     if (message)
@@ -331,34 +333,24 @@ void Form1::PatchFileList_Click() {
         CheckMatch();
 }
 
-void Form1::showOtherFormat(const std::filesystem::path &file, PatchFormat format) {
+void Form1::showOtherFormat(const PatchSummary &patch) {
     // These formats name no cartridge: the four target fields show what the
     // patch proves of the selected image, and nothing until it proves it.
+    const PatchFormatInfo &info = infoOf(patch.format);
     PatchDisplay display;
     display.PatchTypeTxT =
-        padRight(QLatin1String(infoOf(format).name) + QStringLiteral(" Patch"), kPatchNameWidth);
-    const PatchFormatInfo &info = infoOf(format);
-    display.EncodeMethodTxt = padRight(!info.applies()                ? text::UnsupportedEncoding
-                                       : info.namesItsSource          ? text::CheckedEncoding
-                                       : checksItsImage(file, format) ? text::BlockCheckedEncoding
-                                                                      : text::UncheckedEncoding,
-                                       kPatchNameWidth);
+        padRight(QLatin1String(info.name) + QStringLiteral(" Patch"), kPatchNameWidth);
+    display.EncodeMethodTxt =
+        padRight(!info.applies()                           ? text::UnsupportedEncoding
+                 : patch.checks == PatchChecks::SourceCrc  ? text::CheckedEncoding
+                 : patch.checks == PatchChecks::ImageBlock ? text::BlockCheckedEncoding
+                                                           : text::UncheckedEncoding,
+                 kPatchNameWidth);
     display.BackupType = display.CartID = display.CountryID = display.PTCRC = QString();
-    display.PatchNfo = patchDescription(file, format);
-    std::optional<QString> message;
-    if (info.namesItsSource && info.applies()) {
-        ApplyOutcome why = ApplyOutcome::Applied;
-        // A large patch's own CRC-32 would keep the window waiting: it is
-        // checked when the patch is applied, under the busy window.
-        std::error_code error;
-        const bool large = std::filesystem::file_size(file, error) > kPatchCheckedOnClick;
-        patchCrcDeferred_ = !error && large;
-        patchSource_ = namedSourceOf(
-            file, format, why, patchCrcDeferred_ ? PatchCrcCheck::Deferred : PatchCrcCheck::Whole);
-        if (!patchSource_)
-            message =
-                why == ApplyOutcome::PatchCorrupted ? text::DamagedPatch : text::ErrorOpeningFile;
-    }
+    display.PatchNfo = QString::fromStdString(patch.description);
+    if (patch.checks == PatchChecks::SourceCrc)
+        patchSource_ = patch.source;
+    const std::optional<QString> message = info.applies() ? text::messageFor(patch) : std::nullopt;
     showPatchDisplay(display);
     showWhatThePatchProves();
     patchAllowsPatch_ = !message;
@@ -439,7 +431,7 @@ void Form1::PatchClk_Click() {
     HeaderBytes head;
     const ByteOrder imageOrder =
         readHeaderBytes(job.imagePath, head) ? byteOrderOf(head) : ByteOrder::Unknown;
-    switch (questionBefore(job.patchPath, recognisePatchFile(job.patchPath), imageOrder,
+    switch (questionBefore(inspectPatchFile(job.patchPath, ReadDepth::Header), imageOrder,
                            !allPairsEqual(comparePairsShown()))) {
     case ApplyQuestion::None:
         break;
@@ -560,7 +552,7 @@ void Form1::openFiles(const QList<std::filesystem::path> &files, FileList *folde
             continue;
         }
         // Told by content; by the patch list's patterns when it cannot be read.
-        const bool patch = isReadableFile(file) ? recognisePatchFile(file) != PatchFormat::Unknown
+        const bool patch = isReadableFile(file) ? recognised(recognisePatchFile(file))
                                                 : PatchFileList->matches(file.filename());
         (patch ? patches : images).push_back(file);
     }

@@ -82,7 +82,7 @@ class Form1 final : public QMainWindow {
     void Form_Load();
     void showPatchDisplay(const PatchDisplay &display);
     // A patch of another format than APS, shown in the same fields.
-    void showOtherFormat(const std::filesystem::path &file, PatchFormat format);
+    void showOtherFormat(const PatchSummary &patch);
     // For a patch that names its source: its four target fields show the
     // selected image's own values once the image is its source in some byte
     // order, and nothing otherwise.

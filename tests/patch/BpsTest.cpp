@@ -52,7 +52,7 @@ class BpsTest : public ::testing::Test {
 TEST_F(BpsTest, EveryActionAppliesInEveryByteOrderAndTheResultKeepsTheImagesOrder) {
     const QByteArray patch = bpsPatch(kSource, kTarget, kActions, "<title>Hack</title>");
     const BpsInspection inspection = inspectBps(pathOf(fileWith(dir, "hack.bps", patch)));
-    ASSERT_EQ(inspection.outcome, BpsRead::Read);
+    ASSERT_EQ(inspection.outcome, PatchRead::Readable);
     EXPECT_EQ(inspection.header.metadata, "<title>Hack</title>");
     EXPECT_EQ(inspection.header.targetSize, quint64(kTarget.size()));
 

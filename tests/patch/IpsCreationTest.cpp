@@ -58,6 +58,6 @@ TEST_F(IpsCreationTest, RoundTripsWithRunsTheEofOffsetAndBothLengths) {
 TEST_F(IpsCreationTest, AnImagePastSixteenMebibytesIsRefusedNamingBps) {
     writeFile(job.originalPath, cartridgeImage(4096));
     writeFile(job.modifiedPath, QByteArray((1 << 24) + 1, 'x'));
-    EXPECT_EQ(createIpsPatch(job).outcome, CreateOutcome::TooLargeForIps);
+    EXPECT_EQ(createIpsPatch(job).outcome, CreateOutcome::TooLargeForFormat);
     EXPECT_FALSE(QFile::exists(job.patchPath));
 }

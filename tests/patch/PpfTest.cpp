@@ -87,7 +87,8 @@ TEST_F(PpfTest, EveryVersionWritesItsRecordsAndSkipsWhatIsNotForWriting) {
         EXPECT_EQ(readFile(job.imagePath), c.result) << c.what;
     }
     writeFile(job.patchPath, cases[1].patch);
-    EXPECT_EQ(patchDescription(job.patchPath, PatchFormat::Ppf), "Seed translation\nMade by us");
+    EXPECT_EQ(inspectPatchFile(job.patchPath, ReadDepth::Checked).description,
+              "Seed translation\nMade by us");
 }
 
 TEST_F(PpfTest, ARecordCutShortOrPastTwoGibibytesIsRefusedWhole) {

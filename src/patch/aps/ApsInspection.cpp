@@ -1,6 +1,8 @@
 #include "patch/aps/ApsInspection.h"
 
 #include "files/SafeWrite.h"
+#include "patch/PatchFormat.h"
+#include "patch/records/RecordEngine.h"
 
 #include <QFile>
 
@@ -113,6 +115,70 @@ ApsInspection inspectApsPatch(const std::filesystem::path &filePath) {
     *d.PTCRC += hexText(h.Crc2);
 
     return stop(InspectionOutcome::Shown);
+}
+
+PatchSummary summarizeAps(const std::filesystem::path &filePath, ReadDepth depth) {
+    PatchSummary summary;
+    summary.format = PatchFormat::Aps;
+    summary.kind = "aps-patch";
+    summary.heading = "APS patch";
+    const ApsInspection inspection = inspectApsPatch(filePath);
+    const PatchHeader &h = inspection.header;
+    summary.display = inspection.display;
+    switch (inspection.outcome) {
+    case InspectionOutcome::Shown:
+        summary.read = PatchRead::Readable;
+        break;
+    case InspectionOutcome::CannotOpen:
+        summary.read = PatchRead::Unreadable;
+        return summary;
+    case InspectionOutcome::NotAnApsFile:
+        summary.read = PatchRead::NotAPatch;
+        return summary;
+    case InspectionOutcome::UnsupportedEncoding:
+        summary.read = PatchRead::UnsupportedVersion;
+        summary.fault = PatchFault::OtherEncoding;
+        return summary;
+    case InspectionOutcome::ReadFailed:
+        const bool badTarget = h.TargetFormat >= ImageFormatNames.size();
+        summary.read = badTarget ? PatchRead::Damaged : PatchRead::CutShort;
+        summary.fault = badTarget ? PatchFault::UnknownTargetFormat : PatchFault::None;
+        return summary;
+    }
+    // A simple patch names no cartridge, nor the byte order of its records.
+    const bool names = h.PatchType != kSimplePatchType;
+    summary.checks = names ? PatchChecks::CartridgePairs : PatchChecks::Nothing;
+    summary.namesByteOrder = h.PatchType == kN64PatchType;
+    summary.description = h.Description.toStdString();
+    if (depth != ReadDepth::Whole)
+        return summary;
+
+    const PatchFileCheck records = checkApsFile(filePath);
+    summary.read = readOf(records.outcome, summary.fault);
+    summary.fields = {
+        {"patchType", std::int64_t(h.PatchType)},
+        {"encoding", std::int64_t(h.EncodingMethod)},
+        {"description", summary.description},
+        {"headerSize", std::int64_t(recordStreamStart(h.PatchType))},
+        {"imageSize", std::int64_t(records.declaredImageSize)},
+    };
+    if (names) {
+        summary.fields.push_back({"targetFormat", std::int64_t(h.TargetFormat)});
+        summary.fields.push_back({"cartId", h.CartId.toStdString()});
+        summary.fields.push_back({"countryCode", std::int64_t(h.CountryCode)});
+        summary.fields.push_back({"crc1", hexText(h.Crc1).toStdString()});
+        summary.fields.push_back({"crc2", hexText(h.Crc2).toStdString()});
+    }
+    if (summary.readable()) {
+        summary.records = records.records;
+        summary.bytesWritten = records.bytesWritten;
+        summary.fields.push_back({"records", std::int64_t(records.records)});
+        summary.fields.push_back({"bytesWritten", std::int64_t(records.bytesWritten)});
+        summary.lines.push_back({"Records", std::to_string(records.records)});
+        summary.lines.push_back({"Bytes written", std::to_string(records.bytesWritten)});
+    }
+    summary.lines.push_back({"Image size", std::to_string(records.declaredImageSize)});
+    return summary;
 }
 
 } // namespace tarnic

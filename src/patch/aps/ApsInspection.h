@@ -1,6 +1,7 @@
 #pragma once
 // Reading a patch's header for the patch side of the main window.
 
+#include "patch/PatchSummary.h"
 #include "patch/aps/ApsFormat.h"
 
 #include <QString>
@@ -19,18 +20,6 @@ enum class InspectionOutcome {
                          // "Error Openning File" after the fields read so far are shown
 };
 
-// The texts the inspection leaves in the patch-side controls. A control whose
-// entry is empty keeps the text it had before the click.
-struct PatchDisplay {
-    std::optional<QString> PatchTypeTxT;
-    std::optional<QString> EncodeMethodTxt;
-    std::optional<QString> PatchNfo;
-    std::optional<QString> BackupType;
-    std::optional<QString> CartID;
-    std::optional<QString> CountryID;
-    std::optional<QString> PTCRC;
-};
-
 struct ApsInspection {
     InspectionOutcome outcome = InspectionOutcome::CannotOpen;
     // The header as far as it was read; fields not reached keep their defaults.
@@ -45,5 +34,9 @@ struct ApsInspection {
 // A simple patch (type 0) has no target fields: they all show empty, and only
 // its 61-byte header is read.
 ApsInspection inspectApsPatch(const std::filesystem::path &filePath);
+
+// The same as a summary: the window's texts as `display`; with
+// ReadDepth::Whole, the record stream read too, and what `info` shows of both.
+PatchSummary summarizeAps(const std::filesystem::path &filePath, ReadDepth depth);
 
 } // namespace tarnic

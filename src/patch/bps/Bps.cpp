@@ -1,5 +1,7 @@
 #include "patch/bps/Bps.h"
 
+#include "patch/PatchFormat.h"
+
 #include "files/Crc32.h"
 #include "files/SafeWrite.h"
 #include "patch/ImageUpdate.h"
@@ -98,20 +100,20 @@ BpsInspection inspectBps(const std::filesystem::path &patchPath, PatchCrcCheck c
     QFile patch;
     if (!openRegularFile(patch, patchPath))
         return result;
-    const auto finish = [&](BpsRead outcome) {
+    const auto finish = [&](PatchRead outcome) {
         result.outcome = outcome;
         return result;
     };
     BpsHeader &h = result.header;
     char magic[4];
     if (readFully(patch, magic, 4) != 4 || std::memcmp(magic, kBpsMagic, 4) != 0)
-        return finish(BpsRead::NotBps);
+        return finish(PatchRead::NotAPatch);
     const auto source = readVarintFrom(patch);
     const auto target = readVarintFrom(patch);
     const auto metadata = readVarintFrom(patch);
     const qint64 room = patch.size() - patch.pos() - kCrcFooterSize;
     if (!source || !target || !metadata || room < 0 || *metadata > std::uint64_t(room))
-        return finish(BpsRead::Truncated);
+        return finish(PatchRead::CutShort);
     h.sourceSize = *source;
     h.targetSize = *target;
     // Only the start of an outsized text is kept: it is there to be shown.
@@ -123,10 +125,10 @@ BpsInspection inspectBps(const std::filesystem::path &patchPath, PatchCrcCheck c
     char footer[kCrcFooterSize];
     if (!patchCrc(patch, computed, h.patchCrc, check) || !patch.seek(h.actionsEnd) ||
         readFully(patch, footer, kCrcFooterSize) != kCrcFooterSize)
-        return finish(BpsRead::Unreadable);
+        return finish(PatchRead::Unreadable);
     h.sourceCrc = qFromLittleEndian<quint32>(footer);
     h.targetCrc = qFromLittleEndian<quint32>(footer + 4);
-    return finish(computed == h.patchCrc ? BpsRead::Read : BpsRead::Corrupted);
+    return finish(computed == h.patchCrc ? PatchRead::Readable : PatchRead::Damaged);
 }
 
 namespace {
@@ -275,18 +277,8 @@ ApplyResult applyBps(const PatchJob &job) {
         return result;
     };
     const BpsInspection inspection = inspectBps(job.patchPath);
-    switch (inspection.outcome) {
-    case BpsRead::Read:
-        break;
-    case BpsRead::Unreadable:
-        return finish(ApplyOutcome::PatchUnreadable);
-    case BpsRead::NotBps:
-        return finish(ApplyOutcome::NotAnApsFile);
-    case BpsRead::Truncated:
-        return finish(ApplyOutcome::PatchTruncated);
-    case BpsRead::Corrupted:
-        return finish(ApplyOutcome::PatchCorrupted);
-    }
+    if (inspection.outcome != PatchRead::Readable)
+        return finish(refusalOf(inspection.outcome, PatchFault::OwnCrcWrong));
     const BpsHeader &h = inspection.header;
     return applyNamedSourcePatch(
         job, {h.sourceSize, h.sourceCrc, h.targetSize, h.targetCrc}, h.actionsStart,
@@ -294,6 +286,33 @@ ApplyResult applyBps(const PatchJob &job) {
             return runActions(patch, h, source, std::min<qint64>(imageSize, qint64(h.sourceSize)),
                               target);
         });
+}
+
+PatchSummary summarizeBps(const std::filesystem::path &patchPath, ReadDepth depth) {
+    PatchSummary summary;
+    summary.format = PatchFormat::Bps;
+    summary.kind = "bps-patch";
+    summary.heading = "BPS patch";
+    const BpsInspection bps = inspectBps(
+        patchPath, depth == ReadDepth::Header ? PatchCrcCheck::Deferred : PatchCrcCheck::Whole);
+    summary.read = bps.outcome;
+    if (bps.outcome == PatchRead::Damaged)
+        summary.fault = PatchFault::OwnCrcWrong;
+    if (!summary.readable())
+        return summary;
+    const BpsHeader &h = bps.header;
+    summary.checks = PatchChecks::SourceCrc;
+    summary.namesByteOrder = true;
+    summary.source = NamedSource{h.sourceSize, h.sourceCrc};
+    summary.description = h.metadata.toStdString();
+    summary.lines = {{"Source", sizeAndCrc(h.sourceSize, h.sourceCrc)},
+                     {"Target", sizeAndCrc(h.targetSize, h.targetCrc)},
+                     {"Metadata", summary.description}};
+    summary.fields = {
+        {"sourceSize", h.sourceSize},           {"targetSize", h.targetSize},
+        {"sourceCrc32", crc32Hex(h.sourceCrc)}, {"targetCrc32", crc32Hex(h.targetCrc)},
+        {"patchCrc32", crc32Hex(h.patchCrc)},   {"metadata", summary.description}};
+    return summary;
 }
 
 } // namespace tarnic

@@ -51,16 +51,11 @@ struct BpsHeader {
     qint64 actionsEnd = 0;   // where the CRC-32s begin
 };
 
-enum class BpsRead {
-    Read,       // the header and footer are whole and the patch's CRC-32 is right
-    Unreadable, // missing, not a plain file, or a read failed
-    NotBps,     // does not start with "BPS1"
-    Truncated,  // ends inside its header, or leaves no room for the CRC-32s
-    Corrupted,  // the patch's own CRC-32 is wrong
-};
-
 struct BpsInspection {
-    BpsRead outcome = BpsRead::Unreadable;
+    // Readable once the header and footer are whole and the patch's CRC-32 is
+    // right (or deferred); CutShort when it ends inside its header or leaves no
+    // room for the CRC-32s; Damaged when its own CRC-32 is wrong.
+    PatchRead outcome = PatchRead::Unreadable;
     BpsHeader header;
 };
 
@@ -96,5 +91,9 @@ ApplyResult applyBps(const PatchJob &job);
 // of it moved there, repeated where it runs, and read from the patch where
 // nothing else serves. Both images are mapped into memory.
 CreateResult createBpsPatch(const CreateJob &job);
+
+// What the patch says of itself: its source and target, and its metadata as
+// its description; its own CRC-32 checked unless `depth` is Header.
+PatchSummary summarizeBps(const std::filesystem::path &patchPath, ReadDepth depth);
 
 } // namespace tarnic

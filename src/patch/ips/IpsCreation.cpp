@@ -111,7 +111,7 @@ CreateResult createIpsPatch(const CreateJob &job) {
         return finish(*refused);
     const QFileInfo modifiedInfo(job.modifiedPath);
     if (modifiedInfo.exists() && modifiedInfo.size() > kIpsLimit)
-        return finish(CreateOutcome::TooLargeForIps);
+        return finish(CreateOutcome::TooLargeForFormat);
     bool ok = false;
     const QByteArray modified = readAll(job.modifiedPath, kIpsLimit + 1, ok);
     if (!ok)
@@ -123,7 +123,7 @@ CreateResult createIpsPatch(const CreateJob &job) {
     // A shorter result needs its length, which must fit in 24 bits too.
     if (modified.size() > kIpsLimit ||
         (modified.size() < originalSize && modified.size() >= kIpsLimit))
-        return finish(CreateOutcome::TooLargeForIps);
+        return finish(CreateOutcome::TooLargeForFormat);
     const QByteArray original = originalFile.read(modified.size());
 
     // Past the original's end the modified image is compared with zeros, and

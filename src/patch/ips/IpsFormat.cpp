@@ -1,6 +1,7 @@
 #include "patch/ips/IpsFormat.h"
 
 #include "files/SafeWrite.h"
+#include "patch/PatchFormat.h"
 #include "patch/records/RecordEngine.h"
 
 #include <QtEndian>
@@ -96,6 +97,38 @@ ApplyResult applyIps(const PatchJob &job) {
 PatchFileCheck checkIpsFile(const std::filesystem::path &patchPath) {
     const bool ips32 = isIps32(patchPath);
     return checkRecordFile(patchPath, ipsRules(ips32), ipsHeaderReader(ips32));
+}
+
+PatchSummary summarizeIps(const std::filesystem::path &patchPath, ReadDepth depth) {
+    PatchSummary summary;
+    const bool ips32 = isIps32(patchPath);
+    summary.format = ips32 ? PatchFormat::Ips32 : PatchFormat::Ips;
+    summary.kind = "ips-patch";
+    summary.heading = ips32 ? "IPS32 patch" : "IPS patch";
+    PatchFileCheck check;
+    if (depth == ReadDepth::Whole) {
+        check = checkIpsFile(patchPath);
+    } else {
+        QFile patch;
+        if (openRegularFile(patch, patchPath))
+            check.outcome = ipsHeaderReader(ips32)(patch, check);
+    }
+    summary.read = readOf(check.outcome, summary.fault);
+    if (!summary.readable() || depth != ReadDepth::Whole)
+        return summary;
+    summary.records = check.records;
+    summary.bytesWritten = check.bytesWritten;
+    summary.lines = {{"Records", std::to_string(check.records)},
+                     {"Bytes written", std::to_string(check.bytesWritten)},
+                     {"Result length", check.truncation
+                                           ? std::to_string(*check.truncation)
+                                           : std::string("as the image, or as far as a record "
+                                                         "reaches")}};
+    summary.fields = {{"records", std::int64_t(check.records)},
+                      {"bytesWritten", std::int64_t(check.bytesWritten)}};
+    if (check.truncation)
+        summary.fields.push_back({"resultLength", std::int64_t(*check.truncation)});
+    return summary;
 }
 
 } // namespace tarnic

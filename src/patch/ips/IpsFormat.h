@@ -15,6 +15,7 @@
 
 #include "patch/PatchApplication.h"
 #include "patch/PatchCreation.h"
+#include "patch/PatchSummary.h"
 
 #include <QIODevice>
 
@@ -54,5 +55,8 @@ ApplyResult applyIps(const PatchJob &job);
 // record at the offset that reads "EOF", and the length of a shorter result
 // after the end mark. For images up to 16 MiB; IPS has no description.
 CreateResult createIpsPatch(const CreateJob &job);
+
+// What the patch says of itself: its records, read with ReadDepth::Whole.
+PatchSummary summarizeIps(const std::filesystem::path &patchPath, ReadDepth depth);
 
 } // namespace tarnic

@@ -1,6 +1,7 @@
 #include "patch/ppf/PpfFormat.h"
 
 #include "files/SafeWrite.h"
+#include "patch/PatchFormat.h"
 #include "patch/records/RecordEngine.h"
 #include "rom/ByteOrderConversion.h"
 #include "rom/ImageHeader.h"
@@ -29,12 +30,22 @@ constexpr qint64 kIsoBlockCheckOffset = 0x8000;
 PpfLayout readPpfLayout(QIODevice &patch) {
     PpfLayout layout;
     char head[60];
-    if (!patch.seek(0) || readFully(patch, head, sizeof head) < 56 ||
-        std::memcmp(head, "PPF", 3) != 0)
+    const qint64 got = patch.seek(0) ? readFully(patch, head, sizeof head) : -1;
+    if (got < 0) {
+        layout.read = PatchRead::Unreadable;
         return layout;
+    }
+    if (got < 3 || std::memcmp(head, "PPF", 3) != 0) {
+        layout.read = PatchRead::NotAPatch;
+        return layout;
+    }
+    if (got < 56)
+        return layout; // cut short
     const int version = head[3] - '0';
-    if (head[4] != '0' || version < 1 || version > 3 || head[5] != char(version - 1))
+    if (head[4] != '0' || version < 1 || version > 3 || head[5] != char(version - 1)) {
+        layout.read = PatchRead::UnsupportedVersion;
         return layout;
+    }
     const qint64 size = patch.size();
     qint64 start = 56;
     bool undo = false;
@@ -59,6 +70,7 @@ PpfLayout readPpfLayout(QIODevice &patch) {
         if (layout.blockCheck.size() != kBlockCheckSize)
             return {};
     }
+    layout.read = PatchRead::Readable;
     layout.version = version;
     layout.recordsStart = start;
     layout.recordsEnd = size;
@@ -93,37 +105,37 @@ PpfLayout readPpfLayout(QIODevice &patch) {
     return layout;
 }
 
-PpfImageCheck checkPpfImage(const PpfLayout &layout, const std::filesystem::path &imagePath) {
-    PpfImageCheck check{PpfImageFit::NoCheck, ByteOrder::Unknown};
+ImageBlockCheck checkPpfImage(const PpfLayout &layout, const std::filesystem::path &imagePath) {
+    ImageBlockCheck check{ImageBlockFit::NoCheck, ByteOrder::Unknown};
     if (layout.blockCheck.isEmpty() && !layout.imageSize)
         return check;
     QFile image;
     HeaderBytes head;
     if (!openRegularFile(image, imagePath)) {
-        check.fit = PpfImageFit::Unreadable;
+        check.fit = ImageBlockFit::Unreadable;
         return check;
     }
     const ByteOrder own = readHeaderBytes(imagePath, head) ? byteOrderOf(head) : ByteOrder::Unknown;
     check.order = own;
     if (layout.imageSize && qint64(*layout.imageSize) != image.size()) {
-        check.fit = PpfImageFit::Differs;
+        check.fit = ImageBlockFit::Differs;
         return check;
     }
     if (layout.blockCheck.isEmpty()) {
-        check.fit = PpfImageFit::Fits;
+        check.fit = ImageBlockFit::Fits;
         return check;
     }
     QByteArray block(kBlockCheckSize, '\0');
     const qint64 held = std::clamp(image.size() - layout.blockCheckAt, qint64(0), kBlockCheckSize);
     if (held > 0 && !readAt(image, layout.blockCheckAt, block.data(), held)) {
-        check.fit = PpfImageFit::Unreadable;
+        check.fit = ImageBlockFit::Unreadable;
         return check;
     }
     if (block == layout.blockCheck) {
-        check.fit = PpfImageFit::Fits;
+        check.fit = ImageBlockFit::Fits;
         return check;
     }
-    check.fit = PpfImageFit::Differs;
+    check.fit = ImageBlockFit::Differs;
     if (own == ByteOrder::Unknown)
         return check;
     QByteArray reordered(kBlockCheckSize, '\0');
@@ -133,7 +145,7 @@ PpfImageCheck checkPpfImage(const PpfLayout &layout, const std::filesystem::path
             continue;
         copyReordered(block.constData(), reordered.data(), kBlockCheckSize, own, other);
         if (reordered == layout.blockCheck) {
-            check = {PpfImageFit::OtherOrder, other};
+            check = {ImageBlockFit::OtherOrder, other};
             break;
         }
     }
@@ -216,22 +228,85 @@ ApplyResult applyPpf(const PatchJob &job) {
                                 std::optional<ResultCheck> &) -> std::optional<ApplyOutcome> {
         if (job.skipSourceCheck)
             return std::nullopt;
-        const PpfImageCheck check = checkPpfImage(layout, job.imagePath);
+        const ImageBlockCheck check = checkPpfImage(layout, job.imagePath);
         switch (check.fit) {
-        case PpfImageFit::NoCheck:
-        case PpfImageFit::Fits:
+        case ImageBlockFit::NoCheck:
+        case ImageBlockFit::Fits:
             return std::nullopt;
-        case PpfImageFit::OtherOrder:
+        case ImageBlockFit::OtherOrder:
             result.readAs = check.order;
             return ApplyOutcome::OtherByteOrder;
-        case PpfImageFit::Differs:
+        case ImageBlockFit::Differs:
             return ApplyOutcome::WrongImage;
-        case PpfImageFit::Unreadable:
+        case ImageBlockFit::Unreadable:
             break;
         }
         return ApplyOutcome::DestinationUnwritable;
     };
     return applyRecords(job, ppfRules(), readHeader, checkImage);
+}
+
+ImageBlockCheck checkPpfImageFile(const std::filesystem::path &patchPath,
+                                  const std::filesystem::path &imagePath) {
+    QFile patch;
+    if (!openRegularFile(patch, patchPath))
+        return {};
+    return checkPpfImage(readPpfLayout(patch), imagePath);
+}
+
+PatchSummary summarizePpf(const std::filesystem::path &patchPath, ReadDepth depth) {
+    PatchSummary summary;
+    summary.format = PatchFormat::Ppf;
+    summary.kind = "ppf-patch";
+    QFile patch;
+    if (!openRegularFile(patch, patchPath))
+        return summary;
+    const PpfLayout layout = readPpfLayout(patch);
+    summary.read = layout.read;
+    if (layout.read != PatchRead::Readable) {
+        summary.fault = layout.read == PatchRead::UnsupportedVersion ? PatchFault::OtherVersion
+                                                                     : PatchFault::None;
+        return summary;
+    }
+    summary.version = layout.version;
+    summary.heading = "PPF" + std::to_string(layout.version) + " patch";
+    const QString description = layout.fileIdDiz.isEmpty()
+                                    ? layout.description
+                                    : layout.description + u'\n' + layout.fileIdDiz;
+    summary.description = description.toStdString();
+    const bool blockCheck = !layout.blockCheck.isEmpty();
+    if (blockCheck || layout.imageSize) {
+        summary.checks = PatchChecks::ImageBlock;
+        summary.namesByteOrder = true;
+    }
+    if (blockCheck)
+        summary.blockCheckAt = std::uint64_t(layout.blockCheckAt);
+    summary.lines = {
+        {"NFo :", summary.description},
+        {"Block check",
+         blockCheck
+             ? "1024 bytes at 0x" + QString::number(layout.blockCheckAt, 16).toUpper().toStdString()
+             : std::string("none")}};
+    summary.fields = {{"version", std::int64_t(layout.version)},
+                      {"description", summary.description},
+                      {"blockCheckAt", blockCheck ? SummaryValue(std::int64_t(layout.blockCheckAt))
+                                                  : SummaryValue()}};
+    if (layout.imageSize) {
+        summary.lines.push_back({"Image size", std::to_string(*layout.imageSize) + " bytes"});
+        summary.fields.push_back({"imageSize", std::int64_t(*layout.imageSize)});
+    }
+    if (depth == ReadDepth::Whole) {
+        PatchFileCheck check;
+        if (!patch.seek(layout.recordsStart)) {
+            summary.read = PatchRead::Unreadable;
+            return summary;
+        }
+        check.outcome = checkRecordStream(patch, ppfRules(), check);
+        summary.read = readOf(check.outcome, summary.fault);
+        summary.records = check.records;
+        summary.bytesWritten = check.bytesWritten;
+    }
+    return summary;
 }
 
 } // namespace tarnic

@@ -24,6 +24,7 @@
 #include "patch/records/RecordStream.h"
 
 #include "patch/PatchApplication.h"
+#include "patch/PatchSummary.h"
 
 #include <QIODevice>
 #include <QString>
@@ -39,7 +40,9 @@ inline constexpr qint64 kPpfDescriptionSize = 50;
 
 // What a PPF patch's header says.
 struct PpfLayout {
-    int version = 0; // 1, 2 or 3; 0: not a PPF patch this reads
+    // Readable, or why not (the rest then left empty).
+    PatchRead read = PatchRead::CutShort;
+    int version = 0; // 1, 2 or 3
     qint64 recordsStart = 0;
     qint64 recordsEnd = 0;            // where the FILE_ID.DIZ text starts, or the end
     bool undoData = false;            // PPF3: each record carries the original bytes too
@@ -50,25 +53,18 @@ struct PpfLayout {
     std::optional<quint32> imageSize; // PPF2: the size of the image it was made for
 };
 
-enum class ByteOrder;
-
 // Whether the image at `imagePath` is the one the patch's block check and size
 // describe, in the order the image is stored in or another.
-enum class PpfImageFit {
-    NoCheck,    // the patch carries neither
-    Fits,       // the image's bytes and size are the patch's
-    OtherOrder, // they are once the image is read in another byte order
-    Differs,    // they are not in any order
-    Unreadable, // the image could not be read
-};
-struct PpfImageCheck {
-    PpfImageFit fit = PpfImageFit::NoCheck;
-    ByteOrder order; // OtherOrder: the order in which the image fits
-};
-PpfImageCheck checkPpfImage(const PpfLayout &layout, const std::filesystem::path &imagePath);
+ImageBlockCheck checkPpfImage(const PpfLayout &layout, const std::filesystem::path &imagePath);
+// The same for the patch at `patchPath`.
+ImageBlockCheck checkPpfImageFile(const std::filesystem::path &patchPath,
+                                  const std::filesystem::path &imagePath);
 
-// Reads the header and the FILE_ID.DIZ trailer; version 0 when the patch is
-// not one (or is cut short inside its header).
+// What the patch says of itself; with ReadDepth::Whole, every record read.
+PatchSummary summarizePpf(const std::filesystem::path &patchPath, ReadDepth depth);
+
+// Reads the header and the FILE_ID.DIZ trailer; `read` says whether the patch
+// is one this reads.
 PpfLayout readPpfLayout(QIODevice &patch);
 
 class PpfRecordReader : public RecordStream {

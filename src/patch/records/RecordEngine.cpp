@@ -380,6 +380,26 @@ PatchFileOutcome checkRecordStream(QIODevice &patch, const RecordRules &rules,
     return checkStream(patch, rules, check, nullptr);
 }
 
+PatchRead readOf(PatchFileOutcome outcome, PatchFault &fault) {
+    switch (outcome) {
+    case PatchFileOutcome::Valid:
+        return PatchRead::Readable;
+    case PatchFileOutcome::Unreadable:
+        break;
+    case PatchFileOutcome::Truncated:
+        return PatchRead::CutShort;
+    case PatchFileOutcome::NotAnApsFile:
+        return PatchRead::NotAPatch;
+    case PatchFileOutcome::UnsupportedEncoding:
+        fault = PatchFault::OtherEncoding;
+        return PatchRead::UnsupportedVersion;
+    case PatchFileOutcome::Invalid:
+        fault = PatchFault::RecordsBroken;
+        return PatchRead::Damaged;
+    }
+    return PatchRead::Unreadable;
+}
+
 PatchFileCheck checkRecordFile(const std::filesystem::path &patchPath, const RecordRules &rules,
                                const HeaderReader &readHeader) {
     PatchFileCheck check;

@@ -8,6 +8,7 @@
 // image nor with the patch (at most 16 MiB of records are held).
 
 #include "patch/PatchApplication.h"
+#include "patch/PatchSummary.h"
 #include "patch/records/RecordStream.h"
 #include "rom/ByteOrderConversion.h"
 
@@ -59,6 +60,10 @@ using ImageCheck =
 // a time, into `check`'s counts.
 PatchFileOutcome checkRecordStream(QIODevice &patch, const RecordRules &rules,
                                    PatchFileCheck &check);
+// A check's outcome as reading a patch ended (patch/PatchSummary.h), with
+// `fault` set where it says more.
+PatchRead readOf(PatchFileOutcome outcome, PatchFault &fault);
+
 // The header and then the record stream of the patch at `patchPath`.
 PatchFileCheck checkRecordFile(const std::filesystem::path &patchPath, const RecordRules &rules,
                                const HeaderReader &readHeader);

@@ -1,5 +1,6 @@
 #include "patch/ups/Ups.h"
 
+#include "patch/PatchFormat.h"
 #include "patch/records/RecordEngine.h"
 #include "patch/source/SourceMatch.h"
 #include "patch/varint/Varint.h"
@@ -68,16 +69,16 @@ UpsInspection inspectUps(const std::filesystem::path &patchPath, PatchCrcCheck c
     QFile patch;
     if (!openRegularFile(patch, patchPath))
         return result;
-    const auto finish = [&](ApplyOutcome outcome) {
+    const auto finish = [&](PatchRead outcome) {
         result.outcome = outcome;
         return result;
     };
     char magic[4];
     if (readFully(patch, magic, 4) != 4 || std::memcmp(magic, kUpsMagic, 4) != 0)
-        return finish(ApplyOutcome::NotAnApsFile);
+        return finish(PatchRead::NotAPatch);
     const std::optional<UpsHeader> header = readUpsHeader(patch);
     if (!header)
-        return finish(ApplyOutcome::PatchTruncated);
+        return finish(PatchRead::CutShort);
     UpsHeader &h = result.header;
     h = *header;
     std::uint32_t computed = 0;
@@ -85,20 +86,20 @@ UpsInspection inspectUps(const std::filesystem::path &patchPath, PatchCrcCheck c
     char footer[kCrcFooterSize];
     if (!patchCrc(patch, computed, stored, check) || !patch.seek(h.hunksEnd) ||
         readFully(patch, footer, kCrcFooterSize) != kCrcFooterSize)
-        return finish(ApplyOutcome::PatchUnreadable);
+        return finish(PatchRead::Unreadable);
     h.inputCrc = qFromLittleEndian<quint32>(footer);
     h.outputCrc = qFromLittleEndian<quint32>(footer + 4);
-    return finish(computed == stored ? ApplyOutcome::Applied : ApplyOutcome::PatchCorrupted);
+    return finish(computed == stored ? PatchRead::Readable : PatchRead::Damaged);
 }
 
 ApplyResult applyUps(const PatchJob &job) {
     const UpsInspection inspection = inspectUps(job.patchPath);
     const UpsHeader &header = inspection.header;
-    if (inspection.outcome != ApplyOutcome::Applied ||
+    if (inspection.outcome != PatchRead::Readable ||
         header.outputSize > std::uint64_t(kLastWritableOffset) + 1) {
         ApplyResult refused;
-        refused.outcome = inspection.outcome != ApplyOutcome::Applied
-                              ? inspection.outcome
+        refused.outcome = inspection.outcome != PatchRead::Readable
+                              ? refusalOf(inspection.outcome, PatchFault::OwnCrcWrong)
                               : ApplyOutcome::PatchBreaksItsRules;
         return refused;
     }
@@ -130,6 +131,31 @@ ApplyResult applyUps(const PatchJob &job) {
     };
     rules.xorInOffsetOrder = true;
     return applyRecords(job, rules, readHeader, checkImage);
+}
+
+PatchSummary summarizeUps(const std::filesystem::path &patchPath, ReadDepth depth) {
+    PatchSummary summary;
+    summary.format = PatchFormat::Ups;
+    summary.kind = "ups-patch";
+    summary.heading = "UPS patch";
+    const UpsInspection ups = inspectUps(
+        patchPath, depth == ReadDepth::Header ? PatchCrcCheck::Deferred : PatchCrcCheck::Whole);
+    summary.read = ups.outcome;
+    if (ups.outcome == PatchRead::Damaged)
+        summary.fault = PatchFault::OwnCrcWrong;
+    if (!summary.readable())
+        return summary;
+    const UpsHeader &h = ups.header;
+    summary.checks = PatchChecks::SourceCrc;
+    summary.namesByteOrder = true;
+    summary.source = NamedSource{h.inputSize, h.inputCrc};
+    summary.lines = {{"Source", sizeAndCrc(h.inputSize, h.inputCrc)},
+                     {"Target", sizeAndCrc(h.outputSize, h.outputCrc)}};
+    summary.fields = {{"inputSize", h.inputSize},
+                      {"outputSize", h.outputSize},
+                      {"inputCrc32", crc32Hex(h.inputCrc)},
+                      {"outputCrc32", crc32Hex(h.outputCrc)}};
+    return summary;
 }
 
 } // namespace tarnic

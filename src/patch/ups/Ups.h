@@ -35,10 +35,10 @@ struct UpsHeader {
     qint64 hunksEnd = 0;
 };
 
-// The header and CRC-32s, with the patch's own CRC-32 checked; the outcome as
-// applying it would report it (Applied when the patch reads whole).
+// The header and CRC-32s, with the patch's own CRC-32 checked (Damaged when
+// it is wrong).
 struct UpsInspection {
-    ApplyOutcome outcome = ApplyOutcome::PatchUnreadable;
+    PatchRead outcome = PatchRead::Unreadable;
     UpsHeader header;
 };
 UpsInspection inspectUps(const std::filesystem::path &patchPath,
@@ -78,5 +78,9 @@ std::optional<UpsHeader> readUpsHeader(QIODevice &patch);
 // checked before it replaces anything. An image that is the patch's output
 // already is refused as patched, not turned back.
 ApplyResult applyUps(const PatchJob &job);
+
+// What the patch says of itself: its input and output; its own CRC-32
+// checked unless `depth` is Header.
+PatchSummary summarizeUps(const std::filesystem::path &patchPath, ReadDepth depth);
 
 } // namespace tarnic

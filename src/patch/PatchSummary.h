@@ -1,0 +1,136 @@
+#pragma once
+// What reading a patch found, whatever its format: how the reading ended, what
+// the patch checks of the image it is applied to, and what `info` and the
+// window show of it. Each format's inspect (its row in patch/PatchFormat.h)
+// fills one; the window and tarnic-cli show, check and apply from it alone.
+
+#include "rom/ByteOrderConversion.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace tarnic {
+
+enum class PatchFormat;
+
+// How reading a patch ended; `PatchFault` says more of the last three.
+enum class PatchRead {
+    Readable,           // every part that was to be read was, and checks as it should
+    Unreadable,         // missing, not a plain file, or a read failed
+    NotAPatch,          // not a patch in any format this program knows
+    CutShort,           // ends inside its header, or before parts it must have
+    Damaged,            // breaks its format's rules, or its own CRC-32 is wrong
+    UnsupportedVersion, // a version or encoding of its format this program does not read
+};
+
+enum class PatchFault {
+    None,
+    RecordsBroken,       // a record, action or hunk is cut short or writes outside
+                         // offsets 0 to 2^31 - 1, or the end mark is missing or not the end
+    OwnCrcWrong,         // the CRC-32 the patch carries of itself
+    UnknownTargetFormat, // an APS header's target format is neither 0 nor 1
+    OtherEncoding,       // an APS encoding other than 0
+    OtherVersion,        // a version number this program does not read
+};
+
+// How far a patch is read.
+enum class ReadDepth {
+    Header,  // what it says of itself: its header, sizes, stored CRC-32s, description
+    Checked, // and its own CRC-32, where it carries one, checked over the whole file
+    Whole,   // and every record, as applying it would read them
+};
+
+// What a patch checks of the image it is applied to.
+enum class PatchChecks {
+    Nothing,        // it writes its bytes into whatever image it is given
+    CartridgePairs, // the cartridge it names (format, id, country, CRCs): the window's pairs
+    SourceCrc,      // its source's size and CRC-32, in any byte order
+    ImageBlock,     // bytes of the image it was made for (and perhaps its size)
+};
+
+// What a patch that names its source by CRC-32 says of it.
+struct NamedSource {
+    std::uint64_t size = 0;
+    std::uint32_t crc = 0;
+};
+
+// The texts the patch side of the window shows for a format that describes a
+// cartridge of its own (APS). A control whose entry is empty keeps the text it
+// had before the click.
+struct PatchDisplay {
+    std::optional<QString> PatchTypeTxT;
+    std::optional<QString> EncodeMethodTxt;
+    std::optional<QString> PatchNfo;
+    std::optional<QString> BackupType;
+    std::optional<QString> CartID;
+    std::optional<QString> CountryID;
+    std::optional<QString> PTCRC;
+};
+
+// A line `info` prints: "Caption: value".
+struct SummaryLine {
+    std::string caption;
+    std::string value;
+};
+
+// A value `info --json` gives: none (null), a text, or a number.
+using SummaryValue = std::variant<std::monostate, std::string, std::int64_t, std::uint64_t>;
+struct SummaryField {
+    std::string key;
+    SummaryValue value;
+};
+
+struct PatchSummary {
+    PatchRead read = PatchRead::Unreadable;
+    PatchFault fault = PatchFault::None;
+    PatchFormat format{};
+    int version = 0; // where the format numbers its versions
+    PatchChecks checks = PatchChecks::Nothing;
+    // Whether it says which byte order its records are in (an APS patch of
+    // type 1, and any that checks its image by CRC-32 or bytes); others write
+    // their bytes as they stand, in whatever order the image is in.
+    bool namesByteOrder = false;
+    std::string description;                   // the text it carries about itself (UTF-8)
+    std::optional<NamedSource> source;         // SourceCrc: the image it was made for
+    std::optional<std::uint64_t> blockCheckAt; // ImageBlock: where its bytes are in the image
+    std::optional<std::int64_t> records;       // ReadDepth::Whole: the records it holds
+    std::optional<std::int64_t> bytesWritten;  // and the image bytes they write
+
+    // What `info` shows: "<file>: <heading>", then the window's texts (when
+    // `display`) and `lines`; as JSON, `kind` and the raw `fields`.
+    std::string heading;
+    std::string kind;
+    std::vector<SummaryLine> lines;
+    std::vector<SummaryField> fields;
+    std::optional<PatchDisplay> display;
+
+    bool readable() const { return read == PatchRead::Readable; }
+    // Whether applying it checks by itself that the image is the right one.
+    bool checksItsImage() const {
+        return checks == PatchChecks::SourceCrc || checks == PatchChecks::ImageBlock;
+    }
+};
+
+// Whether an image is the one a patch's block check describes.
+enum class ImageBlockFit {
+    NoCheck,    // the patch carries none
+    Fits,       // the image's bytes and size are the patch's
+    OtherOrder, // they are once the image is read in another byte order (`order`)
+    Differs,    // they are not in any order
+    Unreadable, // the image could not be read
+};
+struct ImageBlockCheck {
+    ImageBlockFit fit = ImageBlockFit::NoCheck;
+    ByteOrder order = ByteOrder::Unknown;
+};
+
+// Texts for summaries: "1A2B3C4D", and "N bytes, CRC-32 1A2B3C4D".
+std::string crc32Hex(std::uint32_t crc);
+std::string sizeAndCrc(std::uint64_t size, std::uint32_t crc);
+
+} // namespace tarnic
