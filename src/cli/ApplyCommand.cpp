@@ -147,12 +147,10 @@ int runApply(const CommandSpec &spec, const QStringList &arguments, Console &con
         return applySeveral(patches, several, console);
     }
 
-    // What the window would ask needs --force: an APS patch's pairs that
-    // differ, a patch that names no image, or no byte order for an image in
-    // a copier's. An APS patch is read and compared first, so that a patch or
-    // image that cannot be is refused for that.
-    // What the patch says of itself decides; the records of one that shows
-    // the window's pairs are read whole first, so that a broken one is refused for that.
+    // What the window would ask needs --force: pairs that differ, a patch
+    // that names no image, or no byte order for an image in a copier's. A
+    // patch that shows the window's pairs is read whole and compared first,
+    // so that a patch or image that cannot be is refused for that.
     PatchSummary patch = inspectPatchFile(pathOf(patchFile), ReadDepth::Header);
     if (patch.display)
         patch = inspectPatchFile(pathOf(patchFile), ReadDepth::Whole);
