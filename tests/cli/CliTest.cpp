@@ -77,6 +77,8 @@ TEST_F(CliTest, ExitStatusAndMessagesAndRefusalsLeaveEveryFileAsItWas) {
         {{"check", "cut.aps", "game.z64"}, 1, "the patch ends inside its header"},
         {{"check", "fix.ips", "game.z64"}, 1, "an IPS patch does not say which image"},
         {{"info", "bad.ppf"}, 1, "the patch ends inside its header"},
+        {{"info", "later.ppf"}, 1, "Not Supported In This Version: a PPF patch of a version"},
+        {{"info", "cut.ips"}, 1, "a record of the patch is cut short"},
         {{"apply", "fix.ips", "game.z64"}, 1, "an IPS patch does not say which image"},
         {{"info", "fix.ips"}, 0, "Records: 1"},
         {{"info", "block.ppf"}, 0, "Block check: 1024 bytes at 0x9320"},
@@ -102,6 +104,8 @@ TEST_F(CliTest, ExitStatusAndMessagesAndRefusalsLeaveEveryFileAsItWas) {
     };
     writeFile(dir.filePath("nothing.txt"), "not an image");
     writeFile(dir.filePath("bad.ppf"), "PPF");
+    writeFile(dir.filePath("later.ppf"), "PPF40" + QByteArray(60, '\3'));
+    writeFile(dir.filePath("cut.ips"), QByteArray("PATCH\0\0\x10\0\x02IP", 12));
     writeFile(dir.filePath("cut.aps"), apsHeader().left(70)); // shows whole, cannot be applied
     writeFile(dir.filePath("fix.ips"), QByteArray("PATCH\0\0\x10\0\x02IPEOF", 15));
     writeFile(dir.filePath("game.z64.BAK"), original);
@@ -122,7 +126,7 @@ TEST_F(CliTest, ExitStatusAndMessagesAndRefusalsLeaveEveryFileAsItWas) {
                                            << said.toStdString();
         EXPECT_EQ(readFile(image), original);
         EXPECT_EQ(readFile(swappedImage), swapped);
-        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 13)
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 15)
             << "a file was added";
     }
 
@@ -133,7 +137,7 @@ TEST_F(CliTest, ExitStatusAndMessagesAndRefusalsLeaveEveryFileAsItWas) {
     full.start(QStringLiteral(TARNIC_CLI), {"check", "fix.aps", "game.z64"});
     ASSERT_TRUE(full.waitForFinished(60000));
     EXPECT_EQ(full.exitCode(), 2);
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 13);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 15);
 }
 
 TEST_F(CliTest, ApplyWritesAsTheWindowDoes) {
