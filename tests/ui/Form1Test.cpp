@@ -737,6 +737,18 @@ TEST_F(Form1Test, ALargePatchIsShownAtOnceAndItsOwnCrcCheckedByPatchRomUnderTheB
     EXPECT_EQ(messages.shown, QStringList{"The Patch Is Damaged (Its CRC-32 Is Wrong)"});
     EXPECT_EQ(busy.calls.mid(1, 1), QStringList{"show"}); // before the patch is read
     EXPECT_EQ(readFile(path("roms/game.z64")), source);
+
+    // A small damaged one is refused on its click, and still shows how such a
+    // patch checks its image.
+    QByteArray damaged = bpsPatch(source, source, bpsAction(0, quint64(source.size())));
+    damaged[damaged.size() - 1] = char(damaged[damaged.size() - 1] ^ 1);
+    writeFile(path("aps/damaged.bps"), damaged);
+    messages.shown.clear();
+    press(button("BrowseClk1"));
+    click("PatchFileList", "damaged.bps");
+    EXPECT_EQ(messages.shown, QStringList{"The Patch Is Damaged (Its CRC-32 Is Wrong)"});
+    EXPECT_EQ(text("EncodeMethodTxt"), QStringLiteral("CRC-32 Checked").leftJustified(30));
+    EXPECT_FALSE(button("PatchClk")->isEnabled());
 }
 
 TEST_F(Form1Test, APatchThatBreaksItsRulesIsBlamedNotTheImage) {

@@ -293,6 +293,9 @@ PatchSummary summarizeBps(const std::filesystem::path &patchPath, ReadDepth dept
     summary.format = PatchFormat::Bps;
     summary.kind = "bps-patch";
     summary.heading = "BPS patch";
+    // Checked by its source's CRC-32 whether or not it reads whole.
+    summary.checks = PatchChecks::SourceCrc;
+    summary.namesByteOrder = true;
     const BpsInspection bps = inspectBps(
         patchPath, depth == ReadDepth::Header ? PatchCrcCheck::Deferred : PatchCrcCheck::Whole);
     summary.read = bps.outcome;
@@ -301,8 +304,6 @@ PatchSummary summarizeBps(const std::filesystem::path &patchPath, ReadDepth dept
     if (!summary.readable())
         return summary;
     const BpsHeader &h = bps.header;
-    summary.checks = PatchChecks::SourceCrc;
-    summary.namesByteOrder = true;
     summary.source = NamedSource{h.sourceSize, h.sourceCrc};
     summary.description = h.metadata.toStdString();
     summary.lines = {{"Source", sizeAndCrc(h.sourceSize, h.sourceCrc)},

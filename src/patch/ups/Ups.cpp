@@ -138,6 +138,9 @@ PatchSummary summarizeUps(const std::filesystem::path &patchPath, ReadDepth dept
     summary.format = PatchFormat::Ups;
     summary.kind = "ups-patch";
     summary.heading = "UPS patch";
+    // Checked by its source's CRC-32 whether or not it reads whole.
+    summary.checks = PatchChecks::SourceCrc;
+    summary.namesByteOrder = true;
     const UpsInspection ups = inspectUps(
         patchPath, depth == ReadDepth::Header ? PatchCrcCheck::Deferred : PatchCrcCheck::Whole);
     summary.read = ups.outcome;
@@ -146,8 +149,6 @@ PatchSummary summarizeUps(const std::filesystem::path &patchPath, ReadDepth dept
     if (!summary.readable())
         return summary;
     const UpsHeader &h = ups.header;
-    summary.checks = PatchChecks::SourceCrc;
-    summary.namesByteOrder = true;
     summary.source = NamedSource{h.inputSize, h.inputCrc};
     summary.lines = {{"Source", sizeAndCrc(h.inputSize, h.inputCrc)},
                      {"Target", sizeAndCrc(h.outputSize, h.outputCrc)}};
