@@ -4,6 +4,20 @@
 
 namespace tarnic {
 
+PatchSummary sourceCrcSummary(PatchFormat format, const char *kind, const char *heading,
+                              PatchRead read) {
+    PatchSummary summary;
+    summary.format = format;
+    summary.kind = kind;
+    summary.heading = heading;
+    summary.checks = PatchChecks::SourceCrc;
+    summary.namesByteOrder = true;
+    summary.read = read;
+    if (read == PatchRead::Damaged)
+        summary.fault = PatchFault::OwnCrcWrong;
+    return summary;
+}
+
 std::string crc32Hex(std::uint32_t crc) {
     char text[9];
     std::snprintf(text, sizeof text, "%08X", unsigned(crc));

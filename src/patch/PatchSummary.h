@@ -89,7 +89,6 @@ struct PatchSummary {
     PatchRead read = PatchRead::Unreadable;
     PatchFault fault = PatchFault::None;
     PatchFormat format{};
-    int version = 0; // where the format numbers its versions
     PatchChecks checks = PatchChecks::Nothing;
     // Whether it says which byte order its records are in (an APS patch of
     // type 1, and any that checks its image by CRC-32 or bytes); others write
@@ -98,8 +97,6 @@ struct PatchSummary {
     std::string description;                   // the text it carries about itself (UTF-8)
     std::optional<NamedSource> source;         // SourceCrc: the image it was made for
     std::optional<std::uint64_t> blockCheckAt; // ImageBlock: where its bytes are in the image
-    std::optional<std::int64_t> records;       // ReadDepth::Whole: the records it holds
-    std::optional<std::int64_t> bytesWritten;  // and the image bytes they write
 
     // What `info` shows: "<file>: <heading>", then the window's texts (when
     // `display`) and `lines`; as JSON, `kind` and the raw `fields`.
@@ -128,6 +125,11 @@ struct ImageBlockCheck {
     ImageBlockFit fit = ImageBlockFit::NoCheck;
     ByteOrder order = ByteOrder::Unknown;
 };
+
+// The start of a summary of a patch that names its source by CRC-32, whose
+// reading ended as `read`: what it checks does not depend on that.
+PatchSummary sourceCrcSummary(PatchFormat format, const char *kind, const char *heading,
+                              PatchRead read);
 
 // Texts for summaries: "1A2B3C4D", and "N bytes, CRC-32 1A2B3C4D".
 std::string crc32Hex(std::uint32_t crc);

@@ -348,8 +348,7 @@ void Form1::showOtherFormat(const PatchSummary &patch) {
                  kPatchNameWidth);
     display.BackupType = display.CartID = display.CountryID = display.PTCRC = QString();
     display.PatchNfo = QString::fromStdString(patch.description);
-    if (patch.checks == PatchChecks::SourceCrc)
-        patchSource_ = patch.source;
+    patchSource_ = patch.source;
     const std::optional<QString> message = info.applies() ? text::messageFor(patch) : std::nullopt;
     showPatchDisplay(display);
     showWhatThePatchProves();

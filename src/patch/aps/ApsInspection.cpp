@@ -170,8 +170,6 @@ PatchSummary summarizeAps(const std::filesystem::path &filePath, ReadDepth depth
         summary.fields.push_back({"crc2", hexText(h.Crc2).toStdString()});
     }
     if (summary.readable()) {
-        summary.records = records.records;
-        summary.bytesWritten = records.bytesWritten;
         summary.fields.push_back({"records", std::int64_t(records.records)});
         summary.fields.push_back({"bytesWritten", std::int64_t(records.bytesWritten)});
         summary.lines.push_back({"Records", std::to_string(records.records)});

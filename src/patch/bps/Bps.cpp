@@ -289,18 +289,10 @@ ApplyResult applyBps(const PatchJob &job) {
 }
 
 PatchSummary summarizeBps(const std::filesystem::path &patchPath, ReadDepth depth) {
-    PatchSummary summary;
-    summary.format = PatchFormat::Bps;
-    summary.kind = "bps-patch";
-    summary.heading = "BPS patch";
-    // Checked by its source's CRC-32 whether or not it reads whole.
-    summary.checks = PatchChecks::SourceCrc;
-    summary.namesByteOrder = true;
     const BpsInspection bps = inspectBps(
         patchPath, depth == ReadDepth::Header ? PatchCrcCheck::Deferred : PatchCrcCheck::Whole);
-    summary.read = bps.outcome;
-    if (bps.outcome == PatchRead::Damaged)
-        summary.fault = PatchFault::OwnCrcWrong;
+    PatchSummary summary =
+        sourceCrcSummary(PatchFormat::Bps, "bps-patch", "BPS patch", bps.outcome);
     if (!summary.readable())
         return summary;
     const BpsHeader &h = bps.header;

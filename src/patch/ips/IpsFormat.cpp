@@ -116,8 +116,6 @@ PatchSummary summarizeIps(const std::filesystem::path &patchPath, ReadDepth dept
     summary.read = readOf(check.outcome, summary.fault);
     if (!summary.readable() || depth != ReadDepth::Whole)
         return summary;
-    summary.records = check.records;
-    summary.bytesWritten = check.bytesWritten;
     summary.lines = {{"Records", std::to_string(check.records)},
                      {"Bytes written", std::to_string(check.bytesWritten)},
                      {"Result length", check.truncation

@@ -268,7 +268,6 @@ PatchSummary summarizePpf(const std::filesystem::path &patchPath, ReadDepth dept
                                                                      : PatchFault::None;
         return summary;
     }
-    summary.version = layout.version;
     summary.heading = "PPF" + std::to_string(layout.version) + " patch";
     const QString description = layout.fileIdDiz.isEmpty()
                                     ? layout.description
@@ -303,8 +302,6 @@ PatchSummary summarizePpf(const std::filesystem::path &patchPath, ReadDepth dept
         }
         check.outcome = checkRecordStream(patch, ppfRules(), check);
         summary.read = readOf(check.outcome, summary.fault);
-        summary.records = check.records;
-        summary.bytesWritten = check.bytesWritten;
     }
     return summary;
 }

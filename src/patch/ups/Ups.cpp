@@ -134,18 +134,10 @@ ApplyResult applyUps(const PatchJob &job) {
 }
 
 PatchSummary summarizeUps(const std::filesystem::path &patchPath, ReadDepth depth) {
-    PatchSummary summary;
-    summary.format = PatchFormat::Ups;
-    summary.kind = "ups-patch";
-    summary.heading = "UPS patch";
-    // Checked by its source's CRC-32 whether or not it reads whole.
-    summary.checks = PatchChecks::SourceCrc;
-    summary.namesByteOrder = true;
     const UpsInspection ups = inspectUps(
         patchPath, depth == ReadDepth::Header ? PatchCrcCheck::Deferred : PatchCrcCheck::Whole);
-    summary.read = ups.outcome;
-    if (ups.outcome == PatchRead::Damaged)
-        summary.fault = PatchFault::OwnCrcWrong;
+    PatchSummary summary =
+        sourceCrcSummary(PatchFormat::Ups, "ups-patch", "UPS patch", ups.outcome);
     if (!summary.readable())
         return summary;
     const UpsHeader &h = ups.header;
