@@ -20,13 +20,14 @@
 //    2 MiB one.
 
 #include "files/Crc32.h"
-#include "files/PathText.h"
+#include "files/FileReader.h"
 #include "patch/PatchApplication.h"
 #include "patch/PatchCreation.h"
 #include "patch/PatchFormat.h"
 #include "patch/aps/ApsFormat.h"
 #include "patch/bps/Bps.h"
 #include "patch/varint/Varint.h"
+#include "qt/PathText.h"
 #include "rom/ByteOrderConversion.h"
 #include "rom/Checksum.h"
 
@@ -174,6 +175,13 @@ void writeFileOrFail(const QString &path, const QByteArray &bytes) {
         fail("cannot write a file");
 }
 
+// A BPS or UPS number.
+void appendNumber(QByteArray &to, quint64 value) {
+    std::string number;
+    tarnic::appendVarint(number, value);
+    to.append(number.data(), qsizetype(number.size()));
+}
+
 // A BPS or UPS patch's end: the CRC-32s of its source, its target and itself.
 QByteArray withCrcFooter(QByteArray patch, const QByteArray &source, const QByteArray &target) {
     for (const QByteArray &whole : {source, target}) {
@@ -190,15 +198,15 @@ void writeBps(const Files &f) {
     const QByteArray source = readWhole(f.image);
     const QByteArray target = readWhole(f.modified);
     QByteArray patch("BPS1");
-    tarnic::appendVarint(patch, quint64(source.size()));
-    tarnic::appendVarint(patch, quint64(target.size()));
-    tarnic::appendVarint(patch, 0);
+    appendNumber(patch, quint64(source.size()));
+    appendNumber(patch, quint64(target.size()));
+    appendNumber(patch, 0);
     for (qsizetype at = 0; at < target.size();) {
         qsizetype end = at;
         const bool same = source[at] == target[at];
         while (end < target.size() && (source[end] == target[end]) == same)
             ++end;
-        tarnic::appendVarint(patch, quint64(end - at - 1) << 2 | (same ? 0 : 1));
+        appendNumber(patch, quint64(end - at - 1) << 2 | (same ? 0 : 1));
         if (!same)
             patch += target.mid(at, end - at);
         at = end;
@@ -231,13 +239,13 @@ void writeOtherFormats(const Files &f) {
     const QByteArray image = readWhole(f.image);
     const QByteArray modified = readWhole(f.modified);
     QByteArray ups("UPS1");
-    tarnic::appendVarint(ups, quint64(image.size()));
-    tarnic::appendVarint(ups, quint64(modified.size()));
+    appendNumber(ups, quint64(image.size()));
+    appendNumber(ups, quint64(modified.size()));
     QByteArray ppf = "PPF30" + QByteArray(1, 2) + QByteArray(50, ' ') + QByteArray(4, '\0');
     QByteArray ips("IPS32");
     qsizetype cursor = 0;
     for (const auto &[start, end] : changedStretches(image, modified)) {
-        tarnic::appendVarint(ups, quint64(start - cursor));
+        appendNumber(ups, quint64(start - cursor));
         for (qsizetype at = start; at < end; ++at)
             ups += char(image[at] ^ modified[at]);
         ups += '\0'; // the byte after a stretch is unchanged
@@ -289,8 +297,8 @@ void readOnce(const QString &path) {
 
 void checkOrders(const QString &path) {
     tarnic::HeaderBytes head;
-    QFile in(path);
-    if (!tarnic::readHeaderBytes(tarnic::pathOf(path), head) || !in.open(QIODevice::ReadOnly) ||
+    tarnic::FileReader in;
+    if (!tarnic::readHeaderBytes(tarnic::pathOf(path), head) || !in.open(tarnic::pathOf(path)) ||
         tarnic::imageCrcs(in, tarnic::byteOrderOf(head)).size() != 3)
         fail("the byte-order check failed");
 }
@@ -325,7 +333,7 @@ void readBoth(const Files &f) {
 
 void create(const Files &f) {
     if (tarnic::createApsPatch({tarnic::pathOf(f.image), tarnic::pathOf(f.modified),
-                                tarnic::pathOf(f.created), QStringLiteral("bench")})
+                                tarnic::pathOf(f.created), "bench"})
             .outcome != tarnic::CreateOutcome::Created)
         fail("patch creation failed");
 }

@@ -5,8 +5,8 @@
 // program applies exactly what the reference applies, writes the result in
 // the image's order, and refuses, writing nothing, what the reference refuses.
 #include "FuzzInput.h"
-#include "patch/bps/Bps.h"
 #include "files/Crc32.h"
+#include "patch/bps/Bps.h"
 #include "patch/varint/Varint.h"
 #include "rom/ByteOrderConversion.h"
 
@@ -14,57 +14,58 @@
 
 namespace {
 
-std::optional<QByteArray> reference(const QByteArray &source, const QByteArray &actions,
-                                    qint64 targetSize) {
-    QByteArray target;
-    qsizetype at = 0;
+std::optional<std::string> reference(const std::string &source, const std::string &actions,
+                                     std::int64_t targetSize) {
+    std::string target;
+    std::int64_t at = 0;
     const auto next = [&]() -> std::optional<std::uint8_t> {
-        if (at >= actions.size())
+        if (at >= fuzzing::sizeOf(actions))
             return std::nullopt;
         return std::uint8_t(actions[at++]);
     };
-    qint64 sourceCursor = 0, targetCursor = 0;
-    while (at < actions.size()) {
+    std::int64_t sourceCursor = 0, targetCursor = 0;
+    while (at < fuzzing::sizeOf(actions)) {
         const auto action = tarnic::readVarint(next);
         if (!action || *action >> 2 >= std::uint64_t(targetSize))
             return std::nullopt;
-        const qint64 length = qint64(*action >> 2) + 1;
-        if (target.size() + length > targetSize)
+        const std::int64_t length = std::int64_t(*action >> 2) + 1;
+        if (fuzzing::sizeOf(target) + length > targetSize)
             return std::nullopt;
-        const auto move = [&](qint64 &cursor) {
+        const auto move = [&](std::int64_t &cursor) {
             const auto delta = tarnic::readVarint(next);
             if (!delta || (*delta >> 1) > (1ULL << 40))
                 return false;
-            cursor += (*delta & 1 ? -1 : 1) * qint64(*delta >> 1);
+            cursor += (*delta & 1 ? -1 : 1) * std::int64_t(*delta >> 1);
             return true;
         };
         switch (*action & 3) {
         case 0:
-            if (target.size() + length > source.size())
+            if (fuzzing::sizeOf(target) + length > fuzzing::sizeOf(source))
                 return std::nullopt;
-            target += source.mid(target.size(), length);
+            target += fuzzing::mid(source, fuzzing::sizeOf(target), length);
             break;
         case 1:
-            if (length > actions.size() - at)
+            if (length > fuzzing::sizeOf(actions) - at)
                 return std::nullopt;
-            target += actions.mid(at, length);
+            target += fuzzing::mid(actions, at, length);
             at += length;
             break;
         case 2:
-            if (!move(sourceCursor) || sourceCursor < 0 || sourceCursor + length > source.size())
+            if (!move(sourceCursor) || sourceCursor < 0 ||
+                sourceCursor + length > fuzzing::sizeOf(source))
                 return std::nullopt;
-            target += source.mid(sourceCursor, length);
+            target += fuzzing::mid(source, sourceCursor, length);
             sourceCursor += length;
             break;
         case 3:
-            if (!move(targetCursor) || targetCursor < 0 || targetCursor >= target.size())
+            if (!move(targetCursor) || targetCursor < 0 || targetCursor >= fuzzing::sizeOf(target))
                 return std::nullopt;
-            for (qint64 i = 0; i < length; ++i)
+            for (std::int64_t i = 0; i < length; ++i)
                 target += target[targetCursor++];
             break;
         }
     }
-    if (target.size() != targetSize)
+    if (fuzzing::sizeOf(target) != targetSize)
         return std::nullopt;
     return target;
 }
@@ -75,19 +76,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     using namespace tarnic;
     if (size < 2)
         return 0;
-    const QByteArray source = fuzzing::seedImage(7);
-    const qint64 targetSize = ((data[0] | data[1] << 8) & 0x0FFF) | 4; // whole words
+    const std::string source = fuzzing::seedImage(7);
+    const std::int64_t targetSize = ((data[0] | data[1] << 8) & 0x0FFF) | 4; // whole words
     const bool swapped = data[0] & 0x80;
-    const QByteArray actions(reinterpret_cast<const char *>(data + 2), qsizetype(size - 2));
-    const std::optional<QByteArray> expected = reference(source, actions, targetSize);
+    const std::string actions(reinterpret_cast<const char *>(data + 2), std::int64_t(size - 2));
+    const std::optional<std::string> expected = reference(source, actions, targetSize);
 
-    const QByteArray patch = fuzzing::namedSourcePatch(
-        "BPS1", source, targetSize, QByteArray(1, char(0x80)), actions, expected);
+    const std::string patch = fuzzing::namedSourcePatch(
+        "BPS1", source, targetSize, std::string(1, char(0x80)), actions, expected);
 
-    QByteArray image = source;
-    std::optional<QByteArray> stored = expected;
+    std::string image = source;
+    std::optional<std::string> stored = expected;
     if (swapped) {
-        swapBytePairs(image.data(), image.size());
+        swapBytePairs(image.data(), fuzzing::sizeOf(image));
         if (stored)
             swapBytePairs(stored->data(), stored->size());
     }

@@ -12,55 +12,55 @@ namespace {
 
 struct TooLarge {};
 
-std::optional<QByteArray> reference(QByteArray image, const QByteArray &body, bool ips32) {
+std::optional<std::string> reference(std::string image, const std::string &body, bool ips32) {
     const int offsetSize = ips32 ? 4 : 3;
-    const auto number = [&](qsizetype at, int size) {
-        quint64 value = 0;
+    const auto number = [&](std::int64_t at, int size) {
+        std::uint64_t value = 0;
         for (int i = 0; i < size; ++i)
-            value = value << 8 | quint8(body[at + i]);
+            value = value << 8 | std::uint8_t(body[at + i]);
         return value;
     };
-    qsizetype at = 0;
+    std::int64_t at = 0;
     for (;;) {
-        if (body.size() - at < offsetSize)
+        if (fuzzing::sizeOf(body) - at < offsetSize)
             return std::nullopt;
-        if (body.mid(at, offsetSize) == (ips32 ? "EEOF" : "EOF")) {
-            const qsizetype rest = body.size() - at - offsetSize;
+        if (fuzzing::mid(body, at, offsetSize) == (ips32 ? "EEOF" : "EOF")) {
+            const std::int64_t rest = fuzzing::sizeOf(body) - at - offsetSize;
             if (rest == 0)
                 return image;
             if (ips32 || rest != 3)
                 return std::nullopt;
-            image.resize(qsizetype(number(at + offsetSize, 3)), '\0');
+            image.resize(std::int64_t(number(at + offsetSize, 3)), '\0');
             return image;
         }
-        const qint64 offset = qint64(number(at, offsetSize));
+        const std::int64_t offset = std::int64_t(number(at, offsetSize));
         at += offsetSize;
-        if (body.size() - at < 2)
+        if (fuzzing::sizeOf(body) - at < 2)
             return std::nullopt;
-        const qint64 size = qint64(number(at, 2));
+        const std::int64_t size = std::int64_t(number(at, 2));
         at += 2;
-        QByteArray data;
+        std::string data;
         if (size > 0) {
-            if (body.size() - at < size)
+            if (fuzzing::sizeOf(body) - at < size)
                 return std::nullopt;
-            data = body.mid(at, size);
+            data = fuzzing::mid(body, at, size);
             at += size;
         } else {
-            if (body.size() - at < 3)
+            if (fuzzing::sizeOf(body) - at < 3)
                 return std::nullopt;
-            const qint64 count = qint64(number(at, 2));
+            const std::int64_t count = std::int64_t(number(at, 2));
             if (count == 0)
                 return std::nullopt;
-            data = QByteArray(count, body[at + 2]);
+            data = std::string(count, body[at + 2]);
             at += 3;
         }
-        if (offset + data.size() > (qint64(1) << 31))
+        if (offset + fuzzing::sizeOf(data) > (std::int64_t(1) << 31))
             return std::nullopt; // past what any record may write
-        if (offset + data.size() > (qint64(1) << 26))
+        if (offset + fuzzing::sizeOf(data) > (std::int64_t(1) << 26))
             throw TooLarge{}; // beyond what this harness keeps in memory
-        if (offset + data.size() > image.size())
-            image.resize(offset + data.size(), '\0');
-        image.replace(offset, data.size(), data);
+        if (offset + fuzzing::sizeOf(data) > fuzzing::sizeOf(image))
+            image.resize(offset + fuzzing::sizeOf(data), '\0');
+        image.replace(offset, fuzzing::sizeOf(data), data);
     }
 }
 
@@ -71,15 +71,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (size < 1)
         return 0;
     const bool ips32 = data[0] & 1;
-    const QByteArray body(reinterpret_cast<const char *>(data + 1), qsizetype(size - 1));
-    const QByteArray image("A small image of some bytes.");
-    std::optional<QByteArray> expected;
+    const std::string body(reinterpret_cast<const char *>(data + 1), std::int64_t(size - 1));
+    const std::string image("A small image of some bytes.");
+    std::optional<std::string> expected;
     try {
         expected = reference(image, body, ips32);
     } catch (const TooLarge &) {
         return 0;
     }
-    const QByteArray patch = (ips32 ? QByteArray("IPS32") : QByteArray("PATCH")) + body;
+    const std::string patch = (ips32 ? std::string("IPS32") : std::string("PATCH")) + body;
     fuzzing::checkApplication(patch, image, expected,
                               [](const PatchJob &job) { return applyIps(job); });
     return 0;

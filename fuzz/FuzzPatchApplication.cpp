@@ -12,9 +12,9 @@ namespace {
 
 using tarnic::ApplyOutcome;
 
-QByteArray originalImage() {
-    QByteArray image(4096, '\0');
-    for (int i = 0; i < image.size(); ++i)
+std::string originalImage() {
+    std::string image(4096, '\0');
+    for (int i = 0; i < fuzzing::sizeOf(image); ++i)
         image[i] = char(i * 7 + 3);
     return image;
 }
@@ -25,37 +25,37 @@ struct Reference {
 };
 
 // Applies `patch` to `image` by the book, or says why it is refused.
-Reference referenceApply(const QByteArray &patch, QByteArray &image) {
-    if (patch.size() < 5 || !patch.startsWith("APS10"))
+Reference referenceApply(const std::string &patch, std::string &image) {
+    if (fuzzing::sizeOf(patch) < 5 || !patch.starts_with("APS10"))
         return {ApplyOutcome::NotAnApsFile};
-    if (patch.size() < 7)
+    if (fuzzing::sizeOf(patch) < 7)
         return {ApplyOutcome::PatchTruncated};
     if (patch[6] != 0)
         return {ApplyOutcome::UnsupportedEncoding};
     // A simple patch (type 0) has a 61-byte header; every other type 78 bytes.
-    const qsizetype recordsFrom = patch[5] == 0 ? 61 : 78;
-    if (patch.size() < recordsFrom)
+    const std::int64_t recordsFrom = patch[5] == 0 ? 61 : 78;
+    if (fuzzing::sizeOf(patch) < recordsFrom)
         return {ApplyOutcome::PatchTruncated};
-    QByteArray result = image;
+    std::string result = image;
     bool writable = true;
-    const auto u8 = [&](qsizetype i) { return std::uint32_t(std::uint8_t(patch[i])); };
-    for (qsizetype at = recordsFrom; at < patch.size();) {
-        if (patch.size() - at < 5)
+    const auto u8 = [&](std::int64_t i) { return std::uint32_t(std::uint8_t(patch[i])); };
+    for (std::int64_t at = recordsFrom; at < fuzzing::sizeOf(patch);) {
+        if (fuzzing::sizeOf(patch) - at < 5)
             return {ApplyOutcome::InvalidPatch};
         const auto offset =
             std::int32_t(u8(at) | u8(at + 1) << 8 | u8(at + 2) << 16 | u8(at + 3) << 24);
         const int length = int(u8(at + 4));
         const int need = length ? 5 + length : 7;
-        if (patch.size() - at < need)
+        if (fuzzing::sizeOf(patch) - at < need)
             return {ApplyOutcome::InvalidPatch};
         const int count = length ? length : int(u8(at + 6));
-        if (offset < 0 || offset >= 0x7FFFFFFF || qint64(offset) + count - 1 > 0x7FFFFFFF)
+        if (offset < 0 || offset >= 0x7FFFFFFF || std::int64_t(offset) + count - 1 > 0x7FFFFFFF)
             return {ApplyOutcome::InvalidPatch};
-        if (count > 0 && qint64(offset) + count > (1 << 20))
+        if (count > 0 && std::int64_t(offset) + count > (1 << 20))
             writable = false;
         if (writable && count > 0) {
-            if (offset + count > result.size())
-                result.append(QByteArray(offset + count - result.size(), '\0'));
+            if (offset + count > fuzzing::sizeOf(result))
+                result.append(std::string(offset + count - fuzzing::sizeOf(result), '\0'));
             for (int i = 0; i < count; ++i)
                 result[offset + i] = length ? patch[at + 5 + i] : patch[at + 5];
         }
@@ -68,20 +68,20 @@ Reference referenceApply(const QByteArray &patch, QByteArray &image) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
-    const QByteArray patch(reinterpret_cast<const char *>(data), qsizetype(size));
-    const QByteArray before = originalImage();
-    QByteArray expected = before;
+    const std::string patch(reinterpret_cast<const char *>(data), std::int64_t(size));
+    const std::string before = originalImage();
+    std::string expected = before;
     const Reference reference = referenceApply(patch, expected);
 
     tarnic::PatchJob job;
     job.patchPath = fuzzing::fileWith("fix.aps", data, size);
     job.imagePath =
-        fuzzing::fileWith("game.z64", reinterpret_cast<const std::uint8_t *>(before.constData()),
-                          std::size_t(before.size()));
+        fuzzing::fileWith("game.z64", reinterpret_cast<const std::uint8_t *>(before.data()),
+                          std::size_t(fuzzing::sizeOf(before)));
     // A patch that writes far past the small image is checked, then declined.
     job.confirm = [&] { return reference.writable; };
     const ApplyOutcome outcome = tarnic::applyApsPatch(job).outcome;
-    const QByteArray after = fuzzing::contentOf(job.imagePath);
+    const std::string after = fuzzing::contentOf(job.imagePath);
     const ApplyOutcome wanted = reference.writable ? reference.outcome : ApplyOutcome::Declined;
     if (outcome != wanted || after != (outcome == ApplyOutcome::Applied ? expected : before))
         __builtin_trap();

@@ -5,37 +5,33 @@
 #include "FuzzInput.h"
 #include "patch/ppf/PpfFormat.h"
 
-#include <QBuffer>
-
 #include <optional>
 
 namespace {
 
-std::optional<QByteArray> reference(QByteArray image, const QByteArray &patch) {
-    QBuffer buffer;
-    buffer.setData(patch);
-    buffer.open(QIODevice::ReadOnly);
+std::optional<std::string> reference(std::string image, const std::string &patch) {
+    tarnic::MemoryReader buffer(patch);
     const tarnic::PpfLayout layout = tarnic::readPpfLayout(buffer);
     if (layout.version == 0)
         return std::nullopt;
     const int offsetSize = layout.version == 3 ? 8 : 4;
-    for (qint64 at = layout.recordsStart; at < layout.recordsEnd;) {
+    for (std::int64_t at = layout.recordsStart; at < layout.recordsEnd;) {
         if (layout.recordsEnd - at < offsetSize + 1)
             return std::nullopt;
-        quint64 offset = 0;
+        std::uint64_t offset = 0;
         for (int i = offsetSize - 1; i >= 0; --i)
-            offset = offset << 8 | quint8(patch[at + i]);
-        const int length = quint8(patch[at + offsetSize]);
+            offset = offset << 8 | std::uint8_t(patch[at + i]);
+        const int length = std::uint8_t(patch[at + offsetSize]);
         at += offsetSize + 1;
-        const qint64 stored = qint64(length) * (layout.undoData ? 2 : 1);
-        if (layout.recordsEnd - at < stored || offset + length > (quint64(1) << 31))
+        const std::int64_t stored = std::int64_t(length) * (layout.undoData ? 2 : 1);
+        if (layout.recordsEnd - at < stored || offset + length > (std::uint64_t(1) << 31))
             return std::nullopt;
-        if (offset + length > (quint64(1) << 24))
+        if (offset + length > (std::uint64_t(1) << 24))
             throw std::length_error("beyond what this harness keeps in memory");
         if (length > 0) {
-            if (qint64(offset + length) > image.size())
-                image.resize(qsizetype(offset + length), '\0');
-            image.replace(qsizetype(offset), length, patch.mid(at, length));
+            if (offset + length > image.size())
+                image.resize(size_t(offset + length), '\0');
+            image.replace(size_t(offset), size_t(length), fuzzing::mid(patch, at, length));
         }
         at += stored;
     }
@@ -54,17 +50,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     // The image is too short to hold the block check, so it reads as zeros
     // there; a block of other bytes (or another size for PPF2) refuses it.
     const bool otherImage = data[0] & 16;
-    const QByteArray image("A small image of some bytes.");
-    const QByteArray block(1024, otherImage ? 'B' : '\0');
-    QByteArray patch = "PPF" + QByteArray::number(version) + "0" + char(version - 1) +
-                       QByteArray("Fuzzed").leftJustified(50, ' ');
+    const std::string image("A small image of some bytes.");
+    const std::string block(1024, otherImage ? 'B' : '\0');
+    std::string patch = "PPF" + std::to_string(version) + "0" + char(version - 1) +
+                        std::string("Fuzzed") + std::string(44, ' ');
     if (version == 2)
-        patch += QByteArray(1, char(image.size())) + QByteArray(3, '\0') + block;
+        patch += std::string(1, char(image.size())) + std::string(3, '\0') + block;
     if (version == 3)
-        patch += QByteArray(1, 0) + char(blockCheck) + char(undo) + '\0' +
-                 (blockCheck ? block : QByteArray());
-    patch += QByteArray(reinterpret_cast<const char *>(data + 1), qsizetype(size - 1));
-    std::optional<QByteArray> expected;
+        patch += std::string(1, 0) + char(blockCheck) + char(undo) + '\0' +
+                 (blockCheck ? block : std::string());
+    patch += std::string(reinterpret_cast<const char *>(data + 1), std::int64_t(size - 1));
+    std::optional<std::string> expected;
     try {
         expected = reference(image, patch);
     } catch (const std::length_error &) {

@@ -2,6 +2,7 @@
 // the same. (Folders holding a double quote or a line break cannot be written
 // so that they read back; the file format has no escapes.)
 #include "FuzzInput.h"
+#include "qt/PathText.h"
 #include "startup/Settings.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {

@@ -13,26 +13,29 @@
 
 namespace {
 
-std::optional<QByteArray> reference(const QByteArray &input, const QByteArray &hunks,
-                                    qint64 outputSize) {
-    QByteArray output(outputSize, '\0');
-    const auto in = [&](qint64 at) { return at < input.size() ? input[at] : char(0); };
-    qsizetype at = 0;
-    qint64 cursor = 0;
+std::optional<std::string> reference(const std::string &input, const std::string &hunks,
+                                     std::int64_t outputSize) {
+    std::string output(outputSize, '\0');
+    const auto in = [&](std::int64_t at) {
+        return at < fuzzing::sizeOf(input) ? input[at] : char(0);
+    };
+    std::int64_t at = 0;
+    std::int64_t cursor = 0;
     const auto next = [&]() -> std::optional<std::uint8_t> {
-        if (at >= hunks.size())
+        if (at >= fuzzing::sizeOf(hunks))
             return std::nullopt;
         return std::uint8_t(hunks[at++]);
     };
-    while (at < hunks.size()) {
+    while (at < fuzzing::sizeOf(hunks)) {
         const auto skip = tarnic::readVarint(next);
-        if (!skip || *skip > quint64((qint64(1) << 62) - cursor))
+        if (!skip || *skip > std::uint64_t((std::int64_t(1) << 62) - cursor))
             return std::nullopt;
-        for (qint64 p = cursor; p < std::min<qint64>(outputSize, cursor + qint64(*skip)); ++p)
+        for (std::int64_t p = cursor;
+             p < std::min<std::int64_t>(outputSize, cursor + std::int64_t(*skip)); ++p)
             output[p] = in(p);
-        cursor += qint64(*skip);
+        cursor += std::int64_t(*skip);
         for (char x = 1; x != 0; ++cursor) {
-            if (at >= hunks.size())
+            if (at >= fuzzing::sizeOf(hunks))
                 return std::nullopt;
             x = hunks[at++];
             if (cursor < outputSize)
@@ -50,21 +53,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     using namespace tarnic;
     if (size < 2)
         return 0;
-    const QByteArray input = fuzzing::seedImage(5);
-    const qint64 outputSize = ((data[0] | data[1] << 8) & 0x0FFF) & ~3;
+    const std::string input = fuzzing::seedImage(5);
+    const std::int64_t outputSize = ((data[0] | data[1] << 8) & 0x0FFF) & ~3;
     const bool swapped = data[0] & 0x80;
-    const QByteArray hunks(reinterpret_cast<const char *>(data + 2), qsizetype(size - 2));
-    const std::optional<QByteArray> expected = reference(input, hunks, outputSize);
+    const std::string hunks(reinterpret_cast<const char *>(data + 2), std::int64_t(size - 2));
+    const std::optional<std::string> expected = reference(input, hunks, outputSize);
     if (expected && *expected == input)
         return 0; // then it is "already patched" as well as applicable
 
-    const QByteArray patch =
-        fuzzing::namedSourcePatch("UPS1", input, outputSize, QByteArray(), hunks, expected);
+    const std::string patch =
+        fuzzing::namedSourcePatch("UPS1", input, outputSize, std::string(), hunks, expected);
 
-    QByteArray image = input;
-    std::optional<QByteArray> stored = expected;
+    std::string image = input;
+    std::optional<std::string> stored = expected;
     if (swapped) {
-        swapBytePairs(image.data(), image.size());
+        swapBytePairs(image.data(), fuzzing::sizeOf(image));
         if (stored)
             swapBytePairs(stored->data(), stored->size());
     }

@@ -1,82 +1,130 @@
 #pragma once
-// Patches and images built byte by byte for the tests, and small file helpers.
+// Patches and images built byte by byte for the tests, and small file helpers,
+// in plain C++ (the engine's tests link no Qt). Bytes are std::string.
 
-#include "files/PathText.h"
-
-#include <QByteArray>
-#include <QString>
-#include <QTemporaryDir>
-
-#include <chrono>
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
-#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
 
 namespace testfiles {
 
-using tarnic::nameText;
-using tarnic::pathOf;
+// The bytes hexadecimal digits spell ("0AB1007F").
+std::string fromHex(std::string_view digits);
+// Pieces of bytes, as the tests take them.
+inline std::string left(std::string_view bytes, std::size_t count) {
+    return std::string(bytes.substr(0, count));
+}
+inline std::string mid(std::string_view bytes, std::size_t at,
+                       std::size_t count = std::string_view::npos) {
+    return std::string(bytes.substr(std::min(at, bytes.size()), count));
+}
+inline std::string right(std::string_view bytes, std::size_t count) {
+    return std::string(bytes.substr(bytes.size() - std::min(count, bytes.size())));
+}
+inline std::string chopped(std::string_view bytes, std::size_t count) {
+    return std::string(bytes.substr(0, bytes.size() - std::min(count, bytes.size())));
+}
+inline std::string repeated(std::string_view text, int times) {
+    std::string result;
+    for (int i = 0; i < times; ++i)
+        result += text;
+    return result;
+}
+// `text` with every `from` in it replaced by `to`.
+inline std::string replaced(std::string text, std::string_view from, std::string_view to) {
+    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+    return text;
+}
+inline bool contains(std::string_view text, std::string_view part) {
+    return text.find(part) != std::string_view::npos;
+}
+// `text` padded with spaces to `width` bytes.
+std::string padded(std::string_view text, std::size_t width);
 
 // The fields of an APS header; the defaults describe a patch made for
 // cartridgeImage() below.
 struct ApsFields {
-    QByteArray magic = "APS10";
+    std::string magic = "APS10";
     std::uint8_t type = 1;
     std::uint8_t encoding = 0;
-    QByteArray description = QByteArray("Fan translation 1.0").leftJustified(50, ' ');
+    std::string description = padded("Fan translation 1.0", 50);
     std::uint8_t target = 1;
-    QByteArray cartId = "AB";
+    std::string cartId = "AB";
     std::uint8_t country = 'E';
-    QByteArray crc1 = QByteArray::fromHex("0AB1007F");
-    QByteArray crc2 = QByteArray::fromHex("FF100233");
+    std::string crc1 = fromHex("0AB1007F");
+    std::string crc2 = fromHex("FF100233");
 };
 
-QByteArray apsHeader(const ApsFields &fields = {});
+std::string apsHeader(const ApsFields &fields = {});
 // The 61-byte header of a simple patch (type 0) as other patchers write it:
 // magic, type 0, encoding, description, image size; no N64 block.
-QByteArray simpleApsHeader(const QByteArray &description, std::uint32_t imageSize);
-QByteArray copyRecord(std::int32_t offset, const QByteArray &data);
-QByteArray runRecord(std::int32_t offset, std::uint8_t value, std::uint8_t count);
+std::string simpleApsHeader(std::string_view description, std::uint32_t imageSize);
+std::string copyRecord(std::int32_t offset, std::string_view data);
+std::string runRecord(std::int32_t offset, std::uint8_t value, std::uint8_t count);
 
 // A BPS patch turning `source` into `target` by `actions`, with its three
 // CRC-32s (zlib's, as an outside check of the program's own).
-QByteArray bpsPatch(const QByteArray &source, const QByteArray &target, const QByteArray &actions,
-                    const QByteArray &metadata = {});
+std::string bpsPatch(std::string_view source, std::string_view target, std::string_view actions,
+                     std::string_view metadata = {});
 // A BPS number, an action (0 SourceRead, 1 TargetRead, 2 SourceCopy, 3
 // TargetCopy) of `length` bytes, and a cursor move for the two copies.
-QByteArray bpsNumber(quint64 value);
-QByteArray bpsAction(int command, quint64 length);
-QByteArray bpsMove(qint64 delta);
+std::string bpsNumber(std::uint64_t value);
+std::string bpsAction(int command, std::uint64_t length);
+std::string bpsMove(std::int64_t delta);
 // A UPS patch from `input` to `output` with the given hunks (each a skip as a
 // bpsNumber, then XOR bytes ending in a zero byte), and its three CRC-32s.
-QByteArray upsPatch(const QByteArray &input, const QByteArray &output, const QByteArray &hunks);
+std::string upsPatch(std::string_view input, std::string_view output, std::string_view hunks);
 // The XOR bytes of a hunk that turn `from` into `to` (bytes past `from` read
 // as zeros), with the zero byte that ends the hunk.
-QByteArray upsXor(const QByteArray &from, const QByteArray &to);
+std::string upsXor(std::string_view from, std::string_view to);
 // The same patch with its patch CRC-32 made right again after a change.
-QByteArray withBpsPatchCrc(QByteArray patch);
+std::string withBpsPatchCrc(std::string patch);
 
 // An image in cartridge order (starting 0x80 0x37) whose header matches
 // ApsFields' defaults: CRCs 0AB1007F and FF100233, name "TARNIC TEST IMAGE",
 // cartridge ID "AB", country 'E' at 0x3E, version 0; the rest a byte pattern.
-QByteArray cartridgeImage(qsizetype size = 4096);
+std::string cartridgeImage(std::size_t size = 4096);
 
 // `size` bytes of a fixed pseudo-random sequence.
-QByteArray randomBytes(qsizetype size, unsigned seed);
+std::string randomBytes(std::size_t size, unsigned seed);
 
 // Every aligned pair exchanged, as a "Doctor v64" copier stores it.
-QByteArray byteSwapped(QByteArray bytes);
+std::string byteSwapped(std::string bytes);
 // Every whole 32-bit word reversed, as little-endian (.n64) dumps are; a tail
 // shorter than a word stays as it is.
-QByteArray wordsReversed(QByteArray bytes);
+std::string wordsReversed(std::string bytes);
 
-void writeFile(const QString &path, const QByteArray &bytes);
-void writeFile(const std::filesystem::path &path, const QByteArray &bytes);
-// Writes `bytes` to a file named `name` in `dir` and returns its path.
-QString fileWith(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes);
-QByteArray readFile(const QString &path);
-QByteArray readFile(const std::filesystem::path &path);
-void makeReadOnly(const QString &path);
+// By the path's own bytes, which need not be UTF-8.
+void writeFile(const std::filesystem::path &path, std::string_view bytes);
+// The file's bytes, or "<missing>".
+std::string readFile(const std::filesystem::path &path);
 void makeReadOnly(const std::filesystem::path &path);
+
+// A new, empty folder, removed with what it holds at the end of the test.
+class TempDir {
+  public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir &) = delete;
+    TempDir &operator=(const TempDir &) = delete;
+
+    const std::filesystem::path &path() const { return path_; }
+    std::filesystem::path filePath(std::string_view name) const { return path_ / name; }
+
+  private:
+    std::filesystem::path path_;
+};
+
+// The names of the files in `folder`, hidden ones too, in order.
+std::vector<std::string> fileNames(const std::filesystem::path &folder);
+// Bytes as lowercase hexadecimal digits.
+std::string toHex(std::string_view bytes);
+
+// Writes `bytes` to a file named `name` in `dir` and returns its path.
+std::filesystem::path fileWith(const TempDir &dir, std::string_view name, std::string_view bytes);
 
 } // namespace testfiles

@@ -21,7 +21,7 @@ QString mismatchReason(const PairCheck &check, const QString &image) {
     QStringList differing;
     for (int i = 0; i < kMatchPairCount; ++i) {
         if (!check.equal[i])
-            differing << pairCaption(i);
+            differing << fromEngine(pairCaption(i));
     }
     if (differing.size() == 1 && !check.equal[kFormatPair]) {
         const QString remedy =
@@ -34,7 +34,8 @@ QString mismatchReason(const PairCheck &check, const QString &image) {
         return QStringLiteral("only the byte order differs: the patch is for %1, the image is %2; "
                               "convert it first with: %3, or give --force to apply the patch in "
                               "its own order to the image in its own")
-            .arg(check.patch[kFormatPair].trimmed(), check.image[kFormatPair].trimmed(), remedy);
+            .arg(fromEngine(trimmed(check.patch[kFormatPair])),
+                 fromEngine(trimmed(check.image[kFormatPair])), remedy);
     }
     return QStringLiteral("the patch was not made for this image (%1 differ%2); nothing written; "
                           "--force applies it all the same")
@@ -69,11 +70,11 @@ int reportApplied(Console &console, const PatchJob &job, const ApplyResult &resu
 int applyFailed(Console &console, const QString &file, const ApplyResult &result,
                 const QString &before = {}) {
     const text::Reason why = text::reasonFor(result.outcome);
-    QString line = before + why.line();
+    QString line = before + fromEngine(why.line());
     if (result.outcome == ApplyOutcome::InputAtWrittenName)
         line += QStringLiteral(" (it is the input given as %1)").arg(nameText(result.clash.input));
-    if (!result.systemError.isEmpty())
-        line += QStringLiteral(" (%1)").arg(result.systemError);
+    if (!result.systemError.empty())
+        line += QStringLiteral(" (%1)").arg(fromEngine(result.systemError));
     const bool named = result.outcome == ApplyOutcome::InputAtWrittenName ||
                        result.outcome == ApplyOutcome::NameInTheWay;
     return fail(console, named ? nameText(result.clash.written) : file, line,
@@ -95,7 +96,7 @@ int applySeveral(const QStringList &patches, PatchJob job, Console &console) {
                         QStringLiteral("%1 patch in a row of several cannot be checked against "
                                        "the result before it; make sure of the order, then give "
                                        "--force")
-                            .arg(text::withArticle(QLatin1String(infoOf(summary.format).name))),
+                            .arg(fromEngine(text::withArticle(infoOf(summary.format).name))),
                         Refused);
     }
     const ApplyResult result = applyPatchFiles(files, job);
@@ -131,7 +132,7 @@ int runApply(const CommandSpec &spec, const QStringList &arguments, Console &con
     if (toOutput && command.isSet(backup))
         return command.usageError(
             console, QStringLiteral("--backup has no use with -o, which leaves IMAGE untouched"));
-    if (!toOutput && isBackupName(imageFile))
+    if (!toOutput && isBackupName(toEngine(imageFile)))
         return fail(console, imageFile,
                     QStringLiteral("a backup, which is not patched; patch the image itself, or "
                                    "write the result elsewhere with -o"),
@@ -169,20 +170,19 @@ int runApply(const CommandSpec &spec, const QStringList &arguments, Console &con
         case ApplyQuestion::None:
             break;
         case ApplyQuestion::NamesNoByteOrder:
-            return fail(
-                console, imageFile,
-                text::byteOrderRefusal(text::orderName(imageOrder),
-                                       QStringLiteral("tarnic-cli convert --to z64 ") + imageFile),
-                Refused);
+            return fail(console, imageFile,
+                        fromEngine(text::byteOrderRefusal(text::orderName(imageOrder),
+                                                          "tarnic-cli convert --to z64 " +
+                                                              toEngine(imageFile))),
+                        Refused);
         case ApplyQuestion::PairsDiffer:
         case ApplyQuestion::NamesNoImage:
             return fail(console, imageFile,
-                        pairs
-                            ? mismatchReason(*pairs, imageFile)
-                            : QStringLiteral("%1 patch does not say which image it was made "
-                                             "for; make sure this is the right one, then give "
-                                             "--force")
-                                  .arg(text::withArticle(QLatin1String(infoOf(patch.format).name))),
+                        pairs ? mismatchReason(*pairs, imageFile)
+                              : QStringLiteral("%1 patch does not say which image it was made "
+                                               "for; make sure this is the right one, then give "
+                                               "--force")
+                                    .arg(fromEngine(text::withArticle(infoOf(patch.format).name))),
                         Refused);
         }
     }
@@ -199,7 +199,7 @@ int runApply(const CommandSpec &spec, const QStringList &arguments, Console &con
     const bool byCrc = patch.checks == PatchChecks::SourceCrc;
     if (result.outcome == ApplyOutcome::WrongImage)
         return fail(console, imageFile,
-                    *text::reasonFor(result.outcome).message +
+                    fromEngine(*text::reasonFor(result.outcome).message) +
                         (byCrc ? QStringLiteral(": not in any byte order (its CRC-32 is %1, the "
                                                 "patch's source has %2); --force applies it all "
                                                 "the same, and the result's CRC-32 decides")
@@ -210,7 +210,7 @@ int runApply(const CommandSpec &spec, const QStringList &arguments, Console &con
                     Refused);
     if (result.outcome == ApplyOutcome::OtherByteOrder)
         return fail(console, imageFile,
-                    text::reasonFor(result.outcome).line() +
+                    fromEngine(text::reasonFor(result.outcome).line()) +
                         QStringLiteral(" (the patch is for it read as %1; convert it first with: "
                                        "tarnic-cli convert --to %1 %2)")
                             .arg(shortName(result.readAs), imageFile),
@@ -218,9 +218,8 @@ int runApply(const CommandSpec &spec, const QStringList &arguments, Console &con
     if (result.outcome != ApplyOutcome::Applied)
         return applyFailed(console, written, result);
     if (!byCrc)
-        console.out << written << ": " << text::countOf(result.records, QStringLiteral("record"))
-                    << " applied, " << text::countOf(result.bytesWritten, QStringLiteral("byte"))
-                    << " written";
+        console.out << written << ": " << text::countOf(result.records, "record") << " applied, "
+                    << text::countOf(result.bytesWritten, "byte") << " written";
     else
         console.out << written << ": " << infoOf(patch.format).name
                     << " patch applied to the image read as " << shortName(result.readAs) << ", "

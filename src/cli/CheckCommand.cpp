@@ -4,10 +4,10 @@
 #include "Command.h"
 #include "Images.h"
 #include "PairCheck.h"
-#include "files/PathText.h"
 #include "files/SafeWrite.h"
 #include "patch/PatchApplication.h"
 #include "patch/PatchFormat.h"
+#include "qt/PathText.h"
 
 #include <QFileInfo>
 
@@ -80,7 +80,7 @@ int runCheck(const CommandSpec &spec, const QStringList &arguments, Console &con
                     QStringLiteral("%1 patch does not say which image it was made for, so there "
                                    "is nothing to check it against; apply it with --force once "
                                    "you are sure of the image")
-                        .arg(text::withArticle(QLatin1String(infoOf(patch.format).name))),
+                        .arg(fromEngine(text::withArticle(infoOf(patch.format).name))),
                     Refused);
     const auto compared = comparePatchAndImage(patch, patchFile, imageFile, console);
     if (const int *status = std::get_if<int>(&compared))

@@ -94,10 +94,10 @@ int statusFor(text::Severity severity) {
 }
 
 int fail(Console &console, const QString &file, const text::Reason &reason,
-         const QString &systemError) {
-    QString line = reason.line();
-    if (!systemError.isEmpty())
-        line += QStringLiteral(" (%1)").arg(systemError);
+         const std::string &systemError) {
+    QString line = fromEngine(reason.line());
+    if (!systemError.empty())
+        line += QStringLiteral(" (%1)").arg(fromEngine(systemError));
     return fail(console, file, line, statusFor(reason.severity));
 }
 
@@ -105,8 +105,8 @@ int combinedStatus(int status, const Console &console) {
     return console.changed && status != Success ? int(ChangedButNot) : status;
 }
 
-int reportAftermath(Console &console, const QString &file, const QString &folderFlushError) {
-    if (folderFlushError.isEmpty())
+int reportAftermath(Console &console, const QString &file, const std::string &folderFlushError) {
+    if (folderFlushError.empty())
         return Success;
     console.err << "tarnic-cli: " << file
                 << ": the change is made, but its folder could not be flushed to disk ("
@@ -114,7 +114,7 @@ int reportAftermath(Console &console, const QString &file, const QString &folder
     return ChangedButNot;
 }
 
-void printLine(Console &console, const QString &caption, const QString &value) {
+void printLine(Console &console, const std::string &caption, const QString &value) {
     console.out << text::captionName(caption) << ": " << value << '\n';
 }
 

@@ -4,7 +4,8 @@
 // registers its name, arguments, summary and run function there, so adding a
 // command touches that one file.
 
-#include "files/PathText.h"
+#include "qt/EngineText.h"
+#include "qt/PathText.h"
 #include "texts/Messages.h"
 
 #include <QCommandLineParser>
@@ -12,9 +13,15 @@
 #include <QTextStream>
 
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace tarnic::cli {
+
+// The engine's texts, printed as Qt's (qt/EngineText.h).
+inline QTextStream &operator<<(QTextStream &out, const std::string &text) {
+    return out << fromEngine(text);
+}
 
 // Exit status of every command. 1 and 2 mean that nothing was changed, so a
 // script may try again; 3 means that a change is on disk, so trying again
@@ -42,7 +49,7 @@ int combinedStatus(int status, const Console &console);
 // Reports what is amiss after a change reached the disk (a folder that could
 // not be flushed: `folderFlushError`), on standard error; the status to end
 // with, 3 when anything was.
-int reportAftermath(Console &console, const QString &file, const QString &folderFlushError);
+int reportAftermath(Console &console, const QString &file, const std::string &folderFlushError);
 
 struct CommandSpec;
 // `arguments` start with the program's name, then the command's name.
@@ -106,12 +113,12 @@ int fail(Console &console, const QString &file, const QString &reason, int statu
 // The same for an outcome: its line, with the system's own reason when it gave
 // one, and the status its severity gives.
 int fail(Console &console, const QString &file, const text::Reason &reason,
-         const QString &systemError = {});
+         const std::string &systemError = {});
 
 // The exit status that goes with a severity.
 int statusFor(text::Severity severity);
 
 // "Caption: value", the caption as the name of what it labels.
-void printLine(Console &console, const QString &caption, const QString &value);
+void printLine(Console &console, const std::string &caption, const QString &value);
 
 } // namespace tarnic::cli

@@ -3,7 +3,7 @@
 
 #include "Command.h"
 #include "Images.h"
-#include "files/PathText.h"
+#include "qt/PathText.h"
 #include "rom/ByteOrderConversion.h"
 
 namespace tarnic::cli {
@@ -13,7 +13,7 @@ namespace {
 int conversionFailed(Console &console, const QString &file, const ConversionResult &result) {
     if (result.outcome == ConversionOutcome::NameClash)
         return fail(console, nameText(result.clash.written), text::reasonFor(result.outcome),
-                    result.clash.input.empty() ? QString() : nameText(result.clash.input));
+                    result.clash.input.empty() ? "" : result.clash.input.native());
     return fail(console, file, text::reasonFor(result.outcome), result.systemError);
 }
 

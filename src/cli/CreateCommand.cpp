@@ -21,7 +21,7 @@ QString fileOf(const CreateJob &job, CreateOutcome outcome) {
     case CreateOutcome::TooLargeForFormat:
         return nameText(job.modifiedPath);
     case CreateOutcome::DescriptionTooLong:
-        return job.description;
+        return fromEngine(job.description);
     case CreateOutcome::Created:
     case CreateOutcome::PatchIsAnInput:
     case CreateOutcome::WriteFailed:
@@ -58,7 +58,7 @@ int runCreate(const CommandSpec &spec, const QStringList &arguments, Console &co
     if (!command.isSet(output))
         return command.usageError(console, QStringLiteral("-o PATCH is required"));
     const CreateJob job{pathOf(command.files()[0]), pathOf(command.files()[1]),
-                        pathOf(command.value(output)), command.value(description)};
+                        pathOf(command.value(output)), toEngine(command.value(description))};
     // The formats Tarnic makes patches of, by their names in lower case.
     const QString kind = command.value(format).toLower();
     QStringList made;

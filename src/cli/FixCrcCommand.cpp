@@ -3,7 +3,7 @@
 
 #include "Command.h"
 #include "Images.h"
-#include "files/PathText.h"
+#include "qt/PathText.h"
 #include "rom/Checksum.h"
 
 namespace tarnic::cli {
@@ -37,11 +37,10 @@ int runFixCrc(const CommandSpec &spec, const QStringList &arguments, Console &co
         return fail(console, file, text::reasonFor(report.outcome));
     if (report.outcome != ChecksumOutcome::Checked) {
         const text::Reason why = text::reasonFor(report.outcome);
-        return fail(console, file, QStringLiteral("checksum ") + why.detail,
-                    statusFor(why.severity));
+        return fail(console, file, fromEngine("checksum " + why.detail), statusFor(why.severity));
     }
 
-    const QString kindText = QStringLiteral(" (CIC %1)").arg(bootCodeName(*report.used));
+    const QString kindText = fromEngine(" (CIC " + bootCodeName(*report.used) + ")");
     if (onlyCheck) {
         console.out << file << ": checksum ";
         if (report.valid())

@@ -51,7 +51,7 @@ bool bootCodeOption(const CommandLine &command, std::optional<BootCode> &kind) {
     kind.reset();
     if (!command.isSet(cicOption()))
         return true;
-    kind = bootCodeNamed(command.value(cicOption()));
+    kind = bootCodeNamed(toEngine(command.value(cicOption())));
     return kind.has_value();
 }
 

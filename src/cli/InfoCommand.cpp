@@ -4,9 +4,9 @@
 #include "Command.h"
 #include "Images.h"
 #include "PatchInfo.h"
-#include "files/PathText.h"
 #include "patch/PatchApplication.h"
 #include "patch/PatchFormat.h"
+#include "qt/PathText.h"
 #include "rom/ByteOrderConversion.h"
 #include "rom/ImageDigests.h"
 
@@ -17,15 +17,13 @@ namespace tarnic::cli {
 namespace {
 
 QString checksumLine(const ChecksumReport &report) {
-    const QString kind =
-        report.used ? QStringLiteral(" (CIC %1)").arg(bootCodeName(*report.used)) : QString();
+    const std::string kind = report.used ? " (CIC " + bootCodeName(*report.used) + ")" : "";
     if (report.outcome != ChecksumOutcome::Checked)
-        return text::reasonFor(report.outcome).detail;
+        return fromEngine(text::reasonFor(report.outcome).detail);
     if (report.valid())
-        return QStringLiteral("valid") + kind;
-    return QStringLiteral("wrong: header has %1, should be %2")
-               .arg(checksumText(report.stored), checksumText(report.computed)) +
-           kind;
+        return fromEngine("valid" + kind);
+    return fromEngine("wrong: header has " + checksumText(report.stored) + ", should be " +
+                      checksumText(report.computed) + kind);
 }
 
 const char *checksumStatus(const ChecksumReport &report) {
@@ -56,7 +54,7 @@ int infoOfImage(const QString &file, const HeaderBytes &bytes, Console &console,
         order == ByteOrder::LittleEndian
             ? QStringLiteral("little-endian (.n64); convert with: tarnic-cli convert --to z64 ") +
                   file
-            : d.RomFormatTxt;
+            : fromEngine(d.RomFormatTxt);
     const ChecksumReport checksum = checkChecksum(pathOf(file), kind);
     const ImageDigests digests = digestsOf(pathOf(file), order);
     const auto both = [&](const QString &stored, const QString &z64) {
@@ -64,17 +62,16 @@ int infoOfImage(const QString &file, const HeaderBytes &bytes, Console &console,
     };
     const Texts texts = {
         {text::ImageFormatCaption, format},
-        {text::RomHeaderCaption, d.RomHeaderTxT},
-        {text::CartIdCaption, d.RomCartIDTxT},
-        {text::CountryIdCaption, d.RomCountryTxt},
-        {text::CrcCheckCaption, d.RomCRCTxt},
-        {QStringLiteral("Checksum"), checksumLine(checksum)},
-        {QStringLiteral("CRC-32"),
-         both(crc32Text(digests.stored.crc32), crc32Text(digests.cartridgeOrder.crc32))},
-        {QStringLiteral("MD5"), both(QString::fromLatin1(digests.stored.md5.toHex()),
-                                     QString::fromLatin1(digests.cartridgeOrder.md5.toHex()))},
-        {QStringLiteral("SHA-1"), both(QString::fromLatin1(digests.stored.sha1.toHex()),
-                                       QString::fromLatin1(digests.cartridgeOrder.sha1.toHex()))},
+        {text::RomHeaderCaption, fromEngine(d.RomHeaderTxT)},
+        {text::CartIdCaption, fromEngine(d.RomCartIDTxT)},
+        {text::CountryIdCaption, fromEngine(d.RomCountryTxt)},
+        {text::CrcCheckCaption, fromEngine(d.RomCRCTxt)},
+        {"Checksum", checksumLine(checksum)},
+        {"CRC-32", both(crc32Text(digests.stored.crc32), crc32Text(digests.cartridgeOrder.crc32))},
+        {"MD5", both(fromEngine(hexOf(digests.stored.md5)),
+                     fromEngine(hexOf(digests.cartridgeOrder.md5)))},
+        {"SHA-1", both(fromEngine(hexOf(digests.stored.sha1)),
+                       fromEngine(hexOf(digests.cartridgeOrder.sha1)))},
     };
     if (!json) {
         printTexts(console, file + QStringLiteral(": N64 image"), texts);
@@ -85,22 +82,23 @@ int infoOfImage(const QString &file, const HeaderBytes &bytes, Console &console,
         {QStringLiteral("signature"),
          QString::fromLatin1(QByteArray(reinterpret_cast<const char *>(bytes.data()), 4).toHex())
              .toUpper()},
-        {QStringLiteral("crc1"), hexText(toCartridgeOrder(image.header.Crc1, image.order))},
-        {QStringLiteral("crc2"), hexText(toCartridgeOrder(image.header.Crc2, image.order))},
-        {QStringLiteral("cartId"), image.header.CartId},
+        {QStringLiteral("crc1"),
+         fromEngine(hexText(toCartridgeOrder(image.header.Crc1, image.order)))},
+        {QStringLiteral("crc2"),
+         fromEngine(hexText(toCartridgeOrder(image.header.Crc2, image.order)))},
+        {QStringLiteral("cartId"), fromEngine(image.header.CartId)},
         {QStringLiteral("countryCode"), image.header.CountryCode},
         {QStringLiteral("checksum"), QLatin1String(checksumStatus(checksum))},
     };
     if (checksum.used)
-        raw.insert(QStringLiteral("cic"), bootCodeName(*checksum.used));
+        raw.insert(QStringLiteral("cic"), fromEngine(bootCodeName(*checksum.used)));
     if (checksum.outcome == ChecksumOutcome::Checked)
-        raw.insert(QStringLiteral("computedCrc"), checksumText(checksum.computed));
+        raw.insert(QStringLiteral("computedCrc"), fromEngine(checksumText(checksum.computed)));
     for (const auto &[name, digest] : {std::pair{QStringLiteral("stored"), digests.stored},
                                        std::pair{QStringLiteral("z64"), digests.cartridgeOrder}})
-        raw.insert(name,
-                   QJsonObject{{QStringLiteral("crc32"), crc32Text(digest.crc32)},
-                               {QStringLiteral("md5"), QString::fromLatin1(digest.md5.toHex())},
-                               {QStringLiteral("sha1"), QString::fromLatin1(digest.sha1.toHex())}});
+        raw.insert(name, QJsonObject{{QStringLiteral("crc32"), crc32Text(digest.crc32)},
+                                     {QStringLiteral("md5"), fromEngine(hexOf(digest.md5))},
+                                     {QStringLiteral("sha1"), fromEngine(hexOf(digest.sha1))}});
     printJson(console, {{QStringLiteral("file"), file},
                         {QStringLiteral("kind"), QStringLiteral("n64-image")},
                         {QStringLiteral("texts"), jsonTexts(texts)},
@@ -129,8 +127,8 @@ int runInfo(const CommandSpec &spec, const QStringList &arguments, Console &cons
         if (!readHeaderBytes(pathOf(file), bytes))
             result = fail(console, file, QStringLiteral("cannot be read"), Trouble);
         else
-            result = recognised(recognisePatch(
-                         QByteArray(reinterpret_cast<const char *>(bytes.data()), kPatchMagicSize)))
+            result = recognised(recognisePatch(std::string(
+                         reinterpret_cast<const char *>(bytes.data()), kPatchMagicSize)))
                          ? infoOfPatch(file, console, json)
                          : infoOfImage(file, bytes, console, json, kind);
         status = std::max(status, result);

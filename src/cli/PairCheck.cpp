@@ -1,15 +1,15 @@
 #include "PairCheck.h"
-#include "files/PathText.h"
+#include "qt/PathText.h"
 
 #include "Images.h"
 #include "rom/ImageHeader.h"
 
 namespace tarnic::cli {
 
-const QString &pairCaption(int pair) {
-    static const QString captions[kMatchPairCount] = {
-        text::ImageFormatCaption + QStringLiteral(" / ") + text::TargetFormatCaption,
-        text::CartIdCaption, text::CountryIdCaption, text::CrcCheckCaption};
+const std::string &pairCaption(int pair) {
+    static const std::string captions[kMatchPairCount] = {
+        text::ImageFormatCaption + " / " + text::TargetFormatCaption, text::CartIdCaption,
+        text::CountryIdCaption, text::CrcCheckCaption};
     return captions[pair];
 }
 

@@ -18,7 +18,7 @@ struct PairCheck {
 };
 
 // The caption of pair `pair` ("Cart-ID", ...).
-const QString &pairCaption(int pair);
+const std::string &pairCaption(int pair);
 
 // Compares the four pairs of a patch that shows the window's texts
 // (`patch.display`) with the image's header; an error line and the exit

@@ -1,8 +1,8 @@
 #include "PatchInfo.h"
 
 #include "Images.h"
-#include "files/PathText.h"
 #include "patch/PatchFormat.h"
+#include "qt/PathText.h"
 
 namespace tarnic::cli {
 
@@ -15,7 +15,7 @@ void printTexts(Console &console, const QString &heading, const Texts &texts) {
 QJsonObject jsonTexts(const Texts &texts) {
     QJsonObject shown;
     for (const auto &[caption, value] : texts)
-        shown.insert(text::captionName(caption), value);
+        shown.insert(fromEngine(text::captionName(caption)), value);
     return shown;
 }
 
@@ -24,19 +24,19 @@ namespace {
 // The patch side of the window, caption by caption.
 Texts windowTexts(const PatchDisplay &d) {
     return {
-        {text::PatchTypeCaption, d.PatchTypeTxT.value_or(QString())},
-        {text::EncodeTypeCaption, d.EncodeMethodTxt.value_or(QString())},
-        {text::NfoCaption, d.PatchNfo.value_or(QString())},
-        {text::TargetFormatCaption, d.BackupType.value_or(QString())},
-        {text::CartIdCaption, d.CartID.value_or(QString())},
-        {text::CountryIdCaption, d.CountryID.value_or(QString())},
-        {text::CrcCheckCaption, d.PTCRC.value_or(QString())},
+        {text::PatchTypeCaption, fromEngine(d.PatchTypeTxT.value_or(""))},
+        {text::EncodeTypeCaption, fromEngine(d.EncodeMethodTxt.value_or(""))},
+        {text::NfoCaption, fromEngine(d.PatchNfo.value_or(""))},
+        {text::TargetFormatCaption, fromEngine(d.BackupType.value_or(""))},
+        {text::CartIdCaption, fromEngine(d.CartID.value_or(""))},
+        {text::CountryIdCaption, fromEngine(d.CountryID.value_or(""))},
+        {text::CrcCheckCaption, fromEngine(d.PTCRC.value_or(""))},
     };
 }
 
 QJsonValue jsonValue(const SummaryValue &value) {
     if (const auto *text = std::get_if<std::string>(&value))
-        return QString::fromStdString(*text);
+        return fromEngine(*text);
     if (const auto *number = std::get_if<std::int64_t>(&value))
         return qint64(*number);
     if (const auto *size = std::get_if<std::uint64_t>(&value))
@@ -48,11 +48,10 @@ QJsonValue jsonValue(const SummaryValue &value) {
 
 int infoOfPatch(const QString &file, Console &console, bool json) {
     const PatchSummary patch = inspectPatchFile(pathOf(file), ReadDepth::Whole);
-    const QString name = QString::fromUtf8(infoOf(patch.format).name);
     if (!infoOf(patch.format).applies())
         return fail(console, file,
-                    QStringLiteral("%1 patch, which this version does not read yet")
-                        .arg(text::withArticle(name)),
+                    fromEngine(text::withArticle(infoOf(patch.format).name) +
+                               " patch, which this version does not read yet"),
                     Refused);
     // What was read is shown even of a patch whose records then break.
     if (!patch.readable() && patch.lines.empty())
@@ -61,19 +60,17 @@ int infoOfPatch(const QString &file, Console &console, bool json) {
     if (json) {
         QJsonObject raw;
         for (const SummaryField &field : patch.fields)
-            raw.insert(QString::fromStdString(field.key), jsonValue(field.value));
+            raw.insert(fromEngine(field.key), jsonValue(field.value));
         QJsonObject object{{QStringLiteral("file"), file},
-                           {QStringLiteral("kind"), QString::fromStdString(patch.kind)},
+                           {QStringLiteral("kind"), fromEngine(patch.kind)},
                            {QStringLiteral("raw"), raw}};
         if (patch.display)
             object.insert(QStringLiteral("texts"), jsonTexts(shown));
         printJson(console, object);
     } else {
-        printTexts(console, file + QStringLiteral(": ") + QString::fromStdString(patch.heading),
-                   shown);
+        printTexts(console, file + QStringLiteral(": ") + fromEngine(patch.heading), shown);
         for (const SummaryLine &line : patch.lines)
-            printLine(console, QString::fromStdString(line.caption),
-                      QString::fromStdString(line.value));
+            printLine(console, line.caption, fromEngine(line.value));
     }
     if (!patch.readable())
         return fail(console, file, text::reasonFor(patch));

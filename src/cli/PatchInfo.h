@@ -12,7 +12,8 @@
 namespace tarnic::cli {
 
 // Captions and values, shown in order.
-using Texts = std::vector<std::pair<QString, QString>>;
+// Captions (the engine's texts) and the values shown beside them.
+using Texts = std::vector<std::pair<std::string, QString>>;
 void printTexts(Console &console, const QString &heading, const Texts &texts);
 QJsonObject jsonTexts(const Texts &texts);
 

@@ -2,7 +2,7 @@
 
 #include "Command.h"
 #include "Run.h"
-#include "files/PathText.h"
+#include "qt/PathText.h"
 #include "texts/BuildInfo.h"
 
 #include <QCoreApplication>
@@ -24,7 +24,7 @@ int main(int argc, char **argv) {
         QTextStream err(stderr);
         Console console{out, err};
         // File names are bytes: each argument's are kept exactly, valid UTF-8
-        // or not (files/PathText.h), and a command names files by pathOf().
+        // or not (qt/PathText.h), and a command names files by pathOf().
         QStringList arguments;
         for (int i = 0; i < argc; ++i)
             arguments << nameText(QByteArray(argv[i]));

@@ -1,5 +1,6 @@
 #include "files/Backup.h"
 
+#include "files/FileReader.h"
 #include "files/FileReplacement.h"
 #include "files/SafeWrite.h"
 #include "files/SystemCalls.h"
@@ -18,11 +19,11 @@ fs::path backupStagingNameOf(const fs::path &backup) {
 
 namespace {
 
-bool copyFile(const fs::path &from, const fs::path &to, QString *whyNot) {
-    QFile file;
+bool copyFile(const fs::path &from, const fs::path &to, std::string *whyNot) {
+    FileReader file;
     FileReplacement copy(to);
-    if (!openRegularFile(file, from))
-        copy.fail(QStringLiteral("the image cannot be read"));
+    if (!file.open(from))
+        copy.fail(std::string("the image cannot be read"));
     if (copy.open() && copyStream(file, copy) && copy.finish(file.size()) && copy.commit())
         return true;
     if (whyNot)
@@ -41,17 +42,17 @@ void makeReplaceable(const fs::path &path) {
 
 } // namespace
 
-bool renameOver(const fs::path &from, const fs::path &to, QString *whyNot,
-                QString *folderFlushError) {
+bool renameOver(const fs::path &from, const fs::path &to, std::string *whyNot,
+                std::string *folderFlushError) {
     makeReplaceable(to);
     std::error_code error;
     fs::rename(from, to, error);
     if (error) {
         if (whyNot)
-            *whyNot = QString::fromLocal8Bit(error.message());
+            *whyNot = error.message();
         return false;
     }
-    const QString flushed = system::flushFolder(fs::absolute(to, error).parent_path());
+    const std::string flushed = system::flushFolder(fs::absolute(to, error).parent_path());
     if (folderFlushError)
         *folderFlushError = flushed;
     return true;
@@ -66,7 +67,7 @@ BackupReplacement::~BackupReplacement() {
         fs::remove(stagingPath(), error);
 }
 
-bool BackupReplacement::prepare(QString *whyNot) {
+bool BackupReplacement::prepare(std::string *whyNot) {
     const fs::path staging = stagingPath();
     std::error_code error;
     // Only a plain file of ours is ever at the staging name here: anything
@@ -80,7 +81,7 @@ bool BackupReplacement::prepare(QString *whyNot) {
     return prepared_;
 }
 
-bool BackupReplacement::complete(QString *whyNot) {
+bool BackupReplacement::complete(std::string *whyNot) {
     if (!prepared_)
         return false;
     std::error_code error;

@@ -11,7 +11,7 @@
 // new image and complete() leaves the old image at the staging name; the next
 // run on the same image completes that one first (files/OwnNames.h).
 
-#include <QString>
+#include <string>
 
 #include <filesystem>
 
@@ -33,15 +33,15 @@ class BackupReplacement {
 
     // False when the image could be neither linked nor copied; `whyNot`
     // then holds the system's reason.
-    bool prepare(QString *whyNot);
+    bool prepare(std::string *whyNot);
     // False when the rename failed: the old image then stays at
     // stagingPath(), which is kept.
-    bool complete(QString *whyNot);
+    bool complete(std::string *whyNot);
     std::filesystem::path stagingPath() const { return backupStagingNameOf(backupPath_); }
     // Whether a backup was at the backup's name before complete().
     bool hadEarlier() const { return hadEarlier_; }
     // After complete(): empty when the rename is on disk, else why it may not be.
-    QString folderFlushError() const { return folderFlushError_; }
+    std::string folderFlushError() const { return folderFlushError_; }
 
   private:
     std::filesystem::path imagePath_;
@@ -50,13 +50,13 @@ class BackupReplacement {
     bool completed_ = false;
     bool keepStaging_ = false;
     bool hadEarlier_ = false;
-    QString folderFlushError_;
+    std::string folderFlushError_;
 };
 
 // Puts `from` in the place of `to` in one step, making a read-only file at
 // `to` replaceable first; false with the system's reason when it fails.
 // `folderFlushError` gets why the rename may not be on disk yet, if it may not.
-bool renameOver(const std::filesystem::path &from, const std::filesystem::path &to, QString *whyNot,
-                QString *folderFlushError = nullptr);
+bool renameOver(const std::filesystem::path &from, const std::filesystem::path &to,
+                std::string *whyNot, std::string *folderFlushError = nullptr);
 
 } // namespace tarnic

@@ -2,8 +2,6 @@
 
 #include "files/SystemCalls.h"
 
-#include <QFileInfo>
-
 #include <algorithm>
 #include <mutex>
 #include <thread>
@@ -13,7 +11,7 @@ namespace tarnic {
 
 namespace {
 
-#ifndef Q_OS_WIN
+#ifndef _WIN32
 FileIdentity identityFrom(const struct stat &status) {
     return {static_cast<unsigned long long>(status.st_dev),
             static_cast<unsigned long long>(status.st_ino), static_cast<long long>(status.st_size),
@@ -30,7 +28,7 @@ std::vector<FileIdentity> heldFiles;
 long heldBy = 0;
 
 bool heldHere(const FileIdentity &file) {
-#ifndef Q_OS_WIN
+#ifndef _WIN32
     if (heldBy != long(::getpid())) {
         heldFiles.clear();
         heldBy = long(::getpid());
@@ -43,11 +41,16 @@ bool heldHere(const FileIdentity &file) {
 } // namespace
 
 std::optional<FileIdentity> identityOf(const std::filesystem::path &path) {
-#ifdef Q_OS_WIN
-    const QFileInfo info(path);
-    if (!info.exists())
+#ifdef _WIN32
+    std::error_code error;
+    const auto size = std::filesystem::file_size(path, error);
+    if (error)
         return std::nullopt;
-    return FileIdentity{0, 0, info.size(), info.lastModified().toMSecsSinceEpoch(), 0};
+    const auto modified = std::filesystem::last_write_time(path, error).time_since_epoch();
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(modified);
+    return FileIdentity{
+        0, 0, static_cast<long long>(size), seconds.count(),
+        std::chrono::duration_cast<std::chrono::nanoseconds>(modified - seconds).count()};
 #else
     struct stat status {};
     if (::stat(path.c_str(), &status) != 0)
@@ -57,10 +60,12 @@ std::optional<FileIdentity> identityOf(const std::filesystem::path &path) {
 }
 
 FileLock::FileLock(const std::filesystem::path &path, std::chrono::milliseconds patience) {
-#ifdef Q_OS_WIN
+#ifdef _WIN32
     // Windows keeps an open file from being replaced; no lock is taken.
-    Q_UNUSED(patience);
-    if (const auto identity = identityOf(path); identity && QFileInfo(path).isFile()) {
+    (void)patience;
+    std::error_code error;
+    if (const auto identity = identityOf(path);
+        identity && std::filesystem::is_regular_file(path, error)) {
         identity_ = *identity;
         outcome_ = Outcome::Locked;
     }
@@ -111,7 +116,7 @@ FileLock::FileLock(const std::filesystem::path &path, std::chrono::milliseconds 
 }
 
 FileLock::~FileLock() {
-#ifndef Q_OS_WIN
+#ifndef _WIN32
     if (held_) {
         const std::lock_guard<std::mutex> guard(heldMutex);
         const auto at =

@@ -1,14 +1,11 @@
 #include "files/FileReplacement.h"
 
-#include "files/PathText.h"
 #include "files/SystemCalls.h"
-
-#include <QSaveFile>
 
 #include <optional>
 #include <string>
 
-#ifndef Q_OS_WIN
+#ifndef _WIN32
 #include <cstdlib>
 #endif
 
@@ -32,12 +29,29 @@ fs::path FileReplacement::stagingNameOf(const fs::path &target) {
     return file.parent_path() / ("." + file.filename().native() + ".tarnic-new");
 }
 
+namespace {
+
+std::string sizeMismatch(std::int64_t size, std::int64_t expected) {
+    return "the new file has " + std::to_string(size) + " bytes instead of " +
+           std::to_string(expected);
+}
+
+} // namespace
+
 struct FileReplacement::Parts {
     fs::path target; // the file to replace, links followed
     std::optional<std::pair<fs::path, FileIdentity>> unchanged;
-#ifdef Q_OS_WIN
-    QSaveFile file;
-    explicit Parts(const fs::path &path) : target(resolvedTarget(path)), file(target) {}
+#ifdef _WIN32
+    explicit Parts(const fs::path &path) : target(resolvedTarget(path)) {}
+    ~Parts() {
+        if (file != INVALID_HANDLE_VALUE)
+            CloseHandle(file);
+        if (!name.empty())
+            DeleteFileW(name.c_str());
+    }
+
+    HANDLE file = INVALID_HANDLE_VALUE;
+    fs::path name; // the new content's hidden name beside the target
 #else
     explicit Parts(const fs::path &path) : target(resolvedTarget(path)) {}
     ~Parts() {
@@ -52,8 +66,7 @@ struct FileReplacement::Parts {
     }
 
     int fd = -1;
-    fs::path name;       // the new content's name while it has one
-    qint64 appendAt = 0; // where write() appends
+    fs::path name; // the new content's name while it has one
 #endif
 };
 
@@ -62,14 +75,14 @@ FileReplacement::FileReplacement(const fs::path &target)
 
 FileReplacement::~FileReplacement() = default;
 
-bool FileReplacement::failWith(const QString &reason) {
+bool FileReplacement::failWith(const std::string &reason) {
     if (!failed_)
         error_ = reason;
     failed_ = true;
     return false;
 }
 
-void FileReplacement::fail(const QString &reason) {
+void FileReplacement::fail(const std::string &reason) {
     failWith(reason);
 }
 
@@ -77,69 +90,73 @@ void FileReplacement::requireUnchanged(const fs::path &path, const FileIdentity 
     parts_->unchanged = std::make_pair(path, identity);
 }
 
-#ifdef Q_OS_WIN
+#ifdef _WIN32
 
 bool FileReplacement::open() {
     if (failed_)
         return false;
-    // Unbuffered, so that every failed write shows in the write itself.
-    if (!parts_->file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return failWith(parts_->file.errorString());
-    return true;
-}
-
-bool FileReplacement::write(const char *data, qint64 size) {
-    if (failed_ || finished_ || !parts_->file.isOpen())
-        return false;
-    for (qint64 done = 0; done < size;) {
-        const qint64 n = parts_->file.write(data + done, size - done);
-        if (n <= 0)
-            return failWith(parts_->file.errorString());
-        done += n;
+    Parts &p = *parts_;
+    p.name = stagingNameOf(p.target);
+    // Write-through, so that every failed write shows in the write itself.
+    p.file = CreateFileW(p.name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                         FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_WRITE_THROUGH, nullptr);
+    if (p.file == INVALID_HANDLE_VALUE) {
+        p.name.clear();
+        return failWith(system::errorText());
     }
     return true;
 }
 
-bool FileReplacement::writeAt(qint64 offset, const char *data, qint64 size) {
-    if (failed_ || finished_ || !parts_->file.isOpen())
+bool FileReplacement::writeAt(std::int64_t offset, const char *data, std::int64_t size) {
+    if (failed_ || finished_ || parts_->file == INVALID_HANDLE_VALUE)
         return false;
-    if (!parts_->file.seek(offset))
-        return failWith(parts_->file.errorString());
-    return write(data, size);
+    for (std::int64_t done = 0; done < size;) {
+        OVERLAPPED at{};
+        at.Offset = DWORD(std::uint64_t(offset + done));
+        at.OffsetHigh = DWORD(std::uint64_t(offset + done) >> 32);
+        DWORD n = 0;
+        const DWORD piece = DWORD(std::min<std::int64_t>(size - done, 1 << 30));
+        if (!WriteFile(parts_->file, data + done, piece, &n, &at) || n == 0)
+            return failWith(system::errorText());
+        done += n;
+    }
+    wrote(offset, size);
+    return true;
 }
 
-bool FileReplacement::readAt(qint64, char *, qint64) {
+bool FileReplacement::readAt(std::int64_t, char *, std::int64_t) {
     return false;
 }
 
-bool FileReplacement::finish(qint64 expectedSize) {
-    if (failed_ || finished_ || !parts_->file.isOpen())
+bool FileReplacement::finish(std::int64_t expectedSize) {
+    if (failed_ || finished_ || parts_->file == INVALID_HANDLE_VALUE)
         return false;
-    if (!parts_->file.flush())
-        return failWith(parts_->file.errorString());
-    if (parts_->file.size() != expectedSize)
-        return failWith(QStringLiteral("the new file has %1 bytes instead of %2")
-                            .arg(parts_->file.size())
-                            .arg(expectedSize));
-    if (!system::flushToDisk(parts_->file.handle()))
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(parts_->file, &size))
+        return failWith(system::errorText());
+    if (size.QuadPart != expectedSize)
+        return failWith(sizeMismatch(size.QuadPart, expectedSize));
+    if (!FlushFileBuffers(parts_->file))
         return failWith(system::errorText());
     finished_ = true;
     return true;
 }
 
 bool FileReplacement::commit() {
-    if (!finished_) {
-        parts_->file.cancelWriting();
+    if (!finished_)
         return false;
-    }
     finished_ = false;
-    if (parts_->unchanged && identityOf(parts_->unchanged->first) != parts_->unchanged->second) {
-        parts_->file.cancelWriting();
+    Parts &p = *parts_;
+    CloseHandle(p.file);
+    p.file = INVALID_HANDLE_VALUE;
+    if (p.unchanged && identityOf(p.unchanged->first) != p.unchanged->second) {
         targetChanged_ = true;
-        return failWith(QStringLiteral("another program changed the file meanwhile"));
+        return failWith("another program changed the file meanwhile");
     }
-    if (!parts_->file.commit())
-        return failWith(parts_->file.errorString());
+    if (!MoveFileExW(p.name.c_str(), p.target.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return failWith(system::errorText());
+    p.name.clear();
     return true;
 }
 
@@ -183,51 +200,45 @@ bool FileReplacement::open() {
     return true;
 }
 
-bool FileReplacement::writeAt(qint64 offset, const char *data, qint64 size) {
+bool FileReplacement::writeAt(std::int64_t offset, const char *data, std::int64_t size) {
     if (failed_ || finished_ || parts_->fd < 0)
         return false;
-    for (qint64 done = 0; done < size;) {
+    for (std::int64_t done = 0; done < size;) {
         const ssize_t n = ::pwrite(parts_->fd, data + done, size_t(size - done), offset + done);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
             return failWith(n < 0 ? system::errorText()
-                                  : QStringLiteral("the system took no more bytes"));
+                                  : std::string("the system took no more bytes"));
         done += n;
     }
-    parts_->appendAt = std::max(parts_->appendAt, offset + size);
+    wrote(offset, size);
     return true;
 }
 
-bool FileReplacement::write(const char *data, qint64 size) {
-    return writeAt(parts_->appendAt, data, size);
-}
-
-bool FileReplacement::readAt(qint64 offset, char *data, qint64 size) {
+bool FileReplacement::readAt(std::int64_t offset, char *data, std::int64_t size) {
     if (failed_ || parts_->fd < 0)
         return false;
-    for (qint64 done = 0; done < size;) {
+    for (std::int64_t done = 0; done < size;) {
         const ssize_t n = ::pread(parts_->fd, data + done, size_t(size - done), offset + done);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
             return failWith(n < 0 ? system::errorText()
-                                  : QStringLiteral("the new file ended before its written end"));
+                                  : std::string("the new file ended before its written end"));
         done += n;
     }
     return true;
 }
 
-bool FileReplacement::finish(qint64 expectedSize) {
+bool FileReplacement::finish(std::int64_t expectedSize) {
     if (failed_ || finished_ || parts_->fd < 0)
         return false;
     struct stat status {};
     if (::fstat(parts_->fd, &status) != 0)
         return failWith(system::errorText());
     if (status.st_size != expectedSize)
-        return failWith(QStringLiteral("the new file has %1 bytes instead of %2")
-                            .arg(qint64(status.st_size))
-                            .arg(expectedSize));
+        return failWith(sizeMismatch(status.st_size, expectedSize));
     if (!system::flushToDisk(parts_->fd))
         return failWith(system::errorText());
     finished_ = true;
@@ -246,10 +257,9 @@ bool FileReplacement::commit() {
         const fs::path staging = stagingNameOf(p.target);
         struct stat there {};
         if (::lstat(staging.c_str(), &there) == 0 && !S_ISREG(there.st_mode))
-            return failWith(
-                QStringLiteral("%1 is in the way; move it elsewhere").arg(nameText(staging)));
+            return failWith(staging.string() + " is in the way; move it elsewhere");
         if (::unlink(staging.c_str()) != 0 && errno != ENOENT)
-            return failWith(system::errorText() + QStringLiteral(" (%1)").arg(nameText(staging)));
+            return failWith(system::errorText() + " (" + staging.string() + ")");
         const std::string self = "/proc/self/fd/" + std::to_string(p.fd);
         if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, staging.c_str(), AT_SYMLINK_FOLLOW) != 0)
             return failWith(system::errorText());
@@ -257,7 +267,7 @@ bool FileReplacement::commit() {
     }
     if (p.unchanged && identityOf(p.unchanged->first) != p.unchanged->second) {
         targetChanged_ = true;
-        return failWith(QStringLiteral("another program changed the file meanwhile"));
+        return failWith(std::string("another program changed the file meanwhile"));
     }
     if (::rename(p.name.c_str(), p.target.c_str()) != 0)
         return failWith(system::errorText());

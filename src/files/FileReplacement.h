@@ -5,8 +5,9 @@
 // complete new one, and a failure is never reported as success.
 
 #include "files/FileLock.h"
+#include "io/Writer.h"
 
-#include <QString>
+#include <string>
 
 #include <filesystem>
 #include <memory>
@@ -20,7 +21,7 @@ namespace tarnic {
 // name beside the target. The new file gets the old one's permissions, and
 // its owner and group where the process may set them; a symbolic link at
 // `target` keeps pointing at the (new) file.
-class FileReplacement {
+class FileReplacement final : public Writer {
   public:
     explicit FileReplacement(const std::filesystem::path &target);
     ~FileReplacement();
@@ -29,17 +30,12 @@ class FileReplacement {
 
     // Creates the new, empty file in the target's folder.
     bool open();
-    // Appends `size` bytes; false when any of them could not be written.
-    bool write(const char *data, qint64 size);
-    bool write(const QByteArray &bytes) { return write(bytes.constData(), bytes.size()); }
-    // Writes at `offset`, which may lie past the end: the gap reads as zeros.
-    bool writeAt(qint64 offset, const char *data, qint64 size);
-    // Reads back `size` bytes already written at `offset`; false when they
-    // cannot be read (or, on Windows, are never readable).
-    bool readAt(qint64 offset, char *data, qint64 size);
+    // Writing (io/Writer.h); on Windows what was written is never read back.
+    bool writeAt(std::int64_t offset, const char *data, std::int64_t size) override;
+    bool readAt(std::int64_t offset, char *data, std::int64_t size) override;
     // Checks that the new content is exactly `expectedSize` bytes and flushes
     // it to disk. The target is not touched yet.
-    bool finish(qint64 expectedSize);
+    bool finish(std::int64_t expectedSize) override;
     // At commit, just before the rename, `path` must still be the file that
     // `identity` describes (same file, size and modification time); otherwise
     // nothing is replaced and targetChanged() is true.
@@ -51,16 +47,16 @@ class FileReplacement {
 
     // Marks the replacement failed for `reason` found outside it (a read of
     // its source failed, say): it can no longer be finished or committed.
-    void fail(const QString &reason);
+    void fail(const std::string &reason) override;
     // Why the last step failed, in the system's words ("No space left on
     // device"); empty while nothing has failed.
-    QString errorString() const { return error_; }
+    std::string errorString() const override { return error_; }
     // The commit found that the file to keep unchanged had changed.
     bool targetChanged() const { return targetChanged_; }
     // After a commit: empty when the rename is on disk too, else the
     // system's reason why the folder could not be flushed (the new content
     // is in place, but a power cut could still bring the old one back).
-    QString folderFlushError() const { return folderFlushError_; }
+    std::string folderFlushError() const { return folderFlushError_; }
 
     // The file a replacement of `target` replaces: a symbolic link followed,
     // byte for byte, to the file it names.
@@ -71,14 +67,14 @@ class FileReplacement {
 
   private:
     struct Parts;
-    bool failWith(const QString &reason);
+    bool failWith(const std::string &reason);
 
     std::unique_ptr<Parts> parts_;
     bool failed_ = false;
     bool finished_ = false;
     bool targetChanged_ = false;
-    QString error_;
-    QString folderFlushError_;
+    std::string error_;
+    std::string folderFlushError_;
 };
 
 } // namespace tarnic

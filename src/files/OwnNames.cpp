@@ -1,11 +1,10 @@
 #include "files/OwnNames.h"
 
 #include "files/Backup.h"
+#include "files/FileReader.h"
 #include "files/FileReplacement.h"
 #include "files/SafeWrite.h"
 #include "files/SystemCalls.h"
-
-#include <QFile>
 
 #include <algorithm>
 #include <cctype>
@@ -24,9 +23,9 @@ bool isPlainFile(const fs::path &path) {
 }
 
 bool sameContent(const fs::path &first, const fs::path &second) {
-    QFile a;
-    QFile b;
-    if (!openRegularFile(a, first) || !openRegularFile(b, second) || a.size() != b.size())
+    FileReader a;
+    FileReader b;
+    if (!a.open(first) || !b.open(second) || a.size() != b.size())
         return false;
     while (!a.atEnd()) {
         if (a.read(kCopyChunkSize) != b.read(kCopyChunkSize))
@@ -125,7 +124,7 @@ void removeHiddenContentOf(const fs::path &target, bool withSteps) {
 } // namespace
 
 StepsFolder::StepsFolder(const fs::path &image) {
-#ifdef Q_OS_WIN
+#ifdef _WIN32
     std::error_code error;
     for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
         const fs::path candidate(stepsFolderPrefixOf(image).native() +
@@ -134,7 +133,7 @@ StepsFolder::StepsFolder(const fs::path &image) {
             path_ = candidate;
     }
     if (path_.empty())
-        error_ = QString::fromStdString(error.message());
+        error_ = error.message();
 #else
     std::string pattern = stepsFolderPrefixOf(image).native() + "XXXXXX";
     if (::mkdtemp(pattern.data()))

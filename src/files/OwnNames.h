@@ -4,7 +4,7 @@
 // intermediate results of a row of patches), checked against the run's inputs
 // before anything is written, and settled when a killed run left them behind.
 
-#include <QString>
+#include <string>
 
 #include <filesystem>
 #include <string>
@@ -57,13 +57,13 @@ class StepsFolder {
 
     // False when it could not be made; `errorString()` says why.
     bool isValid() const { return !path_.empty(); }
-    QString errorString() const { return error_; }
+    std::string errorString() const { return error_; }
     // The name of the `index`th result in it.
     std::filesystem::path step(int index) const { return path_ / std::to_string(index); }
 
   private:
     std::filesystem::path path_;
-    QString error_;
+    std::string error_;
 };
 
 // Settles what a killed run on `image` left beside it; called with the image

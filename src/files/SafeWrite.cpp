@@ -1,9 +1,9 @@
 #include "files/SafeWrite.h"
 
+#include "files/FileReader.h"
 #include "files/SystemCalls.h"
 
-#include <QFileInfo>
-#include <QMutex>
+#include <cstring>
 
 #include <algorithm>
 #include <filesystem>
@@ -15,55 +15,36 @@ namespace tarnic {
 namespace fs = std::filesystem;
 
 bool isMarkedReadOnly(const fs::path &path) {
-#ifdef Q_OS_WIN
-    return !(QFileInfo(path).permissions() & QFileDevice::WriteOwner);
+#ifdef _WIN32
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY);
 #else
     struct stat status {};
     return ::stat(path.c_str(), &status) != 0 || !(status.st_mode & S_IWUSR);
 #endif
 }
 
-bool openRegularFile(QFile &file, const fs::path &path) {
-    if (path.empty())
-        return false;
-#ifdef Q_OS_WIN
-    file.setFileName(path);
-#else
-    // Qt is told no name: it would spell one that is not UTF-8 differently.
-    file.setFileName(QString());
-#endif
-#ifdef Q_OS_WIN
-    return QFileInfo(path).isFile() && file.open(QIODevice::ReadOnly);
-#else
-    const int fd = system::openRegular(path, O_RDONLY);
-    if (fd < 0)
-        return false;
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return false;
-    }
-    return true;
-#endif
-}
-
 bool isWritableFile(const fs::path &path) {
-    return whyNotWritable(path).isEmpty();
+    return whyNotWritable(path).empty();
 }
 
-QString whyNotWritable(const fs::path &path) {
+std::string whyNotWritable(const fs::path &path) {
     if (path.empty())
-        return QStringLiteral("no file named");
+        return std::string("no file named");
     std::error_code error;
     if (!fs::exists(path, error))
-        return error ? QString::fromLocal8Bit(error.message()) : QStringLiteral("missing");
+        return error ? error.message() : std::string("missing");
     if (!fs::is_regular_file(path, error))
-        return QStringLiteral("not a plain file");
+        return std::string("not a plain file");
     if (isMarkedReadOnly(path))
-        return QStringLiteral("marked read-only");
-#ifdef Q_OS_WIN
-    QFile file(path);
-    if (!file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly))
-        return file.errorString();
+        return std::string("marked read-only");
+#ifdef _WIN32
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return system::errorText();
+    CloseHandle(file);
 #else
     const int fd = system::openRegular(path, O_RDWR);
     if (fd < 0)
@@ -83,50 +64,24 @@ bool canBeCreatedOrReplaced(const fs::path &path) {
 bool sameFile(const fs::path &first, const fs::path &second) {
     const std::optional<FileIdentity> a = identityOf(first);
     const std::optional<FileIdentity> b = identityOf(second);
-#ifdef Q_OS_WIN
-    return a && b && QFileInfo(first).canonicalFilePath() == QFileInfo(second).canonicalFilePath();
+#ifdef _WIN32
+    std::error_code error;
+    return a && b && fs::equivalent(first, second, error);
 #else
     return a && b && sameFileAs(*a, *b);
 #endif
 }
 
-bool readAt(QFile &file, qint64 offset, char *into, qint64 size) {
-#ifdef Q_OS_WIN
-    static QMutex serial; // one position per file here
-    QMutexLocker locked(&serial);
-    return file.seek(offset) && readFully(file, into, size) == size;
-#else
-    for (qint64 done = 0; done < size;) {
-        const ssize_t n = ::pread(file.handle(), into + done, size_t(size - done), offset + done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += n;
-    }
-    return true;
-#endif
+bool readAt(Reader &from, std::int64_t offset, char *into, std::int64_t size) {
+    return from.readAt(offset, into, size) == size;
 }
 
-qint64 readFully(QIODevice &from, char *into, qint64 size) {
-    qint64 got = 0;
-    while (got < size) {
-        const qint64 n = from.read(into + got, size - got);
-        if (n < 0)
-            return -1;
-        if (n == 0)
-            break;
-        got += n;
-    }
-    return got;
-}
-
-bool copyStream(QIODevice &from, FileReplacement &to, const ChunkTransform &transform) {
+bool copyStream(Reader &from, Writer &to, const ChunkTransform &transform) {
     std::vector<char> buffer(kCopyChunkSize);
     for (;;) {
         // Whole pieces unless the file ends, so that every piece but the last
         // has the same (even) size whatever the device hands back at once.
-        const qint64 got = readFully(from, buffer.data(), kCopyChunkSize);
+        const std::int64_t got = from.read(buffer.data(), kCopyChunkSize);
         if (got < 0) {
             to.fail(from.errorString());
             return false;
@@ -155,7 +110,7 @@ WriteStatus statusOf(bool written, const FileReplacement &replacement,
 
 } // namespace
 
-WriteStatus replaceWithTransformed(QIODevice &from, qint64 length, const fs::path &target,
+WriteStatus replaceWithTransformed(Reader &from, std::int64_t length, const fs::path &target,
                                    const ChunkTransform &transform,
                                    const std::optional<KeepUnchanged> &unchanged) {
     ReplacedFileRelease oldContent(target);
@@ -167,27 +122,29 @@ WriteStatus replaceWithTransformed(QIODevice &from, qint64 length, const fs::pat
     return statusOf(written, replacement, unchanged);
 }
 
-bool replaceFileContent(const fs::path &path, const QByteArray &content) {
+bool replaceFileContent(const fs::path &path, std::string_view content) {
     FileReplacement file(path);
-    return file.open() && file.write(content) && file.finish(content.size()) && file.commit();
+    return file.open() && file.write(content) && file.finish(std::int64_t(content.size())) &&
+           file.commit();
 }
 
 namespace {
 
-#ifndef Q_OS_WIN
+#ifndef _WIN32
 // Writes all of `bytes` at `offset` and flushes them to disk; false on a
 // short write, a failed write or a failed flush, with the reason in `whyNot`.
-bool writeAndFlush(int fd, const QByteArray &bytes, qint64 offset, QString &whyNot) {
+bool writeAndFlush(int fd, std::string_view bytes, std::int64_t offset, std::string &whyNot) {
     ssize_t n;
     do
-        n = ::pwrite(fd, bytes.constData(), size_t(bytes.size()), offset);
+        n = ::pwrite(fd, bytes.data(), size_t(bytes.size()), offset);
     while (n < 0 && errno == EINTR);
     if (n < 0) {
         whyNot = system::errorText();
         return false;
     }
-    if (n != bytes.size()) {
-        whyNot = QStringLiteral("the system wrote %1 of %2 bytes").arg(n).arg(bytes.size());
+    if (size_t(n) != bytes.size()) {
+        whyNot = "the system wrote " + std::to_string(n) + " of " + std::to_string(bytes.size()) +
+                 " bytes";
         return false;
     }
     if (!system::flushToDisk(fd)) {
@@ -197,9 +154,9 @@ bool writeAndFlush(int fd, const QByteArray &bytes, qint64 offset, QString &whyN
     return true;
 }
 
-bool holds(int fd, const QByteArray &bytes, qint64 offset) {
-    QByteArray now(bytes.size(), '\0');
-    return ::pread(fd, now.data(), size_t(now.size()), offset) == now.size() && now == bytes;
+bool holds(int fd, std::string_view bytes, std::int64_t offset) {
+    std::string now(bytes.size(), '\0');
+    return ::pread(fd, now.data(), now.size(), offset) == ssize_t(now.size()) && now == bytes;
 }
 
 enum class InPlace { NotTried, Written, Restored, Unknown, Changed };
@@ -207,19 +164,19 @@ enum class InPlace { NotTried, Written, Restored, Unknown, Changed };
 // The in-place path of replaceBytes(). `unchanged`, when given, must still
 // hold before the write; should the write and the restore both fail, it
 // becomes the file as this attempt left it.
-InPlace overwriteOneSector(const fs::path &path, qint64 offset, const QByteArray &bytes,
-                           std::optional<KeepUnchanged> &unchanged, QString &whyNot) {
-    constexpr qint64 kSectorSize = 512;
-    if (bytes.isEmpty() || offset / kSectorSize != (offset + bytes.size() - 1) / kSectorSize)
+InPlace overwriteOneSector(const fs::path &path, std::int64_t offset, std::string_view bytes,
+                           std::optional<KeepUnchanged> &unchanged, std::string &whyNot) {
+    constexpr std::int64_t kSectorSize = 512;
+    const std::int64_t size = std::int64_t(bytes.size());
+    if (bytes.empty() || offset / kSectorSize != (offset + size - 1) / kSectorSize)
         return InPlace::NotTried;
     const int fd = system::openRegular(path, O_RDWR);
     if (fd < 0)
         return InPlace::NotTried;
     struct stat status {};
-    QByteArray old(bytes.size(), '\0');
-    if (::fstat(fd, &status) != 0 || status.st_nlink != 1 ||
-        offset + bytes.size() > status.st_size ||
-        ::pread(fd, old.data(), size_t(old.size()), offset) != old.size()) {
+    std::string old(bytes.size(), '\0');
+    if (::fstat(fd, &status) != 0 || status.st_nlink != 1 || offset + size > status.st_size ||
+        ::pread(fd, old.data(), old.size(), offset) != ssize_t(old.size())) {
         ::close(fd);
         return InPlace::NotTried;
     }
@@ -230,7 +187,7 @@ InPlace overwriteOneSector(const fs::path &path, qint64 offset, const QByteArray
     InPlace result = InPlace::Written;
     if (!writeAndFlush(fd, bytes, offset, whyNot)) {
         // Whatever part of the new bytes reached the file goes back.
-        QString restoreFailed;
+        std::string restoreFailed;
         result = writeAndFlush(fd, old, offset, restoreFailed) && holds(fd, old, offset)
                      ? InPlace::Restored
                      : InPlace::Unknown;
@@ -252,12 +209,12 @@ InPlace overwriteOneSector(const fs::path &path, qint64 offset, const QByteArray
 
 } // namespace
 
-WriteStatus replaceBytes(const fs::path &path, qint64 offset, const QByteArray &bytes,
+WriteStatus replaceBytes(const fs::path &path, std::int64_t offset, std::string_view bytes,
                          std::optional<KeepUnchanged> unchanged) {
     if (offset < 0 || !isWritableFile(path))
         return {};
-#ifndef Q_OS_WIN
-    QString whyNot;
+#ifndef _WIN32
+    std::string whyNot;
     switch (overwriteOneSector(path, offset, bytes, unchanged, whyNot)) {
     case InPlace::Written:
         return {WriteStatus::Written, {}, {}};
@@ -270,27 +227,28 @@ WriteStatus replaceBytes(const fs::path &path, qint64 offset, const QByteArray &
         break;
     }
 #endif
-    QFile file;
-    if (!openRegularFile(file, path))
+    FileReader file;
+    if (!file.open(path))
         return {};
-    const qint64 length = file.size();
-    if (offset + bytes.size() > length)
+    const std::int64_t length = file.size();
+    const std::int64_t size = std::int64_t(bytes.size());
+    if (offset + size > length)
         return {};
-    qint64 pieceStart = 0;
-    const auto overlay = [&](char *data, qint64 size) {
-        const qint64 from = std::max(offset, pieceStart);
-        const qint64 to = std::min(offset + bytes.size(), pieceStart + size);
+    std::int64_t pieceStart = 0;
+    const auto overlay = [&](char *data, std::int64_t pieceSize) {
+        const std::int64_t from = std::max(offset, pieceStart);
+        const std::int64_t to = std::min(offset + size, pieceStart + pieceSize);
         if (from < to)
-            std::memcpy(data + (from - pieceStart), bytes.constData() + (from - offset), to - from);
-        pieceStart += size;
+            std::memcpy(data + (from - pieceStart), bytes.data() + (from - offset),
+                        size_t(to - from));
+        pieceStart += pieceSize;
     };
     return replaceWithTransformed(file, length, path, overlay, unchanged);
 }
 
 bool resetAttributesToNormal(const fs::path &path) {
-#ifdef Q_OS_WIN
-    return SetFileAttributesW(reinterpret_cast<const wchar_t *>(path.utf16()),
-                              FILE_ATTRIBUTE_NORMAL) != 0;
+#ifdef _WIN32
+    return SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL) != 0;
 #else
     std::error_code error;
     return fs::exists(path, error);
@@ -298,15 +256,15 @@ bool resetAttributesToNormal(const fs::path &path) {
 }
 
 ReplacedFileRelease::ReplacedFileRelease(const fs::path &path) {
-#ifndef Q_OS_WIN
+#ifndef _WIN32
     descriptor_ = system::openRegular(path, O_RDONLY);
 #else
-    Q_UNUSED(path);
+    (void)path;
 #endif
 }
 
 ReplacedFileRelease::~ReplacedFileRelease() {
-#ifndef Q_OS_WIN
+#ifndef _WIN32
     if (descriptor_ >= 0)
         std::thread([fd = descriptor_] { ::close(fd); }).detach();
 #endif

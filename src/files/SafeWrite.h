@@ -6,35 +6,32 @@
 //    takes the target's place only once it is complete, checked and on disk.
 
 #include "files/FileReplacement.h"
+#include "io/Reader.h"
 
-#include <QFile>
-#include <QString>
-
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <string>
+#include <string_view>
 
 namespace tarnic {
 
 // The size of the pieces files are streamed in; memory use does not grow with
 // the size of an image.
-inline constexpr qint64 kCopyChunkSize = 1 << 20;
+inline constexpr std::int64_t kCopyChunkSize = 1 << 20;
 
 // True when `path` is marked read-only: no owner write permission (on Windows,
 // the read-only attribute). Checked explicitly, because an administrator can
 // open such a file for writing all the same.
 bool isMarkedReadOnly(const std::filesystem::path &path);
 
-// Opens `path` for reading when it is a plain file, following symbolic links.
-// Anything else, or a file that cannot be opened, gives false at once.
-bool openRegularFile(QFile &file, const std::filesystem::path &path);
-
 // True when `path` is an existing plain file that is not marked read-only and
 // can be opened for writing. The check neither creates nor changes the file.
 bool isWritableFile(const std::filesystem::path &path);
 // Why isWritableFile() says no ("marked read-only", "not a plain file", or
 // the system's reason); empty when it says yes.
-QString whyNotWritable(const std::filesystem::path &path);
+std::string whyNotWritable(const std::filesystem::path &path);
 
 // True when both paths exist and name the same file (through links or a
 // second name).
@@ -44,20 +41,15 @@ bool sameFile(const std::filesystem::path &first, const std::filesystem::path &s
 // place a FileReplacement may write to without overriding a read-only mark.
 bool canBeCreatedOrReplaced(const std::filesystem::path &path);
 
-// Reads exactly `size` bytes at `offset` of an open file without moving its
-// position, so that several threads may read one file at once.
-bool readAt(QFile &file, qint64 offset, char *into, qint64 size);
-
-// Reads `size` bytes, or fewer only where the device ends. Returns the count,
-// or -1 when the device fails.
-qint64 readFully(QIODevice &from, char *into, qint64 size);
+// Reads exactly `size` bytes at `offset`, whatever the reader's position.
+bool readAt(Reader &from, std::int64_t offset, char *into, std::int64_t size);
 
 // Streams everything from the current position of `from` into `to`, passing each
 // piece through `transform` first when one is given. Every piece but the last
 // is kCopyChunkSize bytes. Returns false on a read or write failure, which `to`
 // then reports.
-using ChunkTransform = std::function<void(char *data, qint64 size)>;
-bool copyStream(QIODevice &from, FileReplacement &to, const ChunkTransform &transform = {});
+using ChunkTransform = std::function<void(char *data, std::int64_t size)>;
+bool copyStream(Reader &from, Writer &to, const ChunkTransform &transform = {});
 
 // How a whole-file write ended.
 struct WriteStatus {
@@ -67,9 +59,9 @@ struct WriteStatus {
         Changed, // the file to keep unchanged changed meanwhile: nothing replaced
     };
     Outcome outcome = Failed;
-    QString systemError; // the system's reason, where it gave one
+    std::string systemError; // the system's reason, where it gave one
     // Written, but the folder could not be flushed to disk: the reason.
-    QString folderFlushError;
+    std::string folderFlushError;
     bool ok() const { return outcome == Written; }
 };
 
@@ -84,13 +76,13 @@ struct KeepUnchanged {
 // takes the target's place (or is created) only once it is exactly `length`
 // bytes and on disk, and `unchanged`, when given, is as it was; the replaced
 // file's blocks are freed in the background.
-WriteStatus replaceWithTransformed(QIODevice &from, qint64 length,
+WriteStatus replaceWithTransformed(Reader &from, std::int64_t length,
                                    const std::filesystem::path &target,
                                    const ChunkTransform &transform,
                                    const std::optional<KeepUnchanged> &unchanged = {});
 
 // Writes `content` as the whole new content of `path`, all or nothing.
-bool replaceFileContent(const std::filesystem::path &path, const QByteArray &content);
+bool replaceFileContent(const std::filesystem::path &path, std::string_view content);
 
 // Overwrites `bytes.size()` bytes at `offset` of an existing plain file that
 // is not marked read-only, all or nothing; the file's length never changes.
@@ -103,8 +95,8 @@ bool replaceFileContent(const std::filesystem::path &path, const QByteArray &con
 // file as that attempt left it). Elsewhere the whole file is rewritten through
 // a FileReplacement, which `unchanged` applies to. Written only when the new
 // bytes are in place.
-WriteStatus replaceBytes(const std::filesystem::path &path, qint64 offset, const QByteArray &bytes,
-                         std::optional<KeepUnchanged> unchanged = {});
+WriteStatus replaceBytes(const std::filesystem::path &path, std::int64_t offset,
+                         std::string_view bytes, std::optional<KeepUnchanged> unchanged = {});
 
 // Gives a file "normal" attributes: on Windows clears read-only, hidden, system
 // and archive; elsewhere leaves the permissions as they are. Returns false when

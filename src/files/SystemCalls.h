@@ -2,13 +2,13 @@
 // The few system calls the files floor makes directly, with their retries and
 // checks in one place. Internal to src/files.
 
-#include <QString>
+#include <string>
 
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 
-#ifdef Q_OS_WIN
+#ifdef _WIN32
 #include <io.h>
 #include <windows.h>
 #else
@@ -21,11 +21,23 @@
 namespace tarnic::system {
 
 // The reason of the last failed system call, in the system's words.
-inline QString errorText() {
-    return QString::fromLocal8Bit(std::strerror(errno));
+inline std::string errorText() {
+#ifdef _WIN32
+    wchar_t *text = nullptr;
+    const DWORD code = GetLastError();
+    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                       FORMAT_MESSAGE_IGNORE_INSERTS,
+                   nullptr, code, 0, reinterpret_cast<wchar_t *>(&text), 0, nullptr);
+    const std::string reason =
+        text ? std::filesystem::path(text).string() : "system error " + std::to_string(code);
+    LocalFree(text);
+    return reason;
+#else
+    return std::strerror(errno);
+#endif
 }
 
-#ifndef Q_OS_WIN
+#ifndef _WIN32
 // Opens without waiting (a FIFO would block an ordinary open for ever) and
 // keeps the descriptor only when it is a plain file.
 inline int openRegular(const std::filesystem::path &path, int access) {
@@ -44,11 +56,11 @@ inline int openRegular(const std::filesystem::path &path, int access) {
 
 // Flushes a file's content to disk; false when the system says it failed.
 inline bool flushToDisk(int fd) {
-#ifdef Q_OS_WIN
+#ifdef _WIN32
     return FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(fd))) != 0;
 #else
     for (;;) {
-#ifdef Q_OS_LINUX
+#ifdef __linux__
         const int result = ::fdatasync(fd);
 #else
         const int result = ::fsync(fd);
@@ -64,8 +76,8 @@ inline bool flushToDisk(int fd) {
 // Makes a rename in `folder` durable. The new name is in place whatever this
 // returns; an empty text means it is on disk, else the system's reason why it
 // may not be (a power cut could then bring the old name back).
-inline QString flushFolder(const std::filesystem::path &folder) {
-#ifndef Q_OS_WIN
+inline std::string flushFolder(const std::filesystem::path &folder) {
+#ifndef _WIN32
     const int fd = ::open(folder.c_str(), O_RDONLY | O_CLOEXEC | O_DIRECTORY);
     if (fd < 0)
         return errorText();
@@ -73,11 +85,11 @@ inline QString flushFolder(const std::filesystem::path &folder) {
     do
         result = ::fsync(fd);
     while (result != 0 && errno == EINTR);
-    const QString reason = result == 0 ? QString() : errorText();
+    const std::string reason = result == 0 ? std::string() : errorText();
     ::close(fd);
     return reason;
 #else
-    Q_UNUSED(folder);
+    (void)folder;
     return {};
 #endif
 }

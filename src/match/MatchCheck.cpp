@@ -12,8 +12,8 @@ MatchTexts imageSideTexts(const ImageDisplay &display) {
 }
 
 MatchTexts patchSideTexts(const PatchDisplay &display) {
-    return {display.BackupType.value_or(QString()), display.CartID.value_or(QString()),
-            display.CountryID.value_or(QString()), display.PTCRC.value_or(QString())};
+    return {display.BackupType.value_or(std::string()), display.CartID.value_or(std::string()),
+            display.CountryID.value_or(std::string()), display.PTCRC.value_or(std::string())};
 }
 
 std::array<bool, kMatchPairCount> comparePairs(const MatchTexts &imageSide,

@@ -3,7 +3,7 @@
 // four texts each side shows, pair by pair. Both sides build their texts from
 // the same tables and forms, so equal header values give equal texts.
 
-#include <QString>
+#include <string>
 
 #include <array>
 
@@ -18,7 +18,7 @@ inline constexpr int kMatchPairCount = 4;
 inline constexpr int kFormatPair = 0;
 
 // The four compared texts of one side: format, cartridge ID, country, CRCs.
-using MatchTexts = std::array<QString, kMatchPairCount>;
+using MatchTexts = std::array<std::string, kMatchPairCount>;
 
 MatchTexts imageSideTexts(const ImageDisplay &display);
 // A field the inspection did not fill counts as empty.

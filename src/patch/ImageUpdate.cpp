@@ -1,5 +1,7 @@
 #include "patch/ImageUpdate.h"
 
+#include "files/FileReader.h"
+
 namespace tarnic {
 
 ImageUpdate::ImageUpdate(const PatchJob &job)
@@ -29,10 +31,9 @@ ImageUpdate::lockImage(ApplyResult &result, const std::vector<std::filesystem::p
         return clash.kind == NameClash::Kind::InTheWay ? ApplyOutcome::NameInTheWay
                                                        : ApplyOutcome::InputAtWrittenName;
     }
-    QFile image;
-    if (inPlace_
-            ? !isWritableFile(job_.imagePath)
-            : !openRegularFile(image, job_.imagePath) || !canBeCreatedOrReplaced(job_.outputPath)) {
+    FileReader image;
+    if (inPlace_ ? !isWritableFile(job_.imagePath)
+                 : !image.open(job_.imagePath) || !canBeCreatedOrReplaced(job_.outputPath)) {
         result.systemError = whyNotWritable(inPlace_ ? job_.imagePath : job_.outputPath);
         return ApplyOutcome::DestinationUnwritable;
     }
@@ -89,7 +90,7 @@ ApplyOutcome ImageUpdate::putInPlace(bool finished, ApplyResult &result) {
         result.backupPath =
             backup.complete(&result.systemError) ? job_.backupPath : backup.stagingPath();
         result.replacedEarlierBackup = backup.hadEarlier();
-        if (result.folderFlushError.isEmpty())
+        if (result.folderFlushError.empty())
             result.folderFlushError = backup.folderFlushError();
     }
     return ApplyOutcome::Applied;

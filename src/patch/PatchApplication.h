@@ -7,7 +7,7 @@
 #include "patch/PatchSummary.h"
 #include "rom/ImageHeader.h"
 
-#include <QString>
+#include <string>
 
 #include <cstdint>
 #include <filesystem>
@@ -77,11 +77,11 @@ struct PatchJob {
 
 struct ApplyResult {
     ApplyOutcome outcome = ApplyOutcome::PatchUnreadable;
-    qint64 records = 0;      // records in the patch, once its stream was checked
-    qint64 bytesWritten = 0; // image bytes those records write (overlaps counted twice)
+    std::int64_t records = 0;      // records in the patch, once its stream was checked
+    std::int64_t bytesWritten = 0; // image bytes those records write (overlaps counted twice)
     // Why a read or write failed (BackupFailed, WriteFailed), in the system's
     // words ("No space left on device") where it gave any.
-    QString systemError;
+    std::string systemError;
     // Applied with a backup: where the image as it was is kept. The backup
     // asked for, unless the last rename failed; then the staging name beside
     // it (see files/Backup.h), with the reason in systemError.
@@ -90,7 +90,7 @@ struct ApplyResult {
     bool replacedEarlierBackup = false;
     // Applied, but a folder could not be flushed to disk after the rename:
     // the system's reason (a power cut could still undo the change).
-    QString folderFlushError;
+    std::string folderFlushError;
     // InputAtWrittenName, NameInTheWay: the names at fault.
     NameClash clash;
     // Patches that name their source: the order the image was read in, and
@@ -117,13 +117,13 @@ enum class PatchFileOutcome {
 struct PatchFileCheck {
     PatchFileOutcome outcome = PatchFileOutcome::Unreadable;
     std::uint8_t patchType = 0;
-    std::uint8_t targetFormat = 0;    // type 1: the byte order of its image (ByteOrder's value)
-    quint32 declaredImageSize = 0;    // the header's image-size field, once the header was read
-    qint64 records = 0;               // the rest once the stream was read in full
-    qint64 bytesWritten = 0;          // image bytes the records write (overlaps counted twice)
-    qint64 end = 0;                   // one past the last byte any record writes
-    qint64 recordsStart = 0;          // where the records begin in the patch
-    std::optional<qint64> truncation; // IPS: the length the result is to have
+    std::uint8_t targetFormat = 0;       // type 1: the byte order of its image (ByteOrder's value)
+    std::uint32_t declaredImageSize = 0; // the header's image-size field, once the header was read
+    std::int64_t records = 0;            // the rest once the stream was read in full
+    std::int64_t bytesWritten = 0;       // image bytes the records write (overlaps counted twice)
+    std::int64_t end = 0;                // one past the last byte any record writes
+    std::int64_t recordsStart = 0;       // where the records begin in the patch
+    std::optional<std::int64_t> truncation; // IPS: the length the result is to have
 };
 
 // How an applier refuses a patch whose reading ended as `read` (not Readable).

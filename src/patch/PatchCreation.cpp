@@ -1,7 +1,6 @@
 #include "patch/PatchCreation.h"
 
 #include "files/OwnNames.h"
-#include "files/PathText.h"
 #include "files/SafeWrite.h"
 
 namespace tarnic {
@@ -12,7 +11,7 @@ std::optional<CreateOutcome> refusedPatchPath(const CreateJob &job, CreateResult
     if (clash.kind == NameClash::Kind::InputAtWrittenName)
         return CreateOutcome::PatchIsAnInput;
     if (clash.kind == NameClash::Kind::InTheWay) {
-        result.systemError = nameText(clash.written) + QStringLiteral(" is in the way");
+        result.systemError = clash.written.string() + " is in the way";
         return CreateOutcome::WriteFailed;
     }
     if (!canBeCreatedOrReplaced(job.patchPath)) {

@@ -3,7 +3,7 @@
 // and what it answers, whatever the format (each format's creator is in its
 // own folder and in the format table).
 
-#include <QString>
+#include <string>
 
 #include <filesystem>
 #include <optional>
@@ -27,16 +27,16 @@ struct CreateJob {
     std::filesystem::path originalPath;
     std::filesystem::path modifiedPath;
     std::filesystem::path patchPath; // created or replaced, all or nothing
-    QString description;             // padded with spaces to 50 characters
+    std::string description;         // padded with spaces to 50 characters
 };
 
 struct CreateResult {
     CreateOutcome outcome = CreateOutcome::OriginalUnreadable;
-    qint64 records = 0;       // records in the patch
-    qint64 bytesWritten = 0;  // image bytes they write
-    qint64 patchSize = 0;     // bytes in the patch file
-    QString systemError;      // WriteFailed: the system's reason, where it gave one
-    QString folderFlushError; // Created, but its folder could not be flushed: the reason
+    std::int64_t records = 0;      // records in the patch
+    std::int64_t bytesWritten = 0; // image bytes they write
+    std::int64_t patchSize = 0;    // bytes in the patch file
+    std::string systemError;       // WriteFailed: the system's reason, where it gave one
+    std::string folderFlushError;  // Created, but its folder could not be flushed: the reason
 };
 
 // Whether the patch can be written where the job says: not over either

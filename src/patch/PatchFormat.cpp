@@ -60,17 +60,17 @@ const PatchFormatInfo &infoOf(PatchFormat format) {
     return unknown;
 }
 
-PatchFormat recognisePatch(const QByteArray &firstBytes) {
+PatchFormat recognisePatch(const std::string &firstBytes) {
     for (const PatchFormatInfo &info : patchFormats()) {
-        if (firstBytes.startsWith(QByteArrayView(info.magic.data(), qsizetype(info.magic.size()))))
+        if (std::string_view(firstBytes).starts_with(info.magic))
             return info.format;
     }
     return PatchFormat::Unknown;
 }
 
 PatchFormat recognisePatchFile(const std::filesystem::path &path) {
-    QFile file;
-    if (!openRegularFile(file, path))
+    FileReader file;
+    if (!file.open(path))
         return PatchFormat::Unknown;
     return recognisePatch(file.read(kPatchMagicSize));
 }
@@ -124,8 +124,8 @@ ApplyQuestion questionBefore(const PatchSummary &patch, ByteOrder imageOrder, bo
 std::optional<ByteOrder> sourceOrder(const NamedSource &source,
                                      const std::filesystem::path &imagePath) {
     HeaderBytes head;
-    QFile image;
-    if (!readHeaderBytes(imagePath, head) || !openRegularFile(image, imagePath) ||
+    FileReader image;
+    if (!readHeaderBytes(imagePath, head) || !image.open(imagePath) ||
         std::uint64_t(image.size()) != source.size)
         return std::nullopt;
     const auto isSource = [&](std::uint32_t crc) { return crc == source.crc; };
@@ -159,7 +159,7 @@ ApplyResult applyPatchFiles(const std::vector<std::filesystem::path> &patches,
         return result;
     }
     std::filesystem::path current = job.imagePath;
-    qint64 bytesWritten = 0;
+    std::int64_t bytesWritten = 0;
     for (size_t i = 0; i < patches.size(); ++i) {
         PatchJob step;
         step.patchPath = patches[i];
@@ -179,12 +179,12 @@ ApplyResult applyPatchFiles(const std::vector<std::filesystem::path> &patches,
     }
     // The last result in the image's place, as one patch's would be.
     ApplyOutcome outcome = ApplyOutcome::Applied;
-    QFile content;
+    FileReader content;
     if (identityOf(job.imagePath) != before)
         outcome = ApplyOutcome::ImageChanged;
     else if (const auto unwritable = update.startWriting())
         outcome = *unwritable;
-    else if (!openRegularFile(content, current))
+    else if (!content.open(current))
         outcome = ApplyOutcome::WriteFailed;
     if (outcome != ApplyOutcome::Applied) {
         result.outcome = outcome;
@@ -197,11 +197,14 @@ ApplyResult applyPatchFiles(const std::vector<std::filesystem::path> &patches,
     return result;
 }
 
-QString patchPatterns() {
-    QStringList patterns;
-    for (const PatchFormatInfo &info : patchFormats())
-        patterns << QString::fromLatin1(info.patterns);
-    return patterns.join(u';');
+std::string patchPatterns() {
+    std::string patterns;
+    for (const PatchFormatInfo &info : patchFormats()) {
+        if (!patterns.empty())
+            patterns += ';';
+        patterns += info.patterns;
+    }
+    return patterns;
 }
 
 } // namespace tarnic

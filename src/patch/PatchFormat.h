@@ -6,9 +6,7 @@
 
 #include "patch/PatchSummary.h"
 
-#include <QByteArray>
-#include <QString>
-#include <QStringList>
+#include <string>
 
 #include <cstdint>
 #include <filesystem>
@@ -61,10 +59,10 @@ const PatchFormatInfo &infoOf(PatchFormat format);
 void registerPatchFormat(const PatchFormatInfo &info);
 
 // How many first bytes recognisePatch() needs at most.
-inline constexpr qsizetype kPatchMagicSize = 8;
+inline constexpr std::ptrdiff_t kPatchMagicSize = 8;
 
 // The format whose magic `firstBytes` starts with; Unknown for anything else.
-PatchFormat recognisePatch(const QByteArray &firstBytes);
+PatchFormat recognisePatch(const std::string &firstBytes);
 // The same for a file; Unknown when it cannot be read.
 PatchFormat recognisePatchFile(const std::filesystem::path &path);
 // Whether `format` is one of the table's (not Unknown).
@@ -73,7 +71,7 @@ inline bool recognised(PatchFormat format) {
 }
 
 // Every format's patterns, for a file list: "*.APS;*.bps;...".
-QString patchPatterns();
+std::string patchPatterns();
 
 // Reads the patch at `patchPath` to `depth` with the inspect of its format,
 // told by its content; a file in no known format is read as APS, which says

@@ -6,7 +6,7 @@
 
 #include "rom/ByteOrderConversion.h"
 
-#include <QString>
+#include <string>
 
 #include <cstdint>
 #include <optional>
@@ -63,13 +63,13 @@ struct NamedSource {
 // cartridge of its own (APS). A control whose entry is empty keeps the text it
 // had before the click.
 struct PatchDisplay {
-    std::optional<QString> PatchTypeTxT;
-    std::optional<QString> EncodeMethodTxt;
-    std::optional<QString> PatchNfo;
-    std::optional<QString> BackupType;
-    std::optional<QString> CartID;
-    std::optional<QString> CountryID;
-    std::optional<QString> PTCRC;
+    std::optional<std::string> PatchTypeTxT;
+    std::optional<std::string> EncodeMethodTxt;
+    std::optional<std::string> PatchNfo;
+    std::optional<std::string> BackupType;
+    std::optional<std::string> CartID;
+    std::optional<std::string> CountryID;
+    std::optional<std::string> PTCRC;
 };
 
 // A line `info` prints: "Caption: value".

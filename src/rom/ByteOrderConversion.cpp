@@ -4,8 +4,8 @@
 #include "files/OwnNames.h"
 #include "files/SafeWrite.h"
 
-#include <QFile>
-#include <QtEndian>
+#include "files/FileReader.h"
+#include "io/Endian.h"
 
 #include <bit>
 #include <cstdint>
@@ -30,9 +30,9 @@ namespace {
 // Writes `step` of every `Word` of `from` to the same place in `to` (which may
 // be `from`); bytes past the last whole word are copied as they are.
 template <typename Word, typename Step>
-inline void eachWord(const char *from, char *to, qint64 size, Step step) {
-    qint64 i = 0;
-    for (; i + qint64(sizeof(Word)) <= size; i += qint64(sizeof(Word))) {
+inline void eachWord(const char *from, char *to, std::int64_t size, Step step) {
+    std::int64_t i = 0;
+    for (; i + std::int64_t(sizeof(Word)) <= size; i += std::int64_t(sizeof(Word))) {
         Word v;
         std::memcpy(&v, from + i, sizeof(Word));
         v = step(v);
@@ -43,18 +43,18 @@ inline void eachWord(const char *from, char *to, qint64 size, Step step) {
 }
 
 // Every 32-bit word's bytes reversed: cartridge order <-> little-endian.
-TARNIC_VECTOR_CLONES void reverseWords(const char *from, char *to, qint64 size) {
-    eachWord<std::uint32_t>(from, to, size, [](std::uint32_t v) { return qbswap(v); });
+TARNIC_VECTOR_CLONES void reverseWords(const char *from, char *to, std::int64_t size) {
+    eachWord<std::uint32_t>(from, to, size, [](std::uint32_t v) { return __builtin_bswap32(v); });
 }
 
 // The two halves of every 32-bit word exchanged: byte-swapped <-> little-endian.
-TARNIC_VECTOR_CLONES void swapHalfWords(const char *from, char *to, qint64 size) {
+TARNIC_VECTOR_CLONES void swapHalfWords(const char *from, char *to, std::int64_t size) {
     eachWord<std::uint32_t>(from, to, size, [](std::uint32_t v) { return std::rotr(v, 16); });
 }
 
 // Every pair of bytes exchanged; a last odd byte stays.
-TARNIC_VECTOR_CLONES void swapPairs(const char *from, char *to, qint64 size) {
-    eachWord<std::uint16_t>(from, to, size, [](std::uint16_t v) { return qbswap(v); });
+TARNIC_VECTOR_CLONES void swapPairs(const char *from, char *to, std::int64_t size) {
+    eachWord<std::uint16_t>(from, to, size, [](std::uint16_t v) { return __builtin_bswap16(v); });
 }
 
 bool involves(ByteOrder a, ByteOrder b, ByteOrder order) {
@@ -63,7 +63,7 @@ bool involves(ByteOrder a, ByteOrder b, ByteOrder order) {
 
 // Writes the converted `image` (read from `original`) to `target`, which may be
 // the image itself; nothing replaces it should the image change meanwhile.
-ConversionOutcome rewrite(const std::filesystem::path &image, QFile &original, qint64 length,
+ConversionOutcome rewrite(const std::filesystem::path &image, Reader &original, std::int64_t length,
                           const std::filesystem::path &target, const ChunkTransform &transform,
                           const FileLock &lock, ConversionResult &result) {
     const WriteStatus status = replaceWithTransformed(original, length, target, transform,
@@ -100,15 +100,16 @@ std::optional<ConversionOutcome> lockFailure(const FileLock &lock,
 
 } // namespace
 
-void swapBytePairs(char *data, qint64 size) {
+void swapBytePairs(char *data, std::int64_t size) {
     swapPairs(data, data, size);
 }
 
-void reorderBytes(char *data, qint64 size, ByteOrder from, ByteOrder to) {
+void reorderBytes(char *data, std::int64_t size, ByteOrder from, ByteOrder to) {
     copyReordered(data, data, size, from, to);
 }
 
-void copyReordered(const char *source, char *target, qint64 size, ByteOrder from, ByteOrder to) {
+void copyReordered(const char *source, char *target, std::int64_t size, ByteOrder from,
+                   ByteOrder to) {
     if (from == to) {
         if (source != target)
             std::memcpy(target, source, size_t(size));
@@ -120,7 +121,7 @@ void copyReordered(const char *source, char *target, qint64 size, ByteOrder from
         swapHalfWords(source, target, size);
         // The tail too short for a word is as in cartridge order in a
         // little-endian image, and has its pair exchanged in a byte-swapped one.
-        const qint64 tail = size % 4;
+        const std::int64_t tail = size % 4;
         if (tail >= 2)
             std::swap(target[size - tail], target[size - tail + 1]);
     }
@@ -134,8 +135,8 @@ ConversionResult swapByteOrder(const std::filesystem::path &filePath,
         result.outcome = *failure;
         return result;
     }
-    QFile original;
-    if (!openRegularFile(original, filePath))
+    FileReader original;
+    if (!original.open(filePath))
         return result;
     result.length = original.size();
     if (result.length < 2) {
@@ -178,8 +179,8 @@ ConversionResult convertImage(const std::filesystem::path &filePath, ByteOrder t
         return result;
     }
     HeaderBytes header;
-    QFile original;
-    if (!readHeaderBytes(filePath, header) || !openRegularFile(original, filePath))
+    FileReader original;
+    if (!readHeaderBytes(filePath, header) || !original.open(filePath))
         return result;
     result.length = original.size();
     result.from = byteOrderOf(header);
@@ -199,7 +200,8 @@ ConversionResult convertImage(const std::filesystem::path &filePath, ByteOrder t
         workStarting();
     return finish(rewrite(
         filePath, original, result.length, target,
-        [from, to](char *data, qint64 size) { reorderBytes(data, size, from, to); }, lock, result));
+        [from, to](char *data, std::int64_t size) { reorderBytes(data, size, from, to); }, lock,
+        result));
 }
 
 } // namespace tarnic

@@ -7,7 +7,7 @@
 #include "files/OwnNames.h"
 #include "rom/ImageHeader.h"
 
-#include <QString>
+#include <string>
 
 #include <filesystem>
 #include <functional>
@@ -32,11 +32,11 @@ enum class ConversionOutcome {
 
 struct ConversionResult {
     ConversionOutcome outcome = ConversionOutcome::Missing;
-    qint64 length = 0;                   // the file's length, which conversion never changes
+    std::int64_t length = 0;             // the file's length, which conversion never changes
     ByteOrder from = ByteOrder::Unknown; // the order found (general conversion only)
-    QString systemError;                 // Failed: the system's reason, where it gave one
+    std::string systemError;             // Failed: the system's reason, where it gave one
     // Converted, but the folder could not be flushed to disk: the reason.
-    QString folderFlushError;
+    std::string folderFlushError;
     NameClash clash; // NameClash: the names at fault
 };
 
@@ -58,7 +58,7 @@ ConversionResult convertImage(const std::filesystem::path &filePath, ByteOrder t
                               const std::function<void()> &workStarting = {});
 
 // The exchange itself, on a piece of memory of any size.
-void swapBytePairs(char *data, qint64 size);
+void swapBytePairs(char *data, std::int64_t size);
 
 // Rearranges `size` bytes from one known order to another. What the orders
 // are for a length that is no whole number of words: the byte-swapped order
@@ -66,8 +66,9 @@ void swapBytePairs(char *data, qint64 size);
 // reverses every whole word and keeps a shorter tail as the cartridge order
 // has it, just as conversion leaves them. A piece of a larger image must
 // start at a multiple of 4; only the image's last piece has a tail.
-void reorderBytes(char *data, qint64 size, ByteOrder from, ByteOrder to);
+void reorderBytes(char *data, std::int64_t size, ByteOrder from, ByteOrder to);
 // The same from `source` into `target`, another piece of memory of `size` bytes.
-void copyReordered(const char *source, char *target, qint64 size, ByteOrder from, ByteOrder to);
+void copyReordered(const char *source, char *target, std::int64_t size, ByteOrder from,
+                   ByteOrder to);
 
 } // namespace tarnic

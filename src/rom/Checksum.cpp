@@ -1,14 +1,12 @@
 #include "rom/Checksum.h"
 
 #include "files/FileLock.h"
+#include "files/FileReader.h"
+#include "files/Hashes.h"
 #include "files/OwnNames.h"
 #include "files/SafeWrite.h"
+#include "io/Endian.h"
 #include "rom/ByteOrderConversion.h"
-
-#include <QCryptographicHash>
-#include <QFile>
-#include <QRegularExpression>
-#include <QtEndian>
 
 #include <array>
 #include <bit>
@@ -55,45 +53,51 @@ constexpr std::array<KnownDigest, 6> kDigests = {{
     {"6460387749ac0bd925aa5430bc7864fe", BootCode::Cic6106},
 }};
 
-std::uint32_t bigEndianAt(const char *data, qint64 offset) {
-    return qFromBigEndian<quint32>(data + offset);
+std::uint32_t bigEndianAt(const char *data, std::int64_t offset) {
+    return fromBigEndian<std::uint32_t>(data + offset);
 }
 
 CrcBytes bigEndianBytes(std::uint32_t value) {
     CrcBytes bytes;
-    qToBigEndian(value, bytes.data());
+    toBigEndian(value, bytes.data());
     return bytes;
 }
 
-constexpr qint64 kCrc1Offset = 0x10;
+constexpr std::int64_t kCrc1Offset = 0x10;
 
 } // namespace
 
-QString bootCodeName(BootCode kind) {
+std::string bootCodeName(BootCode kind) {
     switch (kind) {
     case BootCode::Cic6101:
-        return QStringLiteral("6101");
+        return std::string("6101");
     case BootCode::Cic6102:
-        return QStringLiteral("6102");
+        return std::string("6102");
     case BootCode::Cic7102:
-        return QStringLiteral("7102");
+        return std::string("7102");
     case BootCode::Cic6103:
-        return QStringLiteral("6103");
+        return std::string("6103");
     case BootCode::Cic6105:
-        return QStringLiteral("6105");
+        return std::string("6105");
     case BootCode::Cic6106:
-        return QStringLiteral("6106");
+        return std::string("6106");
     }
-    return QString();
+    return std::string();
 }
 
-std::optional<BootCode> bootCodeNamed(const QString &name) {
-    static const QRegularExpression form(QStringLiteral("^(?:cic)?[-_ ]?(\\d{4})$"),
-                                         QRegularExpression::CaseInsensitiveOption);
-    const QRegularExpressionMatch match = form.match(name.trimmed());
-    if (!match.hasMatch())
+std::optional<BootCode> bootCodeNamed(const std::string &name) {
+    // "cic", then one of "-", "_", " " where it likes, then four digits.
+    std::string_view rest = name;
+    const std::string text = lowered(trimmed(name));
+    rest = text;
+    if (rest.starts_with("cic"))
+        rest.remove_prefix(3);
+    if (!rest.empty() && (rest.front() == '-' || rest.front() == '_' || rest.front() == ' '))
+        rest.remove_prefix(1);
+    if (rest.size() != 4 ||
+        !std::all_of(rest.begin(), rest.end(), [](char c) { return c >= '0' && c <= '9'; }))
         return std::nullopt;
-    const QString digits = match.captured(1);
+    const std::string_view digits = rest;
     const std::pair<const char *, BootCode> names[] = {
         {"6101", BootCode::Cic6101}, {"6102", BootCode::Cic6102}, {"7101", BootCode::Cic6102},
         {"7102", BootCode::Cic7102}, {"6103", BootCode::Cic6103}, {"7103", BootCode::Cic6103},
@@ -101,14 +105,14 @@ std::optional<BootCode> bootCodeNamed(const QString &name) {
         {"7106", BootCode::Cic6106},
     };
     for (const auto &[text, kind] : names) {
-        if (digits == QLatin1String(text))
+        if (digits == text)
             return kind;
     }
     return std::nullopt;
 }
 
-std::optional<BootCode> bootCodeWithDigest(const QByteArray &md5) {
-    const QByteArray hex = md5.toHex();
+std::optional<BootCode> bootCodeWithDigest(const std::string &md5) {
+    const std::string hex = hexOf(md5);
     for (const KnownDigest &known : kDigests) {
         if (hex == known.md5)
             return known.kind;
@@ -122,7 +126,7 @@ HeaderChecksum computeChecksum(const char *image, BootCode kind) {
     std::uint32_t sum = start, carries = start, xors = start, rotated = start, mixed = start,
                   accumulated = start;
     for (std::uint32_t i = 0; i < kChecksumLength / 4; ++i) {
-        const std::uint32_t w = bigEndianAt(image, kChecksumStart + 4 * qint64(i));
+        const std::uint32_t w = bigEndianAt(image, kChecksumStart + 4 * std::int64_t(i));
         const std::uint32_t newSum = sum + w;
         if (newSum < sum)
             ++carries;
@@ -132,7 +136,7 @@ HeaderChecksum computeChecksum(const char *image, BootCode kind) {
         rotated += r;
         mixed ^= mixed < w ? sum ^ w : r;
         if (kind == BootCode::Cic6105)
-            accumulated += w ^ bigEndianAt(image, 0x750 + 4 * qint64(i & 0x3F));
+            accumulated += w ^ bigEndianAt(image, 0x750 + 4 * std::int64_t(i & 0x3F));
         else
             accumulated += w ^ rotated;
     }
@@ -150,15 +154,15 @@ HeaderChecksum computeChecksum(const char *image, BootCode kind) {
 ChecksumReport checkChecksum(const std::filesystem::path &imagePath,
                              std::optional<BootCode> given) {
     ChecksumReport report;
-    QFile file;
-    if (!openRegularFile(file, imagePath))
+    FileReader file;
+    if (!file.open(imagePath))
         return report;
     std::vector<char> image(kChecksummedSize);
-    const qint64 got = readFully(file, image.data(), kChecksummedSize);
+    const std::int64_t got = file.readAt(0, image.data(), kChecksummedSize);
     if (got < 0)
         return report;
     HeaderBytes header{};
-    std::copy_n(image.begin(), std::min<qint64>(got, kImageHeaderSize), header.begin());
+    std::copy_n(image.begin(), std::min<std::int64_t>(got, kImageHeaderSize), header.begin());
     report.order = byteOrderOf(header);
     const auto finish = [&](ChecksumOutcome outcome) {
         report.outcome = outcome;
@@ -172,9 +176,8 @@ ChecksumReport checkChecksum(const std::filesystem::path &imagePath,
     reorderBytes(image.data(), kChecksummedSize, report.order, ByteOrder::Cartridge);
     report.stored = {bigEndianAt(image.data(), kCrc1Offset),
                      bigEndianAt(image.data(), kCrc1Offset + 4)};
-    report.detected = bootCodeWithDigest(QCryptographicHash::hash(
-        QByteArrayView(image.data() + kBootCodeStart, kChecksumStart - kBootCodeStart),
-        QCryptographicHash::Md5));
+    report.detected =
+        bootCodeWithDigest(md5Of(image.data() + kBootCodeStart, kChecksumStart - kBootCodeStart));
     report.used = given ? given : report.detected;
     if (!report.used)
         return finish(ChecksumOutcome::UnknownBootCode);
@@ -185,13 +188,13 @@ ChecksumReport checkChecksum(const std::filesystem::path &imagePath,
 namespace {
 
 // The eight header bytes of `checksum`, in the file's own order.
-QByteArray storedBytes(const HeaderChecksum &checksum, ByteOrder order) {
-    QByteArray bytes;
+std::string storedBytes(const HeaderChecksum &checksum, ByteOrder order) {
+    std::string bytes;
     for (const std::uint32_t crc : {checksum.crc1, checksum.crc2}) {
         for (const std::uint8_t byte : bigEndianBytes(crc))
             bytes += char(byte);
     }
-    reorderBytes(bytes.data(), bytes.size(), ByteOrder::Cartridge, order);
+    reorderBytes(bytes.data(), std::int64_t(bytes.size()), ByteOrder::Cartridge, order);
     return bytes;
 }
 
@@ -213,7 +216,7 @@ ChecksumFix fixChecksum(const std::filesystem::path &imagePath, std::optional<Bo
         fix.outcome = ChecksumFixOutcome::AlreadyValid;
         return fix;
     }
-    const QByteArray written = storedBytes(fix.report.computed, fix.report.order);
+    const std::string written = storedBytes(fix.report.computed, fix.report.order);
     const WriteStatus status =
         replaceBytes(imagePath, kCrc1Offset, written, KeepUnchanged{imagePath, lock.identity()});
     fix.systemError = status.systemError;
@@ -229,10 +232,11 @@ ChecksumFix fixChecksum(const std::filesystem::path &imagePath, std::optional<Bo
         break;
     }
     // Say what the header holds now, not what it should.
-    QFile file;
-    QByteArray now(written.size(), '\0');
-    const bool read = openRegularFile(file, imagePath) && file.seek(kCrc1Offset) &&
-                      readFully(file, now.data(), now.size()) == now.size();
+    FileReader file;
+    std::string now(written.size(), '\0');
+    const bool read =
+        file.open(imagePath) &&
+        file.readAt(kCrc1Offset, now.data(), std::int64_t(now.size())) == std::int64_t(now.size());
     fix.outcome = !read ? ChecksumFixOutcome::LeftUnknown
                   : now == storedBytes(fix.report.stored, fix.report.order)
                       ? ChecksumFixOutcome::WriteFailed
@@ -241,7 +245,7 @@ ChecksumFix fixChecksum(const std::filesystem::path &imagePath, std::optional<Bo
     return fix;
 }
 
-QString checksumText(const HeaderChecksum &checksum) {
+std::string checksumText(const HeaderChecksum &checksum) {
     return crcText(bigEndianBytes(checksum.crc1), bigEndianBytes(checksum.crc2));
 }
 

@@ -6,8 +6,7 @@
 
 #include "rom/ImageHeader.h"
 
-#include <QByteArray>
-#include <QString>
+#include <string>
 
 #include <cstdint>
 #include <filesystem>
@@ -18,18 +17,18 @@ namespace tarnic {
 enum class BootCode { Cic6101, Cic6102, Cic7102, Cic6103, Cic6105, Cic6106 };
 
 // The name shown for a kind ("6102" for 6102 and 7101 alike).
-QString bootCodeName(BootCode kind);
+std::string bootCodeName(BootCode kind);
 // A kind from what a user may type: "6102", "7101", "CIC-6102", "cic6103"...
-std::optional<BootCode> bootCodeNamed(const QString &name);
+std::optional<BootCode> bootCodeNamed(const std::string &name);
 // The kind whose boot code (bytes 0x40 to 0xFFF, cartridge order) has this MD5
 // digest (16 raw bytes); none for any other boot code.
-std::optional<BootCode> bootCodeWithDigest(const QByteArray &md5);
+std::optional<BootCode> bootCodeWithDigest(const std::string &md5);
 
-inline constexpr qint64 kBootCodeStart = 0x40;
-inline constexpr qint64 kChecksumStart = 0x1000;
-inline constexpr qint64 kChecksumLength = 0x100000;
+inline constexpr std::int64_t kBootCodeStart = 0x40;
+inline constexpr std::int64_t kChecksumStart = 0x1000;
+inline constexpr std::int64_t kChecksumLength = 0x100000;
 // The shortest image that can be checksummed.
-inline constexpr qint64 kChecksummedSize = kChecksumStart + kChecksumLength;
+inline constexpr std::int64_t kChecksummedSize = kChecksumStart + kChecksumLength;
 
 struct HeaderChecksum {
     std::uint32_t crc1 = 0;
@@ -77,9 +76,9 @@ enum class ChecksumFixOutcome {
 struct ChecksumFix {
     ChecksumFixOutcome outcome = ChecksumFixOutcome::NotChecked;
     ChecksumReport report;
-    QString systemError; // WriteFailed: the system's reason, where it gave one
+    std::string systemError; // WriteFailed: the system's reason, where it gave one
     // Written, but the folder could not be flushed after a whole rewrite.
-    QString folderFlushError;
+    std::string folderFlushError;
 };
 
 // Writes the computed checksum into the header, in the image's own byte order,
@@ -87,6 +86,6 @@ struct ChecksumFix {
 ChecksumFix fixChecksum(const std::filesystem::path &imagePath, std::optional<BootCode> given = {});
 
 // A checksum as "XXXXXXXX : XXXXXXXX", the form the window shows.
-QString checksumText(const HeaderChecksum &checksum);
+std::string checksumText(const HeaderChecksum &checksum);
 
 } // namespace tarnic

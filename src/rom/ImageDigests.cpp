@@ -4,8 +4,8 @@
 #include "files/SafeWrite.h"
 #include "rom/ByteOrderConversion.h"
 
-#include <QCryptographicHash>
-#include <QFile>
+#include "files/FileReader.h"
+#include "files/Hashes.h"
 
 #include <filesystem>
 #include <vector>
@@ -16,32 +16,32 @@ namespace {
 
 class Digester {
   public:
-    void add(const char *data, qint64 size) {
+    void add(const char *data, std::int64_t size) {
         crc_ = crc32(crc_, data, size_t(size));
-        md5_.addData(QByteArrayView(data, size));
-        sha1_.addData(QByteArrayView(data, size));
+        md5_.add(data, size_t(size));
+        sha1_.add(data, size_t(size));
     }
-    Digests result() const { return {crc_, md5_.result(), sha1_.result()}; }
+    Digests result() { return {crc_, md5_.result(), sha1_.result()}; }
 
   private:
     std::uint32_t crc_ = 0;
-    QCryptographicHash md5_{QCryptographicHash::Md5};
-    QCryptographicHash sha1_{QCryptographicHash::Sha1};
+    Md5 md5_;
+    Sha1 sha1_;
 };
 
 } // namespace
 
 ImageDigests digestsOf(const std::filesystem::path &imagePath, ByteOrder own) {
     ImageDigests result;
-    QFile image;
-    if (!openRegularFile(image, imagePath))
+    FileReader image;
+    if (!image.open(imagePath))
         return result;
     const bool reorder = own == ByteOrder::ByteSwapped || own == ByteOrder::LittleEndian;
     Digester stored;
     Digester cartridge;
     std::vector<char> piece(kCopyChunkSize);
     for (;;) {
-        const qint64 n = readFully(image, piece.data(), kCopyChunkSize);
+        const std::int64_t n = image.read(piece.data(), kCopyChunkSize);
         if (n < 0)
             return result;
         if (n == 0)

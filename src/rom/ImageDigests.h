@@ -4,8 +4,7 @@
 
 #include "rom/ImageHeader.h"
 
-#include <QByteArray>
-#include <QString>
+#include <string>
 
 #include <cstdint>
 #include <filesystem>
@@ -14,8 +13,8 @@ namespace tarnic {
 
 struct Digests {
     std::uint32_t crc32 = 0;
-    QByteArray md5;  // 16 raw bytes
-    QByteArray sha1; // 20 raw bytes
+    std::string md5;  // 16 raw bytes
+    std::string sha1; // 20 raw bytes
 };
 
 struct ImageDigests {

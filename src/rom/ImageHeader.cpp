@@ -1,9 +1,7 @@
 #include "rom/ImageHeader.h"
 
-#include "files/SafeWrite.h"
+#include "files/FileReader.h"
 #include "rom/ByteOrderConversion.h"
-
-#include <QFile>
 
 #include <algorithm>
 #include <filesystem>
@@ -42,9 +40,9 @@ CrcBytes toCartridgeOrder(CrcBytes bytes, ByteOrder order) {
 
 bool readHeaderBytes(const std::filesystem::path &filePath, HeaderBytes &bytes) {
     bytes.fill(0);
-    QFile file;
-    return openRegularFile(file, filePath) &&
-           readFully(file, reinterpret_cast<char *>(bytes.data()), kImageHeaderSize) >= 0;
+    FileReader file;
+    return file.open(filePath) &&
+           file.readAt(0, reinterpret_cast<char *>(bytes.data()), kImageHeaderSize) >= 0;
 }
 
 ByteOrder byteOrderOf(const HeaderBytes &h) {
@@ -76,8 +74,8 @@ ImageInspection inspectHeader(const HeaderBytes &stored) {
     // bytes as stored where the display says so (the CRCs).
     HeaderBytes h = stored;
     if (result.order == ByteOrder::LittleEndian)
-        reorderBytes(reinterpret_cast<char *>(h.data()), qint64(h.size()), ByteOrder::LittleEndian,
-                     ByteOrder::Cartridge);
+        reorderBytes(reinterpret_cast<char *>(h.data()), std::int64_t(h.size()),
+                     ByteOrder::LittleEndian, ByteOrder::Cartridge);
     const bool swapped = result.order == ByteOrder::ByteSwapped;
 
     header.Crc1 = crcAt(stored, kCrc1Offset);
@@ -90,10 +88,11 @@ ImageInspection inspectHeader(const HeaderBytes &stored) {
             std::swap(name[i], name[i + 1]);
     }
 
-    header.CartIdRaw = QString::fromLatin1(reinterpret_cast<const char *>(&h[kCartIdOffset]), 2);
-    header.CartId = header.CartIdRaw;
-    if (swapped)
-        std::swap(header.CartId[0], header.CartId[1]);
+    header.CartIdRaw =
+        latin1ToUtf8(std::string_view(reinterpret_cast<const char *>(&h[kCartIdOffset]), 2));
+    header.CartId =
+        latin1ToUtf8(swapped ? std::string{char(h[kCartIdOffset + 1]), char(h[kCartIdOffset])}
+                             : std::string{char(h[kCartIdOffset]), char(h[kCartIdOffset + 1])});
 
     // The version byte comes first: in byte-swapped order it holds the country;
     // in cartridge order it is as a rule 0, and the country sits just before it.
@@ -104,16 +103,15 @@ ImageInspection inspectHeader(const HeaderBytes &stored) {
                                                              : ImageFormatNames[int(result.order)];
     d.RomCRCTxt = crcText(toCartridgeOrder(header.Crc1, result.order),
                           toCartridgeOrder(header.Crc2, result.order));
-    d.RomHeaderTxT = QString::fromLatin1(name, kNameSize);
+    d.RomHeaderTxT = latin1ToUtf8(std::string_view(name, kNameSize));
     d.RomCartIDTxT = header.CartId;
     d.RomCountryTxt = CountryNames[countryIndex(header.CountryCode)];
     result.outcome = ImageReadOutcome::Shown;
     return result;
 }
 
-bool isBackupName(const QString &fileName) {
-    const QString tail = fileName.right(4);
-    return tail == QLatin1String(".BAK") || tail == QLatin1String(".bak");
+bool isBackupName(const std::string &fileName) {
+    return endsWith(fileName, ".BAK") || endsWith(fileName, ".bak");
 }
 
 } // namespace tarnic

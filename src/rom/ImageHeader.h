@@ -9,7 +9,7 @@
 
 #include "rom/NameTables.h"
 
-#include <QString>
+#include <string>
 
 #include <array>
 #include <cstdint>
@@ -26,8 +26,8 @@ enum class ByteOrder { ByteSwapped = 0, Cartridge = 1, LittleEndian, Unknown };
 struct ImageHeader {
     CrcBytes Crc1{}; // as stored in the file, not reordered
     CrcBytes Crc2{};
-    QString CartIdRaw = QStringLiteral("  "); // as stored
-    QString CartId;                           // in cartridge order
+    std::string CartIdRaw = "  "; // as stored
+    std::string CartId;           // in cartridge order
     std::uint8_t CountryCode = 0;
 };
 
@@ -38,11 +38,11 @@ enum class ImageReadOutcome {
 };
 
 struct ImageDisplay {
-    QString RomFormatTxt;
-    QString RomCRCTxt;
-    QString RomHeaderTxT;
-    QString RomCartIDTxT;
-    QString RomCountryTxt;
+    std::string RomFormatTxt;
+    std::string RomCRCTxt;
+    std::string RomHeaderTxT;
+    std::string RomCartIDTxT;
+    std::string RomCountryTxt;
 };
 
 struct ImageInspection {
@@ -53,7 +53,7 @@ struct ImageInspection {
 };
 
 // How much of the image is ever read: the header up to the country byte.
-inline constexpr qint64 kImageHeaderSize = 64;
+inline constexpr std::int64_t kImageHeaderSize = 64;
 using HeaderBytes = std::array<std::uint8_t, kImageHeaderSize>;
 
 // Reads the first 64 bytes of `filePath` (bytes missing from a shorter file
@@ -74,6 +74,6 @@ ByteOrder byteOrderOf(const HeaderBytes &bytes);
 
 // True when the name ends in exactly ".BAK" or ".bak": a backup made by patch
 // application, which may be inspected and converted but not patched.
-bool isBackupName(const QString &fileName);
+bool isBackupName(const std::string &fileName);
 
 } // namespace tarnic

@@ -2,25 +2,21 @@
 
 namespace tarnic {
 
-QString padRight(const QString &name, int width) {
-    return name.leftJustified(width, u' ');
-}
-
-const std::array<QString, 2> ImageFormatNames = {
-    padRight(QStringLiteral("Doctor v64"), kImageNameWidth),
-    padRight(QStringLiteral("CD64/Z64/Wc/SP"), kImageNameWidth),
+const std::array<std::string, 2> ImageFormatNames = {
+    padRight(std::string("Doctor v64"), kImageNameWidth),
+    padRight(std::string("CD64/Z64/Wc/SP"), kImageNameWidth),
 };
 
-const QString LittleEndianFormatName =
-    padRight(QStringLiteral("Little-Endian (n64)"), kImageNameWidth);
+const std::string LittleEndianFormatName =
+    padRight(std::string("Little-Endian (n64)"), kImageNameWidth);
 
-const std::array<QString, 6> CountryNames = {
-    padRight(QStringLiteral("44h  _Germany"), kImageNameWidth),
-    padRight(QStringLiteral("45h  _USA"), kImageNameWidth),
-    padRight(QStringLiteral("4Ah  _Japan"), kImageNameWidth),
-    padRight(QStringLiteral("50h  _Europe"), kImageNameWidth),
-    padRight(QStringLiteral("55h  _Australia"), kImageNameWidth),
-    padRight(QStringLiteral("0x   _Unknown"), kImageNameWidth),
+const std::array<std::string, 6> CountryNames = {
+    padRight(std::string("44h  _Germany"), kImageNameWidth),
+    padRight(std::string("45h  _USA"), kImageNameWidth),
+    padRight(std::string("4Ah  _Japan"), kImageNameWidth),
+    padRight(std::string("50h  _Europe"), kImageNameWidth),
+    padRight(std::string("55h  _Australia"), kImageNameWidth),
+    padRight(std::string("0x   _Unknown"), kImageNameWidth),
 };
 
 int countryIndex(std::uint8_t code) {
@@ -40,19 +36,19 @@ int countryIndex(std::uint8_t code) {
     }
 }
 
-QString twoDigitHex(std::uint8_t value) {
-    return QString::number(value, 16).toUpper().rightJustified(2, u'0');
+std::string twoDigitHex(std::uint8_t value) {
+    return upperHex(value, 2);
 }
 
-QString hexText(const CrcBytes &bytes) {
-    QString text;
+std::string hexText(const CrcBytes &bytes) {
+    std::string text;
     for (std::uint8_t b : bytes)
         text += twoDigitHex(b);
     return text;
 }
 
-QString crcText(const CrcBytes &crc1, const CrcBytes &crc2) {
-    return hexText(crc1) + QStringLiteral(" : ") + hexText(crc2);
+std::string crcText(const CrcBytes &crc1, const CrcBytes &crc2) {
+    return hexText(crc1) + std::string(" : ") + hexText(crc2);
 }
 
 } // namespace tarnic

@@ -1,7 +1,8 @@
 #include "startup/Settings.h"
 
-#include "files/PathText.h"
+#include "files/FileReader.h"
 #include "files/SafeWrite.h"
+#include "qt/PathText.h"
 
 #include <QDir>
 #include <QFile>
@@ -94,8 +95,8 @@ qint16 optionValue(const QString &field) {
 } // namespace
 
 int readSettingsFile(const QString &path, Settings &settings) {
-    QFile file;
-    if (!openRegularFile(file, pathOf(path)))
+    FileReader file;
+    if (!file.open(pathOf(path)))
         return 0;
     // Four short lines; whatever stands beyond the first 64 KiB is never needed.
     QString text = QString::fromLocal8Bit(file.read(kSettingsReadLimit));
@@ -133,7 +134,9 @@ QByteArray settingsFileContent(const Settings &settings) {
 bool writeSettingsFile(const QString &path, const Settings &settings) {
     if (QFileInfo::exists(path) && isMarkedReadOnly(pathOf(path)))
         return false;
-    return replaceFileContent(pathOf(path), settingsFileContent(settings));
+    const QByteArray content = settingsFileContent(settings);
+    return replaceFileContent(pathOf(path),
+                              std::string_view(content.constData(), size_t(content.size())));
 }
 
 void makeFoldersAbsolute(Settings &settings, const QString &programFolder) {

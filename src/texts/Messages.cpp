@@ -2,6 +2,8 @@
 
 #include "rom/NameTables.h"
 
+#include <cctype>
+
 namespace tarnic::text {
 
 namespace {
@@ -9,64 +11,63 @@ namespace {
 constexpr Severity Refused = Severity::Refused;
 constexpr Severity Trouble = Severity::Trouble;
 
-Reason reason(const QString &message, const char *detail, Severity severity) {
-    return {message, QString::fromUtf8(detail), severity};
+Reason reason(const std::string &message, const char *detail, Severity severity) {
+    return {message, std::string(detail), severity};
 }
 
 Reason reason(const char *detail, Severity severity) {
-    return {std::nullopt, QString::fromUtf8(detail), severity};
+    return {std::nullopt, std::string(detail), severity};
 }
 
 } // namespace
 
-QString withArticle(const QString &formatName) {
+std::string withArticle(const std::string &formatName) {
     // Letters whose names start with a vowel sound (an APS, an F...), and
     // words that start with one (an xdelta, said "ex-delta").
-    const bool vowelSound = !formatName.isEmpty() &&
-                            QStringLiteral("AEFHILMNORSX").contains(formatName.front().toUpper());
-    return (vowelSound ? QStringLiteral("an ") : QStringLiteral("a ")) + formatName;
+    const bool vowelSound = !formatName.empty() &&
+                            std::string_view("AEFHILMNORSX")
+                                    .find(char(std::toupper(std::uint8_t(formatName.front())))) !=
+                                std::string_view::npos;
+    return (vowelSound ? std::string("an ") : std::string("a ")) + formatName;
 }
 
-QString countOf(qint64 count, const QString &noun) {
-    return QStringLiteral("%1 %2%3").arg(count).arg(noun,
-                                                    count == 1 ? QString() : QStringLiteral("s"));
+std::string countOf(std::int64_t count, const std::string &noun) {
+    return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
 }
 
-QString orderName(ByteOrder order) {
+std::string orderName(ByteOrder order) {
     switch (order) {
     case ByteOrder::Cartridge:
     case ByteOrder::ByteSwapped:
-        return ImageFormatNames[int(order)].trimmed();
+        return trimmed(ImageFormatNames[int(order)]);
     case ByteOrder::LittleEndian:
-        return QStringLiteral("little-endian");
+        return std::string("little-endian");
     case ByteOrder::Unknown:
         break;
     }
-    return QStringLiteral("unknown");
+    return std::string("unknown");
 }
 
-QString byteOrderQuestion(const QString &imageOrder) {
-    return QStringLiteral("The Patch Does Not Say Which Byte Order It Was Made For, And This Rom "
-                          "Is In %1 Order. A Patch Made For CD64/Z64/Wc/SP Needs Change Format "
-                          "First.  Continue AnyWay ?")
-        .arg(imageOrder);
+std::string byteOrderQuestion(const std::string &imageOrder) {
+    return "The Patch Does Not Say Which Byte Order It Was Made For, And This Rom Is In " +
+           imageOrder +
+           " Order. A Patch Made For CD64/Z64/Wc/SP Needs Change Format First.  Continue AnyWay ?";
 }
 
-QString byteOrderRefusal(const QString &imageOrder, const QString &remedy) {
-    return QStringLiteral("the patch does not say which byte order it was made for, and the image "
-                          "is in %1 order; a patch made for CD64/Z64/Wc/SP order needs the image "
-                          "converted first (%2); --force applies it as it is")
-        .arg(imageOrder, remedy);
+std::string byteOrderRefusal(const std::string &imageOrder, const std::string &remedy) {
+    return "the patch does not say which byte order it was made for, and the image is in " +
+           imageOrder +
+           " order; a patch made for CD64/Z64/Wc/SP order needs the image converted first (" +
+           remedy + "); --force applies it as it is";
 }
 
-QString Reason::line() const {
+std::string Reason::line() const {
     if (!message)
         return detail;
-    if (detail.isEmpty())
+    if (detail.empty())
         return *message;
     // "Error Openning Source File:" ends in its own colon.
-    return *message + (message->endsWith(u':') ? QStringLiteral(" ") : QStringLiteral(": ")) +
-           detail;
+    return *message + (message->ends_with(':') ? std::string(" ") : std::string(": ")) + detail;
 }
 
 Reason reasonFor(InspectionOutcome outcome) {
@@ -88,7 +89,7 @@ Reason reasonFor(InspectionOutcome outcome) {
 }
 
 Reason reasonFor(const PatchSummary &patch) {
-    const QString name = withArticle(QString::fromUtf8(infoOf(patch.format).name));
+    const std::string name = withArticle(infoOf(patch.format).name);
     switch (patch.read) {
     case PatchRead::Readable:
         return {};
@@ -98,8 +99,7 @@ Reason reasonFor(const PatchSummary &patch) {
         return reason(NotAnApsFile, "", Refused);
     case PatchRead::CutShort:
         return {ErrorOpeningFile,
-                name + QStringLiteral(" patch cut short: the patch ends inside its header"),
-                Refused};
+                name + std::string(" patch cut short: the patch ends inside its header"), Refused};
     case PatchRead::Damaged:
         switch (patch.fault) {
         case PatchFault::OwnCrcWrong:
@@ -116,8 +116,8 @@ Reason reasonFor(const PatchSummary &patch) {
     case PatchRead::UnsupportedVersion:
         if (patch.fault == PatchFault::OtherEncoding)
             return reason(NotSupported, "an encoding other than 0", Refused);
-        return {NotSupported,
-                name + QStringLiteral(" patch of a version this program does not read"), Refused};
+        return {NotSupported, name + std::string(" patch of a version this program does not read"),
+                Refused};
     }
     return reason(ErrorOpeningFile, "cannot be read", Trouble);
 }

@@ -11,7 +11,7 @@
 #include "rom/Checksum.h"
 #include "texts/BuildInfo.h"
 
-#include <QString>
+#include <string>
 
 #include <optional>
 
@@ -19,63 +19,63 @@ namespace tarnic::text {
 
 // Captions of the patch side, then of the image side ("CRC Check", "Cart-ID"
 // and "Country ID" are on both).
-inline const QString PatchTypeCaption = QStringLiteral("Patch Type");
-inline const QString EncodeTypeCaption = QStringLiteral("EncodeType");
-inline const QString NfoCaption = QStringLiteral("NFo :");
-inline const QString TargetFormatCaption = QStringLiteral("Target Format");
-inline const QString CartIdCaption = QStringLiteral("Cart-ID");
-inline const QString CountryIdCaption = QStringLiteral("Country ID");
-inline const QString CrcCheckCaption = QStringLiteral("CRC Check");
-inline const QString RomHeaderCaption = QStringLiteral("Rom Header");
-inline const QString ImageFormatCaption = QStringLiteral("Image Format");
+inline const std::string PatchTypeCaption = std::string("Patch Type");
+inline const std::string EncodeTypeCaption = std::string("EncodeType");
+inline const std::string NfoCaption = std::string("NFo :");
+inline const std::string TargetFormatCaption = std::string("Target Format");
+inline const std::string CartIdCaption = std::string("Cart-ID");
+inline const std::string CountryIdCaption = std::string("Country ID");
+inline const std::string CrcCheckCaption = std::string("CRC Check");
+inline const std::string RomHeaderCaption = std::string("Rom Header");
+inline const std::string ImageFormatCaption = std::string("Image Format");
 
 // A caption as the name of what it labels: "NFo :" names "NFo".
-inline QString captionName(const QString &caption) {
-    return caption.endsWith(QLatin1String(" :")) ? caption.chopped(2) : caption;
+inline std::string captionName(const std::string &caption) {
+    return caption.ends_with(" :") ? caption.substr(0, caption.size() - 2) : caption;
 }
 
-inline const QString ErrorOpeningFile = QStringLiteral("Error Openning File");
-inline const QString NotAnApsFile = QStringLiteral("Not An APS File");
-inline const QString NotSupported = QStringLiteral("Not Supported In This Version");
-inline const QString ErrorOpeningSource = QStringLiteral("Error Openning Source File:");
-inline const QString ErrorOpeningDestination = QStringLiteral("Error Openning Destination File:");
-inline const QString ErrorReadingFile = QStringLiteral("Error Reading File");
-inline const QString ErrorWritingIni = QStringLiteral("Error Writing To .Ini File");
+inline const std::string ErrorOpeningFile = std::string("Error Openning File");
+inline const std::string NotAnApsFile = std::string("Not An APS File");
+inline const std::string NotSupported = std::string("Not Supported In This Version");
+inline const std::string ErrorOpeningSource = std::string("Error Openning Source File:");
+inline const std::string ErrorOpeningDestination = std::string("Error Openning Destination File:");
+inline const std::string ErrorReadingFile = std::string("Error Reading File");
+inline const std::string ErrorWritingIni = std::string("Error Writing To .Ini File");
 // Patches that name their source by CRC-32 (BPS).
-inline const QString WrongRom = QStringLiteral("This Rom Is Not The One The Patch Was Made For");
-inline const QString AlreadyPatched = QStringLiteral("This Rom Is Already Patched");
-inline const QString DamagedPatch = QStringLiteral("The Patch Is Damaged (Its CRC-32 Is Wrong)");
-inline const QString ResultMismatch = QStringLiteral("The Patched Rom Would Not Match The Patch");
+inline const std::string WrongRom = std::string("This Rom Is Not The One The Patch Was Made For");
+inline const std::string AlreadyPatched = std::string("This Rom Is Already Patched");
+inline const std::string DamagedPatch = std::string("The Patch Is Damaged (Its CRC-32 Is Wrong)");
+inline const std::string ResultMismatch = std::string("The Patched Rom Would Not Match The Patch");
 // The image was patched, but the backup asked for could not be put in its
 // place; the old image waits beside it, and the next run puts it there.
-inline const QString BackupNotInPlace =
-    QStringLiteral("The Rom Is Patched, But Its Backup Could Not Be Put In Place. The Rom As It "
-                   "Was Is Kept As:");
-inline const QString OtherByteOrder =
-    QStringLiteral("This Rom Is In Another Byte Order: Change Its Format First");
+inline const std::string BackupNotInPlace =
+    std::string("The Rom Is Patched, But Its Backup Could Not Be Put In Place. The Rom As It "
+                "Was Is Kept As:");
+inline const std::string OtherByteOrder =
+    std::string("This Rom Is In Another Byte Order: Change Its Format First");
 // What the patch side shows of formats other than APS: "<name> Patch", and
 // how the patch proves its result.
-inline const QString CheckedEncoding = QStringLiteral("CRC-32 Checked");
-inline const QString BlockCheckedEncoding = QStringLiteral("Block Checked");
-inline const QString UncheckedEncoding = QStringLiteral("No Source Check");
-inline const QString UnsupportedEncoding = QStringLiteral("Not Supported In This Version");
-inline const QString MatchQuestionTitle = QStringLiteral("MatchCheck");
+inline const std::string CheckedEncoding = std::string("CRC-32 Checked");
+inline const std::string BlockCheckedEncoding = std::string("Block Checked");
+inline const std::string UncheckedEncoding = std::string("No Source Check");
+inline const std::string UnsupportedEncoding = std::string("Not Supported In This Version");
+inline const std::string MatchQuestionTitle = std::string("MatchCheck");
 // The name of a byte order as the window shows it ("Doctor v64"), or
 // "little-endian".
-QString orderName(ByteOrder order);
+std::string orderName(ByteOrder order);
 // Asked before a patch that names no byte order is written into an image that
 // is not in cartridge order; `imageOrder` is the image's, as the window names it.
-QString byteOrderQuestion(const QString &imageOrder);
+std::string byteOrderQuestion(const std::string &imageOrder);
 // The same as one line, for the command line.
-QString byteOrderRefusal(const QString &imageOrder, const QString &remedy);
-inline const QString MatchQuestion = QStringLiteral(
+std::string byteOrderRefusal(const std::string &imageOrder, const std::string &remedy);
+inline const std::string MatchQuestion = std::string(
     "One Or More Values In The APS Does Not Match The Rom File  /n    Continue AnyWay ?");
 
 // A format's name with its article, as it is said: "an APS", "a BPS", "a UPS",
 // "an IPS", "an xdelta (VCDIFF)".
-QString withArticle(const QString &formatName);
+std::string withArticle(const std::string &formatName);
 // A count with its noun: "1 record", "2 records".
-QString countOf(qint64 count, const QString &noun);
+std::string countOf(std::int64_t count, const std::string &noun);
 
 // How an operation ended, as the user is told. The window shows `message`
 // (none: nothing to show); the command line prints the message, when there is
@@ -87,12 +87,12 @@ enum class Severity {
 };
 
 struct Reason {
-    std::optional<QString> message;
-    QString detail;
+    std::optional<std::string> message;
+    std::string detail;
     Severity severity = Severity::None;
 
     // The message and the detail as one line: "Error Reading File: ...".
-    QString line() const;
+    std::string line() const;
 };
 
 Reason reasonFor(InspectionOutcome outcome);
@@ -106,7 +106,7 @@ Reason reasonFor(ChecksumOutcome outcome);
 Reason reasonFor(ChecksumFixOutcome outcome);
 
 // The window's message for an outcome; none where it shows nothing.
-template <typename Outcome> std::optional<QString> messageFor(const Outcome &outcome) {
+template <typename Outcome> std::optional<std::string> messageFor(const Outcome &outcome) {
     return reasonFor(outcome).message;
 }
 

@@ -1,6 +1,6 @@
 #include "FileList.h"
 
-#include "files/PathText.h"
+#include "qt/PathText.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -40,7 +40,7 @@ void FileList::refresh() {
 
 bool FileList::matches(const std::filesystem::path &fileName) const {
     // Matched against the name as valid text: the bytes kept as unpaired
-    // surrogates (files/PathText.h) are not text a pattern can match.
+    // surrogates (qt/PathText.h) are not text a pattern can match.
     const QString shown = QString::fromStdString(fileName.native());
     return std::any_of(wildcards_.begin(), wildcards_.end(),
                        [&](const QRegularExpression &w) { return w.match(shown).hasMatch(); });
@@ -48,7 +48,7 @@ bool FileList::matches(const std::filesystem::path &fileName) const {
 
 QStringList FileList::matchingFiles() const {
     // Names are read as the system keeps them and shown as text that turns
-    // back into exactly those bytes (files/PathText.h): a name that is not
+    // back into exactly those bytes (qt/PathText.h): a name that is not
     // UTF-8 names its own file, not one whose name reads the same. Hidden
     // files are left out; links to files are listed.
     QStringList names;

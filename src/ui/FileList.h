@@ -38,7 +38,7 @@ class FileList : public QListWidget {
     bool select(const QString &name);
 
     // The selected file's name (no folder), or empty when none is selected; a
-    // name that is not UTF-8 in the text files/PathText.h makes of it.
+    // name that is not UTF-8 in the text qt/PathText.h makes of it.
     QString selectedName() const;
 
   signals:

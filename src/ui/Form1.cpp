@@ -8,10 +8,12 @@
 #include "MessageBoxes.h"
 #include "ProgramIcon.h"
 #include "files/Backup.h"
-#include "files/PathText.h"
+#include "files/FileReader.h"
 #include "files/SafeWrite.h"
 #include "patch/PatchApplication.h"
 #include "patch/PatchFormat.h"
+#include "qt/EngineText.h"
+#include "qt/PathText.h"
 #include "rom/ByteOrderConversion.h"
 #include "startup/Settings.h"
 #include "texts/Messages.h"
@@ -150,39 +152,45 @@ void Form1::buildWindow() {
 
     const QColor white = Qt::white;
     Frame1 = frame(client, "Frame1", QStringLiteral("Source APS"), twips(0, 120, 3495, 5415));
-    captionLabel(Frame1, "PTLABEL", text::PatchTypeCaption, twips(480, 360, 945, 195));
+    captionLabel(Frame1, "PTLABEL", fromEngine(text::PatchTypeCaption), twips(480, 360, 945, 195));
     PatchTypeTxT = valueField(Frame1, "PatchTypeTxT", twips(1560, 360, 1815, 255), white);
-    captionLabel(Frame1, "PTEnocde", text::EncodeTypeCaption, twips(360, 720, 1020, 195));
+    captionLabel(Frame1, "PTEnocde", fromEngine(text::EncodeTypeCaption),
+                 twips(360, 720, 1020, 195));
     EncodeMethodTxt = valueField(Frame1, "EncodeMethodTxt", twips(1560, 720, 1815, 255), white);
-    captionLabel(Frame1, "Label1", text::NfoCaption, twips(240, 1320, 390, 195));
+    captionLabel(Frame1, "Label1", fromEngine(text::NfoCaption), twips(240, 1320, 390, 195));
     PatchNfo = textBox(Frame1, "PatchNfo", twips(840, 1200, 2535, 525));
-    captionLabel(Frame1, "PDFormat", text::TargetFormatCaption, twips(240, 1920, 1230, 195));
+    captionLabel(Frame1, "PDFormat", fromEngine(text::TargetFormatCaption),
+                 twips(240, 1920, 1230, 195));
     BackupType = valueField(Frame1, "BackupType", twips(1560, 1920, 1815, 255), kMismatchColour);
-    captionLabel(Frame1, "PTCartID", text::CartIdCaption, twips(840, 2280, 735, 255));
+    captionLabel(Frame1, "PTCartID", fromEngine(text::CartIdCaption), twips(840, 2280, 735, 255));
     CartID = valueField(Frame1, "CartID", twips(1560, 2280, 1815, 255), kMismatchColour);
-    captionLabel(Frame1, "PTCountry", text::CountryIdCaption, twips(600, 2640, 975, 255));
+    captionLabel(Frame1, "PTCountry", fromEngine(text::CountryIdCaption),
+                 twips(600, 2640, 975, 255));
     CountryID = valueField(Frame1, "CountryID", twips(1560, 2640, 1815, 255), kMismatchColour);
-    captionLabel(Frame1, "Label2", text::CrcCheckCaption, twips(600, 3120, 885, 195));
+    captionLabel(Frame1, "Label2", fromEngine(text::CrcCheckCaption), twips(600, 3120, 885, 195));
     PTCRC = valueField(Frame1, "PTCRC", twips(1560, 3120, 1815, 255), kMismatchColour);
-    PatchFileList = fileList(Frame1, "PatchFileList", patchPatterns(), twips(360, 3720, 3015, 870));
+    PatchFileList =
+        fileList(Frame1, "PatchFileList", fromEngine(patchPatterns()), twips(360, 3720, 3015, 870));
     BrowseClk1 = button(Frame1, "BrowseClk1", QStringLiteral("Browse"), twips(480, 4680, 735, 375));
 
     RomDest =
         frame(client, "RomDest", QStringLiteral("Destination Rom"), twips(3600, 120, 3375, 5415));
     SwapCartClk = button(RomDest, "SwapCartClk", QStringLiteral("Change Format"),
                          twips(1920, 360, 1335, 495));
-    captionLabel(RomDest, "Label7", text::RomHeaderCaption, twips(360, 960, 1050, 195));
+    captionLabel(RomDest, "Label7", fromEngine(text::RomHeaderCaption), twips(360, 960, 1050, 195));
     RomHeaderTxT = textBox(RomDest, "RomHeaderTxT", twips(720, 1200, 2535, 525));
-    captionLabel(RomDest, "Label13", text::ImageFormatCaption, twips(120, 1920, 1215, 195));
+    captionLabel(RomDest, "Label13", fromEngine(text::ImageFormatCaption),
+                 twips(120, 1920, 1215, 195));
     RomFormatTxt =
         valueField(RomDest, "RomFormatTxt", twips(1440, 1920, 1815, 255), kMismatchColour);
-    captionLabel(RomDest, "Label14", text::CartIdCaption, twips(720, 2280, 630, 195));
+    captionLabel(RomDest, "Label14", fromEngine(text::CartIdCaption), twips(720, 2280, 630, 195));
     RomCartIDTxT =
         valueField(RomDest, "RomCartIDTxT", twips(1440, 2280, 1815, 255), kMismatchColour);
-    captionLabel(RomDest, "Label15", text::CountryIdCaption, twips(480, 2640, 915, 195));
+    captionLabel(RomDest, "Label15", fromEngine(text::CountryIdCaption),
+                 twips(480, 2640, 915, 195));
     RomCountryTxt =
         valueField(RomDest, "RomCountryTxt", twips(1440, 2640, 1815, 255), kMismatchColour);
-    captionLabel(RomDest, "Label3", text::CrcCheckCaption, twips(480, 3120, 885, 195));
+    captionLabel(RomDest, "Label3", fromEngine(text::CrcCheckCaption), twips(480, 3120, 885, 195));
     RomCRCTxt = valueField(RomDest, "RomCRCTxt", twips(1440, 3120, 1815, 255), kMismatchColour);
     RomFileList = fileList(RomDest, "RomFileList", kImagePatterns, twips(240, 3720, 3015, 870));
     BrowseClk2 =
@@ -192,18 +200,27 @@ void Form1::buildWindow() {
 
     // What a screen reader says of each control: its caption, and the frame it is in.
     const std::pair<QWidget *, QString> spoken[] = {
-        {PatchTypeTxT, text::PatchTypeCaption}, {EncodeMethodTxt, text::EncodeTypeCaption},
-        {PatchNfo, text::NfoCaption},           {BackupType, text::TargetFormatCaption},
-        {CartID, text::CartIdCaption},          {CountryID, text::CountryIdCaption},
-        {PTCRC, text::CrcCheckCaption},         {PatchFileList, Frame1->title()},
-        {BrowseClk1, BrowseClk1->text()},       {SwapCartClk, SwapCartClk->text()},
-        {RomHeaderTxT, text::RomHeaderCaption}, {RomFormatTxt, text::ImageFormatCaption},
-        {RomCartIDTxT, text::CartIdCaption},    {RomCountryTxt, text::CountryIdCaption},
-        {RomCRCTxt, text::CrcCheckCaption},     {RomFileList, RomDest->title()},
-        {BrowseClk2, BrowseClk2->text()},       {PatchClk, PatchClk->text()},
+        {PatchTypeTxT, fromEngine(text::PatchTypeCaption)},
+        {EncodeMethodTxt, fromEngine(text::EncodeTypeCaption)},
+        {PatchNfo, fromEngine(text::NfoCaption)},
+        {BackupType, fromEngine(text::TargetFormatCaption)},
+        {CartID, fromEngine(text::CartIdCaption)},
+        {CountryID, fromEngine(text::CountryIdCaption)},
+        {PTCRC, fromEngine(text::CrcCheckCaption)},
+        {PatchFileList, Frame1->title()},
+        {BrowseClk1, BrowseClk1->text()},
+        {SwapCartClk, SwapCartClk->text()},
+        {RomHeaderTxT, fromEngine(text::RomHeaderCaption)},
+        {RomFormatTxt, fromEngine(text::ImageFormatCaption)},
+        {RomCartIDTxT, fromEngine(text::CartIdCaption)},
+        {RomCountryTxt, fromEngine(text::CountryIdCaption)},
+        {RomCRCTxt, fromEngine(text::CrcCheckCaption)},
+        {RomFileList, RomDest->title()},
+        {BrowseClk2, BrowseClk2->text()},
+        {PatchClk, PatchClk->text()},
     };
     for (const auto &[control, caption] : spoken) {
-        control->setAccessibleName(text::captionName(caption));
+        control->setAccessibleName(fromEngine(text::captionName(toEngine(caption))));
         control->setAccessibleDescription(
             static_cast<QGroupBox *>(control->parentWidget())->title());
     }
@@ -267,8 +284,8 @@ std::array<bool, kMatchPairCount> Form1::comparePairsShown() const {
     MatchTexts imageSide;
     MatchTexts patchSide;
     for (int i = 0; i < kMatchPairCount; ++i) {
-        imageSide[i] = pairs[i].first->text();
-        patchSide[i] = pairs[i].second->text();
+        imageSide[i] = toEngine(pairs[i].first->text());
+        patchSide[i] = toEngine(pairs[i].second->text());
     }
     return comparePairs(imageSide, patchSide);
 }
@@ -289,17 +306,17 @@ QString withoutNulBytes(QString text) {
 } // namespace
 
 void Form1::showPatchDisplay(const PatchDisplay &display) {
-    const std::pair<const std::optional<QString> &, QLabel *> labels[] = {
+    const std::pair<const std::optional<std::string> &, QLabel *> labels[] = {
         {display.PatchTypeTxT, PatchTypeTxT}, {display.EncodeMethodTxt, EncodeMethodTxt},
         {display.BackupType, BackupType},     {display.CartID, CartID},
         {display.CountryID, CountryID},       {display.PTCRC, PTCRC},
     };
     for (const auto &[text, label] : labels) {
         if (text)
-            label->setText(*text);
+            label->setText(fromEngine(*text));
     }
     if (display.PatchNfo)
-        PatchNfo->setPlainText(withoutNulBytes(*display.PatchNfo));
+        PatchNfo->setPlainText(withoutNulBytes(fromEngine(*display.PatchNfo)));
 }
 
 void Form1::PatchFileList_Click() {
@@ -328,7 +345,7 @@ void Form1::PatchFileList_Click() {
     patchAllowsPatch_ = !message;
     updateButtons();
     if (message)
-        services_.messages.showMessage(*message);
+        services_.messages.showMessage(fromEngine(*message));
     else
         CheckMatch();
 }
@@ -338,24 +355,24 @@ void Form1::showOtherFormat(const PatchSummary &patch) {
     // patch proves of the selected image, and nothing until it proves it.
     const PatchFormatInfo &info = infoOf(patch.format);
     PatchDisplay display;
-    display.PatchTypeTxT =
-        padRight(QLatin1String(info.name) + QStringLiteral(" Patch"), kPatchNameWidth);
+    display.PatchTypeTxT = padRight(std::string(info.name) + " Patch", kPatchNameWidth);
     display.EncodeMethodTxt =
         padRight(!info.applies()                           ? text::UnsupportedEncoding
                  : patch.checks == PatchChecks::SourceCrc  ? text::CheckedEncoding
                  : patch.checks == PatchChecks::ImageBlock ? text::BlockCheckedEncoding
                                                            : text::UncheckedEncoding,
                  kPatchNameWidth);
-    display.BackupType = display.CartID = display.CountryID = display.PTCRC = QString();
-    display.PatchNfo = QString::fromStdString(patch.description);
+    display.BackupType = display.CartID = display.CountryID = display.PTCRC = std::string();
+    display.PatchNfo = patch.description;
     patchSource_ = patch.source;
-    const std::optional<QString> message = info.applies() ? text::messageFor(patch) : std::nullopt;
+    const std::optional<std::string> message =
+        info.applies() ? text::messageFor(patch) : std::nullopt;
     showPatchDisplay(display);
     showWhatThePatchProves();
     patchAllowsPatch_ = !message;
     updateButtons();
     if (message)
-        services_.messages.showMessage(*message);
+        services_.messages.showMessage(fromEngine(*message));
     else
         CheckMatch();
 }
@@ -375,7 +392,7 @@ void Form1::RomFileList_Click() {
     QDir::setCurrent(folder);
     settings_.RomDir = folder;
 
-    imageAllowsPatch_ = !isBackupName(RomFileList->selectedName());
+    imageAllowsPatch_ = !isBackupName(toEngine(RomFileList->selectedName()));
     for (QLabel *field : {RomCountryTxt, RomFormatTxt, RomCartIDTxT, RomCRCTxt})
         field->clear();
     RomHeaderTxT->clear();
@@ -385,7 +402,7 @@ void Form1::RomFileList_Click() {
     case ImageReadOutcome::CannotOpen:
         showWhatThePatchProves();
         updateButtons();
-        services_.messages.showMessage(text::ErrorOpeningFile);
+        services_.messages.showMessage(fromEngine(text::ErrorOpeningFile));
         return;
     case ImageReadOutcome::Unrecognised:
         showWhatThePatchProves();
@@ -397,11 +414,11 @@ void Form1::RomFileList_Click() {
     }
     imageAllowsSwap_ = true;
     updateButtons();
-    RomFormatTxt->setText(result.display.RomFormatTxt);
-    RomCRCTxt->setText(result.display.RomCRCTxt);
-    RomHeaderTxT->setPlainText(withoutNulBytes(result.display.RomHeaderTxT));
-    RomCartIDTxT->setText(result.display.RomCartIDTxT);
-    RomCountryTxt->setText(result.display.RomCountryTxt);
+    RomFormatTxt->setText(fromEngine(result.display.RomFormatTxt));
+    RomCRCTxt->setText(fromEngine(result.display.RomCRCTxt));
+    RomHeaderTxT->setPlainText(withoutNulBytes(fromEngine(result.display.RomHeaderTxT)));
+    RomCartIDTxT->setText(fromEngine(result.display.RomCartIDTxT));
+    RomCountryTxt->setText(fromEngine(result.display.RomCountryTxt));
     showWhatThePatchProves();
     CheckMatch();
 }
@@ -436,14 +453,16 @@ void Form1::PatchClk_Click() {
         break;
     case ApplyQuestion::NamesNoByteOrder:
         job.confirm = [this, imageOrder] {
-            return services_.messages.askYesNo(text::byteOrderQuestion(text::orderName(imageOrder)),
-                                               text::MatchQuestionTitle);
+            return services_.messages.askYesNo(
+                fromEngine(text::byteOrderQuestion(text::orderName(imageOrder))),
+                fromEngine(text::MatchQuestionTitle));
         };
         break;
     case ApplyQuestion::PairsDiffer:
     case ApplyQuestion::NamesNoImage:
         job.confirm = [this] {
-            return services_.messages.askYesNo(text::MatchQuestion, text::MatchQuestionTitle);
+            return services_.messages.askYesNo(fromEngine(text::MatchQuestion),
+                                               fromEngine(text::MatchQuestionTitle));
         };
         break;
     }
@@ -455,9 +474,9 @@ void Form1::PatchClk_Click() {
 
     const ApplyResult result = applyPatchFile(job);
     if (const auto message = text::messageFor(result.outcome))
-        services_.messages.showMessage(*message);
+        services_.messages.showMessage(fromEngine(*message));
     if (result.outcome == ApplyOutcome::Applied && result.backupPath != job.backupPath)
-        services_.messages.showMessage(text::BackupNotInPlace + u' ' +
+        services_.messages.showMessage(fromEngine(text::BackupNotInPlace) + u' ' +
                                        nameText(result.backupPath.filename()));
     busy.closeWindow();
     if (result.outcome == ApplyOutcome::Applied)
@@ -496,7 +515,7 @@ void Form1::SwapCartClk_Click() {
             ? convertImage(image, ByteOrder::Cartridge, {}, [&busy] { busy.showAndPaint(); })
             : swapByteOrder(image, [&busy] { busy.showAndPaint(); });
     if (const auto message = text::messageFor(result.outcome))
-        services_.messages.showMessage(*message);
+        services_.messages.showMessage(fromEngine(*message));
     busy.closeWindow();
     if (result.outcome == ConversionOutcome::Converted)
         showImageAsItIsNow();
@@ -533,8 +552,8 @@ void Form1::pointListAt(FileList *list, QString &rememberedFolder, const QString
 namespace {
 
 bool isReadableFile(const std::filesystem::path &file) {
-    QFile probe;
-    return openRegularFile(probe, file);
+    FileReader probe;
+    return probe.open(file);
 }
 
 } // namespace
@@ -561,7 +580,7 @@ void Form1::openFiles(const QList<std::filesystem::path> &files, FileList *folde
         const std::filesystem::path whole = std::filesystem::absolute(file, error);
         pointListAt(list, rememberedFolder, nameText(whole.parent_path()));
         if (!list->select(nameText(whole.filename()))) {
-            services_.messages.showMessage(text::ErrorOpeningFile);
+            services_.messages.showMessage(fromEngine(text::ErrorOpeningFile));
             return;
         }
         (this->*click)();
@@ -653,7 +672,7 @@ void Form1::Exit_Click() {
     shutdownStarted_ = true;
     QDir::setCurrent(services_.programFolder);
     if (!writeSettingsFile(services_.settingsFile, settings_))
-        services_.messages.showMessage(text::ErrorWritingIni);
+        services_.messages.showMessage(fromEngine(text::ErrorWritingIni));
     close();
     if (form2_)
         form2_->close();

@@ -1,7 +1,7 @@
 // tarnic-cli as scripts run it: a separate process, its exit status, what it
 // prints, and what it leaves in the files.
 
-#include "TestFiles.h"
+#include "QtTestFiles.h"
 #include "texts/BuildInfo.h"
 
 #include <QCryptographicHash>
@@ -50,13 +50,13 @@ class CliTest : public ::testing::Test {
 
     QTemporaryDir dir;
     QString image, swappedImage, patch, otherPatch, simplePatch;
-    const QByteArray original = cartridgeImage(4096);
+    const std::string original = cartridgeImage(4096);
 };
 
 } // namespace
 
 TEST_F(CliTest, ExitStatusAndMessagesAndRefusalsLeaveEveryFileAsItWas) {
-    const QByteArray swapped = byteSwapped(original);
+    const std::string swapped = byteSwapped(original);
     const struct {
         QStringList arguments;
         int status;
@@ -104,19 +104,19 @@ TEST_F(CliTest, ExitStatusAndMessagesAndRefusalsLeaveEveryFileAsItWas) {
     };
     writeFile(dir.filePath("nothing.txt"), "not an image");
     writeFile(dir.filePath("bad.ppf"), "PPF");
-    writeFile(dir.filePath("later.ppf"), "PPF40" + QByteArray(60, '\3'));
-    writeFile(dir.filePath("cut.ips"), QByteArray("PATCH\0\0\x10\0\x02IP", 12));
-    writeFile(dir.filePath("cut.aps"), apsHeader().left(70)); // shows whole, cannot be applied
-    writeFile(dir.filePath("fix.ips"), QByteArray("PATCH\0\0\x10\0\x02IPEOF", 15));
+    writeFile(dir.filePath("later.ppf"), "PPF40" + std::string(60, '\3'));
+    writeFile(dir.filePath("cut.ips"), std::string("PATCH\0\0\x10\0\x02IP", 12));
+    writeFile(dir.filePath("cut.aps"), left(apsHeader(), 70)); // shows whole, cannot be applied
+    writeFile(dir.filePath("fix.ips"), std::string("PATCH\0\0\x10\0\x02IPEOF", 15));
     writeFile(dir.filePath("game.z64.BAK"), original);
-    writeFile(dir.filePath("short.z64"), original.left(100));
+    writeFile(dir.filePath("short.z64"), left(original, 100));
     // A PPF3 patch with the block a larger cartridge-order image holds at
     // 0x9320, and that image byte-swapped.
-    const QByteArray big = cartridgeImage(0xA000);
+    const std::string big = cartridgeImage(0xA000);
     writeFile(dir.filePath("big.v64"), byteSwapped(big));
-    writeFile(dir.filePath("block.ppf"), "PPF30\2" + QByteArray(50, ' ') +
-                                             QByteArray("\0\1\0\0", 4) + big.mid(0x9320, 1024) +
-                                             QByteArray("\0\1\0\0\0\0\0\0\1!", 10));
+    writeFile(dir.filePath("block.ppf"), "PPF30\2" + std::string(50, ' ') +
+                                             std::string("\0\1\0\0", 4) + mid(big, 0x9320, 1024) +
+                                             std::string("\0\1\0\0\0\0\0\0\1!", 10));
     for (const auto &c : cases) {
         const Outcome run = cli(c.arguments);
         const QString said = run.out + run.err;
@@ -141,7 +141,7 @@ TEST_F(CliTest, ExitStatusAndMessagesAndRefusalsLeaveEveryFileAsItWas) {
 }
 
 TEST_F(CliTest, ApplyWritesAsTheWindowDoes) {
-    const QByteArray patched = QByteArray(original).replace(100, 7, "PATCHED");
+    const std::string patched = std::string(original).replace(100, 7, "PATCHED");
     Outcome run = cli({"apply", "fix.aps", "game.z64", "-o", "out.z64"});
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(readFile(dir.filePath("out.z64")), patched);
@@ -155,10 +155,10 @@ TEST_F(CliTest, ApplyWritesAsTheWindowDoes) {
     EXPECT_EQ(readFile(image + ".BAK"), original);
 
     EXPECT_EQ(cli({"apply", "--force", "simple.aps", "game.z64"}).status, 0);
-    EXPECT_EQ(readFile(image), QByteArray(patched).replace(0x20, 1, "S"));
+    EXPECT_EQ(readFile(image), std::string(patched).replace(0x20, 1, "S"));
 
     // A patch with no CRC-32 of its result is not said to have one checked.
-    writeFile(dir.filePath("fix.ips"), QByteArray("PATCH\0\0\x10\0\x02IPEOF", 15));
+    writeFile(dir.filePath("fix.ips"), std::string("PATCH\0\0\x10\0\x02IPEOF", 15));
     EXPECT_EQ(cli({"apply", "--force", "fix.ips", "game.z64", "-o", "ips.z64"}).out,
               "ips.z64: 1 record applied, 2 bytes written\n");
 
@@ -215,7 +215,7 @@ TEST_F(CliTest, InfoShowsTheWindowsTextsPaddingKept) {
 }
 
 TEST_F(CliTest, CreateThenApplyGivesTheModifiedImageAndFixCrcMendsTheChecksum) {
-    QByteArray modified = original + QByteArray(100, '\0') + "GROWN";
+    std::string modified = original + std::string(100, '\0') + "GROWN";
     modified.replace(0x20, 5, "HACKS");
     writeFile(dir.filePath("hack.z64"), modified);
     Outcome run = cli({"create", "game.z64", "hack.z64", "-o", "hack.aps", "-d", "My hack"});
@@ -223,8 +223,8 @@ TEST_F(CliTest, CreateThenApplyGivesTheModifiedImageAndFixCrcMendsTheChecksum) {
     EXPECT_EQ(cli({"apply", "hack.aps", "game.z64"}).status, 0); // the pairs match: no --force
     EXPECT_EQ(readFile(image), modified);
 
-    QByteArray big(0x101000, 'z');
-    big.replace(0, 4, QByteArray::fromHex("80371240")).replace(0x10, 8, QByteArray(8, 0));
+    std::string big(0x101000, 'z');
+    big.replace(0, 4, fromHex("80371240")).replace(0x10, 8, std::string(8, 0));
     const QString bigImage = fileWith(dir, "big.z64", big);
     run = cli({"fix-crc", "--check", "--cic", "6102", "big.z64"});
     EXPECT_EQ(run.status, 1);
@@ -236,10 +236,10 @@ TEST_F(CliTest, CreateThenApplyGivesTheModifiedImageAndFixCrcMendsTheChecksum) {
 }
 
 TEST_F(CliTest, ABpsPatchIsCheckedAndAppliedInTheImagesOwnByteOrder) {
-    QByteArray modified = original;
+    std::string modified = original;
     modified.replace(0x200, 6, "BPS OK");
-    const QByteArray actions = bpsAction(0, 0x200) + bpsAction(1, 6) + "BPS OK" +
-                               bpsAction(2, original.size() - 0x206) + bpsMove(0x206);
+    const std::string actions = bpsAction(0, 0x200) + bpsAction(1, 6) + "BPS OK" +
+                                bpsAction(2, original.size() - 0x206) + bpsMove(0x206);
     writeFile(dir.filePath("hack.bps"), bpsPatch(original, modified, actions, "Hack 1.0"));
 
     Outcome run = cli({"info", "hack.bps"});
@@ -264,14 +264,15 @@ TEST_F(CliTest, ABpsPatchIsCheckedAndAppliedInTheImagesOwnByteOrder) {
 }
 
 TEST_F(CliTest, SeveralPatchesInARowReplaceTheImageOnceOrNotAtAll) {
-    QByteArray first = original;
+    std::string first = original;
     first.replace(0x200, 5, "FIRST");
-    QByteArray second = first;
+    std::string second = first;
     second.replace(0x400, 6, "SECOND");
-    const auto patch = [](const QByteArray &from, const QByteArray &to, qint64 at, qint64 size) {
+    const auto patch = [](const std::string &from, const std::string &to, qint64 at, qint64 size) {
         return bpsPatch(from, to,
-                        bpsAction(0, quint64(at)) + bpsAction(1, quint64(size)) + to.mid(at, size) +
-                            bpsAction(2, quint64(from.size() - at - size)) + bpsMove(at + size));
+                        bpsAction(0, quint64(at)) + bpsAction(1, quint64(size)) +
+                            mid(to, at, size) + bpsAction(2, quint64(from.size() - at - size)) +
+                            bpsMove(at + size));
     };
     writeFile(dir.filePath("1.bps"), patch(original, first, 0x200, 5));
     writeFile(dir.filePath("2.bps"), patch(first, second, 0x400, 6));
@@ -323,7 +324,7 @@ TEST_F(CliTest, NamesAreBytesThroughLinksAndAnUnrelatedFileWithTheLossyNameIsNev
     writeFile(real, original);
     writeFile(decoy, "precious\n");
     std::filesystem::create_symlink("g\xff.z64", pathOf(d.path()) / "l.z64");
-    QByteArray patched = original;
+    std::string patched = original;
     patched.replace(100, 7, "PATCHED");
 
     Outcome run = cli({"apply", "fix.aps", "l.z64", "--backup"});
@@ -342,7 +343,7 @@ TEST_F(CliTest, NamesAreBytesThroughLinksAndAnUnrelatedFileWithTheLossyNameIsNev
         dir,
         R"sh($T apply --force simple.aps "$(printf 'g\377.z64')" -o "$(printf 'o\376.z64')")sh");
     EXPECT_EQ(run.status, 0) << run.err.toStdString();
-    QByteArray simplyPatched = patched;
+    std::string simplyPatched = patched;
     simplyPatched[0x20] = 'S';
     EXPECT_EQ(readFile(pathOf(d.path()) / "o\xfe.z64"), simplyPatched);
     EXPECT_EQ(readFile(decoy), "precious\n");
@@ -350,7 +351,7 @@ TEST_F(CliTest, NamesAreBytesThroughLinksAndAnUnrelatedFileWithTheLossyNameIsNev
 }
 
 TEST_F(CliTest, AnInputAtANameTheRunWritesIsRefusedNamingItAndNothingIsMovedOrDeleted) {
-    const QByteArray patchBytes = readFile(patch);
+    const std::string patchBytes = readFile(patch);
     const struct {
         const char *script; // writes the input or the obstacle, then runs $T
         const char *atFault;
@@ -420,10 +421,10 @@ TEST_F(CliTest, TheStatusSaysWhetherAChangeIsOnDisk) {
 }
 
 TEST_F(CliTest, InfoGivesSizesPastTwoToTheSixtyThirdAsTheUnsignedNumbersTheyAre) {
-    const QByteArray crcs("\1\0\0\0\2\0\0\0", 8);
+    const std::string crcs("\1\0\0\0\2\0\0\0", 8);
     writeFile(dir.filePath("huge.bps"),
               withBpsPatchCrc("BPS1" + bpsNumber(~quint64(0)) + bpsNumber((quint64(1) << 63) + 5) +
-                              bpsNumber(0) + crcs + QByteArray(4, '\0')));
+                              bpsNumber(0) + crcs + std::string(4, '\0')));
     const Outcome run = cli({"info", "--json", "huge.bps"});
     EXPECT_EQ(run.status, 0) << run.err.toStdString();
     EXPECT_TRUE(run.out.contains("\"sourceSize\":18446744073709551615,")) << run.out.toStdString();
@@ -436,7 +437,8 @@ TEST_F(CliTest, APatchThatNamesItsByteOrderIsWrittenInItIntoAnImageInAnother) {
     // makes the same change to the byte-swapped twin, in the twin's order.
     const Outcome run = cli({"apply", "--force", "fix.aps", "game.v64"});
     EXPECT_EQ(run.status, 0) << run.err.toStdString();
-    EXPECT_EQ(readFile(swappedImage), byteSwapped(QByteArray(original).replace(100, 7, "PATCHED")));
+    EXPECT_EQ(readFile(swappedImage),
+              byteSwapped(std::string(original).replace(100, 7, "PATCHED")));
 }
 
 TEST_F(CliTest, APatchThatNamesNoByteOrderGoesIntoACopiersOrderOnlyWithForceAndAsItStands) {
@@ -444,28 +446,28 @@ TEST_F(CliTest, APatchThatNamesNoByteOrderGoesIntoACopiersOrderOnlyWithForceAndA
     // without block check.
     const struct {
         const char *name;
-        QByteArray bytes;
+        std::string bytes;
         qsizetype at;
-        QByteArray written;
+        std::string written;
     } patches[] = {
-        {"p.ips", QByteArray("PATCH\0\0\x10\0\x02IPEOF", 15), 0x10, "IP"},
+        {"p.ips", std::string("PATCH\0\0\x10\0\x02IPEOF", 15), 0x10, "IP"},
         {"p.aps", simpleApsHeader("Simple", 4096) + copyRecord(0x20, "SA"), 0x20, "SA"},
         {"p.ppf",
-         "PPF10" + QByteArray(1, '\0') + QByteArray("Plain").leftJustified(50, ' ') +
-             QByteArray("\x30\0\0\0\x02PP", 7),
+         "PPF10" + std::string(1, '\0') + padded(std::string("Plain"), 50) +
+             std::string("\x30\0\0\0\x02PP", 7),
          0x30, "PP"},
     };
     const struct {
         const char *image;
-        QByteArray (*stored)(QByteArray);
+        std::string (*stored)(std::string);
         const char *order; // as the refusal names it, or none for cartridge order
-    } orders[] = {{"i.z64", [](QByteArray b) { return b; }, nullptr},
+    } orders[] = {{"i.z64", [](std::string b) { return b; }, nullptr},
                   {"i.v64", byteSwapped, "Doctor v64 order"},
                   {"i.n64", wordsReversed, "little-endian order"}};
     for (const auto &p : patches) {
         writeFile(dir.filePath(p.name), p.bytes);
         for (const auto &o : orders) {
-            const QByteArray stored = o.stored(original);
+            const std::string stored = o.stored(original);
             writeFile(dir.filePath(o.image), stored);
             const Outcome refused = cli({"apply", p.name, o.image});
             EXPECT_EQ(refused.status, 1) << p.name << " " << o.image;
@@ -475,7 +477,7 @@ TEST_F(CliTest, APatchThatNamesNoByteOrderGoesIntoACopiersOrderOnlyWithForceAndA
             EXPECT_EQ(readFile(dir.filePath(o.image)), stored);
             EXPECT_EQ(cli({"apply", "--force", p.name, o.image}).status, 0) << p.name;
             EXPECT_EQ(readFile(dir.filePath(o.image)),
-                      QByteArray(stored).replace(p.at, 2, p.written))
+                      std::string(stored).replace(p.at, 2, p.written))
                 << p.name << " " << o.image;
         }
     }

@@ -6,7 +6,7 @@
 
 #include "ChildProcess.h"
 #include "FailingCalls.h"
-#include "TestFiles.h"
+#include "QtTestFiles.h"
 #include "files/FileLock.h"
 #include "files/SafeWrite.h"
 #include "patch/PatchApplication.h"
@@ -77,7 +77,7 @@ class ImageCase {
             return;
         }
         if (operation_ == Operation::FixChecksum) {
-            const HeaderChecksum sum = computeChecksum(old_.constData(), BootCode::Cic6102);
+            const HeaderChecksum sum = computeChecksum(old_.data(), BootCode::Cic6102);
             new_ = old_;
             for (int i = 0; i < 4; ++i) {
                 new_[0x10 + i] = char(sum.crc1 >> (24 - 8 * i));
@@ -89,24 +89,24 @@ class ImageCase {
             // Made on the cartridge-order image, applied to its byte-swapped
             // twin: a hunk across a piece boundary, and one onto zeros past
             // the end that lengthens the image.
-            const QByteArray z64 = cartridgeImage(2 * MiB + 12344);
-            QByteArray changed = z64.mid(MiB - 5, 23);
+            const std::string z64 = cartridgeImage(2 * MiB + 12344);
+            std::string changed = mid(z64, MiB - 5, 23);
             for (char &c : changed)
                 c = char(~c);
-            const QByteArray grown(100000, 'U');
-            const QByteArray result = QByteArray(z64).replace(MiB - 5, 23, changed) + grown;
+            const std::string grown(100000, 'U');
+            const std::string result = std::string(z64).replace(MiB - 5, 23, changed) + grown;
             patch_ =
                 upsPatch(z64, result,
-                         bpsNumber(MiB - 5) + upsXor(z64.mid(MiB - 5, 23), changed) +
+                         bpsNumber(MiB - 5) + upsXor(mid(z64, MiB - 5, 23), changed) +
                              bpsNumber(quint64(z64.size() - (MiB - 5 + 24))) + upsXor({}, grown));
             old_ = byteSwapped(z64);
             new_ = byteSwapped(result);
             return;
         }
         if (operation_ == Operation::ApplyBps) {
-            const QByteArray spanning("ACROSS A PIECE BOUNDARY");
-            new_ = QByteArray(old_).replace(MiB - 5, spanning.size(), spanning);
-            new_ += new_.left(100000); // read back from the new file, across pieces
+            const std::string spanning("ACROSS A PIECE BOUNDARY");
+            new_ = std::string(old_).replace(MiB - 5, spanning.size(), spanning);
+            new_ += left(new_, 100000); // read back from the new file, across pieces
             const qint64 rest = old_.size() - (MiB - 5 + spanning.size());
             patch_ = bpsPatch(old_, new_,
                               bpsAction(0, MiB - 5) + bpsAction(1, spanning.size()) + spanning +
@@ -117,8 +117,8 @@ class ImageCase {
         if (operation_ == Operation::CreatePatch) {
             source_ = old_;
             modified_ = old_;
-            for (qsizetype at = 100; at < modified_.size(); at += 7000)
-                modified_.replace(at, 300, QByteArray(150, char(at)) + old_.mid(at + 7, 150));
+            for (size_t at = 100; at < modified_.size(); at += 7000)
+                modified_.replace(at, 300, std::string(150, char(at)) + mid(old_, at + 7, 150));
             writeFile(dir_.filePath("orig.z64"), old_);
             writeFile(dir_.filePath("mod.z64"), modified_);
             run();
@@ -126,16 +126,16 @@ class ImageCase {
             old_ = "an older patch at the same name";
             return;
         }
-        const QByteArray spanning("ACROSS A PIECE BOUNDARY");
-        const QByteArray second("IN THE SECOND PIECE");
+        const std::string spanning("ACROSS A PIECE BOUNDARY");
+        const std::string second("IN THE SECOND PIECE");
         const qint64 pastEnd = 3 * MiB + 5000;
         patch_ = apsHeader() + copyRecord(MiB - 5, spanning) + copyRecord(MiB + 1000, second) +
                  runRecord(0x20, 'R', 20) + copyRecord(std::int32_t(pastEnd), "END");
         new_ = old_;
         new_.replace(MiB - 5, spanning.size(), spanning);
         new_.replace(MiB + 1000, second.size(), second);
-        new_.replace(0x20, 20, QByteArray(20, 'R'));
-        new_ += QByteArray(pastEnd - new_.size(), '\0') + "END";
+        new_.replace(0x20, 20, std::string(20, 'R'));
+        new_ += std::string(pastEnd - new_.size(), '\0') + "END";
         if (operation_ == Operation::ApplyRow) {
             secondPatch_ = apsHeader() + copyRecord(2 * MiB, "SECOND PATCH");
             new_.replace(2 * MiB, 12, "SECOND PATCH");
@@ -143,18 +143,18 @@ class ImageCase {
         // The same changes in the formats that write at offsets, byte by byte
         // as their definitions lay them out.
         const auto bigEndian = [](quint64 value, int size) {
-            QByteArray bytes;
+            std::string bytes;
             for (int i = size - 1; i >= 0; --i)
                 bytes += char(value >> (8 * i));
             return bytes;
         };
         const auto littleEndian = [](quint64 value, int size) {
-            QByteArray bytes;
+            std::string bytes;
             for (int i = 0; i < size; ++i)
                 bytes += char(value >> (8 * i));
             return bytes;
         };
-        const std::pair<qint64, QByteArray> copies[] = {
+        const std::pair<qint64, std::string> copies[] = {
             {MiB - 5, spanning}, {MiB + 1000, second}, {pastEnd, "END"}};
         if (operation_ == Operation::ApplyIps) {
             patch_ = "PATCH";
@@ -163,11 +163,10 @@ class ImageCase {
             patch_ += bigEndian(0x20, 3) + bigEndian(0, 2) + bigEndian(20, 2) + 'R' + "EOF";
         }
         if (operation_ == Operation::ApplyPpf) {
-            patch_ =
-                "PPF10" + QByteArray(1, '\0') + QByteArray("Fault matrix").leftJustified(50, ' ');
+            patch_ = "PPF10" + std::string(1, '\0') + padded(std::string("Fault matrix"), 50);
             for (const auto &[at, bytes] : copies)
                 patch_ += littleEndian(quint64(at), 4) + char(bytes.size()) + bytes;
-            patch_ += littleEndian(0x20, 4) + char(20) + QByteArray(20, 'R');
+            patch_ += littleEndian(0x20, 4) + char(20) + std::string(20, 'R');
         }
     }
 
@@ -200,13 +199,13 @@ class ImageCase {
         } else {
             writeFile(image(), old_);
         }
-        if (!patch_.isEmpty())
+        if (!patch_.empty())
             writeFile(dir_.filePath("fix.aps"), patch_);
-        if (!secondPatch_.isEmpty())
+        if (!secondPatch_.empty())
             writeFile(dir_.filePath("second.aps"), secondPatch_);
         if (hasEarlierBackup())
             writeFile(backup(), kEarlierBackup);
-        if (!modified_.isEmpty()) {
+        if (!modified_.empty()) {
             writeFile(dir_.filePath("orig.z64"), source_);
             writeFile(dir_.filePath("mod.z64"), modified_);
         }
@@ -222,7 +221,7 @@ class ImageCase {
         if (operation_ == Operation::CreatePatch)
             return createApsPatch({pathOf(dir_.filePath("orig.z64")),
                                    pathOf(dir_.filePath("mod.z64")), pathOf(image()),
-                                   QStringLiteral("fault matrix")})
+                                   "fault matrix"})
                        .outcome == CreateOutcome::Created;
         PatchJob job;
         job.patchPath = pathOf(dir_.filePath("fix.aps"));
@@ -250,7 +249,7 @@ class ImageCase {
     // run has settled everything an earlier one left.
     bool intact(std::optional<bool> succeeded, bool afterKill, std::string &why,
                 bool settled = false) const {
-        const QByteArray now = readFile(image());
+        const std::string now = readFile(image());
         const bool isOld = now == old_, isNew = now == new_;
         // A checksum fix whose every write failed says which checksum the
         // header reads as; never that another program changed the image.
@@ -265,9 +264,9 @@ class ImageCase {
              !std::filesystem::is_symlink(pathOf(image()))))
             return why = "the unrelated file or the link was touched", false;
         if (withBackup()) {
-            const QByteArray earlier = hasEarlierBackup() ? kEarlierBackup : "<missing>";
-            const QByteArray kept = readFile(backup());
-            const QByteArray staged = readFile(staging());
+            const std::string earlier = hasEarlierBackup() ? kEarlierBackup : "<missing>";
+            const std::string kept = readFile(backup());
+            const std::string staged = readFile(staging());
             // Until the new image is in place the earlier backup stays as it was;
             // a kill may leave the image kept aside, which the next patch settles.
             if (isOld && kept != earlier)
@@ -290,7 +289,7 @@ class ImageCase {
                     name == "next.aps" || name == "real.z64" || name == kNotUtf8 ||
                     name == kLossyName || (withBackup() && name == "game.z64.BAK") ||
                     (withBackup() && !settled && name == "game.z64.BAK.tarnic-new") ||
-                    (!modified_.isEmpty() && (name == "orig.z64" || name == "mod.z64"));
+                    (!modified_.empty() && (name == "orig.z64" || name == "mod.z64"));
                 // A kill can leave the name the new content takes for the instant
                 // before its rename, and a row's folder of intermediate results;
                 // the next run on the image removes them.
@@ -305,9 +304,9 @@ class ImageCase {
     }
 
   private:
-    static inline const QByteArray kEarlierBackup = "the user's clean dump, kept from before";
-    static inline const QByteArray kNextPatch = apsHeader() + copyRecord(0x20, "NEXT");
-    static inline const QByteArray kUnrelated = "an unrelated file, precious to its owner\n";
+    static inline const std::string kEarlierBackup = "the user's clean dump, kept from before";
+    static inline const std::string kNextPatch = apsHeader() + copyRecord(0x20, "NEXT");
+    static inline const std::string kUnrelated = "an unrelated file, precious to its owner\n";
     static inline const std::string kNotUtf8 = "g\xff.z64";
     static inline const std::string kLossyName = "g\xef\xbf\xbd.z64"; // U+FFFD for the \xff
     mutable ChecksumFixOutcome fixOutcome_ = ChecksumFixOutcome::NotChecked;
@@ -331,8 +330,8 @@ class ImageCase {
     Operation operation_;
     const QTemporaryDir &dir_;
     const QTemporaryDir &elsewhere_;
-    QByteArray old_, new_, patch_, secondPatch_;
-    QByteArray source_, modified_; // the two images a patch is created from
+    std::string old_, new_, patch_, secondPatch_;
+    std::string source_, modified_; // the two images a patch is created from
 };
 
 // Checks one case, then the next run: where the image is still the old one,
@@ -491,10 +490,10 @@ INSTANTIATE_TEST_SUITE_P(Operations, FaultMatrix,
 TEST(FaultMatrixSettings, EveryFailureLeavesTheOldOrTheNewFile) {
     QTemporaryDir dir;
     const QString path = dir.filePath(kSettingsFileName);
-    const QByteArray old("\"/old/patches\"\r\n\"/old/roms\"\r\n0\r\n0\r\n");
+    const std::string old("\"/old/patches\"\r\n\"/old/roms\"\r\n0\r\n0\r\n");
     Settings settings;
     settings.PatchDir = QStringLiteral("/home/someone/new patches");
-    const QByteArray written = settingsFileContent(settings);
+    const std::string written = settingsFileContent(settings).toStdString();
     const auto lay = [&] {
         for (const QString &name : QDir(dir.path()).entryList(QDir::Files | QDir::Hidden))
             QFile::remove(dir.filePath(name));
@@ -504,12 +503,12 @@ TEST(FaultMatrixSettings, EveryFailureLeavesTheOldOrTheNewFile) {
     const auto check = [&](std::optional<bool> succeeded, const std::string &what) {
         const bool onlyTheFile =
             QDir(dir.path()).entryList(QDir::Files) == QStringList{kSettingsFileName};
-        const QByteArray now = readFile(path);
+        const std::string now = readFile(path);
         const bool asReported =
             succeeded ? now == (*succeeded ? written : old) : now == written || now == old;
         record(asReported && (onlyTheFile || !succeeded), "settings, " + what);
     };
-    for (qint64 limit = 0; limit <= written.size(); ++limit) {
+    for (size_t limit = 0; limit <= written.size(); ++limit) {
         lay();
         const int code = childprocess::run(
                              [&] { return writeSettingsFile(path, settings) ? 0 : 1; }, {limit, {}})
@@ -524,10 +523,10 @@ TEST(FaultMatrixSettings, EveryFailureLeavesTheOldOrTheNewFile) {
 TEST(FaultMatrixConcurrency, TwoWritersTakeTurnsAndAnImageChangedMeanwhileIsNotReplaced) {
     QTemporaryDir dir;
     const QString image = dir.filePath("game.z64");
-    const QByteArray old = cartridgeImage(2 * MiB);
-    const QByteArray first = QByteArray(old).replace(100, 5, "FIRST");
-    const QByteArray second = QByteArray(old).replace(5000, 6, "SECOND");
-    const QByteArray both = QByteArray(first).replace(5000, 6, "SECOND");
+    const std::string old = cartridgeImage(2 * MiB);
+    const std::string first = std::string(old).replace(100, 5, "FIRST");
+    const std::string second = std::string(old).replace(5000, 6, "SECOND");
+    const std::string both = std::string(first).replace(5000, 6, "SECOND");
     writeFile(dir.filePath("first.aps"), apsHeader() + copyRecord(100, "FIRST"));
     writeFile(dir.filePath("second.aps"), apsHeader() + copyRecord(5000, "SECOND"));
     const auto applyIn = [&](const char *patch) {
@@ -548,7 +547,7 @@ TEST(FaultMatrixConcurrency, TwoWritersTakeTurnsAndAnImageChangedMeanwhileIsNotR
         auto a = applyIn("first.aps");
         auto b = applyIn("second.aps");
         const bool bothApplied = a.get() == 0 && b.get() == 0;
-        const QByteArray kept = readFile(image + ".BAK");
+        const std::string kept = readFile(image + ".BAK");
         record(bothApplied && readFile(image) == both && (kept == first || kept == second) &&
                    QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size() == 4,
                "two writers at once, round " + std::to_string(round));
@@ -585,7 +584,7 @@ TEST(FaultMatrixConcurrency, TwoWritersTakeTurnsAndAnImageChangedMeanwhileIsNotR
                QDir(dir.path())
                    .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)
                    .filter("tarnic")
-                   .isEmpty(),
+                   .empty(),
            "row of patches, the image appended to between them");
 
     // A lock held elsewhere for longer than the patience: refused, nothing written.
@@ -605,8 +604,8 @@ TEST(FaultMatrixLeftovers, TheNextRunOfAnyCommandSettlesWhatAKilledOneLeft) {
     QTemporaryDir dir;
     const QString image = dir.filePath("game.z64");
     const QString staging = image + ".BAK.tarnic-new";
-    const QByteArray before = cartridgeImage(4096);
-    const QByteArray patched = QByteArray(before).replace(100, 7, "PATCHED");
+    const std::string before = cartridgeImage(4096);
+    const std::string patched = std::string(before).replace(100, 7, "PATCHED");
     // Killed once the patched image was in place: the image as it was waits
     // to become the backup, and does, at the next command of any kind.
     writeFile(image, patched);
@@ -648,9 +647,9 @@ TEST(FaultMatrixFolderFlush, AFolderThatCannotBeFlushedAfterTheRenameIsReported)
     const ApplyResult patched = applyPatchFile(job);
     failing::failNth(failing::Call::Count, 0);
     record(swapped.outcome == ConversionOutcome::Converted &&
-               swapped.folderFlushError.contains("Input/output error") &&
+               swapped.folderFlushError.find("Input/output error") != std::string::npos &&
                patched.outcome == ApplyOutcome::Applied &&
-               patched.folderFlushError.contains("Input/output error"),
+               patched.folderFlushError.find("Input/output error") != std::string::npos,
            "a folder not flushed after the rename, reported");
 }
 

@@ -1,7 +1,7 @@
 // Files that are not plain files, and patches far larger than any real one.
 
 #include "ChildProcess.h"
-#include "TestFiles.h"
+#include "QtTestFiles.h"
 #include "files/SafeWrite.h"
 #include "patch/PatchApplication.h"
 #include "patch/PatchFormat.h"
@@ -67,14 +67,14 @@ TEST(OddFiles, AHugePatchIsRefusedAtItsFirstFaultWithLittleMemory) {
     const QString image = fileWith(dir, "game.z64", cartridgeImage());
     const QString patch = dir.filePath("huge.aps");
     struct Case {
-        QByteArray start;
+        std::string start;
         qint64 size; // the rest zeros, not stored
         ApplyOutcome outcome;
     };
     const qint64 threeGigabytes = 3LL << 30;
     const qint64 quarterGigabyte = 256LL << 20;
     const Case cases[] = {
-        {QByteArray("NOT AN APS FILE"), threeGigabytes, ApplyOutcome::NotAnApsFile},
+        {std::string("NOT AN APS FILE"), threeGigabytes, ApplyOutcome::NotAnApsFile},
         {apsHeader() + copyRecord(0, "fine") + copyRecord(-5, "outside"), threeGigabytes,
          ApplyOutcome::InvalidPatch},
         // Metadata of nearly all of it, only the start of which is read; the
@@ -102,9 +102,9 @@ TEST(OddFiles, ALongActionOnALargeImageIsAppliedWithLittleMemory) {
     // skips almost all of it in one hunk.
     QTemporaryDir dir;
     const qint64 size = 80LL << 20;
-    QByteArray image(size, '\0');
-    image.replace(0, 4, QByteArray::fromHex("80371240"));
-    QByteArray changed = image;
+    std::string image(size, '\0');
+    image.replace(0, 4, fromHex("80371240"));
+    std::string changed = image;
     changed[size - 1] = '!';
     const QString imagePath = fileWith(dir, "big.z64", image);
     const QString bps =

@@ -1,5 +1,5 @@
 #include "files/SafeWrite.h"
-#include "TestFiles.h"
+#include "QtTestFiles.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -20,6 +20,6 @@ TEST(SafeWrite, ContentOfAnotherLengthThanExpectedIsNeverPutInPlace) {
         EXPECT_FALSE(file.finish(4));
         EXPECT_FALSE(file.commit());
     }
-    EXPECT_EQ(readFile(path), QByteArray("old content"));
+    EXPECT_EQ(readFile(path), "old content");
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"file.bin"});
 }

@@ -14,13 +14,14 @@
 #include "startup/Settings.h"
 
 #include "Fakes.h"
-#include "TestFiles.h"
+#include "QtTestFiles.h"
 
+#include "files/FileReader.h"
+#include "io/Endian.h"
 #include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QtEndian>
 
 #include <gtest/gtest.h>
 
@@ -34,7 +35,7 @@ const PatchFormat kTnx = PatchFormat(100);
 
 class TnxRecords : public RecordStream {
   public:
-    explicit TnxRecords(QIODevice &patch) : patch_(patch) {}
+    explicit TnxRecords(Reader &patch) : patch_(patch) {}
     Step next(PatchRecord &record) override {
         char bytes[5];
         const qint64 got = patch_.read(bytes, 5);
@@ -42,7 +43,7 @@ class TnxRecords : public RecordStream {
             return Step::End;
         if (got != 5)
             return got < 0 ? Step::ReadFailed : Step::Truncated;
-        record.Offset = qFromLittleEndian<quint32>(bytes);
+        record.Offset = fromLittleEndian<std::uint32_t>(bytes);
         record.Length = 1;
         value_ = bytes[4];
         record.Data = &value_;
@@ -50,25 +51,25 @@ class TnxRecords : public RecordStream {
     }
 
   private:
-    QIODevice &patch_;
+    Reader &patch_;
     char value_ = 0;
 };
 
 RecordRules tnxRules() {
     RecordRules rules;
-    rules.open = [](QIODevice &patch) { return std::make_unique<TnxRecords>(patch); };
+    rules.open = [](Reader &patch) { return std::make_unique<TnxRecords>(patch); };
     return rules;
 }
 
 // The size of the image the patch was made for; none when it is cut short.
-std::optional<qint64> imageSizeOf(QIODevice &patch) {
+std::optional<qint64> imageSizeOf(Reader &patch) {
     char head[kHeaderSize];
     if (!patch.seek(0) || patch.read(head, kHeaderSize) != kHeaderSize)
         return std::nullopt;
-    return qFromLittleEndian<quint32>(head + 5);
+    return fromLittleEndian<std::uint32_t>(head + 5);
 }
 
-PatchFileOutcome readTnxHeader(QFile &patch, PatchFileCheck &check) {
+PatchFileOutcome readTnxHeader(Reader &patch, PatchFileCheck &check) {
     if (!imageSizeOf(patch))
         return PatchFileOutcome::Truncated;
     check.recordsStart = kHeaderSize;
@@ -77,9 +78,9 @@ PatchFileOutcome readTnxHeader(QFile &patch, PatchFileCheck &check) {
 
 ImageBlockCheck checkTnxImage(const std::filesystem::path &patchPath,
                               const std::filesystem::path &imagePath) {
-    QFile patch(QString::fromStdString(patchPath.string()));
-    QFile image(QString::fromStdString(imagePath.string()));
-    if (!patch.open(QIODevice::ReadOnly) || !image.open(QIODevice::ReadOnly))
+    FileReader patch;
+    FileReader image;
+    if (!patch.open(patchPath) || !image.open(imagePath))
         return {ImageBlockFit::Unreadable};
     return {imageSizeOf(patch) == image.size() ? ImageBlockFit::Fits : ImageBlockFit::Differs};
 }
@@ -111,14 +112,14 @@ PatchSummary summarizeTnx(const std::filesystem::path &patchPath, ReadDepth) {
     return summary;
 }
 
-QByteArray tnxPatch(quint32 imageSize, const QList<std::pair<quint32, char>> &records) {
-    QByteArray patch("TNX\0!", 5);
+std::string tnxPatch(quint32 imageSize, const QList<std::pair<quint32, char>> &records) {
+    std::string patch("TNX\0!", 5);
     char number[4];
-    qToLittleEndian(imageSize, number);
+    toLittleEndian(imageSize, number);
     patch.append(number, 4);
     for (const auto &[offset, value] : records) {
-        qToLittleEndian(offset, number);
-        patch.append(number, 4).append(value);
+        toLittleEndian(offset, number);
+        patch.append(number, 4) += value;
     }
     return patch;
 }
@@ -181,7 +182,7 @@ TEST_F(MadeUpFormatTest, TarnicCliInspectsChecksAndAppliesAFormatItDoesNotName) 
     EXPECT_EQ(readFile(path("roms/game.z64")), cartridgeImage().replace(0x1000, 2, "TX"));
 
     // Cut inside a record: refused by info and apply alike, nothing written.
-    writeFile(patch, tnxPatch(4096, {{0x1000, 'T'}}).chopped(1));
+    writeFile(patch, chopped(tnxPatch(4096, {{0x1000, 'T'}}), 1));
     said.clear();
     EXPECT_EQ(cli({QStringLiteral("info"), patch}, said), 1);
     EXPECT_TRUE(said.contains(QStringLiteral("cut short"))) << said.toStdString();

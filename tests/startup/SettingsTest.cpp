@@ -1,6 +1,6 @@
 #include "startup/Settings.h"
 
-#include "TestFiles.h"
+#include "QtTestFiles.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -23,7 +23,7 @@ TEST(SettingsFile, WritesFourCrLfLinesAndReadsThemBackUnchanged) {
     QTemporaryDir dir;
     const QString path = dir.filePath(kSettingsFileName);
     ASSERT_TRUE(writeSettingsFile(path, windowsDefaults()));
-    EXPECT_EQ(readFile(path), QByteArray("\"C:\\\"\r\n\"C:\\\"\r\n0\r\n0\r\n"));
+    EXPECT_EQ(readFile(path), std::string("\"C:\\\"\r\n\"C:\\\"\r\n0\r\n0\r\n"));
     EXPECT_EQ(readFile(path).size(), 20);
 
     Settings odd;
@@ -40,7 +40,7 @@ TEST(SettingsFile, WritesFourCrLfLinesAndReadsThemBackUnchanged) {
     EXPECT_EQ(back.SplashOpt, 1);
     EXPECT_EQ(back.BackupOpt, 2);
     ASSERT_TRUE(writeSettingsFile(path, back));
-    EXPECT_EQ(readFile(path), settingsFileContent(odd));
+    EXPECT_EQ(readFile(path), settingsFileContent(odd).toStdString());
 }
 
 TEST(SettingsFile, APartialOrOddFileKeepsWhatWasReadAndDefaultsTheRest) {
@@ -48,7 +48,7 @@ TEST(SettingsFile, APartialOrOddFileKeepsWhatWasReadAndDefaultsTheRest) {
     const QString path = dir.filePath(kSettingsFileName);
     const Settings defaults;
     struct Case {
-        QByteArray content;
+        std::string content;
         int fieldsRead;
         QString patchDir, romDir;
         qint16 splash, backup;
@@ -64,7 +64,7 @@ TEST(SettingsFile, APartialOrOddFileKeepsWhatWasReadAndDefaultsTheRest) {
     for (const Case &c : cases) {
         writeFile(path, c.content);
         Settings s;
-        EXPECT_EQ(readSettingsFile(path, s), c.fieldsRead) << c.content.constData();
+        EXPECT_EQ(readSettingsFile(path, s), c.fieldsRead) << c.content.data();
         EXPECT_EQ(s.PatchDir, c.patchDir);
         EXPECT_EQ(s.RomDir, c.romDir);
         EXPECT_EQ(s.SplashOpt, c.splash);

@@ -5,7 +5,7 @@
 #include "startup/Settings.h"
 
 #include "Fakes.h"
-#include "TestFiles.h"
+#include "QtTestFiles.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -147,7 +147,7 @@ TEST_F(Form1Test, OpensWithEmptyGreenFieldsAndBothListsFiltered) {
         EXPECT_TRUE(text(imageSide).isEmpty() && text(patchSide).isEmpty());
     // Nothing is selected yet: nothing to patch or convert.
     for (const char *name : {"BrowseClk1", "BrowseClk2", "PatchClk", "SwapCartClk"})
-        EXPECT_EQ(button(name)->isEnabled(), QByteArray(name).startsWith("Browse")) << name;
+        EXPECT_EQ(button(name)->isEnabled(), std::string(name).starts_with("Browse")) << name;
     click("RomFileList", "game.z64");
     EXPECT_TRUE(button("SwapCartClk")->isEnabled());
     EXPECT_FALSE(button("PatchClk")->isEnabled()); // no patch selected
@@ -230,11 +230,11 @@ TEST_F(Form1Test, PatchMessagesLeaveTheDisplaysAsDescribed) {
 }
 
 TEST_F(Form1Test, PatchRomAsksOnlyWhenAPairDiffersAndBacksUpWhenOn) {
-    const QByteArray original = cartridgeImage();
-    QByteArray patched = original;
+    const std::string original = cartridgeImage();
+    std::string patched = original;
     patched.replace(0x1000, 7, "PATCHED");
     ApsFields otherCrc;
-    otherCrc.crc2 = QByteArray::fromHex("00000000");
+    otherCrc.crc2 = fromHex("00000000");
     writeFile(path("aps/crc.aps"), apsHeader(otherCrc) + copyRecord(0x1000, "PATCHED"));
 
     click("PatchFileList", "fix.aps");
@@ -355,8 +355,8 @@ TEST_F(Form1Test, BrowsingConfirmedOrCancelled) {
 TEST_F(Form1Test, ExitByMenuOrCloseBoxWritesTheSettingsOnce) {
     settings.SplashOpt = kOptionOff;
     choose("File", "Exit");
-    const QByteArray written = readFile(path("prog/Tarnic.ini"));
-    EXPECT_EQ(written, settingsFileContent(settings));
+    const std::string written = readFile(path("prog/Tarnic.ini"));
+    EXPECT_EQ(written, settingsFileContent(settings).toStdString());
     form.reset(); // destroying the window does not exit again
     EXPECT_EQ(programEnds, 1);
 
@@ -439,8 +439,8 @@ TEST_F(Form1Test, PatchRomSaysWhyAPatchCannotBeAppliedAndWritesNothing) {
     encoded.encoding = 1;
     writeFile(path("aps/enc.aps"), apsHeader(encoded));
     writeFile(path("aps/gone.aps"), apsHeader());
-    writeFile(path("aps/cut.aps"), apsHeader().left(70)); // shows whole, ends in the header
-    press(button("BrowseClk1"));                          // cancelled: the list shows the new files
+    writeFile(path("aps/cut.aps"), left(apsHeader(), 70)); // shows whole, ends in the header
+    press(button("BrowseClk1")); // cancelled: the list shows the new files
     QStringList fromPatchRom;
     for (const char *name : {"gone.aps", "cut.aps"}) {
         click("PatchFileList", name);
@@ -491,8 +491,8 @@ TEST_F(Form1Test, CaptionsShowWholeAndControlsAreNamedForScreenReaders) {
 }
 
 TEST_F(Form1Test, ABpsPatchShowsGreenPairsOnItsSourceInAnotherOrderAndPatchesItInItsOwnOrder) {
-    const QByteArray source = cartridgeImage();
-    QByteArray target = source;
+    const std::string source = cartridgeImage();
+    std::string target = source;
     target.replace(0x800, 9, "BPS PATCH");
     writeFile(path("aps/hack.BPS"),
               bpsPatch(source, target,
@@ -510,7 +510,7 @@ TEST_F(Form1Test, ABpsPatchShowsGreenPairsOnItsSourceInAnotherOrderAndPatchesItI
     EXPECT_EQ(pairColours(), allGreen);
     click("RomFileList", "game.z64");
     EXPECT_EQ(pairColours(), allGreen);
-    writeFile(path("roms/other.z64"), QByteArray(source).replace(0x900, 1, "!"));
+    writeFile(path("roms/other.z64"), std::string(source).replace(0x900, 1, "!"));
     press(button("BrowseClk2"));
     click("RomFileList", "other.z64");
     EXPECT_TRUE(text("BackupType").isEmpty());
@@ -528,7 +528,7 @@ TEST_F(Form1Test, ABpsPatchShowsGreenPairsOnItsSourceInAnotherOrderAndPatchesItI
 }
 
 TEST_F(Form1Test, AnIpsPatchNamesNoImageSoPatchRomAsksAsForASimplePatch) {
-    writeFile(path("aps/fix.ips"), QByteArray("PATCH\0\x10\0\0\x03IPSEOF", 16));
+    writeFile(path("aps/fix.ips"), std::string("PATCH\0\x10\0\0\x03IPSEOF", 16));
     press(button("BrowseClk1")); // cancelled: lists the new patch
     click("RomFileList", "game.z64");
     click("PatchFileList", "fix.ips");
@@ -546,15 +546,14 @@ TEST_F(Form1Test, AnIpsPatchNamesNoImageSoPatchRomAsksAsForASimplePatch) {
 }
 
 TEST_F(Form1Test, APpfBlockCheckRefusesTheImageInAnotherByteOrderBeforeAskingAnything) {
-    const QByteArray z64 = cartridgeImage(0xA000);
+    const std::string z64 = cartridgeImage(0xA000);
     writeFile(path("roms/big.z64"), z64);
     writeFile(path("roms/big.v64"), byteSwapped(z64));
     // PPF3 with the block the cartridge-order image holds at 0x9320, and one
     // record writing "PPF" at 0x1000.
-    writeFile(path("aps/fix.ppf"), "PPF30" + QByteArray(1, 2) +
-                                       QByteArray("Fix").leftJustified(50, ' ') +
-                                       QByteArray("\0\1\0\0", 4) + z64.mid(0x9320, 1024) +
-                                       QByteArray("\0\x10\0\0\0\0\0\0\3PPF", 12));
+    writeFile(path("aps/fix.ppf"), "PPF30" + std::string(1, 2) + padded(std::string("Fix"), 50) +
+                                       std::string("\0\1\0\0", 4) + mid(z64, 0x9320, 1024) +
+                                       std::string("\0\x10\0\0\0\0\0\0\3PPF", 12));
     press(button("BrowseClk1"));
     press(button("BrowseClk2"));
     click("RomFileList", "big.v64");
@@ -569,7 +568,7 @@ TEST_F(Form1Test, APpfBlockCheckRefusesTheImageInAnotherByteOrderBeforeAskingAny
     click("RomFileList", "big.z64"); // its own order: the block check proves it, nothing asked
     press(button("PatchClk"));
     EXPECT_TRUE(messages.asked.isEmpty());
-    EXPECT_EQ(readFile(path("roms/big.z64")), QByteArray(z64).replace(0x1000, 3, "PPF"));
+    EXPECT_EQ(readFile(path("roms/big.z64")), std::string(z64).replace(0x1000, 3, "PPF"));
 }
 
 TEST_F(Form1Test, AnImageWhoseNameIsNotUtf8IsListedReadAndPatchedUnderItsOwnName) {
@@ -584,7 +583,7 @@ TEST_F(Form1Test, AnImageWhoseNameIsNotUtf8IsListedReadAndPatchedUnderItsOwnName
     click("RomFileList", own);
     EXPECT_EQ(pairColours(), allGreen);
     press(button("PatchClk"));
-    QByteArray patched = cartridgeImage();
+    std::string patched = cartridgeImage();
     patched.replace(0x1000, 7, "PATCHED");
     EXPECT_EQ(readFile(roms / "g\xff.z64"), patched);
     EXPECT_EQ(readFile(roms / "g\xff.z64.BAK"), cartridgeImage());
@@ -605,7 +604,7 @@ TEST_F(Form1Test, YesWritesAPatchInTheByteOrderItNamesAndAPatchThatNamesNoneIsAs
 
     // An IPS patch names no byte order: for the twin the question says so.
     writeFile(path("roms/twin.V64"), byteSwapped(cartridgeImage()));
-    writeFile(path("aps/fix.ips"), QByteArray("PATCH\0\x10\0\0\x03IPSEOF", 16));
+    writeFile(path("aps/fix.ips"), std::string("PATCH\0\x10\0\0\x03IPSEOF", 16));
     press(button("BrowseClk1")); // cancelled: lists the new patch
     click("PatchFileList", "fix.ips");
     click("RomFileList", "twin.V64");
@@ -648,7 +647,7 @@ TEST_F(Form1Test, DroppedFilesAreOpenedAsTheirClicksOpenThemAndAFolderPointsItsL
     QDir(dir.path()).mkdir("elsewhere");
     writeFile(path("elsewhere/hack.aps"), apsHeader() + copyRecord(0x1000, "PATCHED"));
     writeFile(path("elsewhere/other.z64"), cartridgeImage());
-    const QByteArray before = readFile(path("elsewhere/other.z64"));
+    const std::string before = readFile(path("elsewhere/other.z64"));
     Form1 &form = window();
     EXPECT_TRUE(dropFiles(&form, form.rect().center(),
                           {path("elsewhere/other.z64"), path("elsewhere/hack.aps")}));
@@ -677,10 +676,9 @@ TEST_F(Form1Test, DroppedFilesAreOpenedAsTheirClicksOpenThemAndAFolderPointsItsL
 TEST_F(Form1Test, NulBytesThatPadANameOrADescriptionAreNotDrawn) {
     // This image's name is padded with NUL bytes; so is this PPF description.
     writeFile(path("roms/short.z64"),
-              cartridgeImage().replace(0x20, 20, QByteArray("SHORT", 5).leftJustified(20, '\0')));
-    writeFile(path("aps/fix.ppf"), "PPF10" + QByteArray(1, 0) +
-                                       QByteArray("Fix", 3).leftJustified(50, '\0') +
-                                       QByteArray("\0\x10\0\0\x01!", 6));
+              cartridgeImage().replace(0x20, 20, std::string("SHORT", 5) + std::string(15, '\0')));
+    writeFile(path("aps/fix.ppf"), "PPF10" + std::string(1, 0) + std::string("Fix", 3) +
+                                       std::string(47, '\0') + std::string("\0\x10\0\0\x01!", 6));
     press(button("BrowseClk1")); // cancelled: lists the new patch
     press(button("BrowseClk2"));
     click("RomFileList", "short.z64");
@@ -701,7 +699,7 @@ TEST_F(Form1Test, ALittleEndianImageIsListedReadPatchedInItsOwnOrderAndPutInCart
     // Yes: the patch's cartridge-order records, written in the image's order.
     press(button("PatchClk"));
     EXPECT_EQ(messages.asked.size(), 1);
-    QByteArray patched = cartridgeImage().replace(0x1000, 7, "PATCHED");
+    std::string patched = cartridgeImage().replace(0x1000, 7, "PATCHED");
     EXPECT_EQ(readFile(path("roms/dump.n64")), wordsReversed(patched));
     // Change Format puts it in cartridge order.
     press(button("SwapCartClk"));
@@ -713,18 +711,18 @@ TEST_F(Form1Test, ALittleEndianImageIsListedReadPatchedInItsOwnOrderAndPutInCart
 TEST_F(Form1Test, ALargePatchIsShownAtOnceAndItsOwnCrcCheckedByPatchRomUnderTheBusyWindow) {
     // A BPS patch of 80 MiB (mostly a hole) whose own CRC-32 is wrong: its
     // click reads its header and footer only.
-    const QByteArray source = cartridgeImage();
-    QByteArray patch = bpsPatch(source, source, bpsAction(0, quint64(source.size())));
-    const QByteArray footer = patch.right(12);
-    patch.chop(12);
+    const std::string source = cartridgeImage();
+    std::string patch = bpsPatch(source, source, bpsAction(0, quint64(source.size())));
+    const std::string footer = right(patch, 12);
+    patch.resize(patch.size() - 12);
     {
         QFile file(path("aps/huge.bps"));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(patch.left(patch.size()));
+        file.write(qbytes(patch));
         // Metadata would be where the hole is; the actions end the file.
         ASSERT_TRUE(file.resize(80 << 20));
         file.seek(80 << 20);
-        file.write(footer);
+        file.write(qbytes(footer));
     }
     press(button("BrowseClk1")); // cancelled: lists the new patch
     click("RomFileList", "game.z64");
@@ -740,7 +738,7 @@ TEST_F(Form1Test, ALargePatchIsShownAtOnceAndItsOwnCrcCheckedByPatchRomUnderTheB
 
     // A small damaged one is refused on its click, and still shows how such a
     // patch checks its image.
-    QByteArray damaged = bpsPatch(source, source, bpsAction(0, quint64(source.size())));
+    std::string damaged = bpsPatch(source, source, bpsAction(0, quint64(source.size())));
     damaged[damaged.size() - 1] = char(damaged[damaged.size() - 1] ^ 1);
     writeFile(path("aps/damaged.bps"), damaged);
     messages.shown.clear();
@@ -753,7 +751,7 @@ TEST_F(Form1Test, ALargePatchIsShownAtOnceAndItsOwnCrcCheckedByPatchRomUnderTheB
 
 TEST_F(Form1Test, APatchThatBreaksItsRulesIsBlamedNotTheImage) {
     // An IPS patch whose one record is cut short.
-    writeFile(path("aps/cut.ips"), QByteArray("PATCH\0\x10\0\0\x05IP", 12));
+    writeFile(path("aps/cut.ips"), std::string("PATCH\0\x10\0\0\x05IP", 12));
     press(button("BrowseClk1")); // cancelled: lists the new patch
     click("RomFileList", "game.z64");
     click("PatchFileList", "cut.ips");

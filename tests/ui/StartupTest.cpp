@@ -5,7 +5,7 @@
 #include "Form4.h"
 
 #include "Fakes.h"
-#include "TestFiles.h"
+#include "QtTestFiles.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -27,8 +27,7 @@ class StartupTest : public ::testing::Test {
     // Starts the program with `ini` as its settings file (none when null).
     Module1 &start(const char *ini) {
         if (ini)
-            writeFile(dir.filePath("Tarnic.ini"),
-                      QByteArray(ini).replace("$DIR", dir.path().toUtf8()));
+            writeFile(dir.filePath("Tarnic.ini"), replaced(ini, "$DIR", dir.path().toStdString()));
         ProgramServices services{messages, folders, dir.path(), dir.filePath("Tarnic.ini"),
                                  &busy,    [] {}};
         program = std::make_unique<Module1>(services, wait);

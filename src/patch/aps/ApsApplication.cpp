@@ -4,7 +4,7 @@
 #include "patch/records/RecordEngine.h"
 #include "rom/ImageHeader.h"
 
-#include <QtEndian>
+#include "io/Endian.h"
 
 #include <cstring>
 
@@ -14,10 +14,10 @@ namespace {
 
 // Reads and checks the header from the start of `patch`, leaving the file at
 // the record stream.
-PatchFileOutcome readApsHeader(QFile &patch, PatchFileCheck &check) {
+PatchFileOutcome readApsHeader(Reader &patch, PatchFileCheck &check) {
     char head[kApsHeaderSize];
-    constexpr qint64 kFixedPart = kMagicSize + 2; // magic, type, encoding
-    const qint64 got = readFully(patch, head, kFixedPart);
+    constexpr std::int64_t kFixedPart = kMagicSize + 2; // magic, type, encoding
+    const std::int64_t got = patch.read(head, kFixedPart);
     if (got < 0)
         return PatchFileOutcome::Unreadable;
     if (got < kMagicSize || std::memcmp(head, kApsMagic, kMagicSize) != 0)
@@ -28,13 +28,14 @@ PatchFileOutcome readApsHeader(QFile &patch, PatchFileCheck &check) {
         return PatchFileOutcome::UnsupportedEncoding;
     check.patchType = std::uint8_t(head[5]);
     check.recordsStart = recordStreamStart(check.patchType);
-    const qint64 rest = recordStreamStart(check.patchType) - kFixedPart;
-    const qint64 restGot = readFully(patch, head + kFixedPart, rest);
+    const std::int64_t rest = recordStreamStart(check.patchType) - kFixedPart;
+    const std::int64_t restGot = patch.read(head + kFixedPart, rest);
     if (restGot < 0)
         return PatchFileOutcome::Unreadable;
     if (restGot < rest)
         return PatchFileOutcome::Truncated;
-    check.declaredImageSize = qFromLittleEndian<quint32>(head + imageSizeOffset(check.patchType));
+    check.declaredImageSize =
+        fromLittleEndian<std::uint32_t>(head + imageSizeOffset(check.patchType));
     if (check.patchType != kSimplePatchType)
         check.targetFormat = std::uint8_t(head[57]);
     return PatchFileOutcome::Valid;
@@ -44,7 +45,7 @@ PatchFileOutcome readApsHeader(QFile &patch, PatchFileCheck &check) {
 // patch's fault as APS tells it ("Error Openning Source File:").
 RecordRules apsRules() {
     RecordRules rules;
-    rules.open = [](QIODevice &patch) { return std::make_unique<ApsRecordReader>(patch); };
+    rules.open = [](Reader &patch) { return std::make_unique<ApsRecordReader>(patch); };
     rules.lastStart = kLastWritableOffset - 1;
     rules.invalid = ApplyOutcome::InvalidPatch;
     return rules;
@@ -58,7 +59,7 @@ PatchFileCheck checkApsFile(const std::filesystem::path &patchPath) {
 
 ApplyResult applyApsPatch(const PatchJob &job) {
     PatchFileCheck header;
-    const auto readHeader = [&header](QFile &patch, PatchFileCheck &check) {
+    const auto readHeader = [&header](Reader &patch, PatchFileCheck &check) {
         const PatchFileOutcome outcome = readApsHeader(patch, check);
         header = check;
         return outcome;

@@ -3,8 +3,8 @@
 #include "files/SafeWrite.h"
 #include "rom/ImageHeader.h"
 
-#include <QFile>
-#include <QtEndian>
+#include "files/FileReader.h"
+#include "io/Endian.h"
 
 #include <algorithm>
 #include <array>
@@ -23,24 +23,24 @@ constexpr int kRunSize = 7;      // offset, 0, value, count
 // A record reaches from one byte that must be written to another at most 254
 // bytes further on, so changes this far apart never share a record and are
 // planned apart.
-constexpr qint64 kUnbridgeableGap = kMaxRecordLength - 1;
+constexpr std::int64_t kUnbridgeableGap = kMaxRecordLength - 1;
 // Longer stretches of changes are planned in pieces of this size, which keeps
 // memory flat; a split costs at most one record header.
-constexpr qint64 kMaxStretch = qint64(1) << 18;
+constexpr std::int64_t kMaxStretch = std::int64_t(1) << 18;
 
 // Receives records in ascending order and writes them into the patch.
 class RecordOutput {
   public:
-    explicit RecordOutput(FileReplacement &patch) : patch_(patch) { buffer_.reserve(kBufferSize); }
+    explicit RecordOutput(Writer &patch) : patch_(patch) { buffer_.reserve(kBufferSize); }
 
-    void copy(qint64 offset, const char *data, int length) {
+    void copy(std::int64_t offset, const char *data, int length) {
         head(offset, std::uint8_t(length));
         buffer_.insert(buffer_.end(), data, data + length);
         bytesWritten += length;
         spill();
     }
 
-    void run(qint64 offset, char value, int count) {
+    void run(std::int64_t offset, char value, int count) {
         head(offset, 0);
         buffer_.push_back(value);
         buffer_.push_back(char(count));
@@ -49,22 +49,22 @@ class RecordOutput {
     }
 
     bool flush() {
-        ok_ = ok_ && patch_.write(buffer_.data(), qint64(buffer_.size()));
-        size += qint64(buffer_.size());
+        ok_ = ok_ && patch_.write(buffer_.data(), std::int64_t(buffer_.size()));
+        size += std::int64_t(buffer_.size());
         buffer_.clear();
         return ok_;
     }
 
-    qint64 records = 0;
-    qint64 bytesWritten = 0;
-    qint64 size = 0; // bytes handed to the patch so far
+    std::int64_t records = 0;
+    std::int64_t bytesWritten = 0;
+    std::int64_t size = 0; // bytes handed to the patch so far
 
   private:
     static constexpr size_t kBufferSize = 1 << 16;
 
-    void head(qint64 offset, std::uint8_t length) {
+    void head(std::int64_t offset, std::uint8_t length) {
         char bytes[5];
-        qToLittleEndian(qint32(offset), bytes);
+        toLittleEndian(std::int32_t(offset), bytes);
         bytes[4] = char(length);
         buffer_.insert(buffer_.end(), bytes, bytes + sizeof bytes);
         ++records;
@@ -75,7 +75,7 @@ class RecordOutput {
             flush();
     }
 
-    FileReplacement &patch_;
+    Writer &patch_;
     std::vector<char> buffer_;
     bool ok_ = true;
 };
@@ -86,24 +86,24 @@ class WindowMinimum {
   public:
     void clear() { head_ = tail_ = 0; }
 
-    void push(qint64 where, std::int64_t key) {
+    void push(std::int64_t where, std::int64_t key) {
         while (tail_ != head_ && ring_[(tail_ - 1) & kMask].key >= key)
             --tail_;
         ring_[tail_++ & kMask] = {where, key};
     }
 
-    void dropBefore(qint64 first) {
+    void dropBefore(std::int64_t first) {
         while (ring_[head_ & kMask].where < first)
             ++head_;
     }
 
     std::int64_t minimum() const { return ring_[head_ & kMask].key; }
-    qint64 where() const { return ring_[head_ & kMask].where; }
+    std::int64_t where() const { return ring_[head_ & kMask].where; }
 
   private:
     static constexpr std::size_t kMask = 255; // the window never holds more than 255
     struct Entry {
-        qint64 where;
+        std::int64_t where;
         std::int64_t key;
     };
     std::array<Entry, kMask + 1> ring_; // entries from head_ to tail_ are set
@@ -122,8 +122,8 @@ class RecordPlanner {
     explicit RecordPlanner(RecordOutput &output) : output_(output) {}
 
     // The next `size` bytes of the modified image need no writing.
-    void unchanged(const char *data, qint64 size) {
-        if (bytes_.empty() || qint64(gap_.size()) + size >= kUnbridgeableGap) {
+    void unchanged(const char *data, std::int64_t size) {
+        if (bytes_.empty() || std::int64_t(gap_.size()) + size >= kUnbridgeableGap) {
             plan();
             gap_.clear();
             position_ += size;
@@ -134,17 +134,17 @@ class RecordPlanner {
     }
 
     // The next `size` bytes of the modified image must be written.
-    void changed(const char *data, qint64 size) {
+    void changed(const char *data, std::int64_t size) {
         while (size > 0) {
-            if (qint64(bytes_.size() + gap_.size()) >= kMaxStretch) {
+            if (std::int64_t(bytes_.size() + gap_.size()) >= kMaxStretch) {
                 plan();
                 gap_.clear();
             }
             if (bytes_.empty())
                 start_ = position_;
-            append(gap_.data(), qint64(gap_.size()), false);
+            append(gap_.data(), std::int64_t(gap_.size()), false);
             gap_.clear();
-            const qint64 piece = std::min(size, kMaxStretch - qint64(bytes_.size()));
+            const std::int64_t piece = std::min(size, kMaxStretch - std::int64_t(bytes_.size()));
             append(data, piece, true);
             data += piece;
             size -= piece;
@@ -157,7 +157,7 @@ class RecordPlanner {
   private:
     enum class Choice : std::uint8_t { Skip, Copy, Run };
 
-    void append(const char *data, qint64 size, bool must) {
+    void append(const char *data, std::int64_t size, bool must) {
         bytes_.insert(bytes_.end(), data, data + size);
         must_.insert(must_.end(), size_t(size), std::uint8_t(must));
     }
@@ -165,7 +165,7 @@ class RecordPlanner {
     // Plans the stretch held (which ends with a byte that must be written),
     // hands its records to the output and forgets it.
     void plan() {
-        const qint64 n = qint64(bytes_.size());
+        const std::int64_t n = std::int64_t(bytes_.size());
         if (n == 0)
             return;
         if (!planShortWithoutRuns())
@@ -180,17 +180,17 @@ class RecordPlanner {
     // of the stretch, so each gap of unchanged bytes is covered when that costs
     // less than starting a new copy.
     bool planShortWithoutRuns() {
-        const qint64 n = qint64(bytes_.size());
+        const std::int64_t n = std::int64_t(bytes_.size());
         if (n > kMaxRecordLength)
             return false;
-        for (qint64 i = 2; i < n; ++i) {
+        for (std::int64_t i = 2; i < n; ++i) {
             if (bytes_[size_t(i)] == bytes_[size_t(i - 1)] &&
                 bytes_[size_t(i)] == bytes_[size_t(i - 2)])
                 return false;
         }
-        qint64 start = 0; // of the current copy
-        for (qint64 i = 0; i < n;) {
-            qint64 gapEnd = i;
+        std::int64_t start = 0; // of the current copy
+        for (std::int64_t i = 0; i < n;) {
+            std::int64_t gapEnd = i;
             while (gapEnd < n && !must_[size_t(gapEnd)])
                 ++gapEnd;
             if (gapEnd - i >= kCopyOverhead) {
@@ -207,7 +207,7 @@ class RecordPlanner {
 
     // Any stretch, by dynamic programming over its bytes.
     void planByCost() {
-        const qint64 n = qint64(bytes_.size());
+        const std::int64_t n = std::int64_t(bytes_.size());
         constexpr std::int64_t kNone = std::numeric_limits<std::int64_t>::max() / 2;
         cost_.resize(size_t(n + 1));
         choice_.resize(size_t(n + 1));
@@ -219,14 +219,14 @@ class RecordPlanner {
         WindowMinimum &copyStarts = copyStarts_;
         WindowMinimum &runStarts = runStarts_;
         copyStarts.clear();
-        std::int64_t reached = 0; // the cost up to byte i
-        qint64 equalFrom = 0;     // where the stretch of bytes equal to byte i starts
-        for (qint64 i = 0; i < n; ++i) {
+        std::int64_t reached = 0;   // the cost up to byte i
+        std::int64_t equalFrom = 0; // where the stretch of bytes equal to byte i starts
+        for (std::int64_t i = 0; i < n; ++i) {
             copyStarts.push(i, reached - i);
             copyStarts.dropBefore(i + 1 - kMaxRecordLength);
             std::int64_t best = must_[size_t(i)] ? kNone : reached;
             Choice how = Choice::Skip;
-            qint64 start = i;
+            std::int64_t start = i;
             if (const std::int64_t viaCopy = copyStarts.minimum() + (i + 1) + kCopyOverhead;
                 viaCopy < best) {
                 best = viaCopy;
@@ -260,9 +260,10 @@ class RecordPlanner {
 
         // Back from the end to the records, then out in ascending order.
         records_.clear();
-        for (qint64 end = n; end > 0;) {
+        for (std::int64_t end = n; end > 0;) {
             const Choice how = choice_[size_t(end)];
-            const qint64 start = how == Choice::Skip ? end - 1 : qint64(from_[size_t(end)]);
+            const std::int64_t start =
+                how == Choice::Skip ? end - 1 : std::int64_t(from_[size_t(end)]);
             if (how != Choice::Skip)
                 records_.push_back({start, end, how});
             end = start;
@@ -277,15 +278,15 @@ class RecordPlanner {
     }
 
     struct PlannedRecord {
-        qint64 start;
-        qint64 end;
+        std::int64_t start;
+        std::int64_t end;
         Choice how;
     };
 
     RecordOutput &output_;
-    qint64 position_ = 0;     // image offset of the next byte handed in
-    qint64 start_ = 0;        // image offset of bytes_[0]
-    std::vector<char> bytes_; // the stretch being planned
+    std::int64_t position_ = 0; // image offset of the next byte handed in
+    std::int64_t start_ = 0;    // image offset of bytes_[0]
+    std::vector<char> bytes_;   // the stretch being planned
     std::vector<std::uint8_t> must_;
     std::vector<char> gap_; // unchanged bytes after the stretch, while still bridgeable
     std::vector<std::int64_t> cost_;
@@ -297,10 +298,10 @@ class RecordPlanner {
 };
 
 // How many leading bytes of `a` and `b` are equal.
-qint64 equalPrefix(const char *a, const char *b, qint64 size) {
+std::int64_t equalPrefix(const char *a, const char *b, std::int64_t size) {
     // Whole blocks first (memcmp is vectorised), then words, then bytes.
-    qint64 i = 0;
-    for (const qint64 block : {qint64(16384), qint64(256)}) {
+    std::int64_t i = 0;
+    for (const std::int64_t block : {std::int64_t(16384), std::int64_t(256)}) {
         while (i + block <= size && std::memcmp(a + i, b + i, size_t(block)) == 0)
             i += block;
     }
@@ -316,8 +317,8 @@ qint64 equalPrefix(const char *a, const char *b, qint64 size) {
     return i;
 }
 
-qint64 unequalPrefix(const char *a, const char *b, qint64 size) {
-    qint64 i = 0;
+std::int64_t unequalPrefix(const char *a, const char *b, std::int64_t size) {
+    std::int64_t i = 0;
     while (i < size && a[i] != b[i])
         ++i;
     return i;
@@ -325,13 +326,14 @@ qint64 unequalPrefix(const char *a, const char *b, qint64 size) {
 
 // Hands one piece of the modified image to the planner, each byte compared
 // with what the patched original would hold there.
-void comparePiece(RecordPlanner &planner, const char *modified, const char *base, qint64 size) {
-    for (qint64 at = 0; at < size;) {
-        const qint64 same = equalPrefix(modified + at, base + at, size - at);
+void comparePiece(RecordPlanner &planner, const char *modified, const char *base,
+                  std::int64_t size) {
+    for (std::int64_t at = 0; at < size;) {
+        const std::int64_t same = equalPrefix(modified + at, base + at, size - at);
         if (same > 0)
             planner.unchanged(modified + at, same);
         at += same;
-        const qint64 different = unequalPrefix(modified + at, base + at, size - at);
+        const std::int64_t different = unequalPrefix(modified + at, base + at, size - at);
         if (different > 0)
             planner.changed(modified + at, different);
         at += different;
@@ -342,57 +344,45 @@ void comparePiece(RecordPlanner &planner, const char *modified, const char *base
 // made of what is already in the page cache), read otherwise.
 class MappedPieces {
   public:
-    explicit MappedPieces(QFile &file) : file_(file) {}
-    ~MappedPieces() { release(); }
-    MappedPieces(const MappedPieces &) = delete;
-    MappedPieces &operator=(const MappedPieces &) = delete;
+    explicit MappedPieces(Reader &file) : file_(file) {}
 
     // `size` bytes from `offset`, valid until the next call; null when they
     // cannot be read.
-    const char *piece(qint64 offset, qint64 size) {
-        release();
-        mapped_ = file_.map(offset, size);
-        if (mapped_)
-            return reinterpret_cast<const char *>(mapped_);
+    const char *piece(std::int64_t offset, std::int64_t size) {
+        if (const char *mapped = file_.map(offset, size))
+            return mapped;
         buffer_.resize(size_t(size));
-        return file_.seek(offset) && readFully(file_, buffer_.data(), size) == size ? buffer_.data()
-                                                                                    : nullptr;
+        return file_.readAt(offset, buffer_.data(), size) == size ? buffer_.data() : nullptr;
     }
 
   private:
-    void release() {
-        if (mapped_)
-            file_.unmap(mapped_);
-        mapped_ = nullptr;
-    }
-
-    QFile &file_;
-    uchar *mapped_ = nullptr;
+    Reader &file_;
     std::vector<char> buffer_;
 };
 
 // Images are compared in pieces of this size, so memory use stays flat.
-constexpr qint64 kComparedPieceSize = 4 << 20;
+constexpr std::int64_t kComparedPieceSize = 4 << 20;
 const std::array<char, 1 << 16> kZeros{};
 
-QByteArray headerFor(const ImageInspection &original, const QByteArray &description,
-                     qint64 modifiedSize) {
+std::string headerFor(const ImageInspection &original, const std::string &description,
+                      std::int64_t modifiedSize) {
     const ImageHeader &h = original.header;
-    QByteArray header(kApsMagic);
+    std::string header(kApsMagic);
     header += char(kN64PatchType);
     header += '\0'; // encoding
-    header += description.leftJustified(kDescriptionSize, ' ');
+    header += description;
+    header.append(kDescriptionSize - std::min<size_t>(description.size(), kDescriptionSize), ' ');
     header += char(original.order);
-    header += h.CartId.toLatin1();
+    header += utf8ToLatin1(h.CartId).value_or(h.CartIdRaw);
     header += char(h.CountryCode);
     for (const CrcBytes &crc :
          {toCartridgeOrder(h.Crc1, original.order), toCartridgeOrder(h.Crc2, original.order)}) {
         for (const std::uint8_t byte : crc)
             header += char(byte);
     }
-    header += QByteArray(5, '\0');
+    header += std::string(5, '\0');
     char size[4];
-    qToLittleEndian(quint32(modifiedSize), size);
+    toLittleEndian(std::uint32_t(modifiedSize), size);
     header.append(size, sizeof size);
     return header;
 }
@@ -406,18 +396,18 @@ CreateResult createApsPatch(const CreateJob &job) {
         return result;
     };
 
-    const QByteArray description = job.description.toLatin1();
-    if (job.description.size() > kDescriptionSize ||
-        QString::fromLatin1(description) != job.description)
+    // The description is Latin-1 in the patch, one byte a character.
+    const std::optional<std::string> description = utf8ToLatin1(job.description);
+    if (!description || description->size() > size_t(kDescriptionSize))
         return finish(CreateOutcome::DescriptionTooLong);
     if (const auto refused = refusedPatchPath(job, result))
         return finish(*refused);
 
-    QFile original;
-    QFile modified;
-    if (!openRegularFile(original, job.originalPath))
+    FileReader original;
+    FileReader modified;
+    if (!original.open(job.originalPath))
         return finish(CreateOutcome::OriginalUnreadable);
-    if (!openRegularFile(modified, job.modifiedPath))
+    if (!modified.open(job.modifiedPath))
         return finish(CreateOutcome::ModifiedUnreadable);
     const ImageInspection originalHeader = inspectImage(job.originalPath);
     if (originalHeader.outcome == ImageReadOutcome::CannotOpen)
@@ -426,15 +416,15 @@ CreateResult createApsPatch(const CreateJob &job) {
     if (originalHeader.outcome != ImageReadOutcome::Shown ||
         originalHeader.order == ByteOrder::LittleEndian)
         return finish(CreateOutcome::OriginalNotAnImage);
-    const qint64 originalSize = original.size();
-    const qint64 modifiedSize = modified.size();
+    const std::int64_t originalSize = original.size();
+    const std::int64_t modifiedSize = modified.size();
     if (modifiedSize < originalSize)
         return finish(CreateOutcome::ModifiedShorter);
     if (modifiedSize > kLastWritableOffset + 1)
         return finish(CreateOutcome::ModifiedTooLarge);
 
     FileReplacement patch(job.patchPath);
-    const QByteArray header = headerFor(originalHeader, description, modifiedSize);
+    const std::string header = headerFor(originalHeader, *description, modifiedSize);
     if (!patch.open() || !patch.write(header)) {
         result.systemError = patch.errorString();
         return finish(CreateOutcome::WriteFailed);
@@ -445,9 +435,9 @@ CreateResult createApsPatch(const CreateJob &job) {
     RecordPlanner planner(output);
     MappedPieces originalPieces(original);
     MappedPieces modifiedPieces(modified);
-    for (qint64 at = 0; at < modifiedSize;) {
-        const qint64 size = std::min(kComparedPieceSize, modifiedSize - at);
-        const qint64 fromOriginal = std::clamp(originalSize - at, qint64(0), size);
+    for (std::int64_t at = 0; at < modifiedSize;) {
+        const std::int64_t size = std::min(kComparedPieceSize, modifiedSize - at);
+        const std::int64_t fromOriginal = std::clamp(originalSize - at, std::int64_t(0), size);
         const char *now = modifiedPieces.piece(at, size);
         const char *was = fromOriginal > 0 ? originalPieces.piece(at, fromOriginal) : nullptr;
         if (!now)
@@ -456,13 +446,13 @@ CreateResult createApsPatch(const CreateJob &job) {
             return finish(CreateOutcome::OriginalUnreadable);
         // The last byte of a lengthened image is always written.
         const bool last = at + size == modifiedSize;
-        const qint64 compared = last && modifiedSize > originalSize ? size - 1 : size;
+        const std::int64_t compared = last && modifiedSize > originalSize ? size - 1 : size;
         comparePiece(planner, now, was, std::min(compared, fromOriginal));
         // Past the original's end a byte that no record writes reads as zero
         // (a gap before a later record).
-        for (qint64 k = fromOriginal; k < compared; k += qint64(kZeros.size()))
+        for (std::int64_t k = fromOriginal; k < compared; k += std::int64_t(kZeros.size()))
             comparePiece(planner, now + k, kZeros.data(),
-                         std::min(compared - k, qint64(kZeros.size())));
+                         std::min(compared - k, std::int64_t(kZeros.size())));
         if (compared < size)
             planner.changed(now + compared, 1);
         at += size;

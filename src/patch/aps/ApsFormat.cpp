@@ -2,39 +2,39 @@
 
 #include "files/SafeWrite.h"
 
-#include <QtEndian>
+#include "io/Endian.h"
 
 namespace tarnic {
 
-const std::array<QString, 2> PatchTypeNames = {
-    padRight(QStringLiteral("Simple Patch"), kPatchNameWidth),
-    padRight(QStringLiteral("N64 Specific Patch"), kPatchNameWidth),
+const std::array<std::string, 2> PatchTypeNames = {
+    padRight(std::string("Simple Patch"), kPatchNameWidth),
+    padRight(std::string("N64 Specific Patch"), kPatchNameWidth),
 };
 
-const std::array<QString, 2> EncodingNames = {
-    padRight(QStringLiteral("Simple Encoding"), kPatchNameWidth),
-    padRight(QStringLiteral("Unsoported Encoding"), kPatchNameWidth),
+const std::array<std::string, 2> EncodingNames = {
+    padRight(std::string("Simple Encoding"), kPatchNameWidth),
+    padRight(std::string("Unsoported Encoding"), kPatchNameWidth),
 };
 
-QString bytesToText(const char *data, qsizetype size) {
-    return QString::fromLatin1(data, size);
+std::string bytesToText(const char *data, std::ptrdiff_t size) {
+    return latin1ToUtf8(std::string_view(data, size_t(size)));
 }
 
 ApsRecordReader::Step ApsRecordReader::next(PatchRecord &record) {
-    const auto readExactly = [this](char *into, qint64 size) {
-        const qint64 got = readFully(stream_, into, size);
+    const auto readExactly = [this](char *into, std::int64_t size) {
+        const std::int64_t got = stream_.read(into, size);
         return got < 0 ? Step::ReadFailed : got < size ? Step::Truncated : Step::Record;
     };
     char head[5];
-    const qint64 got = readFully(stream_, head, sizeof head);
+    const std::int64_t got = stream_.read(head, sizeof head);
     if (got == 0)
         return Step::End;
     if (got < 0)
         return Step::ReadFailed;
-    if (got < qint64(sizeof head))
+    if (got < std::int64_t(sizeof head))
         return Step::Truncated;
 
-    record.Offset = qFromLittleEndian<qint32>(head);
+    record.Offset = fromLittleEndian<std::int32_t>(head);
     record.Length = std::uint8_t(head[4]);
     if (record.Length != 0) {
         record.Data = data_.data();

@@ -29,8 +29,8 @@
 #include "patch/PatchApplication.h"
 #include "patch/PatchCreation.h"
 
-#include <QIODevice>
-#include <QString>
+#include "io/Reader.h"
+#include <string>
 
 #include <array>
 #include <cstdint>
@@ -41,16 +41,16 @@ inline constexpr char kApsMagic[] = "APS10";
 inline constexpr int kMagicSize = 5;
 inline constexpr int kDescriptionSize = 50;
 inline constexpr int kCartIdSize = 2;
-inline constexpr qint64 kApsHeaderSize = 78;
-inline constexpr qint64 kSimplePatchHeaderSize = 61;
+inline constexpr std::int64_t kApsHeaderSize = 78;
+inline constexpr std::int64_t kSimplePatchHeaderSize = 61;
 inline constexpr std::uint8_t kSimplePatchType = 0;
 inline constexpr std::uint8_t kN64PatchType = 1;
 
 // Where the header's image-size field and the record stream start, by type.
-inline constexpr qint64 recordStreamStart(std::uint8_t patchType) {
+inline constexpr std::int64_t recordStreamStart(std::uint8_t patchType) {
     return patchType == kSimplePatchType ? kSimplePatchHeaderSize : kApsHeaderSize;
 }
-inline constexpr qint64 imageSizeOffset(std::uint8_t patchType) {
+inline constexpr std::int64_t imageSizeOffset(std::uint8_t patchType) {
     return recordStreamStart(patchType) - 4;
 }
 inline constexpr int kPatchNameWidth = 30;
@@ -59,34 +59,34 @@ inline constexpr int kPatchNameWidth = 30;
 // write to (patch/records/RecordStream.h).
 
 struct PatchHeader {
-    QString Magic = QString(kMagicSize, u' ');
+    std::string Magic = std::string(kMagicSize, u' ');
     std::uint8_t PatchType = 0;
     std::uint8_t EncodingMethod = 0;
-    QString Description = QString(kDescriptionSize, u' ');
+    std::string Description = std::string(kDescriptionSize, u' ');
     std::uint8_t TargetFormat = 0;
-    QString CartId = QString(kCartIdSize, u' ');
+    std::string CartId = std::string(kCartIdSize, u' ');
     std::uint8_t CountryCode = 0;
     CrcBytes Crc1{};
     CrcBytes Crc2{};
 };
 
 // Entries are exactly 30 characters wide, the name padded with spaces.
-extern const std::array<QString, 2> PatchTypeNames;
-extern const std::array<QString, 2> EncodingNames;
+extern const std::array<std::string, 2> PatchTypeNames;
+extern const std::array<std::string, 2> EncodingNames;
 
 // Header bytes become characters one to one (ISO 8859-1), so every byte
 // survives display and comparison.
-QString bytesToText(const char *data, qsizetype size);
+std::string bytesToText(const char *data, std::ptrdiff_t size);
 
 // Reads a record stream from the current position of a patch file to its end,
 // one record at a time, holding no more than one record in memory.
 class ApsRecordReader : public RecordStream {
   public:
-    explicit ApsRecordReader(QIODevice &stream) : stream_(stream) {}
+    explicit ApsRecordReader(Reader &stream) : stream_(stream) {}
     Step next(PatchRecord &record) override;
 
   private:
-    QIODevice &stream_;
+    Reader &stream_;
     std::array<char, 255> data_{};
 };
 

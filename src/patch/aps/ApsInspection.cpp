@@ -4,7 +4,7 @@
 #include "patch/PatchFormat.h"
 #include "patch/records/RecordEngine.h"
 
-#include <QFile>
+#include "files/FileReader.h"
 
 #include <filesystem>
 
@@ -14,13 +14,13 @@ namespace {
 
 class HeaderFieldReader {
   public:
-    explicit HeaderFieldReader(QFile &file) : file_(file) {}
+    explicit HeaderFieldReader(Reader &file) : file_(file) {}
 
-    bool text(QString &into, int width) {
-        const QByteArray bytes = file_.read(width);
-        if (bytes.size() != width)
+    bool text(std::string &into, int width) {
+        const std::string bytes = file_.read(width);
+        if (bytes.size() != size_t(width))
             return false;
-        into = bytesToText(bytes.constData(), bytes.size());
+        into = bytesToText(bytes.data(), bytes.size());
         return true;
     }
 
@@ -42,7 +42,7 @@ class HeaderFieldReader {
     }
 
   private:
-    QFile &file_;
+    Reader &file_;
 };
 
 } // namespace
@@ -52,14 +52,14 @@ ApsInspection inspectApsPatch(const std::filesystem::path &filePath) {
     PatchHeader &h = result.header;
     PatchDisplay &d = result.display;
 
-    QFile file;
-    if (!openRegularFile(file, filePath))
+    FileReader file;
+    if (!file.open(filePath))
         return result; // CannotOpen
 
-    d.PatchTypeTxT = QString();
-    d.EncodeMethodTxt = QString();
-    d.PatchNfo = QString();
-    d.BackupType = QString();
+    d.PatchTypeTxT = std::string();
+    d.EncodeMethodTxt = std::string();
+    d.PatchNfo = std::string();
+    d.BackupType = std::string();
 
     HeaderFieldReader read(file);
     auto stop = [&](InspectionOutcome outcome) {
@@ -67,7 +67,7 @@ ApsInspection inspectApsPatch(const std::filesystem::path &filePath) {
         return result;
     };
 
-    if (!read.text(h.Magic, kMagicSize) || h.Magic != QLatin1String(kApsMagic))
+    if (!read.text(h.Magic, kMagicSize) || h.Magic != kApsMagic)
         return stop(InspectionOutcome::NotAnApsFile);
 
     if (!read.byte(h.PatchType))
@@ -91,7 +91,7 @@ ApsInspection inspectApsPatch(const std::filesystem::path &filePath) {
         char imageSize[4];
         if (file.read(imageSize, sizeof imageSize) != sizeof imageSize)
             return stop(InspectionOutcome::ReadFailed);
-        d.CartID = d.CountryID = d.PTCRC = QString();
+        d.CartID = d.CountryID = d.PTCRC = std::string();
         return stop(InspectionOutcome::Shown);
     }
 
@@ -109,7 +109,7 @@ ApsInspection inspectApsPatch(const std::filesystem::path &filePath) {
 
     if (!read.crc(h.Crc1))
         return stop(InspectionOutcome::ReadFailed);
-    d.PTCRC = hexText(h.Crc1) + QStringLiteral(" : ");
+    d.PTCRC = hexText(h.Crc1) + std::string(" : ");
     if (!read.crc(h.Crc2))
         return stop(InspectionOutcome::ReadFailed);
     *d.PTCRC += hexText(h.Crc2);
@@ -149,7 +149,7 @@ PatchSummary summarizeAps(const std::filesystem::path &filePath, ReadDepth depth
     const bool names = h.PatchType != kSimplePatchType;
     summary.checks = names ? PatchChecks::CartridgePairs : PatchChecks::Nothing;
     summary.namesByteOrder = h.PatchType == kN64PatchType;
-    summary.description = h.Description.toStdString();
+    summary.description = h.Description;
     if (depth != ReadDepth::Whole)
         return summary;
 
@@ -164,10 +164,10 @@ PatchSummary summarizeAps(const std::filesystem::path &filePath, ReadDepth depth
     };
     if (names) {
         summary.fields.push_back({"targetFormat", std::int64_t(h.TargetFormat)});
-        summary.fields.push_back({"cartId", h.CartId.toStdString()});
+        summary.fields.push_back({"cartId", h.CartId});
         summary.fields.push_back({"countryCode", std::int64_t(h.CountryCode)});
-        summary.fields.push_back({"crc1", hexText(h.Crc1).toStdString()});
-        summary.fields.push_back({"crc2", hexText(h.Crc2).toStdString()});
+        summary.fields.push_back({"crc1", hexText(h.Crc1)});
+        summary.fields.push_back({"crc2", hexText(h.Crc2)});
     }
     if (summary.readable()) {
         summary.fields.push_back({"records", std::int64_t(records.records)});

@@ -4,7 +4,7 @@
 #include "patch/PatchSummary.h"
 #include "patch/aps/ApsFormat.h"
 
-#include <QString>
+#include <string>
 
 #include <filesystem>
 #include <optional>

@@ -9,8 +9,8 @@
 #include "patch/varint/Varint.h"
 #include "rom/ByteOrderConversion.h"
 
-#include <QFile>
-#include <QtEndian>
+#include "files/FileReader.h"
+#include "io/Endian.h"
 
 #include <algorithm>
 #include <array>
@@ -25,29 +25,29 @@ namespace tarnic {
 namespace {
 
 // Runs the actions from the patch's current position to `header.actionsEnd`.
-BodyRun runActions(QFile &patch, const BpsHeader &header, SourceBlocks &source, qint64 sourceSize,
-                   TargetWriter &target) {
-    const qint64 targetSize = qint64(header.targetSize);
-    qint64 sourceCursor = 0;
-    qint64 targetCursor = 0;
+BodyRun runActions(Reader &patch, const BpsHeader &header, SourceBlocks &source,
+                   std::int64_t sourceSize, TargetWriter &target) {
+    const std::int64_t targetSize = std::int64_t(header.targetSize);
+    std::int64_t sourceCursor = 0;
+    std::int64_t targetCursor = 0;
     while (patch.pos() < header.actionsEnd) {
         const std::optional<std::uint64_t> action = readVarintFrom(patch);
         if (!action || *action >> 2 >= std::uint64_t(targetSize))
             return BodyRun::Invalid;
-        const qint64 length = qint64(*action >> 2) + 1;
-        const qint64 out = target.size();
+        const std::int64_t length = std::int64_t(*action >> 2) + 1;
+        const std::int64_t out = target.size();
         if (length > targetSize - out)
             return BodyRun::Invalid;
-        const auto move = [&](qint64 &cursor) {
+        const auto move = [&](std::int64_t &cursor) {
             const std::optional<std::uint64_t> delta = readVarintFrom(patch);
             if (!delta || (*delta >> 1) > std::uint64_t(1) << 62)
                 return false;
-            cursor += (*delta & 1 ? -1 : 1) * qint64(*delta >> 1);
+            cursor += (*delta & 1 ? -1 : 1) * std::int64_t(*delta >> 1);
             return true;
         };
         // Bytes from the source, from `from` on, straight into the target.
-        const auto fromSource = [&source](qint64 from) {
-            return [&source, from](char *into, qint64 n) mutable {
+        const auto fromSource = [&source](std::int64_t from) {
+            return [&source, from](char *into, std::int64_t n) mutable {
                 const bool read = source.read(from, into, n);
                 from += n;
                 return read;
@@ -64,8 +64,8 @@ BodyRun runActions(QFile &patch, const BpsHeader &header, SourceBlocks &source, 
         case 1: // TargetRead
             if (length > header.actionsEnd - patch.pos())
                 return BodyRun::Invalid;
-            ok = target.appendFrom(length, [&](char *into, qint64 n) {
-                patchRead = readFully(patch, into, n) == n;
+            ok = target.appendFrom(length, [&](char *into, std::int64_t n) {
+                patchRead = patch.read(into, n) == n;
                 return patchRead;
             });
             if (!patchRead)
@@ -97,8 +97,8 @@ BodyRun runActions(QFile &patch, const BpsHeader &header, SourceBlocks &source, 
 
 BpsInspection inspectBps(const std::filesystem::path &patchPath, PatchCrcCheck check) {
     BpsInspection result;
-    QFile patch;
-    if (!openRegularFile(patch, patchPath))
+    FileReader patch;
+    if (!patch.open(patchPath))
         return result;
     const auto finish = [&](PatchRead outcome) {
         result.outcome = outcome;
@@ -106,28 +106,28 @@ BpsInspection inspectBps(const std::filesystem::path &patchPath, PatchCrcCheck c
     };
     BpsHeader &h = result.header;
     char magic[4];
-    if (readFully(patch, magic, 4) != 4 || std::memcmp(magic, kBpsMagic, 4) != 0)
+    if (patch.read(magic, 4) != 4 || std::memcmp(magic, kBpsMagic, 4) != 0)
         return finish(PatchRead::NotAPatch);
     const auto source = readVarintFrom(patch);
     const auto target = readVarintFrom(patch);
     const auto metadata = readVarintFrom(patch);
-    const qint64 room = patch.size() - patch.pos() - kCrcFooterSize;
+    const std::int64_t room = patch.size() - patch.pos() - kCrcFooterSize;
     if (!source || !target || !metadata || room < 0 || *metadata > std::uint64_t(room))
         return finish(PatchRead::CutShort);
     h.sourceSize = *source;
     h.targetSize = *target;
     // Only the start of an outsized text is kept: it is there to be shown.
-    h.actionsStart = patch.pos() + qint64(*metadata);
-    h.metadata = patch.read(std::min(qint64(*metadata), kMetadataKept));
+    h.actionsStart = patch.pos() + std::int64_t(*metadata);
+    h.metadata = patch.read(std::min(std::int64_t(*metadata), kMetadataKept));
     h.actionsEnd = patch.size() - kCrcFooterSize;
 
     std::uint32_t computed = 0;
     char footer[kCrcFooterSize];
     if (!patchCrc(patch, computed, h.patchCrc, check) || !patch.seek(h.actionsEnd) ||
-        readFully(patch, footer, kCrcFooterSize) != kCrcFooterSize)
+        patch.read(footer, kCrcFooterSize) != kCrcFooterSize)
         return finish(PatchRead::Unreadable);
-    h.sourceCrc = qFromLittleEndian<quint32>(footer);
-    h.targetCrc = qFromLittleEndian<quint32>(footer + 4);
+    h.sourceCrc = fromLittleEndian<std::uint32_t>(footer);
+    h.targetCrc = fromLittleEndian<std::uint32_t>(footer + 4);
     return finish(computed == h.patchCrc ? PatchRead::Readable : PatchRead::Damaged);
 }
 
@@ -136,19 +136,19 @@ namespace {
 // Adds the bytes [from, to) of the file to the CRC-32s of `orders`, the image
 // read in each of their orders; positioned reads, so that two ranges can be
 // read at once. False when a read fails.
-bool crcsOfRange(QFile &image, qint64 from, qint64 to, ByteOrder own, OrderedCrc *orders,
-                 size_t count) {
+bool crcsOfRange(Reader &image, std::int64_t from, std::int64_t to, ByteOrder own,
+                 OrderedCrc *orders, size_t count) {
     // Other orders are made a small block at a time, so that the block is
     // reordered and summed while it is still in the processor's cache.
-    constexpr qint64 kBlock = 16 * 1024;
+    constexpr std::int64_t kBlock = 16 * 1024;
     std::vector<char> piece(kCopyChunkSize);
     std::vector<char> reordered(kBlock);
-    for (qint64 at = from; at < to;) {
-        const qint64 n = std::min(kCopyChunkSize, to - at);
+    for (std::int64_t at = from; at < to;) {
+        const std::int64_t n = std::min(kCopyChunkSize, to - at);
         if (!readAt(image, at, piece.data(), n))
             return false;
-        for (qint64 block = 0; block < n; block += kBlock) {
-            const qint64 m = std::min(kBlock, n - block);
+        for (std::int64_t block = 0; block < n; block += kBlock) {
+            const std::int64_t m = std::min(kBlock, n - block);
             const char *bytes = piece.data() + block;
             for (size_t i = 0; i < count; ++i) {
                 if (orders[i].order == own) {
@@ -168,13 +168,13 @@ bool crcsOfRange(QFile &image, qint64 from, qint64 to, ByteOrder own, OrderedCrc
 // start with). A large image is cut into stretches that both cores take in
 // turn, each stretch summed on its own and the sums joined in order at the
 // end, so that a core slowed by other work simply takes fewer of them.
-void crcsInOrders(QFile &image, ByteOrder own, OrderedCrc *orders, size_t count) {
-    const qint64 size = image.size();
+void crcsInOrders(Reader &image, ByteOrder own, OrderedCrc *orders, size_t count) {
+    const std::int64_t size = image.size();
     if (size < 8 * kCopyChunkSize) {
         crcsOfRange(image, 0, size, own, orders, count);
         return;
     }
-    constexpr qint64 kStretch = 4 * kCopyChunkSize; // whole words
+    constexpr std::int64_t kStretch = 4 * kCopyChunkSize; // whole words
     const size_t stretches = size_t((size + kStretch - 1) / kStretch);
     std::vector<OrderedCrc> sums;
     for (size_t k = 0; k < stretches; ++k)
@@ -182,7 +182,7 @@ void crcsInOrders(QFile &image, ByteOrder own, OrderedCrc *orders, size_t count)
     std::atomic<size_t> next{0};
     const auto sumStretches = [&] {
         for (size_t k; (k = next++) < stretches;) {
-            const qint64 from = qint64(k) * kStretch;
+            const std::int64_t from = std::int64_t(k) * kStretch;
             crcsOfRange(image, from, std::min(size, from + kStretch), own, &sums[k * count], count);
         }
     };
@@ -192,7 +192,7 @@ void crcsInOrders(QFile &image, ByteOrder own, OrderedCrc *orders, size_t count)
     for (size_t i = 0; i < count; ++i) {
         std::uint32_t crc = 0;
         for (size_t k = 0; k < stretches; ++k) {
-            const qint64 from = qint64(k) * kStretch;
+            const std::int64_t from = std::int64_t(k) * kStretch;
             crc =
                 crc32Combine(crc, sums[k * count + i].crc, std::min(size, from + kStretch) - from);
         }
@@ -202,7 +202,7 @@ void crcsInOrders(QFile &image, ByteOrder own, OrderedCrc *orders, size_t count)
 
 } // namespace
 
-std::vector<OrderedCrc> imageCrcs(QFile &image, ByteOrder own,
+std::vector<OrderedCrc> imageCrcs(Reader &image, ByteOrder own,
                                   const std::function<bool(std::uint32_t)> &enough) {
     std::vector<OrderedCrc> crcs{{own, 0}};
     crcsInOrders(image, own, crcs.data(), 1);
@@ -217,31 +217,31 @@ std::vector<OrderedCrc> imageCrcs(QFile &image, ByteOrder own,
     return crcs;
 }
 
-bool patchCrc(QFile &patch, std::uint32_t &computed, std::uint32_t &stored, PatchCrcCheck check) {
+bool patchCrc(Reader &patch, std::uint32_t &computed, std::uint32_t &stored, PatchCrcCheck check) {
     computed = 0;
     std::vector<char> piece(kCopyChunkSize);
     if (patch.size() < 4 || !patch.seek(check == PatchCrcCheck::Whole ? 0 : patch.size() - 4))
         return false;
-    for (qint64 left = check == PatchCrcCheck::Whole ? patch.size() - 4 : 0; left > 0;) {
-        const qint64 n = std::min(left, kCopyChunkSize);
-        if (readFully(patch, piece.data(), n) != n)
+    for (std::int64_t left = check == PatchCrcCheck::Whole ? patch.size() - 4 : 0; left > 0;) {
+        const std::int64_t n = std::min(left, kCopyChunkSize);
+        if (patch.read(piece.data(), n) != n)
             return false;
         computed = crc32(computed, piece.data(), size_t(n));
         left -= n;
     }
     char last[4];
-    if (readFully(patch, last, 4) != 4)
+    if (patch.read(last, 4) != 4)
         return false;
-    stored = qFromLittleEndian<quint32>(last);
+    stored = fromLittleEndian<std::uint32_t>(last);
     if (check == PatchCrcCheck::Deferred)
         computed = stored;
     return true;
 }
 
-SourceMatch matchSource(const PatchJob &job, const NamedImages &named, QFile &image,
+SourceMatch matchSource(const PatchJob &job, const NamedImages &named, FileReader &image,
                         ApplyResult &result) {
     HeaderBytes head;
-    if (!readHeaderBytes(job.imagePath, head) || !openRegularFile(image, job.imagePath))
+    if (!readHeaderBytes(job.imagePath, head) || !image.open(job.imagePath))
         return {ApplyOutcome::DestinationUnwritable, ByteOrder::Unknown};
     result.expectedCrc = named.sourceCrc;
     const ByteOrder own = byteOrderOf(head);
@@ -282,8 +282,9 @@ ApplyResult applyBps(const PatchJob &job) {
     const BpsHeader &h = inspection.header;
     return applyNamedSourcePatch(
         job, {h.sourceSize, h.sourceCrc, h.targetSize, h.targetCrc}, h.actionsStart,
-        [&](QFile &patch, SourceBlocks &source, qint64 imageSize, TargetWriter &target) {
-            return runActions(patch, h, source, std::min<qint64>(imageSize, qint64(h.sourceSize)),
+        [&](Reader &patch, SourceBlocks &source, std::int64_t imageSize, TargetWriter &target) {
+            return runActions(patch, h, source,
+                              std::min<std::int64_t>(imageSize, std::int64_t(h.sourceSize)),
                               target);
         });
 }
@@ -297,7 +298,7 @@ PatchSummary summarizeBps(const std::filesystem::path &patchPath, ReadDepth dept
         return summary;
     const BpsHeader &h = bps.header;
     summary.source = NamedSource{h.sourceSize, h.sourceCrc};
-    summary.description = h.metadata.toStdString();
+    summary.description = h.metadata;
     summary.lines = {{"Source", sizeAndCrc(h.sourceSize, h.sourceCrc)},
                      {"Target", sizeAndCrc(h.targetSize, h.targetCrc)},
                      {"Metadata", summary.description}};

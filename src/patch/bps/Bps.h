@@ -22,10 +22,9 @@
 #include "patch/PatchCreation.h"
 #include "rom/ImageHeader.h"
 
-#include <QByteArray>
-#include <QFile>
-#include <QIODevice>
-#include <QString>
+#include "files/FileReader.h"
+#include "io/Reader.h"
+#include <string>
 
 #include <cstdint>
 #include <filesystem>
@@ -38,17 +37,17 @@ namespace tarnic {
 inline constexpr char kBpsMagic[] = "BPS1";
 
 // How much of a patch's metadata is read: far more than any description.
-inline constexpr qint64 kMetadataKept = 64 * 1024;
+inline constexpr std::int64_t kMetadataKept = 64 * 1024;
 
 struct BpsHeader {
     std::uint64_t sourceSize = 0;
     std::uint64_t targetSize = 0;
-    QByteArray metadata; // its first kMetadataKept bytes
+    std::string metadata; // its first kMetadataKept bytes
     std::uint32_t sourceCrc = 0;
     std::uint32_t targetCrc = 0;
     std::uint32_t patchCrc = 0;
-    qint64 actionsStart = 0; // where the actions begin in the patch
-    qint64 actionsEnd = 0;   // where the CRC-32s begin
+    std::int64_t actionsStart = 0; // where the actions begin in the patch
+    std::int64_t actionsEnd = 0;   // where the CRC-32s begin
 };
 
 struct BpsInspection {
@@ -75,7 +74,7 @@ struct OrderedCrc {
 // length that is no whole number of words), anything else only as it is. The other orders are read
 // (in one more pass over the file) only when `enough`, given the CRC-32 in the image's own order,
 // says no.
-std::vector<OrderedCrc> imageCrcs(QFile &image, ByteOrder own,
+std::vector<OrderedCrc> imageCrcs(Reader &image, ByteOrder own,
                                   const std::function<bool(std::uint32_t)> &enough = {});
 
 // Applies a BPS patch to the image in the byte order in which the image is

@@ -6,8 +6,8 @@
 #include "patch/bps/Bps.h"
 #include "patch/varint/Varint.h"
 
-#include <QFile>
-#include <QtEndian>
+#include "files/FileReader.h"
+#include "io/Endian.h"
 
 #include <algorithm>
 #include <array>
@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#if defined(Q_OS_UNIX)
+#if defined(__unix__)
 #include <sys/mman.h>
 #endif
 
@@ -27,11 +27,11 @@ namespace {
 // The source is indexed every kStride bytes by the hash of the kWindow bytes
 // there; a target stretch that the source holds elsewhere (a moved block) is
 // found from any of its positions once it is at least kWindow + kStride long.
-constexpr qint64 kWindow = 32;
-constexpr qint64 kStride = 32;
+constexpr std::int64_t kWindow = 32;
+constexpr std::int64_t kStride = 32;
 constexpr int kTableBits = 22;
 // A run this long in the target is one literal byte and a copy of it.
-constexpr qint64 kRunWorthIt = 8;
+constexpr std::int64_t kRunWorthIt = 8;
 
 // The hash of the kWindow bytes at `bytes`: its top kTableBits pick a slot of
 // the table, the kCheckBits below them are kept in the slot, so that most
@@ -51,7 +51,7 @@ size_t slotOf(std::uint64_t hash) {
 
 // A slot holds 0 (empty) or, for the source position p (a multiple of
 // kStride), p / kStride + 1 above the hash's check bits.
-std::uint32_t slotEntry(qint64 position, std::uint64_t hash) {
+std::uint32_t slotEntry(std::int64_t position, std::uint64_t hash) {
     static_assert((std::uint64_t(kLastWritableOffset) / kStride + 1) << kCheckBits <= UINT32_MAX);
     return std::uint32_t(position / kStride + 1) << kCheckBits |
            (std::uint32_t(hash >> (64 - kTableBits - kCheckBits)) & ((1u << kCheckBits) - 1));
@@ -63,7 +63,7 @@ std::uint32_t slotEntry(qint64 position, std::uint64_t hash) {
 class PositionTable {
   public:
     PositionTable() {
-#if defined(Q_OS_UNIX)
+#if defined(__unix__)
         void *mapped = ::mmap(nullptr, kBytes + kHugePage, PROT_READ | PROT_WRITE,
                               MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         if (mapped != MAP_FAILED) {
@@ -82,7 +82,7 @@ class PositionTable {
         slots_ = fallback_.data();
     }
     ~PositionTable() {
-#if defined(Q_OS_UNIX)
+#if defined(__unix__)
         if (mapped_)
             ::munmap(mapped_, kBytes + kHugePage);
 #endif
@@ -106,25 +106,25 @@ class PositionTable {
 // The patch, written out as it is made, with its CRC-32.
 class PatchOutput {
   public:
-    explicit PatchOutput(FileReplacement &file) : file_(file) {}
+    explicit PatchOutput(Writer &file) : file_(file) {}
 
     void number(std::uint64_t value) {
         appendVarint(buffer_, value);
         spill();
     }
-    void bytes(const char *data, qint64 size) {
+    void bytes(const char *data, std::int64_t size) {
         buffer_.append(data, size);
         spill();
     }
     bool flush() {
-        crc_ = crc32(crc_, buffer_.constData(), size_t(buffer_.size()));
+        crc_ = crc32(crc_, buffer_.data(), size_t(buffer_.size()));
         size_ += buffer_.size();
         const bool written = file_.write(buffer_);
         buffer_.clear();
         return written && ok_;
     }
     std::uint32_t crc() const { return crc_; }
-    qint64 size() const { return size_ + buffer_.size(); }
+    std::int64_t size() const { return size_ + buffer_.size(); }
 
   private:
     void spill() {
@@ -132,10 +132,10 @@ class PatchOutput {
             ok_ = flush() && ok_;
     }
 
-    FileReplacement &file_;
-    QByteArray buffer_;
+    Writer &file_;
+    std::string buffer_;
     std::uint32_t crc_ = 0;
-    qint64 size_ = 0;
+    std::int64_t size_ = 0;
     bool ok_ = true;
 };
 
@@ -144,14 +144,14 @@ class PatchOutput {
 // what none of them covers is read from the patch.
 class DeltaEncoder {
   public:
-    DeltaEncoder(const unsigned char *source, qint64 sourceSize, const unsigned char *target,
-                 qint64 targetSize, PatchOutput &out)
+    DeltaEncoder(const unsigned char *source, std::int64_t sourceSize, const unsigned char *target,
+                 std::int64_t targetSize, PatchOutput &out)
         : source_(source), sourceSize_(sourceSize), target_(target), targetSize_(targetSize),
           out_(out) {
         // The slot of a position a few strides ahead is fetched meanwhile,
         // the table being far larger than the processor's caches.
-        constexpr qint64 kAhead = 8 * kStride;
-        for (qint64 at = 0; at + kWindow <= sourceSize_; at += kStride) {
+        constexpr std::int64_t kAhead = 8 * kStride;
+        for (std::int64_t at = 0; at + kWindow <= sourceSize_; at += kStride) {
             if (at + kAhead + kWindow <= sourceSize_)
                 __builtin_prefetch(&table_[slotOf(windowHash(source_ + at + kAhead))], 1);
             const std::uint64_t hash = windowHash(source_ + at);
@@ -160,20 +160,20 @@ class DeltaEncoder {
     }
 
     void run() {
-        qint64 at = 0;
+        std::int64_t at = 0;
         while (at < targetSize_) {
-            const qint64 inPlace = matchLength(at, at);
+            const std::int64_t inPlace = matchLength(at, at);
             if (inPlace > 0 && inPlace >= 1 + 1 + (literalStart_ >= 0) + (inPlace == 1)) {
                 flushLiteral(at);
                 action(0, inPlace);
                 at += inPlace;
                 continue;
             }
-            if (const qint64 moved = sourceCopy(at)) {
+            if (const std::int64_t moved = sourceCopy(at)) {
                 at += moved;
                 continue;
             }
-            const qint64 run = runLength(at);
+            const std::int64_t run = runLength(at);
             // A run copied whole from an earlier one of the same byte, at least
             // as long, costs a copy and no literal byte.
             const Run &earlier = longestRun_[std::uint8_t(target_[at])];
@@ -200,22 +200,22 @@ class DeltaEncoder {
         flushLiteral(targetSize_);
     }
 
-    qint64 actions = 0;
+    std::int64_t actions = 0;
 
   private:
-    qint64 matchLength(qint64 sourceAt, qint64 targetAt) const {
-        const qint64 limit = std::min(sourceSize_ - sourceAt, targetSize_ - targetAt);
-        qint64 n = 0;
+    std::int64_t matchLength(std::int64_t sourceAt, std::int64_t targetAt) const {
+        const std::int64_t limit = std::min(sourceSize_ - sourceAt, targetSize_ - targetAt);
+        std::int64_t n = 0;
         while (n + 8 <= limit &&
                std::memcmp(source_ + sourceAt + n, target_ + targetAt + n, 8) == 0)
             n += 8;
         while (n < limit && source_[sourceAt + n] == target_[targetAt + n])
             ++n;
-        return std::max<qint64>(n, 0);
+        return std::max<std::int64_t>(n, 0);
     }
 
-    qint64 runLength(qint64 at) const {
-        qint64 end = at + 1;
+    std::int64_t runLength(std::int64_t at) const {
+        std::int64_t end = at + 1;
         while (end < targetSize_ && target_[end] == target_[at])
             ++end;
         return end - at;
@@ -223,39 +223,39 @@ class DeltaEncoder {
 
     // A copy from elsewhere in the source, taking back what it can of the
     // literal bytes before it; the bytes it covers from `at`, or 0.
-    qint64 sourceCopy(qint64 at) {
+    std::int64_t sourceCopy(std::int64_t at) {
         if (at + kWindow > targetSize_)
             return 0;
         // Literal bytes are tried one after another: the slot of one a little
         // further on is fetched meanwhile.
-        constexpr qint64 kAhead = 8;
+        constexpr std::int64_t kAhead = 8;
         if (at + kAhead + kWindow <= targetSize_)
             __builtin_prefetch(&table_[slotOf(windowHash(target_ + at + kAhead))]);
         const std::uint64_t hash = windowHash(target_ + at);
         const std::uint32_t entry = table_[slotOf(hash)];
         if (entry == 0 || (entry ^ slotEntry(0, hash)) & ((1u << kCheckBits) - 1))
             return 0;
-        qint64 from = qint64((entry >> kCheckBits) - 1) * kStride;
-        qint64 length = matchLength(from, at);
+        std::int64_t from = std::int64_t((entry >> kCheckBits) - 1) * kStride;
+        std::int64_t length = matchLength(from, at);
         if (length < kWindow)
             return 0;
-        qint64 start = at;
-        const qint64 floor = literalStart_ >= 0 ? literalStart_ : at;
+        std::int64_t start = at;
+        const std::int64_t floor = literalStart_ >= 0 ? literalStart_ : at;
         while (start > floor && from > 0 && source_[from - 1] == target_[start - 1]) {
             --start;
             --from;
             ++length;
         }
         flushLiteral(start);
-        const qint64 delta = from - sourceCursor_;
+        const std::int64_t delta = from - sourceCursor_;
         action(2, length);
         out_.number(std::uint64_t(delta < 0 ? -delta : delta) << 1 | (delta < 0 ? 1 : 0));
         sourceCursor_ = from + length;
         return length - (at - start);
     }
 
-    static std::uint64_t cursorMove(qint64 to, qint64 from) {
-        const qint64 delta = to - from;
+    static std::uint64_t cursorMove(std::int64_t to, std::int64_t from) {
+        const std::int64_t delta = to - from;
         return std::uint64_t(delta < 0 ? -delta : delta) << 1 | (delta < 0 ? 1 : 0);
     }
 
@@ -266,13 +266,13 @@ class DeltaEncoder {
         return size;
     }
 
-    void copyFromTarget(qint64 from, qint64 length) {
+    void copyFromTarget(std::int64_t from, std::int64_t length) {
         action(3, length);
         out_.number(cursorMove(from, targetCursor_));
         targetCursor_ = from + length;
     }
 
-    void flushLiteral(qint64 end) {
+    void flushLiteral(std::int64_t end) {
         if (literalStart_ < 0)
             return;
         if (end > literalStart_) {
@@ -283,54 +283,54 @@ class DeltaEncoder {
         literalStart_ = -1;
     }
 
-    void action(int command, qint64 length) {
+    void action(int command, std::int64_t length) {
         out_.number(std::uint64_t(length - 1) << 2 | std::uint64_t(command));
         ++actions;
     }
 
     const unsigned char *source_;
-    qint64 sourceSize_;
+    std::int64_t sourceSize_;
     const unsigned char *target_;
-    qint64 targetSize_;
+    std::int64_t targetSize_;
     PatchOutput &out_;
     PositionTable table_;
     // The longest run of each byte value written so far.
     struct Run {
-        qint64 start = 0;
-        qint64 length = 0;
+        std::int64_t start = 0;
+        std::int64_t length = 0;
     };
     std::array<Run, 256> longestRun_{};
-    qint64 literalStart_ = -1;
-    qint64 sourceCursor_ = 0;
-    qint64 targetCursor_ = 0;
+    std::int64_t literalStart_ = -1;
+    std::int64_t sourceCursor_ = 0;
+    std::int64_t targetCursor_ = 0;
 };
 
 // The whole file, mapped where the system allows, else read.
 class WholeFile {
   public:
     bool open(const std::filesystem::path &path) {
-        if (!openRegularFile(file_, path))
+        if (!file_.open(path))
             return false;
         size_ = file_.size();
         if (size_ == 0)
             return true;
-        data_ = file_.map(0, size_);
+        data_ = reinterpret_cast<const unsigned char *>(file_.map(0, size_));
         if (!data_) {
-            copy_ = file_.readAll();
-            if (copy_.size() != size_)
+            copy_.resize(size_t(size_));
+            if (file_.readAt(0, copy_.data(), size_) != size_)
                 return false;
-            data_ = reinterpret_cast<uchar *>(copy_.data());
+            data_ = reinterpret_cast<const unsigned char *>(copy_.data());
         }
         return true;
     }
     const unsigned char *data() const { return data_; }
-    qint64 size() const { return size_; }
+    std::int64_t size() const { return size_; }
 
   private:
-    QFile file_;
-    QByteArray copy_;
-    uchar *data_ = nullptr;
-    qint64 size_ = 0;
+    FileReader file_;
+    std::string copy_;
+    const unsigned char *data_ = nullptr;
+    std::int64_t size_ = 0;
 };
 
 } // namespace
@@ -359,12 +359,12 @@ CreateResult createBpsPatch(const CreateJob &job) {
     }
     result.folderFlushError = patch.folderFlushError();
     PatchOutput out(patch);
-    const QByteArray metadata = job.description.toUtf8();
+    const std::string &metadata = job.description;
     out.bytes(kBpsMagic, 4);
     out.number(std::uint64_t(original.size()));
     out.number(std::uint64_t(modified.size()));
     out.number(std::uint64_t(metadata.size()));
-    out.bytes(metadata.constData(), metadata.size());
+    out.bytes(metadata.data(), metadata.size());
     DeltaEncoder encoder(original.data(), original.size(), modified.data(), modified.size(), out);
     // The two images' CRC-32s are summed on the other core while the delta is
     // made.
@@ -377,13 +377,13 @@ CreateResult createBpsPatch(const CreateJob &job) {
     encoder.run();
     summing.join();
     char crcs[8];
-    qToLittleEndian(originalCrc, crcs);
-    qToLittleEndian(modifiedCrc, crcs + 4);
+    toLittleEndian(originalCrc, crcs);
+    toLittleEndian(modifiedCrc, crcs + 4);
     out.bytes(crcs, 8);
     char own[4];
     const bool headerAndActions = out.flush();
-    qToLittleEndian(out.crc(), own);
-    const qint64 size = out.size() + 4;
+    toLittleEndian(out.crc(), own);
+    const std::int64_t size = out.size() + 4;
     if (!headerAndActions || !patch.write(own, 4) || !patch.finish(size) || !patch.commit()) {
         result.systemError = patch.errorString();
         return finish(CreateOutcome::WriteFailed);

@@ -4,16 +4,16 @@
 #include "patch/PatchFormat.h"
 #include "patch/records/RecordEngine.h"
 
-#include <QtEndian>
+#include "io/Endian.h"
 
 #include <cstring>
 
 namespace tarnic {
 
 IpsRecordReader::Step IpsRecordReader::next(PatchRecord &record) {
-    const qint64 offsetSize = ips32_ ? 4 : 3;
+    const std::int64_t offsetSize = ips32_ ? 4 : 3;
     unsigned char head[5];
-    qint64 got = readFully(stream_, reinterpret_cast<char *>(head), offsetSize);
+    std::int64_t got = stream_.read(reinterpret_cast<char *>(head), offsetSize);
     if (got < 0)
         return Step::ReadFailed;
     if (got < offsetSize)
@@ -21,34 +21,34 @@ IpsRecordReader::Step IpsRecordReader::next(PatchRecord &record) {
     if (std::memcmp(head, ips32_ ? "EEOF" : "EOF", size_t(offsetSize)) == 0) {
         // Nothing may follow, or (IPS) the length of the result.
         unsigned char tail[4];
-        got = readFully(stream_, reinterpret_cast<char *>(tail), 4);
+        got = stream_.read(reinterpret_cast<char *>(tail), 4);
         if (got < 0)
             return Step::ReadFailed;
         if (got == 0)
             return Step::End;
         if (!ips32_ && got == 3) {
-            truncation_ = qint64(tail[0]) << 16 | qint64(tail[1]) << 8 | tail[2];
+            truncation_ = std::int64_t(tail[0]) << 16 | std::int64_t(tail[1]) << 8 | tail[2];
             return Step::End;
         }
         return Step::Truncated;
     }
-    record.Offset = ips32_ ? qint64(qFromBigEndian<quint32>(head))
-                           : qint64(head[0]) << 16 | qint64(head[1]) << 8 | head[2];
+    record.Offset = ips32_ ? std::int64_t(fromBigEndian<std::uint32_t>(head))
+                           : std::int64_t(head[0]) << 16 | std::int64_t(head[1]) << 8 | head[2];
     unsigned char size[2];
-    if (readFully(stream_, reinterpret_cast<char *>(size), 2) != 2)
+    if (stream_.read(reinterpret_cast<char *>(size), 2) != 2)
         return Step::Truncated;
-    record.Length = qFromBigEndian<quint16>(size);
+    record.Length = fromBigEndian<std::uint16_t>(size);
     record.Data = nullptr;
     if (record.Length != 0) {
-        if (readFully(stream_, data_.data(), record.Length) != record.Length)
+        if (stream_.read(data_.data(), record.Length) != record.Length)
             return Step::Truncated;
         record.Data = data_.data();
         return Step::Record;
     }
     unsigned char run[3];
-    if (readFully(stream_, reinterpret_cast<char *>(run), 3) != 3)
+    if (stream_.read(reinterpret_cast<char *>(run), 3) != 3)
         return Step::Truncated;
-    record.RunCount = qFromBigEndian<quint16>(run);
+    record.RunCount = fromBigEndian<std::uint16_t>(run);
     record.RunValue = run[2];
     return record.RunCount == 0 ? Step::Truncated : Step::Record;
 }
@@ -57,18 +57,17 @@ namespace {
 
 // IPS or IPS32, told by the patch's first bytes.
 bool isIps32(const std::filesystem::path &patchPath) {
-    QFile probe;
+    FileReader probe;
     char magic[kIpsMagicSize] = {};
-    return openRegularFile(probe, patchPath) &&
-           readFully(probe, magic, kIpsMagicSize) == kIpsMagicSize &&
+    return probe.open(patchPath) && probe.read(magic, kIpsMagicSize) == kIpsMagicSize &&
            std::memcmp(magic, kIps32Magic, kIpsMagicSize) == 0;
 }
 
 // Reads the magic, leaving the file at the records.
 HeaderReader ipsHeaderReader(bool ips32) {
-    return [ips32](QFile &patch, PatchFileCheck &check) {
+    return [ips32](Reader &patch, PatchFileCheck &check) {
         char magic[kIpsMagicSize];
-        const qint64 got = readFully(patch, magic, kIpsMagicSize);
+        const std::int64_t got = patch.read(magic, kIpsMagicSize);
         if (got < 0)
             return PatchFileOutcome::Unreadable;
         if (got < kIpsMagicSize ||
@@ -81,9 +80,7 @@ HeaderReader ipsHeaderReader(bool ips32) {
 
 RecordRules ipsRules(bool ips32) {
     RecordRules rules;
-    rules.open = [ips32](QIODevice &patch) {
-        return std::make_unique<IpsRecordReader>(patch, ips32);
-    };
+    rules.open = [ips32](Reader &patch) { return std::make_unique<IpsRecordReader>(patch, ips32); };
     return rules;
 }
 
@@ -109,8 +106,8 @@ PatchSummary summarizeIps(const std::filesystem::path &patchPath, ReadDepth dept
     if (depth == ReadDepth::Whole) {
         check = checkIpsFile(patchPath);
     } else {
-        QFile patch;
-        if (openRegularFile(patch, patchPath))
+        FileReader patch;
+        if (patch.open(patchPath))
             check.outcome = ipsHeaderReader(ips32)(patch, check);
     }
     summary.read = readOf(check.outcome, summary.fault);

@@ -17,7 +17,7 @@
 #include "patch/PatchCreation.h"
 #include "patch/PatchSummary.h"
 
-#include <QIODevice>
+#include "io/Reader.h"
 
 #include <optional>
 #include <vector>
@@ -26,20 +26,20 @@ namespace tarnic {
 
 inline constexpr char kIpsMagic[] = "PATCH";
 inline constexpr char kIps32Magic[] = "IPS32";
-inline constexpr qint64 kIpsMagicSize = 5;
+inline constexpr std::int64_t kIpsMagicSize = 5;
 
 class IpsRecordReader : public RecordStream {
   public:
-    IpsRecordReader(QIODevice &stream, bool ips32) : stream_(stream), ips32_(ips32) {}
+    IpsRecordReader(Reader &stream, bool ips32) : stream_(stream), ips32_(ips32) {}
     // Truncated also for a stream that breaks the format's rules.
     Step next(PatchRecord &record) override;
     // After End: the length the result is to have, where the patch gives one.
-    std::optional<qint64> resultLength() const override { return truncation_; }
+    std::optional<std::int64_t> resultLength() const override { return truncation_; }
 
   private:
-    QIODevice &stream_;
+    Reader &stream_;
     bool ips32_;
-    std::optional<qint64> truncation_;
+    std::optional<std::int64_t> truncation_;
     std::vector<char> data_ = std::vector<char>(65535);
 };
 

@@ -6,9 +6,9 @@
 #include "rom/ByteOrderConversion.h"
 #include "rom/ImageHeader.h"
 
-#include <QtEndian>
+#include "io/Endian.h"
 
-#include <QFile>
+#include "files/FileReader.h"
 
 #include <algorithm>
 #include <cstring>
@@ -20,17 +20,17 @@ namespace {
 
 constexpr char kBeginDiz[] = "@BEGIN_FILE_ID.DIZ";
 constexpr char kEndDiz[] = "@END_FILE_ID.DIZ";
-constexpr qint64 kBlockCheckSize = 1024;
-constexpr qint64 kBlockCheckOffset = 0x9320;
-constexpr qint64 kGiBlockCheckOffset = 0x80A0;
-constexpr qint64 kIsoBlockCheckOffset = 0x8000;
+constexpr std::int64_t kBlockCheckSize = 1024;
+constexpr std::int64_t kBlockCheckOffset = 0x9320;
+constexpr std::int64_t kGiBlockCheckOffset = 0x80A0;
+constexpr std::int64_t kIsoBlockCheckOffset = 0x8000;
 
 } // namespace
 
-PpfLayout readPpfLayout(QIODevice &patch) {
+PpfLayout readPpfLayout(Reader &patch) {
     PpfLayout layout;
     char head[60];
-    const qint64 got = patch.seek(0) ? readFully(patch, head, sizeof head) : -1;
+    const std::int64_t got = patch.seek(0) ? patch.read(head, sizeof head) : -1;
     if (got < 0) {
         layout.read = PatchRead::Unreadable;
         return layout;
@@ -46,13 +46,13 @@ PpfLayout readPpfLayout(QIODevice &patch) {
         layout.read = PatchRead::UnsupportedVersion;
         return layout;
     }
-    const qint64 size = patch.size();
-    qint64 start = 56;
+    const std::int64_t size = patch.size();
+    std::int64_t start = 56;
     bool undo = false;
-    qint64 blockAt = kBlockCheckOffset;
+    std::int64_t blockAt = kBlockCheckOffset;
     if (version == 2) {
         start = 60 + kBlockCheckSize;
-        layout.imageSize = qFromLittleEndian<quint32>(head + 56);
+        layout.imageSize = fromLittleEndian<std::uint32_t>(head + 56);
     } else if (version == 3) {
         if (size < 60)
             return layout;
@@ -76,27 +76,28 @@ PpfLayout readPpfLayout(QIODevice &patch) {
     layout.recordsEnd = size;
     layout.undoData = undo;
     layout.description =
-        QString::fromLatin1(head + kPpfDescriptionOffset, kPpfDescriptionSize).trimmed();
+        trimmed(latin1ToUtf8(std::string_view(head + kPpfDescriptionOffset, kPpfDescriptionSize)));
     // The FILE_ID.DIZ text, told by ".DIZ" just before its length.
-    const qint64 lengthSize = version == 2 ? 4 : 2;
+    const std::int64_t lengthSize = version == 2 ? 4 : 2;
     if (version >= 2 && size - start >= 18 + 16 + lengthSize) {
         char tail[8];
         if (patch.seek(size - 4 - lengthSize) &&
-            readFully(patch, tail, 4 + lengthSize) == 4 + lengthSize &&
+            patch.read(tail, 4 + lengthSize) == 4 + lengthSize &&
             std::memcmp(tail, ".DIZ", 4) == 0) {
-            const qint64 textSize = lengthSize == 4 ? qFromLittleEndian<quint32>(tail + 4)
-                                                    : qFromLittleEndian<quint16>(tail + 4);
-            const qint64 begin = size - lengthSize - 16 - textSize - 18;
+            const std::int64_t textSize = lengthSize == 4
+                                              ? fromLittleEndian<std::uint32_t>(tail + 4)
+                                              : fromLittleEndian<std::uint16_t>(tail + 4);
+            const std::int64_t begin = size - lengthSize - 16 - textSize - 18;
             char mark[18];
             char endMark[16];
             if (begin >= start && patch.seek(size - lengthSize - 16) &&
-                readFully(patch, endMark, 16) == 16 && std::memcmp(endMark, kEndDiz, 16) == 0 &&
-                patch.seek(begin) && readFully(patch, mark, 18) == 18 &&
+                patch.read(endMark, 16) == 16 && std::memcmp(endMark, kEndDiz, 16) == 0 &&
+                patch.seek(begin) && patch.read(mark, 18) == 18 &&
                 std::memcmp(mark, kBeginDiz, 18) == 0) {
                 // A FILE_ID.DIZ holds at most 3072 bytes; only that much is
                 // read of a longer one.
                 layout.fileIdDiz =
-                    QString::fromLatin1(patch.read(std::min<qint64>(textSize, 3072))).trimmed();
+                    trimmed(latin1ToUtf8(patch.read(std::min<std::int64_t>(textSize, 3072))));
                 layout.recordsEnd = begin;
             }
         }
@@ -107,26 +108,27 @@ PpfLayout readPpfLayout(QIODevice &patch) {
 
 ImageBlockCheck checkPpfImage(const PpfLayout &layout, const std::filesystem::path &imagePath) {
     ImageBlockCheck check{ImageBlockFit::NoCheck, ByteOrder::Unknown};
-    if (layout.blockCheck.isEmpty() && !layout.imageSize)
+    if (layout.blockCheck.empty() && !layout.imageSize)
         return check;
-    QFile image;
+    FileReader image;
     HeaderBytes head;
-    if (!openRegularFile(image, imagePath)) {
+    if (!image.open(imagePath)) {
         check.fit = ImageBlockFit::Unreadable;
         return check;
     }
     const ByteOrder own = readHeaderBytes(imagePath, head) ? byteOrderOf(head) : ByteOrder::Unknown;
     check.order = own;
-    if (layout.imageSize && qint64(*layout.imageSize) != image.size()) {
+    if (layout.imageSize && std::int64_t(*layout.imageSize) != image.size()) {
         check.fit = ImageBlockFit::Differs;
         return check;
     }
-    if (layout.blockCheck.isEmpty()) {
+    if (layout.blockCheck.empty()) {
         check.fit = ImageBlockFit::Fits;
         return check;
     }
-    QByteArray block(kBlockCheckSize, '\0');
-    const qint64 held = std::clamp(image.size() - layout.blockCheckAt, qint64(0), kBlockCheckSize);
+    std::string block(kBlockCheckSize, '\0');
+    const std::int64_t held =
+        std::clamp(image.size() - layout.blockCheckAt, std::int64_t(0), kBlockCheckSize);
     if (held > 0 && !readAt(image, layout.blockCheckAt, block.data(), held)) {
         check.fit = ImageBlockFit::Unreadable;
         return check;
@@ -138,12 +140,12 @@ ImageBlockCheck checkPpfImage(const PpfLayout &layout, const std::filesystem::pa
     check.fit = ImageBlockFit::Differs;
     if (own == ByteOrder::Unknown)
         return check;
-    QByteArray reordered(kBlockCheckSize, '\0');
+    std::string reordered(kBlockCheckSize, '\0');
     for (const ByteOrder other :
          {ByteOrder::Cartridge, ByteOrder::ByteSwapped, ByteOrder::LittleEndian}) {
         if (other == own)
             continue;
-        copyReordered(block.constData(), reordered.data(), kBlockCheckSize, own, other);
+        copyReordered(block.data(), reordered.data(), kBlockCheckSize, own, other);
         if (reordered == layout.blockCheck) {
             check = {ImageBlockFit::OtherOrder, other};
             break;
@@ -153,7 +155,7 @@ ImageBlockCheck checkPpfImage(const PpfLayout &layout, const std::filesystem::pa
 }
 
 PpfRecordReader::Step PpfRecordReader::next(PatchRecord &record) {
-    const qint64 at = stream_.pos();
+    const std::int64_t at = stream_.pos();
     if (at >= layout_.recordsEnd)
         return Step::End;
     // A FILE_ID.DIZ trailer that was cut short is no longer told by its end:
@@ -161,33 +163,33 @@ PpfRecordReader::Step PpfRecordReader::next(PatchRecord &record) {
     // far past the image's end).
     if (layout_.version >= 2) {
         char mark[18];
-        const qint64 left = std::min<qint64>(18, layout_.recordsEnd - at);
-        const qint64 peeked = readFully(stream_, mark, left);
+        const std::int64_t left = std::min<std::int64_t>(18, layout_.recordsEnd - at);
+        const std::int64_t peeked = stream_.read(mark, left);
         if (peeked < 0 || !stream_.seek(at))
             return Step::ReadFailed;
         if (peeked >= 5 && std::memcmp(mark, kBeginDiz, size_t(peeked)) == 0)
             return Step::Truncated;
     }
-    const qint64 offsetSize = layout_.version == 3 ? 8 : 4;
+    const std::int64_t offsetSize = layout_.version == 3 ? 8 : 4;
     char head[9];
-    const qint64 got = readFully(stream_, head, offsetSize + 1);
+    const std::int64_t got = stream_.read(head, offsetSize + 1);
     if (got < 0)
         return Step::ReadFailed;
     if (got < offsetSize + 1 || at + offsetSize + 1 > layout_.recordsEnd)
         return Step::Truncated;
-    const quint64 offset =
-        offsetSize == 8 ? qFromLittleEndian<quint64>(head) : qFromLittleEndian<quint32>(head);
+    const std::uint64_t offset = offsetSize == 8 ? fromLittleEndian<std::uint64_t>(head)
+                                                 : fromLittleEndian<std::uint32_t>(head);
     // An offset past what any record may write makes the record not fit.
-    record.Offset = offset > (quint64(1) << 40) ? -1 : qint64(offset);
+    record.Offset = offset > (std::uint64_t(1) << 40) ? -1 : std::int64_t(offset);
     record.Length = std::uint8_t(head[offsetSize]);
     record.RunCount = 0;
     record.Data = data_.data();
-    const qint64 length = record.Length * (layout_.undoData ? 2 : 1);
+    const std::int64_t length = record.Length * (layout_.undoData ? 2 : 1);
     if (at + offsetSize + 1 + length > layout_.recordsEnd)
         return Step::Truncated;
-    if (readFully(stream_, data_.data(), record.Length) != record.Length)
+    if (stream_.read(data_.data(), record.Length) != record.Length)
         return Step::Truncated;
-    if (layout_.undoData && stream_.skip(record.Length) != record.Length)
+    if (layout_.undoData && !stream_.seek(stream_.pos() + record.Length))
         return Step::Truncated;
     // A length of 0 writes nothing (PPF1's run form is not what ApplyPPF does).
     if (record.Length == 0)
@@ -200,8 +202,8 @@ namespace {
 // The records of the patch that stands at them, read with its layout.
 RecordRules ppfRules() {
     RecordRules rules;
-    rules.open = [](QIODevice &patch) -> std::unique_ptr<RecordStream> {
-        const qint64 start = patch.pos();
+    rules.open = [](Reader &patch) -> std::unique_ptr<RecordStream> {
+        const std::int64_t start = patch.pos();
         const PpfLayout layout = readPpfLayout(patch);
         if (layout.version == 0 || !patch.seek(start))
             return nullptr;
@@ -214,7 +216,7 @@ RecordRules ppfRules() {
 
 ApplyResult applyPpf(const PatchJob &job) {
     PpfLayout layout;
-    const auto readHeader = [&layout](QFile &patch, PatchFileCheck &check) {
+    const auto readHeader = [&layout](Reader &patch, PatchFileCheck &check) {
         layout = readPpfLayout(patch);
         if (layout.version == 0)
             return PatchFileOutcome::NotAnApsFile;
@@ -248,8 +250,8 @@ ApplyResult applyPpf(const PatchJob &job) {
 
 ImageBlockCheck checkPpfImageFile(const std::filesystem::path &patchPath,
                                   const std::filesystem::path &imagePath) {
-    QFile patch;
-    if (!openRegularFile(patch, patchPath))
+    FileReader patch;
+    if (!patch.open(patchPath))
         return {};
     return checkPpfImage(readPpfLayout(patch), imagePath);
 }
@@ -258,8 +260,8 @@ PatchSummary summarizePpf(const std::filesystem::path &patchPath, ReadDepth dept
     PatchSummary summary;
     summary.format = PatchFormat::Ppf;
     summary.kind = "ppf-patch";
-    QFile patch;
-    if (!openRegularFile(patch, patchPath))
+    FileReader patch;
+    if (!patch.open(patchPath))
         return summary;
     const PpfLayout layout = readPpfLayout(patch);
     summary.read = layout.read;
@@ -269,23 +271,21 @@ PatchSummary summarizePpf(const std::filesystem::path &patchPath, ReadDepth dept
         return summary;
     }
     summary.heading = "PPF" + std::to_string(layout.version) + " patch";
-    const QString description = layout.fileIdDiz.isEmpty()
-                                    ? layout.description
-                                    : layout.description + u'\n' + layout.fileIdDiz;
-    summary.description = description.toStdString();
-    const bool blockCheck = !layout.blockCheck.isEmpty();
+    const std::string description = layout.fileIdDiz.empty()
+                                        ? layout.description
+                                        : layout.description + '\n' + layout.fileIdDiz;
+    summary.description = description;
+    const bool blockCheck = !layout.blockCheck.empty();
     if (blockCheck || layout.imageSize) {
         summary.checks = PatchChecks::ImageBlock;
         summary.namesByteOrder = true;
     }
     if (blockCheck)
         summary.blockCheckAt = std::uint64_t(layout.blockCheckAt);
-    summary.lines = {
-        {"NFo :", summary.description},
-        {"Block check",
-         blockCheck
-             ? "1024 bytes at 0x" + QString::number(layout.blockCheckAt, 16).toUpper().toStdString()
-             : std::string("none")}};
+    summary.lines = {{"NFo :", summary.description},
+                     {"Block check",
+                      blockCheck ? "1024 bytes at 0x" + upperHex(std::uint64_t(layout.blockCheckAt))
+                                 : std::string("none")}};
     summary.fields = {{"version", std::int64_t(layout.version)},
                       {"description", summary.description},
                       {"blockCheckAt", blockCheck ? SummaryValue(std::int64_t(layout.blockCheckAt))

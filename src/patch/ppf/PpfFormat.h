@@ -26,8 +26,8 @@
 #include "patch/PatchApplication.h"
 #include "patch/PatchSummary.h"
 
-#include <QIODevice>
-#include <QString>
+#include "io/Reader.h"
+#include <string>
 
 #include <array>
 #include <filesystem>
@@ -35,22 +35,22 @@
 
 namespace tarnic {
 
-inline constexpr qint64 kPpfDescriptionOffset = 6;
-inline constexpr qint64 kPpfDescriptionSize = 50;
+inline constexpr std::int64_t kPpfDescriptionOffset = 6;
+inline constexpr std::int64_t kPpfDescriptionSize = 50;
 
 // What a PPF patch's header says.
 struct PpfLayout {
     // Readable, or why not (the rest then left empty).
     PatchRead read = PatchRead::CutShort;
     int version = 0; // 1, 2 or 3
-    qint64 recordsStart = 0;
-    qint64 recordsEnd = 0;            // where the FILE_ID.DIZ text starts, or the end
-    bool undoData = false;            // PPF3: each record carries the original bytes too
-    QString description;              // the 50 characters, trailing spaces removed
-    QString fileIdDiz;                // the FILE_ID.DIZ text, if there is one
-    QByteArray blockCheck;            // the 1024 bytes of the block check; empty without one
-    qint64 blockCheckAt = 0;          // where in the image they are
-    std::optional<quint32> imageSize; // PPF2: the size of the image it was made for
+    std::int64_t recordsStart = 0;
+    std::int64_t recordsEnd = 0;            // where the FILE_ID.DIZ text starts, or the end
+    bool undoData = false;                  // PPF3: each record carries the original bytes too
+    std::string description;                // the 50 characters, trailing spaces removed
+    std::string fileIdDiz;                  // the FILE_ID.DIZ text, if there is one
+    std::string blockCheck;                 // the 1024 bytes of the block check; empty without one
+    std::int64_t blockCheckAt = 0;          // where in the image they are
+    std::optional<std::uint32_t> imageSize; // PPF2: the size of the image it was made for
 };
 
 // Whether the image at `imagePath` is the one the patch's block check and size
@@ -65,16 +65,15 @@ PatchSummary summarizePpf(const std::filesystem::path &patchPath, ReadDepth dept
 
 // Reads the header and the FILE_ID.DIZ trailer; `read` says whether the patch
 // is one this reads.
-PpfLayout readPpfLayout(QIODevice &patch);
+PpfLayout readPpfLayout(Reader &patch);
 
 class PpfRecordReader : public RecordStream {
   public:
-    PpfRecordReader(QIODevice &stream, const PpfLayout &layout)
-        : stream_(stream), layout_(layout) {}
+    PpfRecordReader(Reader &stream, const PpfLayout &layout) : stream_(stream), layout_(layout) {}
     Step next(PatchRecord &record) override;
 
   private:
-    QIODevice &stream_;
+    Reader &stream_;
     PpfLayout layout_;
     std::array<char, 255> data_{};
 };

@@ -4,8 +4,8 @@
 #include "files/SafeWrite.h"
 #include "patch/ImageUpdate.h"
 
-#include <QFile>
-#include <QtEndian>
+#include "files/FileReader.h"
+#include "io/Endian.h"
 
 #include <algorithm>
 #include <cstring>
@@ -26,10 +26,10 @@ bool recordFits(const RecordRules &rules, const PatchRecord &r) {
 enum class StreamCheck { Complete, Invalid, ReadFailed };
 
 struct StreamSummary {
-    qint64 records = 0;
-    qint64 bytesWritten = 0;
-    qint64 end = 0; // one past the last byte any record writes
-    std::optional<qint64> truncation;
+    std::int64_t records = 0;
+    std::int64_t bytesWritten = 0;
+    std::int64_t end = 0; // one past the last byte any record writes
+    std::optional<std::int64_t> truncation;
 };
 
 // Walks the record stream from the patch's current position to its end.
@@ -46,7 +46,8 @@ StreamCheck walkReader(RecordStream &reader, const RecordRules &rules, StreamSum
             ++summary.records;
             summary.bytesWritten += record.writtenSize();
             if (record.writtenSize() > 0)
-                summary.end = std::max(summary.end, qint64(record.Offset) + record.writtenSize());
+                summary.end =
+                    std::max(summary.end, std::int64_t(record.Offset) + record.writtenSize());
             if (!apply(record))
                 return StreamCheck::ReadFailed;
             break;
@@ -63,7 +64,7 @@ StreamCheck walkReader(RecordStream &reader, const RecordRules &rules, StreamSum
 // The same with the reader the rules open; the length the patch sets for the
 // result, when it sets one, goes to `summary.truncation`.
 template <typename Apply>
-StreamCheck walkRecords(QIODevice &patch, const RecordRules &rules, StreamSummary &summary,
+StreamCheck walkRecords(Reader &patch, const RecordRules &rules, StreamSummary &summary,
                         Apply &&apply) {
     const std::unique_ptr<RecordStream> reader = rules.open(patch);
     if (!reader)
@@ -77,14 +78,12 @@ StreamCheck walkRecords(QIODevice &patch, const RecordRules &rules, StreamSummar
 // each other into one write.
 class RecordWriter {
   public:
-    explicit RecordWriter(FileReplacement &image) : image_(image) {
-        pending_.reserve(kJoinLimit + 255);
-    }
+    explicit RecordWriter(Writer &image) : image_(image) { pending_.reserve(kJoinLimit + 255); }
 
     bool write(const PatchRecord &r) {
         if (r.writtenSize() == 0)
             return true;
-        if (pending_.empty() || r.Offset != start_ + qint64(pending_.size()) ||
+        if (pending_.empty() || r.Offset != start_ + std::int64_t(pending_.size()) ||
             pending_.size() >= kJoinLimit) {
             if (!flush())
                 return false;
@@ -100,17 +99,17 @@ class RecordWriter {
     }
 
     bool flush() {
-        const bool written =
-            pending_.empty() || image_.writeAt(start_, pending_.data(), qint64(pending_.size()));
+        const bool written = pending_.empty() ||
+                             image_.writeAt(start_, pending_.data(), std::int64_t(pending_.size()));
         pending_.clear();
         return written;
     }
 
   private:
     static constexpr size_t kJoinLimit = 64 * 1024;
-    FileReplacement &image_;
+    Writer &image_;
     std::vector<char> pending_;
-    qint64 start_ = 0;
+    std::int64_t start_ = 0;
 };
 
 // The checked records, kept in memory while they fit in a bounded budget, so
@@ -138,27 +137,27 @@ class HeldRecords {
 
     // Sorts the records into the pieces of kCopyChunkSize bytes that they
     // write to, in file order within each piece.
-    void sortIntoPieces(qint64 newLength) {
+    void sortIntoPieces(std::int64_t newLength) {
         byPiece_.assign(size_t((newLength + kCopyChunkSize - 1) / kCopyChunkSize), {});
         for (std::uint32_t i = 0; i < entries_.size(); ++i) {
             const Entry &e = entries_[i];
             // A record past a shorter result's end (IPS) is cut there.
-            const qint64 end = std::min(e.offset + e.size, newLength);
-            for (qint64 k = e.offset / kCopyChunkSize; k * kCopyChunkSize < end; ++k)
+            const std::int64_t end = std::min(e.offset + e.size, newLength);
+            for (std::int64_t k = e.offset / kCopyChunkSize; k * kCopyChunkSize < end; ++k)
                 byPiece_[size_t(k)].push_back(i);
         }
     }
 
-    bool touches(qint64 piece) const { return !byPiece_[size_t(piece)].empty(); }
+    bool touches(std::int64_t piece) const { return !byPiece_[size_t(piece)].empty(); }
 
     // Writes the records that reach into piece number `piece` (`size` bytes
     // at `data`), later records over earlier ones.
-    bool applyTo(qint64 piece, char *data, qint64 size) const {
-        const qint64 start = piece * kCopyChunkSize;
+    bool applyTo(std::int64_t piece, char *data, std::int64_t size) const {
+        const std::int64_t start = piece * kCopyChunkSize;
         for (const std::uint32_t i : byPiece_[size_t(piece)]) {
             const Entry &e = entries_[i];
-            const qint64 from = std::max(e.offset, start);
-            const qint64 to = std::min(e.offset + e.size, start + size);
+            const std::int64_t from = std::max(e.offset, start);
+            const std::int64_t to = std::min(e.offset + e.size, start + size);
             if (from >= to)
                 continue;
             if (e.run)
@@ -173,7 +172,7 @@ class HeldRecords {
   private:
     static constexpr size_t kBudget = size_t(16) << 20;
     struct Entry {
-        qint64 offset;
+        std::int64_t offset;
         int size;
         std::uint8_t runValue;
         bool run;
@@ -192,13 +191,13 @@ class SortedXorRecords {
   public:
     explicit SortedXorRecords(std::unique_ptr<RecordStream> reader) : reader_(std::move(reader)) {}
 
-    bool touches(qint64) const { return true; }
+    bool touches(std::int64_t) const { return true; }
 
     // XORs the records that reach into piece number `piece` (`size` bytes at
     // `data`) onto it; false when the stream can no longer be read whole.
-    bool applyTo(qint64 piece, char *data, qint64 size) {
-        const qint64 start = piece * kCopyChunkSize;
-        const qint64 end = start + size;
+    bool applyTo(std::int64_t piece, char *data, std::int64_t size) {
+        const std::int64_t start = piece * kCopyChunkSize;
+        const std::int64_t end = start + size;
         for (;;) {
             if (held_.empty()) {
                 PatchRecord record;
@@ -213,8 +212,8 @@ class SortedXorRecords {
             }
             if (heldAt_ >= end)
                 return true;
-            const qint64 heldEnd = heldAt_ + qint64(held_.size());
-            for (qint64 at = std::max(heldAt_, start); at < std::min(heldEnd, end); ++at)
+            const std::int64_t heldEnd = heldAt_ + std::int64_t(held_.size());
+            for (std::int64_t at = std::max(heldAt_, start); at < std::min(heldEnd, end); ++at)
                 data[at - start] = char(data[at - start] ^ held_[size_t(at - heldAt_)]);
             if (heldEnd > end)
                 return true;
@@ -222,18 +221,18 @@ class SortedXorRecords {
         }
     }
 
-    qint64 records() const { return records_; }
+    std::int64_t records() const { return records_; }
 
   private:
     std::unique_ptr<RecordStream> reader_;
     std::vector<char> held_;
-    qint64 heldAt_ = 0;
-    qint64 records_ = 0;
+    std::int64_t heldAt_ = 0;
+    std::int64_t records_ = 0;
 };
 
 // Checks the record stream from the patch's current position to its end,
 // handing each record to `held` when given.
-PatchFileOutcome checkStream(QIODevice &patch, const RecordRules &rules, PatchFileCheck &check,
+PatchFileOutcome checkStream(Reader &patch, const RecordRules &rules, PatchFileCheck &check,
                              HeldRecords *held) {
     StreamSummary summary;
     const StreamCheck result = walkRecords(patch, rules, summary, [held](const PatchRecord &r) {
@@ -262,18 +261,18 @@ PatchFileOutcome checkStream(QIODevice &patch, const RecordRules &rules, PatchFi
 // end that no record reaches are left out, so that the gap stays a hole that
 // reads as zeros.
 template <typename Records>
-bool copyWithRecords(QFile &image, qint64 oldLength, Records &records, qint64 newLength,
-                     ResultCheck *check, FileReplacement &patched) {
+bool copyWithRecords(Reader &image, std::int64_t oldLength, Records &records,
+                     std::int64_t newLength, ResultCheck *check, Writer &patched) {
     std::vector<char> piece(kCopyChunkSize);
-    for (qint64 k = 0; k * kCopyChunkSize < newLength; ++k) {
-        const qint64 start = k * kCopyChunkSize;
-        const qint64 size = std::min(kCopyChunkSize, newLength - start);
-        const qint64 fromImage = std::clamp(oldLength - start, qint64(0), size);
+    for (std::int64_t k = 0; k * kCopyChunkSize < newLength; ++k) {
+        const std::int64_t start = k * kCopyChunkSize;
+        const std::int64_t size = std::min(kCopyChunkSize, newLength - start);
+        const std::int64_t fromImage = std::clamp(oldLength - start, std::int64_t(0), size);
         // The last piece is always written, so that the file has its length
         // even where no record reaches it (an IPS patch that sets the length).
         if (!check && fromImage == 0 && !records.touches(k) && start + size < newLength)
             continue;
-        if (readFully(image, piece.data(), fromImage) != fromImage) {
+        if (image.read(piece.data(), fromImage) != fromImage) {
             patched.fail(image.errorString());
             return false;
         }
@@ -281,7 +280,7 @@ bool copyWithRecords(QFile &image, qint64 oldLength, Records &records, qint64 ne
         if (check)
             reorderBytes(piece.data(), size, check->stored, check->patchOrder);
         if (!records.applyTo(k, piece.data(), size)) {
-            patched.fail(QStringLiteral("the patch changed while it was applied"));
+            patched.fail(std::string("the patch changed while it was applied"));
             return false;
         }
         if (check) {
@@ -296,17 +295,17 @@ bool copyWithRecords(QFile &image, qint64 oldLength, Records &records, qint64 ne
 
 // The records written one by one after the whole image is copied, in file
 // order, for patches whose records do not fit in memory.
-bool copyThenWriteRecords(QFile &image, QFile &patch, const RecordRules &rules,
-                          const PatchFileCheck &checked, bool reordered, FileReplacement &patched) {
+bool copyThenWriteRecords(Reader &image, Reader &patch, const RecordRules &rules,
+                          const PatchFileCheck &checked, bool reordered, Writer &patched) {
     if (checked.truncation) {
-        patched.fail(QStringLiteral("an IPS patch that sets the result's length and holds more "
-                                    "than 16 MiB of records is not applied"));
+        patched.fail(std::string("an IPS patch that sets the result's length and holds more "
+                                 "than 16 MiB of records is not applied"));
         return false;
     }
     if (reordered) {
-        patched.fail(QStringLiteral("a patch that holds more than 16 MiB of records is applied "
-                                    "only to an image in its own byte order; change the image's "
-                                    "format first"));
+        patched.fail(std::string("a patch that holds more than 16 MiB of records is applied "
+                                 "only to an image in its own byte order; change the image's "
+                                 "format first"));
         return false;
     }
     if (!copyStream(image, patched))
@@ -325,21 +324,15 @@ bool copyThenWriteRecords(QFile &image, QFile &patch, const RecordRules &rules,
 // but not yet in the image's place. The result is the same as writing every
 // record byte by byte into the image in file order; a record past the end
 // leaves a gap that reads as zeros.
-bool writePatchedImage(QFile &patch, const RecordRules &rules, const PatchFileCheck &checked,
-                       HeldRecords &held, const std::filesystem::path &imagePath,
-                       ResultCheck *check, FileReplacement &patched) {
-    QFile image;
-    if (!openRegularFile(image, imagePath)) {
-        patched.fail(QStringLiteral("the image cannot be read"));
-        return false;
-    }
-    const qint64 oldLength = image.size();
-    const qint64 newLength =
+bool writePatchedImage(Reader &patch, const RecordRules &rules, const PatchFileCheck &checked,
+                       HeldRecords &held, Reader &image, ResultCheck *check, Writer &patched) {
+    const std::int64_t oldLength = image.size();
+    const std::int64_t newLength =
         checked.truncation ? *checked.truncation : std::max(oldLength, checked.end);
     if (rules.xorInOffsetOrder) {
         std::unique_ptr<RecordStream> stream = rules.open(patch);
         if (!stream) {
-            patched.fail(QStringLiteral("the patch cannot be read"));
+            patched.fail(std::string("the patch cannot be read"));
             return false;
         }
         SortedXorRecords records(std::move(stream));
@@ -375,8 +368,7 @@ ApplyOutcome refusal(PatchFileOutcome outcome) {
 
 } // namespace
 
-PatchFileOutcome checkRecordStream(QIODevice &patch, const RecordRules &rules,
-                                   PatchFileCheck &check) {
+PatchFileOutcome checkRecordStream(Reader &patch, const RecordRules &rules, PatchFileCheck &check) {
     return checkStream(patch, rules, check, nullptr);
 }
 
@@ -403,8 +395,8 @@ PatchRead readOf(PatchFileOutcome outcome, PatchFault &fault) {
 PatchFileCheck checkRecordFile(const std::filesystem::path &patchPath, const RecordRules &rules,
                                const HeaderReader &readHeader) {
     PatchFileCheck check;
-    QFile patch;
-    if (!openRegularFile(patch, patchPath))
+    FileReader patch;
+    if (!patch.open(patchPath))
         return check;
     check.outcome = readHeader(patch, check);
     if (check.outcome == PatchFileOutcome::Valid)
@@ -419,8 +411,8 @@ ApplyResult applyRecords(const PatchJob &job, const RecordRules &rules,
         result.outcome = outcome;
         return result;
     };
-    QFile patch;
-    if (!openRegularFile(patch, job.patchPath))
+    FileReader patch;
+    if (!patch.open(job.patchPath))
         return finish(ApplyOutcome::PatchUnreadable);
     PatchFileCheck checked;
     if (const ApplyOutcome refused = refusal(readHeader(patch, checked));
@@ -450,8 +442,11 @@ ApplyResult applyRecords(const PatchJob &job, const RecordRules &rules,
 
     if (const auto refused = update.startWriting())
         return finish(*refused);
-    const bool written = patch.seek(checked.recordsStart) &&
-                         writePatchedImage(patch, rules, checked, held, job.imagePath,
+    FileReader image;
+    if (!image.open(job.imagePath))
+        update.replacement().fail("the image cannot be read");
+    const bool written = image.isOpen() && patch.seek(checked.recordsStart) &&
+                         writePatchedImage(patch, rules, checked, held, image,
                                            check ? &*check : nullptr, update.replacement());
     // A result that is not the patch's is not put in place.
     if (written && check && check->expectedCrc && check->crc != *check->expectedCrc)

@@ -12,8 +12,8 @@
 #include "patch/records/RecordStream.h"
 #include "rom/ByteOrderConversion.h"
 
-#include <QFile>
-#include <QIODevice>
+#include "files/FileReader.h"
+#include "io/Reader.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -26,9 +26,9 @@ namespace tarnic {
 struct RecordRules {
     // The format's record reader over `patch`, which stands at its records;
     // none when the patch no longer reads as one of its format.
-    std::function<std::unique_ptr<RecordStream>(QIODevice &patch)> open;
+    std::function<std::unique_ptr<RecordStream>(Reader &patch)> open;
     // The last offset at which a record may start.
-    qint64 lastStart = kLastWritableOffset;
+    std::int64_t lastStart = kLastWritableOffset;
     // The records come in the order of their offsets and XOR their bytes onto
     // the image's (UPS): they are read again alongside the pieces, not held.
     bool xorInOffsetOrder = false;
@@ -50,7 +50,7 @@ struct ResultCheck {
 
 // Reads and checks a patch's header from its start, leaving the file at the
 // records (`check.recordsStart`).
-using HeaderReader = std::function<PatchFileOutcome(QFile &patch, PatchFileCheck &check)>;
+using HeaderReader = std::function<PatchFileOutcome(Reader &patch, PatchFileCheck &check)>;
 // Checks the image once it is locked: a refusal, or none to go on (with a
 // check of the result to make, where the patch asks for one).
 using ImageCheck =
@@ -58,8 +58,7 @@ using ImageCheck =
 
 // Reads the record stream from the patch's position to its end, one record at
 // a time, into `check`'s counts.
-PatchFileOutcome checkRecordStream(QIODevice &patch, const RecordRules &rules,
-                                   PatchFileCheck &check);
+PatchFileOutcome checkRecordStream(Reader &patch, const RecordRules &rules, PatchFileCheck &check);
 // A check's outcome as reading a patch ended (patch/PatchSummary.h), with
 // `fault` set where it says more.
 PatchRead readOf(PatchFileOutcome outcome, PatchFault &fault);

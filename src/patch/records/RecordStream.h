@@ -4,7 +4,7 @@
 // records XOR theirs onto the image's) each have a reader of this shape, and
 // one engine applies them all (patch/records/RecordEngine.h).
 
-#include <QtGlobal>
+#include <cstdint>
 
 #include <cstdint>
 #include <optional>
@@ -12,12 +12,12 @@
 namespace tarnic {
 
 // The highest image offset a record may write to.
-inline constexpr qint64 kLastWritableOffset = 0x7FFFFFFF;
+inline constexpr std::int64_t kLastWritableOffset = 0x7FFFFFFF;
 
 // One record of a patch that writes bytes at offsets: an APS record, or one of
 // another such format (IPS), whose offsets and lengths may be wider.
 struct PatchRecord {
-    qint64 Offset = 0;
+    std::int64_t Offset = 0;
     std::uint16_t Length = 0; // 0: run record
     std::uint8_t RunValue = 0;
     std::uint16_t RunCount = 0;
@@ -39,7 +39,7 @@ class RecordStream {
     virtual ~RecordStream() = default;
     virtual Step next(PatchRecord &record) = 0;
     // After End: the length the result is to have, where the patch sets one.
-    virtual std::optional<qint64> resultLength() const { return std::nullopt; }
+    virtual std::optional<std::int64_t> resultLength() const { return std::nullopt; }
 };
 
 } // namespace tarnic

@@ -12,8 +12,8 @@
 #include "patch/bps/Bps.h"
 #include "rom/ByteOrderConversion.h"
 
-#include <QFile>
-#include <QIODevice>
+#include "files/FileReader.h"
+#include "io/Reader.h"
 
 #include <algorithm>
 #include <array>
@@ -40,7 +40,7 @@ struct SourceMatch {
 // the order it is the patch's source in goes to `result.readAs`; an image that
 // is the result already, or (unless the job skips the check) no source in any
 // order, is refused. `result` also gets the CRC-32s a refusal names.
-SourceMatch matchSource(const PatchJob &job, const NamedImages &named, QFile &image,
+SourceMatch matchSource(const PatchJob &job, const NamedImages &named, FileReader &image,
                         ApplyResult &result);
 
 // The image read in the patch's byte order, a block at a time, the last
@@ -48,17 +48,17 @@ SourceMatch matchSource(const PatchJob &job, const NamedImages &named, QFile &im
 // reordering the file.
 class SourceBlocks {
   public:
-    SourceBlocks(QIODevice &image, qint64 size, ByteOrder stored, ByteOrder wanted)
+    SourceBlocks(Reader &image, std::int64_t size, ByteOrder stored, ByteOrder wanted)
         : image_(image), size_(size), stored_(stored), wanted_(wanted) {}
 
     // Copies `size` bytes from `offset` (inside the image) to `into`.
-    bool read(qint64 offset, char *into, qint64 size) {
+    bool read(std::int64_t offset, char *into, std::int64_t size) {
         while (size > 0) {
             const Block *block = blockAt(offset / kBlockSize);
             if (!block)
                 return false;
-            const qint64 at = offset % kBlockSize;
-            const qint64 n = std::min(size, qint64(block->bytes.size()) - at);
+            const std::int64_t at = offset % kBlockSize;
+            const std::int64_t n = std::min(size, std::int64_t(block->bytes.size()) - at);
             if (n <= 0)
                 return false;
             std::memcpy(into, block->bytes.data() + at, size_t(n));
@@ -70,35 +70,35 @@ class SourceBlocks {
     }
 
   private:
-    static constexpr qint64 kBlockSize = 64 * 1024;
+    static constexpr std::int64_t kBlockSize = 64 * 1024;
     static constexpr size_t kBlocksKept = 64; // 4 MiB
 
     struct Block {
-        qint64 index = -1;
+        std::int64_t index = -1;
         std::vector<char> bytes;
     };
 
-    const Block *blockAt(qint64 index) {
+    const Block *blockAt(std::int64_t index) {
         for (const Block &block : blocks_) {
             if (block.index == index)
                 return &block;
         }
         Block &block = blocks_[next_];
         next_ = (next_ + 1) % kBlocksKept;
-        const qint64 start = index * kBlockSize;
+        const std::int64_t start = index * kBlockSize;
         block.bytes.resize(size_t(std::min(kBlockSize, size_ - start)));
         block.index = -1;
         if (!image_.seek(start) ||
-            readFully(image_, block.bytes.data(), qint64(block.bytes.size())) !=
-                qint64(block.bytes.size()))
+            image_.read(block.bytes.data(), std::int64_t(block.bytes.size())) !=
+                std::int64_t(block.bytes.size()))
             return nullptr;
-        reorderBytes(block.bytes.data(), qint64(block.bytes.size()), stored_, wanted_);
+        reorderBytes(block.bytes.data(), std::int64_t(block.bytes.size()), stored_, wanted_);
         block.index = index;
         return &block;
     }
 
-    QIODevice &image_;
-    qint64 size_;
+    Reader &image_;
+    std::int64_t size_;
     ByteOrder stored_;
     ByteOrder wanted_;
     std::array<Block, kBlocksKept> blocks_;
@@ -111,17 +111,17 @@ class SourceBlocks {
 // however long an action is.
 class TargetWriter {
   public:
-    TargetWriter(FileReplacement &file, ByteOrder written, ByteOrder stored)
+    TargetWriter(Writer &file, ByteOrder written, ByteOrder stored)
         : file_(file), written_(written), stored_(stored), piece_(size_t(kPieceSize)) {}
 
-    qint64 size() const { return start_ + filled_; }
+    std::int64_t size() const { return start_ + filled_; }
     std::uint32_t crc() const { return crc32(crc_, piece_.data(), size_t(filled_)); }
 
     // Appends `size` bytes that `fill(into, n)` puts at `into`, n bytes at a
     // time, straight into the piece; false when `fill` or a write fails.
-    template <typename Fill> bool appendFrom(qint64 size, Fill &&fill) {
+    template <typename Fill> bool appendFrom(std::int64_t size, Fill &&fill) {
         while (size > 0) {
-            const qint64 n = std::min(size, kPieceSize - filled_);
+            const std::int64_t n = std::min(size, kPieceSize - filled_);
             if (!fill(piece_.data() + filled_, n))
                 return false;
             filled_ += n;
@@ -132,8 +132,8 @@ class TargetWriter {
         return true;
     }
 
-    bool append(const char *data, qint64 size) {
-        return appendFrom(size, [&data](char *into, qint64 n) {
+    bool append(const char *data, std::int64_t size) {
+        return appendFrom(size, [&data](char *into, std::int64_t n) {
             std::memcpy(into, data, size_t(n));
             data += n;
             return true;
@@ -143,16 +143,16 @@ class TargetWriter {
     // Copies `size` bytes of the target from `from` (already written) to its
     // end. Where the copy reaches into what it writes itself, what it writes
     // repeats with the distance between the two as its period.
-    bool copy(qint64 from, qint64 size) {
+    bool copy(std::int64_t from, std::int64_t size) {
         std::vector<char> buffer;
         while (size > 0) {
-            const qint64 distance = this->size() - from;
-            const qint64 n = std::min(size, qint64(64 * 1024));
-            const qint64 known = std::min(n, distance);
+            const std::int64_t distance = this->size() - from;
+            const std::int64_t n = std::min(size, std::int64_t(64 * 1024));
+            const std::int64_t known = std::min(n, distance);
             buffer.resize(size_t(n));
             if (!read(from, buffer.data(), known))
                 return false;
-            for (qint64 i = known; i < n; ++i)
+            for (std::int64_t i = known; i < n; ++i)
                 buffer[size_t(i)] = buffer[size_t(i - distance)];
             if (!append(buffer.data(), n))
                 return false;
@@ -174,15 +174,15 @@ class TargetWriter {
     }
 
   private:
-    static constexpr qint64 kPieceSize = 1 << 20; // a multiple of 4
+    static constexpr std::int64_t kPieceSize = 1 << 20; // a multiple of 4
 
     // Reads target bytes already written (all before size()).
-    bool read(qint64 from, char *into, qint64 size) {
-        const qint64 inFile = std::clamp(start_ - from, qint64(0), size);
+    bool read(std::int64_t from, char *into, std::int64_t size) {
+        const std::int64_t inFile = std::clamp(start_ - from, std::int64_t(0), size);
         if (inFile > 0) {
             // Whole words from the file, so that they can be put back in order.
-            const qint64 first = from & ~qint64(3);
-            const qint64 end = std::min(start_, (from + inFile + 3) & ~qint64(3));
+            const std::int64_t first = from & ~std::int64_t(3);
+            const std::int64_t end = std::min(start_, (from + inFile + 3) & ~std::int64_t(3));
             std::vector<char> words(size_t(end - first));
             if (!file_.readAt(first, words.data(), end - first))
                 return false;
@@ -195,17 +195,17 @@ class TargetWriter {
         return true;
     }
 
-    FileReplacement &file_;
+    Writer &file_;
     ByteOrder written_;
     ByteOrder stored_;
     std::vector<char> piece_;
-    qint64 filled_ = 0; // bytes of piece_ in use
-    qint64 start_ = 0;  // where piece_ starts in the target
+    std::int64_t filled_ = 0; // bytes of piece_ in use
+    std::int64_t start_ = 0;  // where piece_ starts in the target
     std::uint32_t crc_ = 0;
 };
 
 // BPS and UPS end with three CRC-32s: source, target, the patch itself.
-inline constexpr qint64 kCrcFooterSize = 12;
+inline constexpr std::int64_t kCrcFooterSize = 12;
 
 // How running a patch's body (BPS actions) ended.
 enum class BodyRun { Applied, Invalid, ReadFailed, WriteFailed };
@@ -213,7 +213,7 @@ enum class BodyRun { Applied, Invalid, ReadFailed, WriteFailed };
 // The CRC-32 of a patch's bytes but its last four, which are returned in
 // `stored` (with PatchCrcCheck::Deferred, `computed` is `stored`, and only
 // those four are read); false when the file cannot be read.
-bool patchCrc(QFile &patch, std::uint32_t &computed, std::uint32_t &stored,
+bool patchCrc(Reader &patch, std::uint32_t &computed, std::uint32_t &stored,
               PatchCrcCheck check = PatchCrcCheck::Whole);
 
 // Applies a patch that names its source and result (BPS): the image
@@ -221,8 +221,8 @@ bool patchCrc(QFile &patch, std::uint32_t &computed, std::uint32_t &stored,
 // imageSize, target)` run from `bodyStart` of the patch, the result's CRC-32
 // checked and the result put in place in the image's own order.
 template <typename RunBody>
-ApplyResult applyNamedSourcePatch(const PatchJob &job, const NamedImages &named, qint64 bodyStart,
-                                  RunBody &&runBody) {
+ApplyResult applyNamedSourcePatch(const PatchJob &job, const NamedImages &named,
+                                  std::int64_t bodyStart, RunBody &&runBody) {
     ApplyResult result;
     const auto finish = [&](ApplyOutcome outcome) {
         result.outcome = outcome;
@@ -231,15 +231,15 @@ ApplyResult applyNamedSourcePatch(const PatchJob &job, const NamedImages &named,
     ImageUpdate update(job);
     if (const auto refused = update.lockImage(result))
         return finish(*refused);
-    QFile image;
+    FileReader image;
     const SourceMatch match = matchSource(job, named, image, result);
     if (match.refusal)
         return finish(*match.refusal);
     if (const auto refused = update.startWriting())
         return finish(*refused);
 
-    QFile patch;
-    if (!openRegularFile(patch, job.patchPath) || !patch.seek(bodyStart))
+    FileReader patch;
+    if (!patch.open(job.patchPath) || !patch.seek(bodyStart))
         return finish(ApplyOutcome::PatchUnreadable);
     SourceBlocks source(image, image.size(), match.stored, result.readAs);
     TargetWriter target(update.replacement(), result.readAs, match.stored);
@@ -255,8 +255,9 @@ ApplyResult applyNamedSourcePatch(const PatchJob &job, const NamedImages &named,
     }
     if (target.crc() != named.targetCrc)
         return finish(ApplyOutcome::ResultMismatch);
-    result.bytesWritten = qint64(named.targetSize);
-    const bool written = target.flush() && update.replacement().finish(qint64(named.targetSize));
+    result.bytesWritten = std::int64_t(named.targetSize);
+    const bool written =
+        target.flush() && update.replacement().finish(std::int64_t(named.targetSize));
     return finish(update.putInPlace(written, result));
 }
 

@@ -5,8 +5,8 @@
 #include "patch/source/SourceMatch.h"
 #include "patch/varint/Varint.h"
 
-#include <QFile>
-#include <QtEndian>
+#include "files/FileReader.h"
+#include "io/Endian.h"
 
 #include <algorithm>
 #include <cstring>
@@ -21,9 +21,9 @@ UpsRecordReader::Step UpsRecordReader::next(PatchRecord &record) {
                 return stream_.pos() == end_ ? Step::End : Step::Truncated;
             const std::optional<std::uint64_t> skip = readVarintFrom(stream_);
             if (!skip || stream_.pos() >= end_ ||
-                *skip > std::uint64_t((qint64(1) << 62) - cursor_))
+                *skip > std::uint64_t((std::int64_t(1) << 62) - cursor_))
                 return Step::Truncated;
-            cursor_ += qint64(*skip);
+            cursor_ += std::int64_t(*skip);
             insideHunk_ = true;
         }
         int size = 0;
@@ -36,21 +36,21 @@ UpsRecordReader::Step UpsRecordReader::next(PatchRecord &record) {
             data_[size_t(size++)] = c;
             insideHunk_ = c != 0;
         }
-        const qint64 at = cursor_;
+        const std::int64_t at = cursor_;
         cursor_ += size;
         if (at >= outputSize_)
             continue;
         record.Offset = at;
-        record.Length = std::uint16_t(std::min<qint64>(size, outputSize_ - at));
+        record.Length = std::uint16_t(std::min<std::int64_t>(size, outputSize_ - at));
         record.RunCount = 0;
         record.Data = data_.data();
         return Step::Record;
     }
 }
 
-std::optional<UpsHeader> readUpsHeader(QIODevice &patch) {
+std::optional<UpsHeader> readUpsHeader(Reader &patch) {
     char magic[4];
-    if (!patch.seek(0) || readFully(patch, magic, 4) != 4 || std::memcmp(magic, kUpsMagic, 4) != 0)
+    if (!patch.seek(0) || patch.read(magic, 4) != 4 || std::memcmp(magic, kUpsMagic, 4) != 0)
         return std::nullopt;
     const auto input = readVarintFrom(patch);
     const auto output = readVarintFrom(patch);
@@ -66,15 +66,15 @@ std::optional<UpsHeader> readUpsHeader(QIODevice &patch) {
 
 UpsInspection inspectUps(const std::filesystem::path &patchPath, PatchCrcCheck check) {
     UpsInspection result;
-    QFile patch;
-    if (!openRegularFile(patch, patchPath))
+    FileReader patch;
+    if (!patch.open(patchPath))
         return result;
     const auto finish = [&](PatchRead outcome) {
         result.outcome = outcome;
         return result;
     };
     char magic[4];
-    if (readFully(patch, magic, 4) != 4 || std::memcmp(magic, kUpsMagic, 4) != 0)
+    if (patch.read(magic, 4) != 4 || std::memcmp(magic, kUpsMagic, 4) != 0)
         return finish(PatchRead::NotAPatch);
     const std::optional<UpsHeader> header = readUpsHeader(patch);
     if (!header)
@@ -85,10 +85,10 @@ UpsInspection inspectUps(const std::filesystem::path &patchPath, PatchCrcCheck c
     std::uint32_t stored = 0;
     char footer[kCrcFooterSize];
     if (!patchCrc(patch, computed, stored, check) || !patch.seek(h.hunksEnd) ||
-        readFully(patch, footer, kCrcFooterSize) != kCrcFooterSize)
+        patch.read(footer, kCrcFooterSize) != kCrcFooterSize)
         return finish(PatchRead::Unreadable);
-    h.inputCrc = qFromLittleEndian<quint32>(footer);
-    h.outputCrc = qFromLittleEndian<quint32>(footer + 4);
+    h.inputCrc = fromLittleEndian<std::uint32_t>(footer);
+    h.outputCrc = fromLittleEndian<std::uint32_t>(footer + 4);
     return finish(computed == stored ? PatchRead::Readable : PatchRead::Damaged);
 }
 
@@ -103,7 +103,7 @@ ApplyResult applyUps(const PatchJob &job) {
                               : ApplyOutcome::PatchBreaksItsRules;
         return refused;
     }
-    const auto readHeader = [&](QFile &patch, PatchFileCheck &check) {
+    const auto readHeader = [&](Reader &patch, PatchFileCheck &check) {
         check.recordsStart = header.hunksStart;
         return patch.seek(header.hunksStart) ? PatchFileOutcome::Valid
                                              : PatchFileOutcome::Unreadable;
@@ -112,7 +112,7 @@ ApplyResult applyUps(const PatchJob &job) {
     // made in that order and checked against the patch's output CRC-32.
     const auto checkImage = [&](ApplyResult &result,
                                 std::optional<ResultCheck> &check) -> std::optional<ApplyOutcome> {
-        QFile image;
+        FileReader image;
         const SourceMatch match = matchSource(
             job, {header.inputSize, header.inputCrc, header.outputSize, header.outputCrc}, image,
             result);
@@ -122,8 +122,8 @@ ApplyResult applyUps(const PatchJob &job) {
         return std::nullopt;
     };
     RecordRules rules;
-    rules.open = [](QIODevice &patch) -> std::unique_ptr<RecordStream> {
-        const qint64 start = patch.pos();
+    rules.open = [](Reader &patch) -> std::unique_ptr<RecordStream> {
+        const std::int64_t start = patch.pos();
         const std::optional<UpsHeader> header = readUpsHeader(patch);
         if (!header || !patch.seek(start))
             return nullptr;

@@ -14,8 +14,8 @@
 #include "patch/PatchApplication.h"
 #include "patch/records/RecordStream.h"
 
-#include <QIODevice>
-#include <QString>
+#include "io/Reader.h"
+#include <string>
 
 #include <array>
 #include <cstdint>
@@ -31,8 +31,8 @@ struct UpsHeader {
     std::uint64_t outputSize = 0;
     std::uint32_t inputCrc = 0;
     std::uint32_t outputCrc = 0;
-    qint64 hunksStart = 0;
-    qint64 hunksEnd = 0;
+    std::int64_t hunksStart = 0;
+    std::int64_t hunksEnd = 0;
 };
 
 // The header and CRC-32s, with the patch's own CRC-32 checked (Damaged when
@@ -50,19 +50,19 @@ UpsInspection inspectUps(const std::filesystem::path &patchPath,
 // stream is read from its current position to the CRC-32s.
 class UpsRecordReader : public RecordStream {
   public:
-    UpsRecordReader(QIODevice &stream, const UpsHeader &header)
-        : stream_(stream), end_(header.hunksEnd), outputSize_(qint64(header.outputSize)) {}
+    UpsRecordReader(Reader &stream, const UpsHeader &header)
+        : stream_(stream), end_(header.hunksEnd), outputSize_(std::int64_t(header.outputSize)) {}
     Step next(PatchRecord &record) override;
     // The output size: the result is as long, whatever the hunks reach.
-    std::optional<qint64> resultLength() const override { return outputSize_; }
+    std::optional<std::int64_t> resultLength() const override { return outputSize_; }
 
   private:
     static constexpr int kMostBytes = 4096; // of one record
 
-    QIODevice &stream_;
-    qint64 end_;
-    qint64 outputSize_;
-    qint64 cursor_ = 0; // where the next byte of the hunks goes
+    Reader &stream_;
+    std::int64_t end_;
+    std::int64_t outputSize_;
+    std::int64_t cursor_ = 0; // where the next byte of the hunks goes
     bool insideHunk_ = false;
     std::array<char, kMostBytes> data_{};
 };
@@ -70,7 +70,7 @@ class UpsRecordReader : public RecordStream {
 // Reads the header from the start of `patch`, leaving it at the hunks; none
 // when the patch is not a UPS patch or ends inside its header. The CRC-32s
 // are not read.
-std::optional<UpsHeader> readUpsHeader(QIODevice &patch);
+std::optional<UpsHeader> readUpsHeader(Reader &patch);
 
 // Applies a UPS patch forward with the engine of the formats that write at
 // offsets (patch/PatchApplication.h), in whichever byte order the image is the

@@ -4,8 +4,8 @@
 // each byte that is not the last, so that every number has one encoding:
 //   0 -> 80, 127 -> FF, 128 -> 00 80, 300 -> 2C 81.
 
-#include <QByteArray>
-#include <QIODevice>
+#include "io/Reader.h"
+#include <string>
 
 #include <cstdint>
 #include <optional>
@@ -38,7 +38,7 @@ template <typename NextByte> std::optional<std::uint64_t> readVarint(NextByte &&
 }
 
 // The same read from a device.
-inline std::optional<std::uint64_t> readVarintFrom(QIODevice &from) {
+inline std::optional<std::uint64_t> readVarintFrom(Reader &from) {
     return readVarint([&]() -> std::optional<std::uint8_t> {
         char c;
         if (!from.getChar(&c))
@@ -47,7 +47,7 @@ inline std::optional<std::uint64_t> readVarintFrom(QIODevice &from) {
     });
 }
 
-inline void appendVarint(QByteArray &to, std::uint64_t value) {
+inline void appendVarint(std::string &to, std::uint64_t value) {
     while (value >= 0x80) {
         to += char(value & 0x7F);
         value = (value >> 7) - 1;

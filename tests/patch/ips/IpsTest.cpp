@@ -4,9 +4,6 @@
 #include "TestFiles.h"
 #include "files/Backup.h"
 
-#include <QDir>
-#include <QTemporaryDir>
-
 #include <gtest/gtest.h>
 
 using namespace tarnic;
@@ -14,31 +11,30 @@ using namespace testfiles;
 
 namespace {
 
-QByteArray bigEndian(quint64 value, int size) {
-    QByteArray bytes;
+std::string bigEndian(std::uint64_t value, int size) {
+    std::string bytes;
     for (int i = size - 1; i >= 0; --i)
         bytes += char(value >> (8 * i));
     return bytes;
 }
-QByteArray record(quint32 offset, const QByteArray &data, int offsetSize = 3) {
-    return bigEndian(offset, offsetSize) + bigEndian(quint64(data.size()), 2) + data;
+std::string record(std::uint32_t offset, const std::string &data, int offsetSize = 3) {
+    return bigEndian(offset, offsetSize) + bigEndian(std::uint64_t(data.size()), 2) + data;
 }
-QByteArray run(quint32 offset, quint16 count, char value, int offsetSize = 3) {
+std::string run(std::uint32_t offset, std::uint16_t count, char value, int offsetSize = 3) {
     return bigEndian(offset, offsetSize) + bigEndian(0, 2) + bigEndian(count, 2) + value;
 }
 
 class IpsTest : public ::testing::Test {
   protected:
-    ApplyResult apply(const QByteArray &patch) {
+    ApplyResult apply(const std::string &patch) {
         writeFile(job.patchPath, patch);
         writeFile(job.imagePath, image);
         return applyPatchFile(job); // told by its content, whatever its name
     }
 
-    QTemporaryDir dir;
-    QByteArray image = QByteArray("0123456789ABCDEF");
-    PatchJob job{
-        pathOf(dir.filePath("hack.aps")), pathOf(dir.filePath("game.rom")), {}, {}, {}, {}, false};
+    TempDir dir;
+    std::string image = std::string("0123456789ABCDEF");
+    PatchJob job{dir.filePath("hack.aps"), dir.filePath("game.rom"), {}, {}, {}, {}, false};
 };
 
 } // namespace
@@ -46,18 +42,18 @@ class IpsTest : public ::testing::Test {
 TEST_F(IpsTest, RecordsRunsAndTheResultsLengthAsTheAuthorsDefineThem) {
     const struct {
         const char *what;
-        QByteArray patch;
-        QByteArray result;
+        std::string patch;
+        std::string result;
     } cases[] = {
         {"nothing", "PATCHEOF", image},
         {"a record, a run, a later record over an earlier one, unsorted",
          "PATCH" + record(8, "xyz") + run(1, 3, '-') + record(2, "!") + "EOF", "0-!-4567xyzBCDEF"},
         {"past the end, the gap zeros", "PATCH" + record(18, "END") + "EOF",
-         image + QByteArray(2, '\0') + "END"},
+         image + std::string(2, '\0') + "END"},
         {"cut to a shorter length", "PATCH" + record(0, "Z") + "EOF" + bigEndian(4, 3), "Z123"},
-        {"grown to a longer length", "PATCHEOF" + bigEndian(18, 3), image + QByteArray(2, '\0')},
+        {"grown to a longer length", "PATCHEOF" + bigEndian(18, 3), image + std::string(2, '\0')},
         {"grown by pieces no record reaches", "PATCHEOF" + bigEndian(0x300000, 3),
-         image + QByteArray(0x300000 - image.size(), '\0')},
+         image + std::string(0x300000 - image.size(), '\0')},
         {"a record past a shorter length is cut",
          "PATCH" + record(2, "abcdef") + "EOF" + bigEndian(4, 3), "01ab"},
         {"IPS32, 4-byte offsets", "IPS32" + record(3, "#", 4) + run(0x10, 2, 'r', 4) + "EEOF",
@@ -71,9 +67,9 @@ TEST_F(IpsTest, RecordsRunsAndTheResultsLengthAsTheAuthorsDefineThem) {
 }
 
 TEST_F(IpsTest, APatchThatBreaksItsRulesIsRefusedWhole) {
-    const std::pair<const char *, QByteArray> refused[] = {
+    const std::pair<const char *, std::string> refused[] = {
         {"no end mark", "PATCH" + record(0, "A")},
-        {"a record cut short", "PATCH" + record(0, "ABCD").chopped(2)},
+        {"a record cut short", "PATCH" + chopped(record(0, "ABCD"), 2)},
         {"a run of none", "PATCH" + record(0, "A") + run(4, 0, 'x') + "EOF"},
         {"one byte after the end", "PATCH" + record(0, "A") + "EOF" + "x"},
         {"four bytes after the end", "PATCH" + record(0, "A") + "EOFxxxx"},
@@ -86,6 +82,6 @@ TEST_F(IpsTest, APatchThatBreaksItsRulesIsRefusedWhole) {
         job.backupPath = tarnic::backupNameOf(job.imagePath);
         EXPECT_EQ(apply(patch).outcome, ApplyOutcome::PatchBreaksItsRules) << what;
         EXPECT_EQ(readFile(job.imagePath), image) << what;
-        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2) << what;
+        EXPECT_EQ(fileNames(dir.path()).size(), 2) << what;
     }
 }

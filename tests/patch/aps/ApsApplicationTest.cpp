@@ -4,12 +4,9 @@
 #include "TestFiles.h"
 #include "files/Backup.h"
 
-#include <QDir>
-#include <QFileInfo>
-#include <QTemporaryDir>
-
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace tarnic;
@@ -17,37 +14,36 @@ using namespace testfiles;
 
 namespace {
 
-class PatchApplicationTest : public ::testing::Test {
+class ApsApplicationTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        job.patchPath = pathOf(dir.filePath(QStringLiteral("fix.aps")));
-        job.imagePath = pathOf(dir.filePath(QStringLiteral("game.z64")));
+        job.patchPath = dir.filePath(std::string("fix.aps"));
+        job.imagePath = dir.filePath(std::string("game.z64"));
         writeFile(job.imagePath, image);
     }
 
-    ApplyResult apply(const QByteArray &records, bool withBackup = false) {
+    ApplyResult apply(const std::string &records, bool withBackup = false) {
         writeFile(job.patchPath, apsHeader() + records);
         job.backupPath = withBackup ? tarnic::backupNameOf(job.imagePath) : std::filesystem::path();
         return applyApsPatch(job);
     }
 
-    QStringList files() const {
-        return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
-    }
+    std::vector<std::string> files() const { return fileNames(dir.path()); }
 
-    QTemporaryDir dir;
-    QByteArray image = cartridgeImage(1000);
+    TempDir dir;
+    std::string image = cartridgeImage(1000);
     PatchJob job;
 };
 
 } // namespace
 
-TEST_F(PatchApplicationTest, WritesRecordsInFileOrderAndBacksUpTheOldImage) {
-    const QByteArray records = copyRecord(100, "ABCDEF") + runRecord(102, 'z', 2) +
-                               runRecord(0, 'q', 0) + copyRecord(200, QByteArray(255, 'L')) +
-                               copyRecord(998, "1234") + runRecord(1010, 0x55, 3);
-    QFile::setPermissions(job.imagePath, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                             QFileDevice::ReadOther);
+TEST_F(ApsApplicationTest, WritesRecordsInFileOrderAndBacksUpTheOldImage) {
+    const std::string records = copyRecord(100, "ABCDEF") + runRecord(102, 'z', 2) +
+                                runRecord(0, 'q', 0) + copyRecord(200, std::string(255, 'L')) +
+                                copyRecord(998, "1234") + runRecord(1010, 0x55, 3);
+    namespace fs = std::filesystem;
+    fs::permissions(job.imagePath,
+                    fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_read);
     // Someone else's image, patched by root (the tests' usual user here),
     // stays that someone's.
     const bool asRoot = ::geteuid() == 0;
@@ -59,21 +55,22 @@ TEST_F(PatchApplicationTest, WritesRecordsInFileOrderAndBacksUpTheOldImage) {
     EXPECT_EQ(r.records, 6);
     EXPECT_EQ(r.bytesWritten, 6 + 2 + 255 + 4 + 3);
 
-    QByteArray expected = image;
+    std::string expected = image;
     expected.replace(100, 6, "ABzzEF"); // the later record wins
-    expected.replace(200, 255, QByteArray(255, 'L'));
-    expected.replace(998, 2, "1234");                      // past the end: the image grows
-    expected += QByteArray(8, '\0') + QByteArray(3, 0x55); // a gap before a record is zeros
+    expected.replace(200, 255, std::string(255, 'L'));
+    expected.replace(998, 2, "1234");                        // past the end: the image grows
+    expected += std::string(8, '\0') + std::string(3, 0x55); // a gap before a record is zeros
     EXPECT_EQ(readFile(job.imagePath), expected);
     EXPECT_EQ(readFile(job.backupPath), image);
-    const int ownerGroupOther = 0x7077; // the user's own bits depend on who runs the test
-    EXPECT_EQ(QFileInfo(job.imagePath).permissions() & ownerGroupOther,
-              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther);
+    EXPECT_EQ(fs::status(job.imagePath).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_read);
     if (asRoot) {
-        EXPECT_EQ(QFileInfo(job.imagePath).ownerId(), 4321u);
-        EXPECT_EQ(QFileInfo(job.imagePath).groupId(), 4321u);
+        struct stat owner {};
+        ASSERT_EQ(::stat(job.imagePath.c_str(), &owner), 0);
+        EXPECT_EQ(owner.st_uid, 4321u);
+        EXPECT_EQ(owner.st_gid, 4321u);
     }
-    EXPECT_EQ(files(), (QStringList{"fix.aps", "game.z64", "game.z64.BAK"}));
+    EXPECT_EQ(files(), (std::vector<std::string>{"fix.aps", "game.z64", "game.z64.BAK"}));
 
     // Applying again gives the same image; the backup now holds the patched one.
     ASSERT_EQ(apply(records, true).outcome, ApplyOutcome::Applied);
@@ -81,36 +78,37 @@ TEST_F(PatchApplicationTest, WritesRecordsInFileOrderAndBacksUpTheOldImage) {
     EXPECT_EQ(readFile(job.backupPath), expected);
 }
 
-TEST_F(PatchApplicationTest, ASimplePatchHasItsRecordsFrom61AndCanWriteElsewhere) {
+TEST_F(ApsApplicationTest, ASimplePatchHasItsRecordsFrom61AndCanWriteElsewhere) {
     writeFile(job.patchPath,
               simpleApsHeader("Simple", 1000) + copyRecord(10, "SIMPLE") + runRecord(400, '-', 3));
-    job.outputPath = pathOf(dir.filePath(QStringLiteral("patched.z64")));
+    job.outputPath = dir.filePath(std::string("patched.z64"));
     const ApplyResult r = applyApsPatch(job);
     ASSERT_EQ(r.outcome, ApplyOutcome::Applied);
     EXPECT_EQ(r.records, 2);
     EXPECT_EQ(readFile(job.outputPath),
-              QByteArray(image).replace(10, 6, "SIMPLE").replace(400, 3, "---"));
+              std::string(image).replace(10, 6, "SIMPLE").replace(400, 3, "---"));
     EXPECT_EQ(readFile(job.imagePath), image); // only read
     EXPECT_EQ(checkApsFile(job.patchPath).declaredImageSize, 1000u);
 
-    writeFile(job.patchPath, simpleApsHeader("Cut", 1000).left(60));
+    writeFile(job.patchPath, left(simpleApsHeader("Cut", 1000), 60));
     EXPECT_EQ(applyApsPatch(job).outcome, ApplyOutcome::PatchTruncated);
     makeReadOnly(job.outputPath);
     writeFile(job.patchPath, simpleApsHeader("Simple", 1000));
     EXPECT_EQ(applyApsPatch(job).outcome, ApplyOutcome::DestinationUnwritable);
 }
 
-TEST_F(PatchApplicationTest, APatchTooLargeToHoldInMemoryGivesTheSameImage) {
+TEST_F(ApsApplicationTest, APatchTooLargeToHoldInMemoryGivesTheSameImage) {
     // About 17 MiB of records, past what is held in memory: they are written
     // one by one after the copy. Each writes its own stretch of a 17 MB image,
     // overlapping the one before by 5 bytes, so every record shows.
-    QByteArray records;
-    QByteArray expected = image;
+    std::string records;
+    std::string expected = image;
     for (int i = 0; i < 70000; ++i) {
         const int offset = i * 250;
-        const QByteArray data = QByteArray::number(i).leftJustified(255, char('a' + i % 26));
+        std::string data = std::to_string(i);
+        data.resize(255, char('a' + i % 26));
         records += copyRecord(offset, data);
-        if (offset + 255 > expected.size())
+        if (size_t(offset + 255) > expected.size())
             expected.resize(offset + 255, '\0');
         expected.replace(offset, 255, data);
     }
@@ -118,12 +116,12 @@ TEST_F(PatchApplicationTest, APatchTooLargeToHoldInMemoryGivesTheSameImage) {
     EXPECT_TRUE(readFile(job.imagePath) == expected);
 }
 
-TEST_F(PatchApplicationTest, BackupsOffEmptyStreamsAndALinkedImage) {
-    ASSERT_EQ(apply(QByteArray()).outcome, ApplyOutcome::Applied);
+TEST_F(ApsApplicationTest, BackupsOffEmptyStreamsAndALinkedImage) {
+    ASSERT_EQ(apply(std::string()).outcome, ApplyOutcome::Applied);
     EXPECT_EQ(readFile(job.imagePath), image);
-    EXPECT_EQ(files(), (QStringList{"fix.aps", "game.z64"}));
+    EXPECT_EQ(files(), (std::vector<std::string>{"fix.aps", "game.z64"}));
 
-    ASSERT_EQ(apply(QByteArray(), true).outcome, ApplyOutcome::Applied);
+    ASSERT_EQ(apply(std::string(), true).outcome, ApplyOutcome::Applied);
     EXPECT_EQ(readFile(tarnic::backupNameOf(job.imagePath)), image);
 
     // A read-only backup is replaced.
@@ -132,18 +130,20 @@ TEST_F(PatchApplicationTest, BackupsOffEmptyStreamsAndALinkedImage) {
     EXPECT_EQ(readFile(tarnic::backupNameOf(job.imagePath)), image);
 
     // A link to the image still points at the patched image afterwards.
-    const QString link = dir.filePath(QStringLiteral("link.z64"));
-    ASSERT_TRUE(QFile::link(nameText(job.imagePath), link));
-    job.imagePath = pathOf(link);
-    const QByteArray beforeLinkedPatch = readFile(link);
+    const std::filesystem::path link = dir.filePath("link.z64");
+    std::error_code linked;
+    std::filesystem::create_symlink(job.imagePath, link, linked);
+    ASSERT_FALSE(linked);
+    job.imagePath = link;
+    const std::string beforeLinkedPatch = readFile(link);
     ASSERT_EQ(apply(copyRecord(1, "Y"), true).outcome, ApplyOutcome::Applied);
-    EXPECT_TRUE(QFileInfo(link).isSymLink());
-    EXPECT_EQ(readFile(dir.filePath("game.z64")).left(2), QByteArray("XY"));
-    EXPECT_FALSE(QFileInfo(link + ".BAK").isSymLink());
-    EXPECT_EQ(readFile(link + ".BAK"), beforeLinkedPatch);
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(left(readFile(dir.filePath("game.z64")), 2), std::string("XY"));
+    EXPECT_FALSE(std::filesystem::is_symlink(link.native() + ".BAK"));
+    EXPECT_EQ(readFile(link.native() + ".BAK"), beforeLinkedPatch);
 }
 
-TEST_F(PatchApplicationTest, ADeclinedOrRefusedPatchTouchesNothing) {
+TEST_F(ApsApplicationTest, ADeclinedOrRefusedPatchTouchesNothing) {
     int questions = 0;
     job.confirm = [&] {
         ++questions;
@@ -156,14 +156,14 @@ TEST_F(PatchApplicationTest, ADeclinedOrRefusedPatchTouchesNothing) {
     notAps.magic = "APS1O";
     ApsFields encoded;
     encoded.encoding = 1;
-    const std::pair<QByteArray, ApplyOutcome> refused[] = {
+    const std::pair<std::string, ApplyOutcome> refused[] = {
         {apsHeader(notAps), ApplyOutcome::NotAnApsFile},
         {apsHeader(encoded), ApplyOutcome::UnsupportedEncoding},
-        {apsHeader().left(60), ApplyOutcome::PatchTruncated},
-        {apsHeader().left(6), ApplyOutcome::PatchTruncated},
-        {apsHeader() + copyRecord(0, "X") + copyRecord(5, "ABC").chopped(1),
+        {left(apsHeader(), 60), ApplyOutcome::PatchTruncated},
+        {left(apsHeader(), 6), ApplyOutcome::PatchTruncated},
+        {apsHeader() + copyRecord(0, "X") + chopped(copyRecord(5, "ABC"), 1),
          ApplyOutcome::InvalidPatch},
-        {apsHeader() + runRecord(5, 1, 1).chopped(1), ApplyOutcome::InvalidPatch},
+        {apsHeader() + chopped(runRecord(5, 1, 1), 1), ApplyOutcome::InvalidPatch},
         {apsHeader() + copyRecord(0, "X") + copyRecord(-1, "A"), ApplyOutcome::InvalidPatch},
         {apsHeader() + runRecord(0x7FFFFFF0, 1, 17), ApplyOutcome::InvalidPatch},
         {apsHeader() + runRecord(0x7FFFFFFF, 1, 0), ApplyOutcome::InvalidPatch},
@@ -175,14 +175,14 @@ TEST_F(PatchApplicationTest, ADeclinedOrRefusedPatchTouchesNothing) {
     }
     EXPECT_EQ(questions, 1); // a refused patch asks nothing
 
-    job.patchPath = pathOf(dir.filePath(QStringLiteral("gone.aps")));
+    job.patchPath = dir.filePath(std::string("gone.aps"));
     EXPECT_EQ(applyApsPatch(job).outcome, ApplyOutcome::PatchUnreadable);
 
     EXPECT_EQ(readFile(job.imagePath), image);
-    EXPECT_EQ(files(), (QStringList{"fix.aps", "game.z64"}));
+    EXPECT_EQ(files(), (std::vector<std::string>{"fix.aps", "game.z64"}));
 }
 
-TEST_F(PatchApplicationTest, AnImageThatCannotBeWrittenIsRefusedBeforeTheQuestion) {
+TEST_F(ApsApplicationTest, AnImageThatCannotBeWrittenIsRefusedBeforeTheQuestion) {
     bool asked = false;
     job.confirm = [&] {
         asked = true;
@@ -192,16 +192,16 @@ TEST_F(PatchApplicationTest, AnImageThatCannotBeWrittenIsRefusedBeforeTheQuestio
     EXPECT_EQ(apply(copyRecord(0, "X"), true).outcome, ApplyOutcome::DestinationUnwritable);
     EXPECT_EQ(readFile(job.imagePath), image);
 
-    job.imagePath = pathOf(dir.filePath(QStringLiteral("missing.z64")));
+    job.imagePath = dir.filePath(std::string("missing.z64"));
     EXPECT_EQ(apply(copyRecord(0, "X")).outcome, ApplyOutcome::DestinationUnwritable);
-    EXPECT_FALSE(QFile::exists(job.imagePath)); // never created
+    EXPECT_FALSE(std::filesystem::exists(job.imagePath)); // never created
     EXPECT_FALSE(asked);
 }
 
 namespace {
 
 // An image in another byte order, as the copiers store it.
-QByteArray stored(const QByteArray &z64, ByteOrder order) {
+std::string stored(const std::string &z64, ByteOrder order) {
     return order == ByteOrder::ByteSwapped    ? byteSwapped(z64)
            : order == ByteOrder::LittleEndian ? wordsReversed(z64)
                                               : z64;
@@ -209,13 +209,13 @@ QByteArray stored(const QByteArray &z64, ByteOrder order) {
 
 } // namespace
 
-TEST_F(PatchApplicationTest, APatchThatNamesItsByteOrderIsAppliedInItToAnImageInAnyOrder) {
+TEST_F(ApsApplicationTest, APatchThatNamesItsByteOrderIsAppliedInItToAnImageInAnyOrder) {
     // Records across a word, and one past the end that leaves a length of no
     // whole number of words.
-    const QByteArray records = copyRecord(101, "ABCDEF") + copyRecord(997, "XYZW12");
-    QByteArray patched = image;
+    const std::string records = copyRecord(101, "ABCDEF") + copyRecord(997, "XYZW12");
+    std::string patched = image;
     patched.replace(101, 6, "ABCDEF");
-    patched = patched.left(997) + "XYZW12";
+    patched = left(patched, 997) + "XYZW12";
     for (const ByteOrder order :
          {ByteOrder::Cartridge, ByteOrder::ByteSwapped, ByteOrder::LittleEndian}) {
         writeFile(job.imagePath, stored(image, order));
@@ -229,5 +229,5 @@ TEST_F(PatchApplicationTest, APatchThatNamesItsByteOrderIsAppliedInItToAnImageIn
     writeFile(job.patchPath, apsHeader(forV64) + copyRecord(101, "ABCDEF"));
     EXPECT_EQ(applyApsPatch(job).outcome, ApplyOutcome::Applied);
     EXPECT_EQ(readFile(job.imagePath),
-              byteSwapped(QByteArray(byteSwapped(image)).replace(101, 6, "ABCDEF")));
+              byteSwapped(std::string(byteSwapped(image)).replace(101, 6, "ABCDEF")));
 }

@@ -3,9 +3,6 @@
 #include "TestFiles.h"
 #include "patch/PatchFormat.h"
 
-#include <QDir>
-#include <QTemporaryDir>
-
 #include <gtest/gtest.h>
 
 using namespace tarnic;
@@ -15,40 +12,39 @@ namespace {
 
 class UpsTest : public ::testing::Test {
   protected:
-    ApplyResult apply(const QByteArray &patch, const QByteArray &image) {
+    ApplyResult apply(const std::string &patch, const std::string &image) {
         writeFile(job.patchPath, patch);
         writeFile(job.imagePath, image);
         return applyPatchFile(job);
     }
 
-    QTemporaryDir dir;
-    PatchJob job{
-        pathOf(dir.filePath("hack.ups")), pathOf(dir.filePath("game.rom")), {}, {}, {}, {}, false};
+    TempDir dir;
+    PatchJob job{dir.filePath("hack.ups"), dir.filePath("game.rom"), {}, {}, {}, {}, false};
 };
 
 } // namespace
 
 TEST_F(UpsTest, HunksSizesAndByteOrdersAsTheAuthorDefinesThem) {
-    const QByteArray in = cartridgeImage(4096);
-    QByteArray out = in;
+    const std::string in = cartridgeImage(4096);
+    std::string out = in;
     out.replace(100, 3, "UPS");
     // The output longer and shorter than the input, a hunk at the very end.
-    const QByteArray longer = out + "TAIL";
-    const QByteArray shorter = out.left(3000);
+    const std::string longer = out + "TAIL";
+    const std::string shorter = left(out, 3000);
     const struct {
         const char *what;
-        QByteArray output;
-        QByteArray hunks;
+        std::string output;
+        std::string hunks;
     } cases[] = {
-        {"one hunk", out, bpsNumber(100) + upsXor(in.mid(100, 3), "UPS")},
+        {"one hunk", out, bpsNumber(100) + upsXor(mid(in, 100, 3), "UPS")},
         {"longer", longer,
-         bpsNumber(100) + upsXor(in.mid(100, 3), "UPS") + bpsNumber(4096 - 104) +
-             upsXor(QByteArray(), "TAIL")},
-        {"shorter", shorter, bpsNumber(100) + upsXor(in.mid(100, 3), "UPS")},
+         bpsNumber(100) + upsXor(mid(in, 100, 3), "UPS") + bpsNumber(4096 - 104) +
+             upsXor(std::string(), "TAIL")},
+        {"shorter", shorter, bpsNumber(100) + upsXor(mid(in, 100, 3), "UPS")},
     };
     for (const auto &c : cases) {
         for (const bool swapped : {false, true}) {
-            const QByteArray image = swapped ? byteSwapped(in) : in;
+            const std::string image = swapped ? byteSwapped(in) : in;
             const ApplyResult r = apply(upsPatch(in, c.output, c.hunks), image);
             ASSERT_EQ(r.outcome, ApplyOutcome::Applied) << c.what << swapped;
             EXPECT_EQ(readFile(job.imagePath), swapped ? byteSwapped(c.output) : c.output)
@@ -58,24 +54,24 @@ TEST_F(UpsTest, HunksSizesAndByteOrdersAsTheAuthorDefinesThem) {
 }
 
 TEST_F(UpsTest, AWrongImageADamagedPatchOrHunksPastTheirEndAreRefused) {
-    const QByteArray in("UPS INPUT!");
-    const QByteArray out("UPS OUTPUT");
-    const QByteArray hunks = bpsNumber(4) + upsXor(in.mid(4), out.mid(4));
-    QByteArray damaged = upsPatch(in, out, hunks);
+    const std::string in("UPS INPUT!");
+    const std::string out("UPS OUTPUT");
+    const std::string hunks = bpsNumber(4) + upsXor(mid(in, 4), mid(out, 4));
+    std::string damaged = upsPatch(in, out, hunks);
     damaged[5] = char(damaged[5] ^ 1);
-    const std::pair<QByteArray, ApplyOutcome> refused[] = {
+    const std::pair<std::string, ApplyOutcome> refused[] = {
         {damaged, ApplyOutcome::PatchCorrupted},
         {upsPatch("ANOTHER ONE", out, hunks), ApplyOutcome::WrongImage},
         {upsPatch(out, in, hunks), ApplyOutcome::AlreadyPatched},
-        {upsPatch(in, out, hunks.chopped(1)), ApplyOutcome::PatchBreaksItsRules}, // no terminator
+        {upsPatch(in, out, chopped(hunks, 1)), ApplyOutcome::PatchBreaksItsRules}, // no terminator
         {upsPatch(in, out, bpsNumber(4)), ApplyOutcome::PatchBreaksItsRules}, // a skip, no bytes
-        {upsPatch(in, out, bpsNumber(4) + upsXor(in.mid(4, 2), "XX")),
+        {upsPatch(in, out, bpsNumber(4) + upsXor(mid(in, 4, 2), "XX")),
          ApplyOutcome::ResultMismatch},
     };
     for (const auto &[patch, outcome] : refused) {
-        EXPECT_EQ(apply(patch, in).outcome, outcome) << patch.toHex().toStdString();
+        EXPECT_EQ(apply(patch, in).outcome, outcome) << toHex(patch);
         EXPECT_EQ(readFile(job.imagePath), in);
-        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
+        EXPECT_EQ(fileNames(dir.path()).size(), 2);
     }
     EXPECT_EQ(apply(upsPatch(in, out, hunks), in).outcome, ApplyOutcome::Applied);
     EXPECT_EQ(readFile(job.imagePath), out);
@@ -85,15 +81,15 @@ TEST_F(UpsTest, HunksLongerThanARecordAcrossPiecesOfALargeImage) {
     // A 10,000-byte hunk across the first 1 MiB boundary, and an output that
     // grows by 1.5 MiB of new bytes (one hunk XORed onto zeros).
     // Every byte of a hunk differs, so that none of them ends it early.
-    const QByteArray in = cartridgeImage(3 << 20);
-    const qsizetype at = (1 << 20) - 5000;
-    QByteArray changed = in.mid(at, 10000);
+    const std::string in = cartridgeImage(3 << 20);
+    const std::ptrdiff_t at = (1 << 20) - 5000;
+    std::string changed = mid(in, at, 10000);
     for (char &c : changed)
         c = char(~c);
-    const QByteArray grown = QByteArray(3 << 19, '\0').fill('G');
-    const QByteArray out = QByteArray(in).replace(at, changed.size(), changed) + grown;
-    const QByteArray hunks = bpsNumber(std::uint64_t(at)) + upsXor(in.mid(at, 10000), changed) +
-                             bpsNumber((2 << 20) - 5001) + upsXor(QByteArray(), grown);
+    const std::string grown = std::string(3 << 19, 'G');
+    const std::string out = std::string(in).replace(at, changed.size(), changed) + grown;
+    const std::string hunks = bpsNumber(std::uint64_t(at)) + upsXor(mid(in, at, 10000), changed) +
+                              bpsNumber((2 << 20) - 5001) + upsXor(std::string(), grown);
     for (const bool swapped : {false, true}) {
         const ApplyResult r = apply(upsPatch(in, out, hunks), swapped ? byteSwapped(in) : in);
         ASSERT_EQ(r.outcome, ApplyOutcome::Applied) << swapped;

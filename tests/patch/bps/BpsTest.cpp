@@ -5,9 +5,6 @@
 #include "files/Backup.h"
 #include "rom/ByteOrderConversion.h"
 
-#include <QDir>
-#include <QTemporaryDir>
-
 #include <gtest/gtest.h>
 
 using namespace tarnic;
@@ -17,15 +14,15 @@ namespace {
 
 // Every action: the header read in place, a literal, a copy that repeats
 // what it writes, source copies forwards and backwards, and the rest read.
-const QByteArray kSource = cartridgeImage(4096);
-const QByteArray kTarget = kSource.left(16) + "HELLO" + "HELLOHELLO" + kSource.mid(100, 20) +
-                           kSource.mid(50, 8) + kSource.mid(59);
-const QByteArray kActions = bpsAction(0, 16) + bpsAction(1, 5) + "HELLO" + bpsAction(3, 10) +
-                            bpsMove(16) + bpsAction(2, 20) + bpsMove(100) + bpsAction(2, 8) +
-                            bpsMove(-70) + bpsAction(0, 4096 - 59);
+const std::string kSource = cartridgeImage(4096);
+const std::string kTarget = left(kSource, 16) + "HELLO" + "HELLOHELLO" + mid(kSource, 100, 20) +
+                            mid(kSource, 50, 8) + mid(kSource, 59);
+const std::string kActions = bpsAction(0, 16) + bpsAction(1, 5) + "HELLO" + bpsAction(3, 10) +
+                             bpsMove(16) + bpsAction(2, 20) + bpsMove(100) + bpsAction(2, 8) +
+                             bpsMove(-70) + bpsAction(0, 4096 - 59);
 
 // The cartridge-order `bytes` as a dump in `order` holds them.
-QByteArray inOrder(const QByteArray &bytes, ByteOrder order) {
+std::string inOrder(const std::string &bytes, ByteOrder order) {
     return order == ByteOrder::ByteSwapped    ? byteSwapped(bytes)
            : order == ByteOrder::LittleEndian ? wordsReversed(bytes)
                                               : bytes;
@@ -33,28 +30,25 @@ QByteArray inOrder(const QByteArray &bytes, ByteOrder order) {
 
 class BpsTest : public ::testing::Test {
   protected:
-    ApplyResult apply(const QByteArray &patch, const QByteArray &image) {
+    ApplyResult apply(const std::string &patch, const std::string &image) {
         writeFile(job.patchPath, patch);
         writeFile(job.imagePath, image);
         return applyBps(job);
     }
-    QStringList files() const {
-        return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
-    }
+    std::vector<std::string> files() const { return fileNames(dir.path()); }
 
-    QTemporaryDir dir;
-    PatchJob job{
-        pathOf(dir.filePath("hack.bps")), pathOf(dir.filePath("game.rom")), {}, {}, {}, {}, false};
+    TempDir dir;
+    PatchJob job{dir.filePath("hack.bps"), dir.filePath("game.rom"), {}, {}, {}, {}, false};
 };
 
 } // namespace
 
 TEST_F(BpsTest, EveryActionAppliesInEveryByteOrderAndTheResultKeepsTheImagesOrder) {
-    const QByteArray patch = bpsPatch(kSource, kTarget, kActions, "<title>Hack</title>");
-    const BpsInspection inspection = inspectBps(pathOf(fileWith(dir, "hack.bps", patch)));
+    const std::string patch = bpsPatch(kSource, kTarget, kActions, "<title>Hack</title>");
+    const BpsInspection inspection = inspectBps(fileWith(dir, "hack.bps", patch));
     ASSERT_EQ(inspection.outcome, PatchRead::Readable);
     EXPECT_EQ(inspection.header.metadata, "<title>Hack</title>");
-    EXPECT_EQ(inspection.header.targetSize, quint64(kTarget.size()));
+    EXPECT_EQ(inspection.header.targetSize, std::uint64_t(kTarget.size()));
 
     for (const ByteOrder order :
          {ByteOrder::Cartridge, ByteOrder::ByteSwapped, ByteOrder::LittleEndian}) {
@@ -68,17 +62,17 @@ TEST_F(BpsTest, EveryActionAppliesInEveryByteOrderAndTheResultKeepsTheImagesOrde
 }
 
 TEST_F(BpsTest, APatchThatBreaksItsRulesIsRefusedWholeAndChangesNothing) {
-    const QByteArray small = "SMALL SOURCE";
-    const auto patchFor = [&](const QByteArray &target, const QByteArray &actions) {
+    const std::string small = "SMALL SOURCE";
+    const auto patchFor = [&](const std::string &target, const std::string &actions) {
         return bpsPatch(small, target, actions);
     };
-    QByteArray badCrc = bpsPatch(small, "S", bpsAction(0, 1));
-    QByteArray otherSource = bpsPatch(small, "SM", bpsAction(0, 2));
+    std::string badCrc = bpsPatch(small, "S", bpsAction(0, 1));
+    std::string otherSource = bpsPatch(small, "SM", bpsAction(0, 2));
     otherSource = withBpsPatchCrc(otherSource.replace(otherSource.size() - 12, 4, "\0\0\0\0", 4));
     badCrc[4] = char(0x81); // the source size changed, the patch CRC-32 not
-    const std::pair<QByteArray, ApplyOutcome> refused[] = {
+    const std::pair<std::string, ApplyOutcome> refused[] = {
         {badCrc, ApplyOutcome::PatchCorrupted},
-        {QByteArray("BPS1\x80"), ApplyOutcome::PatchTruncated},
+        {std::string("BPS1\x80"), ApplyOutcome::PatchTruncated},
         {patchFor("SMALL SOURCE!", bpsAction(0, 13)),
          ApplyOutcome::PatchBreaksItsRules},                                          // past source
         {patchFor("AB", bpsAction(1, 3) + "ABC"), ApplyOutcome::PatchBreaksItsRules}, // past target
@@ -95,15 +89,15 @@ TEST_F(BpsTest, APatchThatBreaksItsRulesIsRefusedWholeAndChangesNothing) {
     };
     for (const auto &[patch, outcome] : refused) {
         job.backupPath = tarnic::backupNameOf(job.imagePath);
-        EXPECT_EQ(apply(patch, small).outcome, outcome) << patch.toHex().toStdString();
+        EXPECT_EQ(apply(patch, small).outcome, outcome) << toHex(patch);
         EXPECT_EQ(readFile(job.imagePath), small);
-        EXPECT_EQ(files(), (QStringList{"game.rom", "hack.bps"}));
+        EXPECT_EQ(files(), (std::vector<std::string>{"game.rom", "hack.bps"}));
     }
 }
 
 TEST_F(BpsTest, ForcedOntoAnotherImageTheResultsCrcStillDecides) {
-    const QByteArray patch = bpsPatch(kSource, kTarget, kActions);
-    QByteArray other = kSource;
+    const std::string patch = bpsPatch(kSource, kTarget, kActions);
+    std::string other = kSource;
     other[2000] = 'x'; // a byte the result reads
     EXPECT_EQ(apply(patch, other).outcome, ApplyOutcome::WrongImage);
     job.skipSourceCheck = true;
@@ -118,12 +112,12 @@ TEST_F(BpsTest, ForcedOntoAnotherImageTheResultsCrcStillDecides) {
 
 TEST_F(BpsTest, ALargeImageIsSummedInStretchesAndStillFoundInItsOtherOrder) {
     // Large enough to be summed in stretches on both cores, the last one short.
-    const QByteArray source = cartridgeImage((9 << 20) + 12);
-    QByteArray target = source;
+    const std::string source = cartridgeImage((9 << 20) + 12);
+    std::string target = source;
     target.replace(5 << 20, 4, "HALF");
-    const QByteArray patch = bpsPatch(source, target,
-                                      bpsAction(0, 5 << 20) + bpsAction(1, 4) + "HALF" +
-                                          bpsAction(2, (4 << 20) + 8) + bpsMove((5 << 20) + 4));
+    const std::string patch = bpsPatch(source, target,
+                                       bpsAction(0, 5 << 20) + bpsAction(1, 4) + "HALF" +
+                                           bpsAction(2, (4 << 20) + 8) + bpsMove((5 << 20) + 4));
     EXPECT_EQ(apply(patch, byteSwapped(source)).outcome, ApplyOutcome::Applied);
     EXPECT_TRUE(readFile(job.imagePath) == byteSwapped(target));
 }
@@ -131,9 +125,10 @@ TEST_F(BpsTest, ALargeImageIsSummedInStretchesAndStillFoundInItsOtherOrder) {
 TEST_F(BpsTest, ImagesOfNoWholeNumberOfWordsAreTheSourceInEveryOrder) {
     // 4 * 1023 + 2 bytes in, 4 * 1024 + 1 out: the v64 dump exchanges the
     // last pair too, the n64 dump keeps the tail as z64 has it.
-    const QByteArray source = cartridgeImage(4094);
-    const QByteArray target = source + "XYZ";
-    const QByteArray patch = bpsPatch(source, target, bpsAction(0, 4094) + bpsAction(1, 3) + "XYZ");
+    const std::string source = cartridgeImage(4094);
+    const std::string target = source + "XYZ";
+    const std::string patch =
+        bpsPatch(source, target, bpsAction(0, 4094) + bpsAction(1, 3) + "XYZ");
     for (const ByteOrder order :
          {ByteOrder::Cartridge, ByteOrder::ByteSwapped, ByteOrder::LittleEndian}) {
         const ApplyResult r = apply(patch, inOrder(source, order));
@@ -147,18 +142,18 @@ TEST(BpsNumbers, AreReadAsTheFormatDefinesThem) {
     // Worked out from the definition: seven bits a byte, least significant
     // first, the last byte marked by its top bit, and each further byte
     // counting from one more than the byte before could reach.
-    const std::pair<quint64, const char *> vectors[] = {
+    const std::pair<std::uint64_t, const char *> vectors[] = {
         {0, "80"},         {1, "81"},
         {127, "ff"},       {128, "0080"},
         {300, "2c81"},     {16511, "7fff"},
-        {16512, "000080"}, {~quint64(0), "7f7e7e7e7e7e7e7e7e80"}, // the largest there is
+        {16512, "000080"}, {~std::uint64_t(0), "7f7e7e7e7e7e7e7e7e80"}, // the largest there is
     };
     for (const auto &[value, hex] : vectors) {
-        EXPECT_EQ(bpsNumber(value).toHex(), hex) << value;
-        const QByteArray bytes = QByteArray::fromHex(hex);
-        qsizetype at = 0;
+        EXPECT_EQ(toHex(bpsNumber(value)), hex) << value;
+        const std::string bytes = fromHex(hex);
+        std::ptrdiff_t at = 0;
         const auto next = [&]() -> std::optional<std::uint8_t> {
-            if (at == bytes.size())
+            if (size_t(at) == bytes.size())
                 return std::nullopt;
             return std::uint8_t(bytes[at++]);
         };

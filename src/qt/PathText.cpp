@@ -1,4 +1,4 @@
-#include "files/PathText.h"
+#include "qt/PathText.h"
 
 #include <string>
 

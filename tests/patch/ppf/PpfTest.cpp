@@ -4,10 +4,6 @@
 
 #include "TestFiles.h"
 
-#include <QDir>
-#include <QFileInfo>
-#include <QTemporaryDir>
-
 #include <gtest/gtest.h>
 
 using namespace tarnic;
@@ -15,8 +11,8 @@ using namespace testfiles;
 
 namespace {
 
-QByteArray littleEndian(quint64 value, int size) {
-    QByteArray bytes;
+std::string littleEndian(std::uint64_t value, int size) {
+    std::string bytes;
     for (int i = 0; i < size; ++i)
         bytes += char(value >> (8 * i));
     return bytes;
@@ -24,43 +20,42 @@ QByteArray littleEndian(quint64 value, int size) {
 
 // A PPF header of `version`; PPF3 with or without block check and undo data.
 // The block check is zeros unless given: what a 16-byte image reads as there.
-QByteArray ppfHeader(int version, bool blockCheck = false, bool undo = false,
-                     const QByteArray &block = QByteArray(1024, '\0'), char imageType = 0,
-                     quint64 imageSize = 16) {
-    QByteArray header = "PPF" + QByteArray::number(version) + "0" + char(version - 1) +
-                        QByteArray("Seed translation").leftJustified(50, ' ');
+std::string ppfHeader(int version, bool blockCheck = false, bool undo = false,
+                      const std::string &block = std::string(1024, '\0'), char imageType = 0,
+                      std::uint64_t imageSize = 16) {
+    std::string header = "PPF" + std::to_string(version) + "0" + char(version - 1) +
+                         padded(std::string("Seed translation"), 50);
     if (version == 2)
         header += littleEndian(imageSize, 4) + block;
     if (version == 3) {
-        header += QByteArray(1, imageType) + char(blockCheck) + char(undo) + '\0';
+        header += std::string(1, imageType) + char(blockCheck) + char(undo) + '\0';
         if (blockCheck)
             header += block;
     }
     return header;
 }
 
-QByteArray ppfRecord(int version, quint64 offset, const QByteArray &data,
-                     const QByteArray &undo = {}) {
+std::string ppfRecord(int version, std::uint64_t offset, const std::string &data,
+                      const std::string &undo = {}) {
     return littleEndian(offset, version == 3 ? 8 : 4) + char(data.size()) + data + undo;
 }
 
-QByteArray fileIdDiz(int version, const QByteArray &text) {
+std::string fileIdDiz(int version, const std::string &text) {
     return "@BEGIN_FILE_ID.DIZ" + text + "@END_FILE_ID.DIZ" +
-           littleEndian(quint64(text.size()), version == 2 ? 4 : 2);
+           littleEndian(std::uint64_t(text.size()), version == 2 ? 4 : 2);
 }
 
 class PpfTest : public ::testing::Test {
   protected:
-    ApplyResult apply(const QByteArray &patch) {
+    ApplyResult apply(const std::string &patch) {
         writeFile(job.patchPath, patch);
         writeFile(job.imagePath, image);
         return applyPatchFile(job);
     }
 
-    QTemporaryDir dir;
-    QByteArray image = QByteArray("0123456789ABCDEF");
-    PatchJob job{
-        pathOf(dir.filePath("hack.ppf")), pathOf(dir.filePath("game.bin")), {}, {}, {}, {}, false};
+    TempDir dir;
+    std::string image = std::string("0123456789ABCDEF");
+    PatchJob job{dir.filePath("hack.ppf"), dir.filePath("game.bin"), {}, {}, {}, {}, false};
 };
 
 } // namespace
@@ -68,11 +63,11 @@ class PpfTest : public ::testing::Test {
 TEST_F(PpfTest, EveryVersionWritesItsRecordsAndSkipsWhatIsNotForWriting) {
     const struct {
         const char *what;
-        QByteArray patch;
-        QByteArray result;
+        std::string patch;
+        std::string result;
     } cases[] = {
         {"PPF1", ppfHeader(1) + ppfRecord(1, 2, "ab") + ppfRecord(1, 18, "END"),
-         "01ab456789ABCDEF" + QByteArray(2, '\0') + "END"},
+         "01ab456789ABCDEF" + std::string(2, '\0') + "END"},
         {"PPF2 with a FILE_ID.DIZ",
          ppfHeader(2) + ppfRecord(2, 4, "cd") + fileIdDiz(2, "Made by us"), "0123cd6789ABCDEF"},
         {"PPF3, undo data skipped",
@@ -92,29 +87,28 @@ TEST_F(PpfTest, EveryVersionWritesItsRecordsAndSkipsWhatIsNotForWriting) {
 }
 
 TEST_F(PpfTest, ARecordCutShortOrPastTwoGibibytesIsRefusedWhole) {
-    const std::pair<const char *, QByteArray> refused[] = {
-        {"cut short", ppfHeader(1) + ppfRecord(1, 0, "abc").chopped(1)},
+    const std::pair<const char *, std::string> refused[] = {
+        {"cut short", ppfHeader(1) + chopped(ppfRecord(1, 0, "abc"), 1)},
         {"undo data cut short", ppfHeader(3, false, true) + ppfRecord(3, 0, "xy", "0")},
-        {"past 2 GiB", ppfHeader(3) + ppfRecord(3, quint64(1) << 32, "x")},
-        {"a header cut short", ppfHeader(2).left(500)},
+        {"past 2 GiB", ppfHeader(3) + ppfRecord(3, std::uint64_t(1) << 32, "x")},
+        {"a header cut short", left(ppfHeader(2), 500)},
     };
     for (const auto &[what, patch] : refused) {
         EXPECT_NE(apply(patch).outcome, ApplyOutcome::Applied) << what;
         EXPECT_EQ(readFile(job.imagePath), image) << what;
-        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2) << what;
+        EXPECT_EQ(fileNames(dir.path()).size(), 2) << what;
     }
     // Cut anywhere inside its FILE_ID.DIZ, the text is not read as records
     // (its first bytes make one at about 1.2 GB).
     for (const int version : {2, 3}) {
-        const QByteArray records = ppfHeader(version) + ppfRecord(version, 4, "cd");
-        const QByteArray trailer =
-            fileIdDiz(version, QByteArray("Made by us, for everyone. ").repeated(16));
-        for (qsizetype kept = 0; kept < trailer.size(); ++kept) {
-            const ApplyOutcome outcome = apply(records + trailer.left(kept)).outcome;
+        const std::string records = ppfHeader(version) + ppfRecord(version, 4, "cd");
+        const std::string trailer = fileIdDiz(version, repeated("Made by us, for everyone. ", 16));
+        for (size_t kept = 0; kept < trailer.size(); ++kept) {
+            const ApplyOutcome outcome = apply(records + left(trailer, kept)).outcome;
             EXPECT_TRUE(kept == 0 ? outcome == ApplyOutcome::Applied
                                   : outcome == ApplyOutcome::PatchBreaksItsRules)
                 << "PPF" << version << " cut after " << kept << " bytes of its trailer";
-            EXPECT_LE(QFileInfo(nameText(job.imagePath)).size(), image.size());
+            EXPECT_LE(std::filesystem::file_size(job.imagePath), image.size());
             writeFile(job.imagePath, image);
         }
     }
@@ -123,17 +117,17 @@ TEST_F(PpfTest, ARecordCutShortOrPastTwoGibibytesIsRefusedWhole) {
 TEST_F(PpfTest, TheBlockCheckAndSizeMustDescribeTheImageInItsOwnByteOrder) {
     // A cartridge-order image holding a known block at 0x9320 and another at
     // 0x80A0 (where PPF3 looks for image type 1).
-    QByteArray z64 = randomBytes(0xA000, 5);
-    z64.replace(0, 4, QByteArray("\x80\x37\x12\x40", 4));
-    const QByteArray block = z64.mid(0x9320, 1024);
-    const QByteArray giBlock = z64.mid(0x80A0, 1024);
-    QByteArray v64 = z64;
+    std::string z64 = randomBytes(0xA000, 5);
+    z64.replace(0, 4, std::string("\x80\x37\x12\x40", 4));
+    const std::string block = mid(z64, 0x9320, 1024);
+    const std::string giBlock = mid(z64, 0x80A0, 1024);
+    std::string v64 = z64;
     reorderBytes(v64.data(), v64.size(), ByteOrder::Cartridge, ByteOrder::ByteSwapped);
-    const QByteArray record = ppfRecord(3, 0x40, "hack");
+    const std::string record = ppfRecord(3, 0x40, "hack");
     const struct {
         const char *what;
-        QByteArray image;
-        QByteArray patch;
+        std::string image;
+        std::string patch;
         ApplyOutcome outcome;
     } cases[] = {
         {"PPF3, its block", z64, ppfHeader(3, true, false, block) + record, ApplyOutcome::Applied},
@@ -154,7 +148,7 @@ TEST_F(PpfTest, TheBlockCheckAndSizeMustDescribeTheImageInItsOwnByteOrder) {
         image = c.image;
         const ApplyResult result = apply(c.patch);
         EXPECT_EQ(result.outcome, c.outcome) << c.what;
-        QByteArray expected = c.image;
+        std::string expected = c.image;
         if (c.outcome == ApplyOutcome::Applied)
             expected.replace(0x40, 4, "hack");
         EXPECT_EQ(readFile(job.imagePath), expected) << c.what;

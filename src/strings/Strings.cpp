@@ -1,0 +1,130 @@
+#include "strings/Strings.h"
+
+#include <algorithm>
+
+namespace tarnic {
+
+namespace {
+
+bool isSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
+int hexValue(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+} // namespace
+
+std::string trimmed(std::string_view text) {
+    while (!text.empty() && isSpace(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && isSpace(text.back()))
+        text.remove_suffix(1);
+    return std::string(text);
+}
+
+std::string lowered(std::string_view text) {
+    std::string result(text);
+    for (char &c : result) {
+        if (c >= 'A' && c <= 'Z')
+            c = char(c - 'A' + 'a');
+    }
+    return result;
+}
+
+std::string hexOf(std::string_view bytes) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string text;
+    text.reserve(bytes.size() * 2);
+    for (const char byte : bytes) {
+        text += kDigits[std::uint8_t(byte) >> 4];
+        text += kDigits[std::uint8_t(byte) & 0xF];
+    }
+    return text;
+}
+
+std::optional<std::string> bytesOfHex(std::string_view digits) {
+    if (digits.size() % 2 != 0)
+        return std::nullopt;
+    std::string bytes;
+    for (size_t i = 0; i < digits.size(); i += 2) {
+        const int high = hexValue(digits[i]);
+        const int low = hexValue(digits[i + 1]);
+        if (high < 0 || low < 0)
+            return std::nullopt;
+        bytes += char(high << 4 | low);
+    }
+    return bytes;
+}
+
+std::string upperHex(std::uint64_t value, int width) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string text;
+    do {
+        text.insert(text.begin(), kDigits[value & 0xF]);
+        value >>= 4;
+    } while (value != 0);
+    return padLeft(text, width, '0');
+}
+
+std::string latin1ToUtf8(std::string_view bytes) {
+    std::string text;
+    text.reserve(bytes.size());
+    for (const char byte : bytes) {
+        const auto code = std::uint8_t(byte);
+        if (code < 0x80) {
+            text += byte;
+        } else {
+            text += char(0xC0 | code >> 6);
+            text += char(0x80 | (code & 0x3F));
+        }
+    }
+    return text;
+}
+
+std::optional<std::string> utf8ToLatin1(std::string_view text) {
+    std::string bytes;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto code = std::uint8_t(text[i]);
+        if (code < 0x80) {
+            bytes += char(code);
+        } else if ((code == 0xC2 || code == 0xC3) && i + 1 < text.size() &&
+                   (std::uint8_t(text[i + 1]) & 0xC0) == 0x80) {
+            bytes += char((code & 0x03) << 6 | (std::uint8_t(text[i + 1]) & 0x3F));
+            ++i;
+        } else {
+            return std::nullopt;
+        }
+    }
+    return bytes;
+}
+
+std::size_t characterCount(std::string_view text) {
+    return size_t(std::count_if(text.begin(), text.end(),
+                                [](char c) { return (std::uint8_t(c) & 0xC0) != 0x80; }));
+}
+
+std::string padRight(std::string_view text, int width) {
+    std::string result(text);
+    const size_t count = characterCount(text);
+    if (width > 0 && count < size_t(width))
+        result.append(size_t(width) - count, ' ');
+    return result;
+}
+
+std::string padLeft(std::string_view text, int width, char fill) {
+    const size_t count = characterCount(text);
+    std::string result;
+    if (width > 0 && count < size_t(width))
+        result.assign(size_t(width) - count, fill);
+    return result + std::string(text);
+}
+
+} // namespace tarnic

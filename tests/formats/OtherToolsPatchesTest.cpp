@@ -1,0 +1,59 @@
+// Patches another patcher wrote, pinned byte for byte: RomPatcher.js 3.0's
+// createPatch, run once on the pair below (a 128-byte cartridge-order image,
+// and the same with "ABCD" at 0x50, eight 0x55 bytes at 0x60 and its last
+// byte changed). Each must be recognised as its format, read whole, and give
+// the modified image exactly.
+#include "patch/PatchApplication.h"
+#include "patch/PatchFormat.h"
+
+#include "TestFiles.h"
+
+#include <gtest/gtest.h>
+
+using namespace tarnic;
+using namespace testfiles;
+
+namespace {
+
+std::string modifiedImage() {
+    std::string image = cartridgeImage(128);
+    image.replace(0x50, 4, "ABCD");
+    image.replace(0x60, 8, std::string(8, 0x55));
+    image[127] = char(0xEE);
+    return image;
+}
+
+struct Written {
+    const char *format;
+    const char *hex;
+};
+
+TEST(OtherToolsPatches, EachFormatAppliesExactlyAsItsWriterMeantIt) {
+    const Written patches[] = {
+        {"APS",
+         "415053313001006e6f206465736372697074696f6e0000000000000000000000000000000000000000000000"
+         "00000000000000000000000000014142450ab1007fff100233000000000080000000500000000441424344"
+         "600000000055087f00000001ee"},
+        {"BPS", "4250533100800080803c818d41424344ac81559b4080d881eece7f055ae9c3781edfe5d50d"},
+        {"IPS", "5041544348000050000441424344000060000000085500007f0001ee454f46"},
+        {"PPF",
+         "5050463330025061746368206465736372697074696f6e000000000000000000000000000000000000000000"
+         "0000000000000000000000000000000050000000000000000441424344600000000000000008555555555555"
+         "55557f0000000000000001ee"},
+        {"UPS", "5550533100800080d07278020c008bf6ffe4edea93988100969200ce7f055ae9c3781ebdec53db"},
+    };
+    for (const Written &written : patches) {
+        SCOPED_TRACE(written.format);
+        TempDir dir;
+        const std::string patch = fromHex(written.hex);
+        PatchJob job;
+        job.patchPath = fileWith(dir, "made.patch", patch);
+        job.imagePath = fileWith(dir, "game.z64", cartridgeImage(128));
+        EXPECT_EQ(infoOf(recognisePatch(patch)).name, std::string(written.format));
+        EXPECT_TRUE(inspectPatchFile(job.patchPath, ReadDepth::Whole).readable());
+        EXPECT_EQ(applyPatchFile(job).outcome, ApplyOutcome::Applied);
+        EXPECT_EQ(readFile(job.imagePath), modifiedImage());
+    }
+}
+
+} // namespace
