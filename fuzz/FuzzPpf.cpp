@@ -24,7 +24,9 @@ std::optional<std::string> reference(std::string image, const std::string &patch
         const int length = std::uint8_t(patch[at + offsetSize]);
         at += offsetSize + 1;
         const std::int64_t stored = std::int64_t(length) * (layout.undoData ? 2 : 1);
-        if (layout.recordsEnd - at < stored || offset + length > (std::uint64_t(1) << 31))
+        // (an offset near 2^64 would wrap round when its length is added)
+        if (layout.recordsEnd - at < stored || offset > (std::uint64_t(1) << 31) ||
+            offset + length > (std::uint64_t(1) << 31))
             return std::nullopt;
         if (offset + length > (std::uint64_t(1) << 24))
             throw std::length_error("beyond what this harness keeps in memory");

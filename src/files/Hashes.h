@@ -3,7 +3,6 @@
 // from, computed by libgcrypt (which Debian also builds for Windows).
 
 #include <cstddef>
-#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -11,22 +10,15 @@ namespace tarnic {
 
 // A digest computed piece by piece; result() gives its raw bytes (16 for MD5,
 // 20 for SHA-1).
-class Md5 {
+class Digest {
   public:
-    Md5();
-    ~Md5();
-    void add(const void *data, std::size_t size);
-    std::string result();
+    enum class Kind { Md5, Sha1 };
 
-  private:
-    struct Context;
-    std::unique_ptr<Context> context_;
-};
+    explicit Digest(Kind kind);
+    ~Digest();
+    Digest(const Digest &) = delete;
+    Digest &operator=(const Digest &) = delete;
 
-class Sha1 {
-  public:
-    Sha1();
-    ~Sha1();
     void add(const void *data, std::size_t size);
     std::string result();
 

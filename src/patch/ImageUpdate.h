@@ -10,13 +10,14 @@
 #include "files/FileReplacement.h"
 #include "files/SafeWrite.h"
 #include "patch/PatchApplication.h"
+#include "patch/ResultPlace.h"
 
 #include <memory>
 #include <optional>
 
 namespace tarnic {
 
-class ImageUpdate {
+class ImageUpdate final : public ResultPlace {
   public:
     explicit ImageUpdate(const PatchJob &job);
 
@@ -31,12 +32,13 @@ class ImageUpdate {
     // Once the patch has passed every check: asks the job's question,
     // announces the work and opens the replacement. Declined when the answer
     // is no; on failure, the outcome to report.
-    std::optional<ApplyOutcome> startWriting();
+    std::optional<ApplyOutcome> startWriting() override;
     FileReplacement &replacement() { return *replacement_; }
+    Writer &writer() override { return *replacement_; }
     // Once the caller has finished the replacement (or failed it): puts it in
     // place with the backup. Applied, or why not, with the system's reason and
     // where the old image is kept in `result`.
-    ApplyOutcome putInPlace(bool finished, ApplyResult &result);
+    ApplyOutcome putInPlace(bool finished, ApplyResult &result) override;
 
   private:
     const PatchJob &job_;

@@ -20,21 +20,22 @@ namespace {
 
 std::vector<PatchFormatInfo> &formatTable() {
     static std::vector<PatchFormatInfo> formats = {
-        {PatchFormat::Aps, "APS", "*.APS", "APS10", applyApsPatch, createApsPatch, summarizeAps,
-         nullptr, "application/x-aps-patch", false, "N64 images, records up to 255 bytes"},
-        {PatchFormat::Bps, "BPS", "*.bps", "BPS1", applyBps, createBpsPatch, summarizeBps, nullptr,
-         "application/x-bps-patch", true,
+        {PatchFormat::Aps, "APS", "*.APS", "APS10", applyApsPatch, createApsPatch, applyApsPatchTo,
+         summarizeAps, nullptr, "application/x-aps-patch", false,
+         "N64 images, records up to 255 bytes"},
+        {PatchFormat::Bps, "BPS", "*.bps", "BPS1", applyBps, createBpsPatch, applyBpsTo,
+         summarizeBps, nullptr, "application/x-bps-patch", true,
          "moved and inserted content costs little; the description as metadata"},
-        {PatchFormat::Ups, "UPS", "*.ups", "UPS1", applyUps, nullptr, summarizeUps, nullptr,
-         "application/x-ups-patch", false, ""},
-        {PatchFormat::Ips32, "IPS32", "*.ips32", "IPS32", applyIps, nullptr, summarizeIps, nullptr,
-         "application/x-ips32-patch", false, ""},
-        {PatchFormat::Ips, "IPS", "*.ips", "PATCH", applyIps, createIpsPatch, summarizeIps, nullptr,
-         "application/x-ips-patch", true, "up to 16 MiB, no description"},
-        {PatchFormat::Ppf, "PPF", "*.ppf", "PPF", applyPpf, nullptr, summarizePpf,
+        {PatchFormat::Ups, "UPS", "*.ups", "UPS1", applyUps, nullptr, applyUpsTo, summarizeUps,
+         nullptr, "application/x-ups-patch", false, ""},
+        {PatchFormat::Ips32, "IPS32", "*.ips32", "IPS32", applyIps, nullptr, applyIpsTo,
+         summarizeIps, nullptr, "application/x-ips32-patch", false, ""},
+        {PatchFormat::Ips, "IPS", "*.ips", "PATCH", applyIps, createIpsPatch, applyIpsTo,
+         summarizeIps, nullptr, "application/x-ips-patch", true, "up to 16 MiB, no description"},
+        {PatchFormat::Ppf, "PPF", "*.ppf", "PPF", applyPpf, nullptr, applyPpfTo, summarizePpf,
          checkPpfImageFile, "application/x-ppf-patch", false, ""},
         {PatchFormat::Vcdiff, "xdelta (VCDIFF)", "*.xdelta;*.vcdiff;*.delta",
-         std::string_view("\xD6\xC3\xC4\x00", 4), nullptr, nullptr, nullptr, nullptr,
+         std::string_view("\xD6\xC3\xC4\x00", 4), nullptr, nullptr, nullptr, nullptr, nullptr,
          "application/x-xdelta-patch", false, ""},
     };
     return formats;
@@ -55,8 +56,18 @@ const PatchFormatInfo &infoOf(PatchFormat format) {
         if (info.format == format)
             return info;
     }
-    static const PatchFormatInfo unknown{
-        PatchFormat::Unknown, "unknown", "", "", nullptr, nullptr, nullptr, nullptr, "", false, ""};
+    static const PatchFormatInfo unknown{PatchFormat::Unknown,
+                                         "unknown",
+                                         "",
+                                         "",
+                                         nullptr,
+                                         nullptr,
+                                         nullptr,
+                                         nullptr,
+                                         nullptr,
+                                         "",
+                                         false,
+                                         ""};
     return unknown;
 }
 
@@ -82,6 +93,18 @@ ApplyResult applyPatchFile(const PatchJob &job) {
         infoOf(format == PatchFormat::Unknown ? PatchFormat::Aps : format);
     if (info.applies())
         return info.apply(job);
+    ApplyResult result;
+    result.outcome = ApplyOutcome::FormatNotSupported;
+    return result;
+}
+
+ApplyResult applyPatch(Reader &patch, Reader &image, ResultPlace &place, bool skipSourceCheck) {
+    const PatchFormat format = recognisePatch(patch.seek(0) ? patch.read(kPatchMagicSize) : "");
+    // Bytes in no known format go to the APS applier, which says what they are not.
+    const PatchFormatInfo &info =
+        infoOf(format == PatchFormat::Unknown ? PatchFormat::Aps : format);
+    if (info.applyTo)
+        return info.applyTo(patch, image, place, skipSourceCheck);
     ApplyResult result;
     result.outcome = ApplyOutcome::FormatNotSupported;
     return result;

@@ -20,6 +20,8 @@ enum class PatchFormat { Aps, Bps, Ups, Ips, Ips32, Ppf, Vcdiff, Unknown };
 
 struct PatchJob;
 struct ApplyResult;
+class Reader;
+class ResultPlace;
 struct CreateJob;
 struct CreateResult;
 
@@ -32,6 +34,9 @@ struct PatchFormatInfo {
     // a format this version only recognises.
     ApplyResult (*apply)(const PatchJob &);
     CreateResult (*create)(const CreateJob &);
+    // The same applier on a patch and an image read from anywhere (memory),
+    // the result put in the place given; `skipSourceCheck` as a job's.
+    ApplyResult (*applyTo)(Reader &patch, Reader &image, ResultPlace &place, bool skipSourceCheck);
     // What a patch of it says of itself, read to `depth`; none for a format
     // this version only recognises.
     PatchSummary (*inspect)(const std::filesystem::path &patch, ReadDepth depth);
@@ -100,6 +105,12 @@ ApplyQuestion questionBefore(const PatchSummary &patch, ByteOrder imageOrder, bo
 // by its content: FormatNotSupported for a format this version only knows,
 // NotAnApsFile for a file in no known format.
 ApplyResult applyPatchFile(const PatchJob &job);
+
+// The same on a patch and an image read from anywhere, the result put in
+// `place` (patch/ResultPlace.h): the checks and the result are those of
+// files, nothing of files is involved.
+ApplyResult applyPatch(Reader &patch, Reader &image, ResultPlace &place,
+                       bool skipSourceCheck = false);
 
 // Applies `patches` in order, each to the result of the one before (and so
 // checked against it), the first to `job.imagePath` (after the job's question);

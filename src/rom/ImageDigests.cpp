@@ -25,8 +25,8 @@ class Digester {
 
   private:
     std::uint32_t crc_ = 0;
-    Md5 md5_;
-    Sha1 sha1_;
+    Digest md5_{Digest::Kind::Md5};
+    Digest sha1_{Digest::Kind::Sha1};
 };
 
 } // namespace

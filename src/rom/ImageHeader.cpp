@@ -41,8 +41,13 @@ CrcBytes toCartridgeOrder(CrcBytes bytes, ByteOrder order) {
 bool readHeaderBytes(const std::filesystem::path &filePath, HeaderBytes &bytes) {
     bytes.fill(0);
     FileReader file;
-    return file.open(filePath) &&
-           file.readAt(0, reinterpret_cast<char *>(bytes.data()), kImageHeaderSize) >= 0;
+    bytes.fill(0);
+    return file.open(filePath) && readHeaderBytes(file, bytes);
+}
+
+bool readHeaderBytes(Reader &image, HeaderBytes &bytes) {
+    bytes.fill(0);
+    return image.readAt(0, reinterpret_cast<char *>(bytes.data()), kImageHeaderSize) >= 0;
 }
 
 ByteOrder byteOrderOf(const HeaderBytes &h) {

@@ -7,6 +7,7 @@
 // Whatever the file's order, the texts are built in cartridge order, so an image
 // and its byte-swapped twin show the same CRC, name, cartridge ID and country.
 
+#include "io/Reader.h"
 #include "rom/NameTables.h"
 
 #include <string>
@@ -69,6 +70,8 @@ ImageInspection inspectHeader(const HeaderBytes &bytes);
 // The first 64 bytes of a plain file, those missing from a shorter file as 0.
 // False when the file cannot be opened or read.
 bool readHeaderBytes(const std::filesystem::path &filePath, HeaderBytes &bytes);
+// The same from an image read from anywhere.
+bool readHeaderBytes(Reader &image, HeaderBytes &bytes);
 
 ByteOrder byteOrderOf(const HeaderBytes &bytes);
 

@@ -86,13 +86,14 @@ ImageBlockCheck checkTnxImage(const std::filesystem::path &patchPath,
 }
 
 ApplyResult applyTnx(const PatchJob &job) {
-    return applyRecords(
-        job, tnxRules(), readTnxHeader,
-        [&job](ApplyResult &, std::optional<ResultCheck> &) -> std::optional<ApplyOutcome> {
-            if (checkTnxImage(job.patchPath, job.imagePath).fit == ImageBlockFit::Fits)
-                return std::nullopt;
-            return ApplyOutcome::WrongImage;
-        });
+    return applyRecords(job, tnxRules(), readTnxHeader,
+                        [&job](Reader &, ApplyResult &,
+                               std::optional<ResultCheck> &) -> std::optional<ApplyOutcome> {
+                            if (checkTnxImage(job.patchPath, job.imagePath).fit ==
+                                ImageBlockFit::Fits)
+                                return std::nullopt;
+                            return ApplyOutcome::WrongImage;
+                        });
 }
 
 PatchSummary summarizeTnx(const std::filesystem::path &patchPath, ReadDepth) {
@@ -128,7 +129,8 @@ class MadeUpFormatTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
         registerPatchFormat({kTnx, "TNX", "*.tnx", std::string_view("TNX\0!", 5), applyTnx, nullptr,
-                             summarizeTnx, checkTnxImage, "application/x-tnx-patch", false, ""});
+                             nullptr, summarizeTnx, checkTnxImage, "application/x-tnx-patch", false,
+                             ""});
     }
 
     void SetUp() override {

@@ -2,9 +2,10 @@
 // createPatch, run once on the pair below (a 128-byte cartridge-order image,
 // and the same with "ABCD" at 0x50, eight 0x55 bytes at 0x60 and its last
 // byte changed). Each must be recognised as its format, read whole, and give
-// the modified image exactly.
+// the modified image exactly, from files and from memory.
 #include "patch/PatchApplication.h"
 #include "patch/PatchFormat.h"
+#include "patch/ResultPlace.h"
 
 #include "TestFiles.h"
 
@@ -23,6 +24,9 @@ std::string modifiedImage() {
     return image;
 }
 
+const char *const kBpsHex =
+    "4250533100800080803c818d41424344ac81559b4080d881eece7f055ae9c3781edfe5d50d";
+
 struct Written {
     const char *format;
     const char *hex;
@@ -34,7 +38,7 @@ TEST(OtherToolsPatches, EachFormatAppliesExactlyAsItsWriterMeantIt) {
          "415053313001006e6f206465736372697074696f6e0000000000000000000000000000000000000000000000"
          "00000000000000000000000000014142450ab1007fff100233000000000080000000500000000441424344"
          "600000000055087f00000001ee"},
-        {"BPS", "4250533100800080803c818d41424344ac81559b4080d881eece7f055ae9c3781edfe5d50d"},
+        {"BPS", kBpsHex},
         {"IPS", "5041544348000050000441424344000060000000085500007f0001ee454f46"},
         {"PPF",
          "5050463330025061746368206465736372697074696f6e000000000000000000000000000000000000000000"
@@ -53,7 +57,46 @@ TEST(OtherToolsPatches, EachFormatAppliesExactlyAsItsWriterMeantIt) {
         EXPECT_TRUE(inspectPatchFile(job.patchPath, ReadDepth::Whole).readable());
         EXPECT_EQ(applyPatchFile(job).outcome, ApplyOutcome::Applied);
         EXPECT_EQ(readFile(job.imagePath), modifiedImage());
+
+        const std::string image = cartridgeImage(128);
+        MemoryReader patchBytes(patch);
+        MemoryReader imageBytes(image);
+        MemoryResult result;
+        EXPECT_EQ(applyPatch(patchBytes, imageBytes, result).outcome, ApplyOutcome::Applied);
+        EXPECT_EQ(result.bytes(), modifiedImage());
     }
+}
+
+// From memory the checks, the question and the byte orders are those of files.
+TEST(OtherToolsPatches, FromMemoryAPatchIsCheckedAskedAboutAndWrittenInTheImagesOrder) {
+    const std::string patch = fromHex(kBpsHex);
+    MemoryReader patchBytes(patch);
+
+    const std::string twin = byteSwapped(cartridgeImage(128));
+    MemoryReader twinBytes(twin);
+    MemoryResult inItsOrder;
+    ASSERT_EQ(applyPatch(patchBytes, twinBytes, inItsOrder).outcome, ApplyOutcome::Applied);
+    EXPECT_EQ(inItsOrder.bytes(), byteSwapped(modifiedImage()));
+
+    const std::string other = cartridgeImage(256);
+    MemoryReader otherBytes(other);
+    MemoryResult refused;
+    EXPECT_EQ(applyPatch(patchBytes, otherBytes, refused).outcome, ApplyOutcome::WrongImage);
+    EXPECT_TRUE(refused.bytes().empty());
+
+    const std::string image = cartridgeImage(128);
+    MemoryReader imageBytes(image);
+    int asked = 0;
+    MemoryResult declined([&asked] { return ++asked, false; });
+    EXPECT_EQ(applyPatch(patchBytes, imageBytes, declined).outcome, ApplyOutcome::Declined);
+    EXPECT_EQ(asked, 1);
+    EXPECT_TRUE(declined.bytes().empty());
+
+    const std::string damaged = patch.substr(0, patch.size() - 1) + char(patch.back() ^ 1);
+    MemoryReader damagedBytes(damaged);
+    MemoryResult notApplied;
+    EXPECT_EQ(applyPatch(damagedBytes, imageBytes, notApplied).outcome,
+              ApplyOutcome::PatchCorrupted);
 }
 
 } // namespace

@@ -57,21 +57,24 @@ PatchFileCheck checkApsFile(const std::filesystem::path &patchPath) {
     return checkRecordFile(patchPath, apsRules(), readApsHeader);
 }
 
-ApplyResult applyApsPatch(const PatchJob &job) {
+namespace {
+
+// The header reader and the image check of an APS patch, for `apply`: a patch
+// that names the byte order of its image (type 1) is applied in that order to
+// the image in whichever order the image is stored in, each piece put in the
+// patch's order for its records and back.
+template <typename Apply> ApplyResult applyAps(Apply &&apply) {
     PatchFileCheck header;
     const auto readHeader = [&header](Reader &patch, PatchFileCheck &check) {
         const PatchFileOutcome outcome = readApsHeader(patch, check);
         header = check;
         return outcome;
     };
-    // A patch that names the byte order of its image (type 1) is applied in
-    // that order to the image in whichever order the image is stored in: each
-    // piece is put in the patch's order for its records and back.
-    const auto inItsOrder = [&](ApplyResult &result,
+    const auto inItsOrder = [&](Reader &image, ApplyResult &result,
                                 std::optional<ResultCheck> &check) -> std::optional<ApplyOutcome> {
         HeaderBytes head;
         if (header.patchType != kN64PatchType || header.targetFormat > 1 ||
-            !readHeaderBytes(job.imagePath, head))
+            !readHeaderBytes(image, head))
             return std::nullopt;
         const ByteOrder patchOrder = ByteOrder(header.targetFormat);
         const ByteOrder stored = byteOrderOf(head);
@@ -80,7 +83,21 @@ ApplyResult applyApsPatch(const PatchJob &job) {
             check = ResultCheck{stored, patchOrder, std::nullopt};
         return std::nullopt;
     };
-    return applyRecords(job, apsRules(), readHeader, inItsOrder);
+    return apply(HeaderReader(readHeader), ImageCheck(inItsOrder));
+}
+
+} // namespace
+
+ApplyResult applyApsPatch(const PatchJob &job) {
+    return applyAps([&](const HeaderReader &readHeader, const ImageCheck &checkImage) {
+        return applyRecords(job, apsRules(), readHeader, checkImage);
+    });
+}
+
+ApplyResult applyApsPatchTo(Reader &patch, Reader &image, ResultPlace &place, bool) {
+    return applyAps([&](const HeaderReader &readHeader, const ImageCheck &checkImage) {
+        return applyRecordsTo(patch, image, place, apsRules(), readHeader, checkImage);
+    });
 }
 
 } // namespace tarnic

@@ -28,6 +28,7 @@
 
 #include "patch/PatchApplication.h"
 #include "patch/PatchCreation.h"
+#include "patch/ResultPlace.h"
 
 #include "io/Reader.h"
 #include <string>
@@ -98,6 +99,9 @@ PatchFileCheck checkApsFile(const std::filesystem::path &patchPath);
 // the order the image is stored in; the image is never shortened, nor
 // resized to the header's image size.
 ApplyResult applyApsPatch(const PatchJob &job);
+// The same on a patch and an image read from anywhere, the result put in
+// `place` (an APS patch's pairs are the caller's question).
+ApplyResult applyApsPatchTo(Reader &patch, Reader &image, ResultPlace &place, bool skipSourceCheck);
 
 // An APS patch (type 1, "N64 Specific Patch", encoding 0) whose header
 // describes the original as the main window shows it, so the match pairs are

@@ -96,17 +96,21 @@ BodyRun runActions(Reader &patch, const BpsHeader &header, SourceBlocks &source,
 } // namespace
 
 BpsInspection inspectBps(const std::filesystem::path &patchPath, PatchCrcCheck check) {
-    BpsInspection result;
     FileReader patch;
     if (!patch.open(patchPath))
-        return result;
+        return {};
+    return inspectBps(patch, check);
+}
+
+BpsInspection inspectBps(Reader &patch, PatchCrcCheck check) {
+    BpsInspection result;
     const auto finish = [&](PatchRead outcome) {
         result.outcome = outcome;
         return result;
     };
     BpsHeader &h = result.header;
     char magic[4];
-    if (patch.read(magic, 4) != 4 || std::memcmp(magic, kBpsMagic, 4) != 0)
+    if (!patch.seek(0) || patch.read(magic, 4) != 4 || std::memcmp(magic, kBpsMagic, 4) != 0)
         return finish(PatchRead::NotAPatch);
     const auto source = readVarintFrom(patch);
     const auto target = readVarintFrom(patch);
@@ -238,10 +242,10 @@ bool patchCrc(Reader &patch, std::uint32_t &computed, std::uint32_t &stored, Pat
     return true;
 }
 
-SourceMatch matchSource(const PatchJob &job, const NamedImages &named, FileReader &image,
+SourceMatch matchSource(Reader &image, const NamedImages &named, bool skipSourceCheck,
                         ApplyResult &result) {
     HeaderBytes head;
-    if (!readHeaderBytes(job.imagePath, head) || !image.open(job.imagePath))
+    if (!readHeaderBytes(image, head))
         return {ApplyOutcome::DestinationUnwritable, ByteOrder::Unknown};
     result.expectedCrc = named.sourceCrc;
     const ByteOrder own = byteOrderOf(head);
@@ -262,7 +266,7 @@ SourceMatch matchSource(const PatchJob &job, const NamedImages &named, FileReade
     else if (std::any_of(crcs.begin(), crcs.end(),
                          [&](const OrderedCrc &c) { return isTarget(c.crc); }))
         return {ApplyOutcome::AlreadyPatched, ByteOrder::Unknown};
-    else if (job.skipSourceCheck)
+    else if (skipSourceCheck)
         result.readAs = own;
     else
         return {ApplyOutcome::WrongImage, ByteOrder::Unknown};
@@ -270,22 +274,42 @@ SourceMatch matchSource(const PatchJob &job, const NamedImages &named, FileReade
     return {std::nullopt, stored};
 }
 
-ApplyResult applyBps(const PatchJob &job) {
-    ApplyResult result;
-    const auto finish = [&](ApplyOutcome outcome) {
-        result.outcome = outcome;
-        return result;
-    };
-    const BpsInspection inspection = inspectBps(job.patchPath);
-    if (inspection.outcome != PatchRead::Readable)
-        return finish(refusalOf(inspection.outcome, PatchFault::OwnCrcWrong));
+namespace {
+
+// The actions of the patch `inspection` read, run by `apply` with them.
+template <typename Apply>
+ApplyResult applyInspected(const BpsInspection &inspection, Apply &&apply) {
+    if (inspection.outcome != PatchRead::Readable) {
+        ApplyResult refused;
+        refused.outcome = refusalOf(inspection.outcome, PatchFault::OwnCrcWrong);
+        return refused;
+    }
     const BpsHeader &h = inspection.header;
-    return applyNamedSourcePatch(
-        job, {h.sourceSize, h.sourceCrc, h.targetSize, h.targetCrc}, h.actionsStart,
-        [&](Reader &patch, SourceBlocks &source, std::int64_t imageSize, TargetWriter &target) {
+    return apply(
+        NamedImages{h.sourceSize, h.sourceCrc, h.targetSize, h.targetCrc}, h.actionsStart,
+        [&h](Reader &patch, SourceBlocks &source, std::int64_t imageSize, TargetWriter &target) {
             return runActions(patch, h, source,
                               std::min<std::int64_t>(imageSize, std::int64_t(h.sourceSize)),
                               target);
+        });
+}
+
+} // namespace
+
+ApplyResult applyBps(const PatchJob &job) {
+    return applyInspected(inspectBps(job.patchPath),
+                          [&](const NamedImages &named, std::int64_t start, auto &&run) {
+                              return applyNamedSourcePatch(job, named, start, run);
+                          });
+}
+
+ApplyResult applyBpsTo(Reader &patch, Reader &image, ResultPlace &place, bool skipSourceCheck) {
+    return applyInspected(
+        inspectBps(patch), [&](const NamedImages &named, std::int64_t start, auto &&run) {
+            ApplyResult result;
+            result.outcome =
+                applyNamedSourceTo(patch, image, place, named, skipSourceCheck, start, result, run);
+            return result;
         });
 }
 

@@ -20,6 +20,7 @@
 
 #include "patch/PatchApplication.h"
 #include "patch/PatchCreation.h"
+#include "patch/ResultPlace.h"
 #include "rom/ImageHeader.h"
 
 #include "files/FileReader.h"
@@ -62,6 +63,7 @@ struct BpsInspection {
 // whole file, read once in pieces (unless `check` defers that).
 BpsInspection inspectBps(const std::filesystem::path &patchPath,
                          PatchCrcCheck check = PatchCrcCheck::Whole);
+BpsInspection inspectBps(Reader &patch, PatchCrcCheck check = PatchCrcCheck::Whole);
 
 // An image's CRC-32 read in one byte order.
 struct OrderedCrc {
@@ -83,6 +85,9 @@ std::vector<OrderedCrc> imageCrcs(Reader &image, ByteOrder own,
 // order whatever its CRC-32. The result's CRC-32 is checked before it
 // replaces anything. Memory use does not grow with the image or the patch.
 ApplyResult applyBps(const PatchJob &job);
+// The same on a patch and an image read from anywhere, the result put in
+// `place`.
+ApplyResult applyBpsTo(Reader &patch, Reader &image, ResultPlace &place, bool skipSourceCheck);
 
 // A delta BPS patch that turns one image into the other, with
 // the description as its metadata: the target is read from the source in

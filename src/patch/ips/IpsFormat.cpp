@@ -56,11 +56,15 @@ IpsRecordReader::Step IpsRecordReader::next(PatchRecord &record) {
 namespace {
 
 // IPS or IPS32, told by the patch's first bytes.
+bool isIps32(Reader &patch) {
+    char magic[kIpsMagicSize] = {};
+    return patch.readAt(0, magic, kIpsMagicSize) == kIpsMagicSize &&
+           std::memcmp(magic, kIps32Magic, kIpsMagicSize) == 0;
+}
+
 bool isIps32(const std::filesystem::path &patchPath) {
     FileReader probe;
-    char magic[kIpsMagicSize] = {};
-    return probe.open(patchPath) && probe.read(magic, kIpsMagicSize) == kIpsMagicSize &&
-           std::memcmp(magic, kIps32Magic, kIpsMagicSize) == 0;
+    return probe.open(patchPath) && isIps32(probe);
 }
 
 // Reads the magic, leaving the file at the records.
@@ -89,6 +93,11 @@ RecordRules ipsRules(bool ips32) {
 ApplyResult applyIps(const PatchJob &job) {
     const bool ips32 = isIps32(job.patchPath);
     return applyRecords(job, ipsRules(ips32), ipsHeaderReader(ips32));
+}
+
+ApplyResult applyIpsTo(Reader &patch, Reader &image, ResultPlace &place, bool) {
+    const bool ips32 = isIps32(patch);
+    return applyRecordsTo(patch, image, place, ipsRules(ips32), ipsHeaderReader(ips32));
 }
 
 PatchFileCheck checkIpsFile(const std::filesystem::path &patchPath) {

@@ -16,6 +16,7 @@
 #include "patch/PatchApplication.h"
 #include "patch/PatchCreation.h"
 #include "patch/PatchSummary.h"
+#include "patch/ResultPlace.h"
 
 #include "io/Reader.h"
 
@@ -49,6 +50,9 @@ PatchFileCheck checkIpsFile(const std::filesystem::path &patchPath);
 // written. The result is as long as the patch's length for it, where it gives
 // one, else as the image or as far as the records reach.
 ApplyResult applyIps(const PatchJob &job);
+// The same on a patch and an image read from anywhere, the result put in
+// `place`.
+ApplyResult applyIpsTo(Reader &patch, Reader &image, ResultPlace &place, bool skipSourceCheck);
 
 // An IPS patch that turns one image into the other: changes closer than six
 // bytes joined into one record, runs as RLE records where that is smaller, no

@@ -107,16 +107,20 @@ PpfLayout readPpfLayout(Reader &patch) {
 }
 
 ImageBlockCheck checkPpfImage(const PpfLayout &layout, const std::filesystem::path &imagePath) {
+    if (layout.blockCheck.empty() && !layout.imageSize)
+        return {ImageBlockFit::NoCheck, ByteOrder::Unknown};
+    FileReader image;
+    if (!image.open(imagePath))
+        return {ImageBlockFit::Unreadable, ByteOrder::Unknown};
+    return checkPpfImage(layout, image);
+}
+
+ImageBlockCheck checkPpfImage(const PpfLayout &layout, Reader &image) {
     ImageBlockCheck check{ImageBlockFit::NoCheck, ByteOrder::Unknown};
     if (layout.blockCheck.empty() && !layout.imageSize)
         return check;
-    FileReader image;
     HeaderBytes head;
-    if (!image.open(imagePath)) {
-        check.fit = ImageBlockFit::Unreadable;
-        return check;
-    }
-    const ByteOrder own = readHeaderBytes(imagePath, head) ? byteOrderOf(head) : ByteOrder::Unknown;
+    const ByteOrder own = readHeaderBytes(image, head) ? byteOrderOf(head) : ByteOrder::Unknown;
     check.order = own;
     if (layout.imageSize && std::int64_t(*layout.imageSize) != image.size()) {
         check.fit = ImageBlockFit::Differs;
@@ -214,7 +218,12 @@ RecordRules ppfRules() {
 
 } // namespace
 
-ApplyResult applyPpf(const PatchJob &job) {
+namespace {
+
+// The header reader and the image check of a PPF patch, for `apply`: the image
+// must be the one the block check and size describe, in its own byte order,
+// unless the check is skipped.
+template <typename Apply> ApplyResult applyWithLayout(bool skipSourceCheck, Apply &&apply) {
     PpfLayout layout;
     const auto readHeader = [&layout](Reader &patch, PatchFileCheck &check) {
         layout = readPpfLayout(patch);
@@ -224,13 +233,11 @@ ApplyResult applyPpf(const PatchJob &job) {
         return patch.seek(layout.recordsStart) ? PatchFileOutcome::Valid
                                                : PatchFileOutcome::Unreadable;
     };
-    // The image must be the one the block check and size describe, in its
-    // own byte order, unless the job says to apply it all the same.
-    const auto checkImage = [&](ApplyResult &result,
+    const auto checkImage = [&](Reader &image, ApplyResult &result,
                                 std::optional<ResultCheck> &) -> std::optional<ApplyOutcome> {
-        if (job.skipSourceCheck)
+        if (skipSourceCheck)
             return std::nullopt;
-        const ImageBlockCheck check = checkPpfImage(layout, job.imagePath);
+        const ImageBlockCheck check = checkPpfImage(layout, image);
         switch (check.fit) {
         case ImageBlockFit::NoCheck:
         case ImageBlockFit::Fits:
@@ -245,7 +252,23 @@ ApplyResult applyPpf(const PatchJob &job) {
         }
         return ApplyOutcome::DestinationUnwritable;
     };
-    return applyRecords(job, ppfRules(), readHeader, checkImage);
+    return apply(HeaderReader(readHeader), ImageCheck(checkImage));
+}
+
+} // namespace
+
+ApplyResult applyPpf(const PatchJob &job) {
+    return applyWithLayout(job.skipSourceCheck,
+                           [&](const HeaderReader &readHeader, const ImageCheck &checkImage) {
+                               return applyRecords(job, ppfRules(), readHeader, checkImage);
+                           });
+}
+
+ApplyResult applyPpfTo(Reader &patch, Reader &image, ResultPlace &place, bool skipSourceCheck) {
+    return applyWithLayout(
+        skipSourceCheck, [&](const HeaderReader &readHeader, const ImageCheck &checkImage) {
+            return applyRecordsTo(patch, image, place, ppfRules(), readHeader, checkImage);
+        });
 }
 
 ImageBlockCheck checkPpfImageFile(const std::filesystem::path &patchPath,

@@ -25,6 +25,7 @@
 
 #include "patch/PatchApplication.h"
 #include "patch/PatchSummary.h"
+#include "patch/ResultPlace.h"
 
 #include "io/Reader.h"
 #include <string>
@@ -56,6 +57,7 @@ struct PpfLayout {
 // Whether the image at `imagePath` is the one the patch's block check and size
 // describe, in the order the image is stored in or another.
 ImageBlockCheck checkPpfImage(const PpfLayout &layout, const std::filesystem::path &imagePath);
+ImageBlockCheck checkPpfImage(const PpfLayout &layout, Reader &image);
 // The same for the patch at `patchPath`.
 ImageBlockCheck checkPpfImageFile(const std::filesystem::path &patchPath,
                                   const std::filesystem::path &imagePath);
@@ -82,5 +84,8 @@ class PpfRecordReader : public RecordStream {
 // (WrongImage, or OtherByteOrder) when the image is not the one its block
 // check and size describe; the undo data is not used.
 ApplyResult applyPpf(const PatchJob &job);
+// The same on a patch and an image read from anywhere, the result put in
+// `place`.
+ApplyResult applyPpfTo(Reader &patch, Reader &image, ResultPlace &place, bool skipSourceCheck);
 
 } // namespace tarnic

@@ -404,6 +404,44 @@ PatchFileCheck checkRecordFile(const std::filesystem::path &patchPath, const Rec
     return check;
 }
 
+namespace {
+
+// After the patch's header: the image checked, the whole record stream
+// checked, then the result written to `place` and put there.
+ApplyOutcome applyChecked(Reader &patch, Reader &image, ResultPlace &place,
+                          const RecordRules &rules, const ImageCheck &checkImage,
+                          PatchFileCheck &checked, ApplyResult &result) {
+    std::optional<ResultCheck> check;
+    if (checkImage) {
+        if (const auto refused = checkImage(image, result, check))
+            return *refused;
+    }
+
+    // Records in the order of their offsets need not be held: they are read
+    // again alongside the pieces.
+    HeldRecords held;
+    if (const ApplyOutcome refused =
+            refusal(checkStream(patch, rules, checked, rules.xorInOffsetOrder ? nullptr : &held));
+        refused != ApplyOutcome::Applied)
+        return refused == ApplyOutcome::InvalidPatch ? rules.invalid : refused;
+    result.records = checked.records;
+    // A patch that XORs over the whole result writes all of it.
+    result.bytesWritten =
+        rules.xorInOffsetOrder ? checked.truncation.value_or(0) : checked.bytesWritten;
+
+    if (const auto refused = place.startWriting())
+        return *refused;
+    const bool written = patch.seek(checked.recordsStart) &&
+                         writePatchedImage(patch, rules, checked, held, image,
+                                           check ? &*check : nullptr, place.writer());
+    // A result that is not the patch's is not put in place.
+    if (written && check && check->expectedCrc && check->crc != *check->expectedCrc)
+        return ApplyOutcome::ResultMismatch;
+    return place.putInPlace(written, result);
+}
+
+} // namespace
+
 ApplyResult applyRecords(const PatchJob &job, const RecordRules &rules,
                          const HeaderReader &readHeader, const ImageCheck &checkImage) {
     ApplyResult result;
@@ -422,36 +460,27 @@ ApplyResult applyRecords(const PatchJob &job, const RecordRules &rules,
     ImageUpdate update(job);
     if (const auto refused = update.lockImage(result))
         return finish(*refused);
-    std::optional<ResultCheck> check;
-    if (checkImage) {
-        if (const auto refused = checkImage(result, check))
-            return finish(*refused);
-    }
-
-    // Records in the order of their offsets need not be held: they are read
-    // again alongside the pieces.
-    HeldRecords held;
-    if (const ApplyOutcome refused =
-            refusal(checkStream(patch, rules, checked, rules.xorInOffsetOrder ? nullptr : &held));
-        refused != ApplyOutcome::Applied)
-        return finish(refused == ApplyOutcome::InvalidPatch ? rules.invalid : refused);
-    result.records = checked.records;
-    // A patch that XORs over the whole result writes all of it.
-    result.bytesWritten =
-        rules.xorInOffsetOrder ? checked.truncation.value_or(0) : checked.bytesWritten;
-
-    if (const auto refused = update.startWriting())
-        return finish(*refused);
     FileReader image;
-    if (!image.open(job.imagePath))
-        update.replacement().fail("the image cannot be read");
-    const bool written = image.isOpen() && patch.seek(checked.recordsStart) &&
-                         writePatchedImage(patch, rules, checked, held, image,
-                                           check ? &*check : nullptr, update.replacement());
-    // A result that is not the patch's is not put in place.
-    if (written && check && check->expectedCrc && check->crc != *check->expectedCrc)
-        return finish(ApplyOutcome::ResultMismatch);
-    return finish(update.putInPlace(written, result));
+    if (!image.open(job.imagePath)) {
+        result.systemError = image.errorString();
+        return finish(ApplyOutcome::WriteFailed);
+    }
+    return finish(applyChecked(patch, image, update, rules, checkImage, checked, result));
+}
+
+ApplyResult applyRecordsTo(Reader &patch, Reader &image, ResultPlace &place,
+                           const RecordRules &rules, const HeaderReader &readHeader,
+                           const ImageCheck &checkImage) {
+    ApplyResult result;
+    PatchFileCheck checked;
+    if (!patch.seek(0))
+        result.outcome = ApplyOutcome::PatchUnreadable;
+    else if (const ApplyOutcome refused = refusal(readHeader(patch, checked));
+             refused != ApplyOutcome::Applied)
+        result.outcome = refused;
+    else
+        result.outcome = applyChecked(patch, image, place, rules, checkImage, checked, result);
+    return result;
 }
 
 } // namespace tarnic

@@ -9,6 +9,7 @@
 
 #include "patch/PatchApplication.h"
 #include "patch/PatchSummary.h"
+#include "patch/ResultPlace.h"
 #include "patch/records/RecordStream.h"
 #include "rom/ByteOrderConversion.h"
 
@@ -51,10 +52,10 @@ struct ResultCheck {
 // Reads and checks a patch's header from its start, leaving the file at the
 // records (`check.recordsStart`).
 using HeaderReader = std::function<PatchFileOutcome(Reader &patch, PatchFileCheck &check)>;
-// Checks the image once it is locked: a refusal, or none to go on (with a
-// check of the result to make, where the patch asks for one).
-using ImageCheck =
-    std::function<std::optional<ApplyOutcome>(ApplyResult &result, std::optional<ResultCheck> &)>;
+// Checks the image (`image`, locked where it is a file): a refusal, or none to
+// go on (with a check of the result to make, where the patch asks for one).
+using ImageCheck = std::function<std::optional<ApplyOutcome>(Reader &image, ApplyResult &result,
+                                                             std::optional<ResultCheck> &)>;
 
 // Reads the record stream from the patch's position to its end, one record at
 // a time, into `check`'s counts.
@@ -78,5 +79,10 @@ PatchFileCheck checkRecordFile(const std::filesystem::path &patchPath, const Rec
 // it was.
 ApplyResult applyRecords(const PatchJob &job, const RecordRules &rules,
                          const HeaderReader &readHeader, const ImageCheck &checkImage = {});
+// The same on a patch and an image read from anywhere, the result put in
+// `place` (in memory, say); the checks and the result are the same.
+ApplyResult applyRecordsTo(Reader &patch, Reader &image, ResultPlace &place,
+                           const RecordRules &rules, const HeaderReader &readHeader,
+                           const ImageCheck &checkImage = {});
 
 } // namespace tarnic

@@ -36,11 +36,11 @@ struct SourceMatch {
     ByteOrder stored;                    // the order the result is written in
 };
 
-// Opens the (locked) image and tries it in every byte order, its own first:
-// the order it is the patch's source in goes to `result.readAs`; an image that
-// is the result already, or (unless the job skips the check) no source in any
-// order, is refused. `result` also gets the CRC-32s a refusal names.
-SourceMatch matchSource(const PatchJob &job, const NamedImages &named, FileReader &image,
+// Tries the (locked) image in every byte order, its own first: the order it
+// is the patch's source in goes to `result.readAs`; an image that is the
+// result already, or (unless the check is skipped) no source in any order,
+// is refused. `result` also gets the CRC-32s a refusal names.
+SourceMatch matchSource(Reader &image, const NamedImages &named, bool skipSourceCheck,
                         ApplyResult &result);
 
 // The image read in the patch's byte order, a block at a time, the last
@@ -216,10 +216,43 @@ enum class BodyRun { Applied, Invalid, ReadFailed, WriteFailed };
 bool patchCrc(Reader &patch, std::uint32_t &computed, std::uint32_t &stored,
               PatchCrcCheck check = PatchCrcCheck::Whole);
 
-// Applies a patch that names its source and result (BPS): the image
-// locked, tried in every byte order, asked about, then `runBody(patch, source,
-// imageSize, target)` run from `bodyStart` of the patch, the result's CRC-32
-// checked and the result put in place in the image's own order.
+// Applies a patch that names its source and result (BPS) read from `patch` to
+// the image read from `image`: the image tried in every byte order, the
+// question asked, then `runBody(patch, source, imageSize, target)` run from
+// `bodyStart` of the patch, the result's CRC-32 checked and the result put in
+// `place` in the image's own order.
+template <typename RunBody>
+ApplyOutcome applyNamedSourceTo(Reader &patch, Reader &image, ResultPlace &place,
+                                const NamedImages &named, bool skipSourceCheck,
+                                std::int64_t bodyStart, ApplyResult &result, RunBody &&runBody) {
+    const SourceMatch match = matchSource(image, named, skipSourceCheck, result);
+    if (match.refusal)
+        return *match.refusal;
+    if (const auto refused = place.startWriting())
+        return *refused;
+    if (!patch.seek(bodyStart))
+        return ApplyOutcome::PatchUnreadable;
+    SourceBlocks source(image, image.size(), match.stored, result.readAs);
+    TargetWriter target(place.writer(), result.readAs, match.stored);
+    switch (runBody(patch, source, image.size(), target)) {
+    case BodyRun::Applied:
+        break;
+    case BodyRun::Invalid:
+        return ApplyOutcome::PatchBreaksItsRules;
+    case BodyRun::ReadFailed:
+        return ApplyOutcome::PatchUnreadable;
+    case BodyRun::WriteFailed:
+        return place.putInPlace(false, result);
+    }
+    if (target.crc() != named.targetCrc)
+        return ApplyOutcome::ResultMismatch;
+    result.bytesWritten = std::int64_t(named.targetSize);
+    const bool written = target.flush() && place.writer().finish(std::int64_t(named.targetSize));
+    return place.putInPlace(written, result);
+}
+
+// The same on files: the image locked for the whole operation and replaced
+// (or the output written) only once the result is complete and right.
 template <typename RunBody>
 ApplyResult applyNamedSourcePatch(const PatchJob &job, const NamedImages &named,
                                   std::int64_t bodyStart, RunBody &&runBody) {
@@ -232,33 +265,13 @@ ApplyResult applyNamedSourcePatch(const PatchJob &job, const NamedImages &named,
     if (const auto refused = update.lockImage(result))
         return finish(*refused);
     FileReader image;
-    const SourceMatch match = matchSource(job, named, image, result);
-    if (match.refusal)
-        return finish(*match.refusal);
-    if (const auto refused = update.startWriting())
-        return finish(*refused);
-
+    if (!image.open(job.imagePath))
+        return finish(ApplyOutcome::DestinationUnwritable);
     FileReader patch;
-    if (!patch.open(job.patchPath) || !patch.seek(bodyStart))
+    if (!patch.open(job.patchPath))
         return finish(ApplyOutcome::PatchUnreadable);
-    SourceBlocks source(image, image.size(), match.stored, result.readAs);
-    TargetWriter target(update.replacement(), result.readAs, match.stored);
-    switch (runBody(patch, source, image.size(), target)) {
-    case BodyRun::Applied:
-        break;
-    case BodyRun::Invalid:
-        return finish(ApplyOutcome::PatchBreaksItsRules);
-    case BodyRun::ReadFailed:
-        return finish(ApplyOutcome::PatchUnreadable);
-    case BodyRun::WriteFailed:
-        return finish(update.putInPlace(false, result));
-    }
-    if (target.crc() != named.targetCrc)
-        return finish(ApplyOutcome::ResultMismatch);
-    result.bytesWritten = std::int64_t(named.targetSize);
-    const bool written =
-        target.flush() && update.replacement().finish(std::int64_t(named.targetSize));
-    return finish(update.putInPlace(written, result));
+    return finish(applyNamedSourceTo(patch, image, update, named, job.skipSourceCheck, bodyStart,
+                                     result, runBody));
 }
 
 } // namespace tarnic

@@ -65,16 +65,20 @@ std::optional<UpsHeader> readUpsHeader(Reader &patch) {
 }
 
 UpsInspection inspectUps(const std::filesystem::path &patchPath, PatchCrcCheck check) {
-    UpsInspection result;
     FileReader patch;
     if (!patch.open(patchPath))
-        return result;
+        return {};
+    return inspectUps(patch, check);
+}
+
+UpsInspection inspectUps(Reader &patch, PatchCrcCheck check) {
+    UpsInspection result;
     const auto finish = [&](PatchRead outcome) {
         result.outcome = outcome;
         return result;
     };
     char magic[4];
-    if (patch.read(magic, 4) != 4 || std::memcmp(magic, kUpsMagic, 4) != 0)
+    if (!patch.seek(0) || patch.read(magic, 4) != 4 || std::memcmp(magic, kUpsMagic, 4) != 0)
         return finish(PatchRead::NotAPatch);
     const std::optional<UpsHeader> header = readUpsHeader(patch);
     if (!header)
@@ -92,8 +96,14 @@ UpsInspection inspectUps(const std::filesystem::path &patchPath, PatchCrcCheck c
     return finish(computed == stored ? PatchRead::Readable : PatchRead::Damaged);
 }
 
-ApplyResult applyUps(const PatchJob &job) {
-    const UpsInspection inspection = inspectUps(job.patchPath);
+namespace {
+
+// The patch `inspection` read, applied by `apply` with the engine's rules, its
+// header reader and its check of the image (which must be the patch's input in
+// some byte order: the result is made in that order and checked against the
+// patch's output CRC-32).
+template <typename Apply>
+ApplyResult applyInspected(const UpsInspection &inspection, bool skipSourceCheck, Apply &&apply) {
     const UpsHeader &header = inspection.header;
     if (inspection.outcome != PatchRead::Readable ||
         header.outputSize > std::uint64_t(kLastWritableOffset) + 1) {
@@ -108,14 +118,11 @@ ApplyResult applyUps(const PatchJob &job) {
         return patch.seek(header.hunksStart) ? PatchFileOutcome::Valid
                                              : PatchFileOutcome::Unreadable;
     };
-    // The image must be the patch's input in some byte order; the result is
-    // made in that order and checked against the patch's output CRC-32.
-    const auto checkImage = [&](ApplyResult &result,
+    const auto checkImage = [&](Reader &image, ApplyResult &result,
                                 std::optional<ResultCheck> &check) -> std::optional<ApplyOutcome> {
-        FileReader image;
         const SourceMatch match = matchSource(
-            job, {header.inputSize, header.inputCrc, header.outputSize, header.outputCrc}, image,
-            result);
+            image, {header.inputSize, header.inputCrc, header.outputSize, header.outputCrc},
+            skipSourceCheck, result);
         if (match.refusal)
             return match.refusal;
         check = ResultCheck{match.stored, result.readAs, header.outputCrc};
@@ -130,7 +137,26 @@ ApplyResult applyUps(const PatchJob &job) {
         return std::make_unique<UpsRecordReader>(patch, *header);
     };
     rules.xorInOffsetOrder = true;
-    return applyRecords(job, rules, readHeader, checkImage);
+    return apply(rules, HeaderReader(readHeader), ImageCheck(checkImage));
+}
+
+} // namespace
+
+ApplyResult applyUps(const PatchJob &job) {
+    return applyInspected(inspectUps(job.patchPath), job.skipSourceCheck,
+                          [&](const RecordRules &rules, const HeaderReader &readHeader,
+                              const ImageCheck &checkImage) {
+                              return applyRecords(job, rules, readHeader, checkImage);
+                          });
+}
+
+ApplyResult applyUpsTo(Reader &patch, Reader &image, ResultPlace &place, bool skipSourceCheck) {
+    return applyInspected(inspectUps(patch), skipSourceCheck,
+                          [&](const RecordRules &rules, const HeaderReader &readHeader,
+                              const ImageCheck &checkImage) {
+                              return applyRecordsTo(patch, image, place, rules, readHeader,
+                                                    checkImage);
+                          });
 }
 
 PatchSummary summarizeUps(const std::filesystem::path &patchPath, ReadDepth depth) {

@@ -12,6 +12,7 @@
 // output size, zeros beyond. The hunks must end exactly at the CRC-32s.
 
 #include "patch/PatchApplication.h"
+#include "patch/ResultPlace.h"
 #include "patch/records/RecordStream.h"
 
 #include "io/Reader.h"
@@ -43,6 +44,7 @@ struct UpsInspection {
 };
 UpsInspection inspectUps(const std::filesystem::path &patchPath,
                          PatchCrcCheck check = PatchCrcCheck::Whole);
+UpsInspection inspectUps(Reader &patch, PatchCrcCheck check = PatchCrcCheck::Whole);
 
 // The hunks read as records that XOR their bytes onto the image's, in the
 // order of their offsets: a record a hunk (its closing zero included), or
@@ -78,6 +80,9 @@ std::optional<UpsHeader> readUpsHeader(Reader &patch);
 // checked before it replaces anything. An image that is the patch's output
 // already is refused as patched, not turned back.
 ApplyResult applyUps(const PatchJob &job);
+// The same on a patch and an image read from anywhere, the result put in
+// `place`.
+ApplyResult applyUpsTo(Reader &patch, Reader &image, ResultPlace &place, bool skipSourceCheck);
 
 // What the patch says of itself: its input and output; its own CRC-32
 // checked unless `depth` is Header.
