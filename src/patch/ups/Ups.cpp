@@ -93,6 +93,7 @@ UpsInspection inspectUps(Reader &patch, PatchCrcCheck check) {
         return finish(PatchRead::Unreadable);
     h.inputCrc = fromLittleEndian<std::uint32_t>(footer);
     h.outputCrc = fromLittleEndian<std::uint32_t>(footer + 4);
+    h.patchCrc = stored;
     return finish(computed == stored ? PatchRead::Readable : PatchRead::Damaged);
 }
 
@@ -173,7 +174,8 @@ PatchSummary summarizeUps(const std::filesystem::path &patchPath, ReadDepth dept
     summary.fields = {{"inputSize", h.inputSize},
                       {"outputSize", h.outputSize},
                       {"inputCrc32", crc32Hex(h.inputCrc)},
-                      {"outputCrc32", crc32Hex(h.outputCrc)}};
+                      {"outputCrc32", crc32Hex(h.outputCrc)},
+                      {"patchCrc32", crc32Hex(h.patchCrc)}};
     return summary;
 }
 

@@ -32,6 +32,7 @@ struct UpsHeader {
     std::uint64_t outputSize = 0;
     std::uint32_t inputCrc = 0;
     std::uint32_t outputCrc = 0;
+    std::uint32_t patchCrc = 0; // as the patch stores it
     std::int64_t hunksStart = 0;
     std::int64_t hunksEnd = 0;
 };

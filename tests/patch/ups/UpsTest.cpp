@@ -1,9 +1,13 @@
 #include "patch/ups/Ups.h"
 
 #include "TestFiles.h"
+#include "io/Endian.h"
 #include "patch/PatchFormat.h"
+#include "strings/Strings.h"
 
 #include <gtest/gtest.h>
+
+#include <variant>
 
 using namespace tarnic;
 using namespace testfiles;
@@ -95,4 +99,24 @@ TEST_F(UpsTest, HunksLongerThanARecordAcrossPiecesOfALargeImage) {
         ASSERT_EQ(r.outcome, ApplyOutcome::Applied) << swapped;
         EXPECT_TRUE(readFile(job.imagePath) == (swapped ? byteSwapped(out) : out)) << swapped;
     }
+}
+
+// `info` gives a UPS patch's own CRC-32 beside the other two, as for BPS.
+TEST_F(UpsTest, ItsSummaryNamesAllThreeCrcs) {
+    const std::string in = cartridgeImage(4096);
+    const std::string patch = upsPatch(in, in, "");
+    writeFile(job.patchPath, patch);
+    const PatchSummary summary = inspectPatchFile(job.patchPath, ReadDepth::Whole);
+    std::vector<std::pair<std::string, std::string>> crcs;
+    for (const SummaryField &field : summary.fields) {
+        if (field.key.ends_with("Crc32"))
+            crcs.emplace_back(field.key, std::get<std::string>(field.value));
+    }
+    // The three little-endian numbers that end the patch, shown in hexadecimal.
+    const auto stored = [&](size_t fromEnd) {
+        return upperHex(fromLittleEndian<std::uint32_t>(patch.data() + patch.size() - fromEnd), 8);
+    };
+    EXPECT_EQ(crcs, (std::vector<std::pair<std::string, std::string>>{{"inputCrc32", stored(12)},
+                                                                      {"outputCrc32", stored(8)},
+                                                                      {"patchCrc32", stored(4)}}));
 }
