@@ -41,6 +41,8 @@ QJsonValue jsonValue(const SummaryValue &value) {
         return qint64(*number);
     if (const auto *size = std::get_if<std::uint64_t>(&value))
         return jsonSize(*size);
+    if (const auto *yes = std::get_if<bool>(&value))
+        return *yes;
     return QJsonValue();
 }
 

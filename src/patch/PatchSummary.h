@@ -78,8 +78,8 @@ struct SummaryLine {
     std::string value;
 };
 
-// A value `info --json` gives: none (null), a text, or a number.
-using SummaryValue = std::variant<std::monostate, std::string, std::int64_t, std::uint64_t>;
+// A value `info --json` gives: none (null), a text, a number, or yes or no.
+using SummaryValue = std::variant<std::monostate, std::string, std::int64_t, std::uint64_t, bool>;
 struct SummaryField {
     std::string key;
     SummaryValue value;

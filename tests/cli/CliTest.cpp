@@ -82,6 +82,7 @@ TEST_F(CliTest, ExitStatusAndMessagesAndRefusalsLeaveEveryFileAsItWas) {
         {{"apply", "fix.ips", "game.z64"}, 1, "an IPS patch does not say which image"},
         {{"info", "fix.ips"}, 0, "Records: 1"},
         {{"info", "block.ppf"}, 0, "Block check: 1024 bytes at 0x9320"},
+        {{"info", "undo.ppf"}, 0, "Image type: GI\nUndo data: present\nRecords: 1\n"},
         {{"check", "block.ppf", "big.v64"}, 1, "the image matches read as z64"},
         {{"apply", "block.ppf", "big.v64"}, 1, "tarnic-cli convert --to z64 big.v64"},
         {{"apply", "--bogus", "fix.aps", "game.z64"}, 2, "Unknown option"},
@@ -117,6 +118,9 @@ TEST_F(CliTest, ExitStatusAndMessagesAndRefusalsLeaveEveryFileAsItWas) {
     writeFile(dir.filePath("block.ppf"), "PPF30\2" + std::string(50, ' ') +
                                              std::string("\0\1\0\0", 4) + mid(big, 0x9320, 1024) +
                                              std::string("\0\1\0\0\0\0\0\0\1!", 10));
+    writeFile(dir.filePath("undo.ppf"), "PPF30\2" + std::string(50, ' ') +
+                                            std::string("\1\0\1\0", 4) +
+                                            std::string("\0\0\0\0\0\0\0\0\1xy", 11));
     for (const auto &c : cases) {
         const Outcome run = cli(c.arguments);
         const QString said = run.out + run.err;
@@ -126,7 +130,7 @@ TEST_F(CliTest, ExitStatusAndMessagesAndRefusalsLeaveEveryFileAsItWas) {
                                            << said.toStdString();
         EXPECT_EQ(readFile(image), original);
         EXPECT_EQ(readFile(swappedImage), swapped);
-        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 15)
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 16)
             << "a file was added";
     }
 
@@ -137,7 +141,7 @@ TEST_F(CliTest, ExitStatusAndMessagesAndRefusalsLeaveEveryFileAsItWas) {
     full.start(QStringLiteral(TARNIC_CLI), {"check", "fix.aps", "game.z64"});
     ASSERT_TRUE(full.waitForFinished(60000));
     EXPECT_EQ(full.exitCode(), 2);
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 15);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 16);
 }
 
 TEST_F(CliTest, ApplyWritesAsTheWindowDoes) {

@@ -58,6 +58,7 @@ PpfLayout readPpfLayout(Reader &patch) {
             return layout;
         start = head[57] != 0 ? 60 + kBlockCheckSize : 60;
         undo = head[58] != 0;
+        layout.imageType = std::uint8_t(head[56]);
         blockAt = head[56] == 1   ? kGiBlockCheckOffset
                   : head[56] == 2 ? kIsoBlockCheckOffset
                                   : kBlockCheckOffset;
@@ -77,31 +78,32 @@ PpfLayout readPpfLayout(Reader &patch) {
     layout.undoData = undo;
     layout.description =
         trimmed(latin1ToUtf8(std::string_view(head + kPpfDescriptionOffset, kPpfDescriptionSize)));
-    // The FILE_ID.DIZ text, told by ".DIZ" just before its length.
-    const std::int64_t lengthSize = version == 2 ? 4 : 2;
-    if (version >= 2 && size - start >= 18 + 16 + lengthSize) {
+    // The FILE_ID.DIZ text, told by ".DIZ" just before its length: in four
+    // bytes in PPF2 and two in PPF3 as the format's author writes them, in
+    // the other size as some other writers do.
+    const auto readFileIdDiz = [&](std::int64_t lengthSize) {
         char tail[8];
-        if (patch.seek(size - 4 - lengthSize) &&
-            patch.read(tail, 4 + lengthSize) == 4 + lengthSize &&
-            std::memcmp(tail, ".DIZ", 4) == 0) {
-            const std::int64_t textSize = lengthSize == 4
-                                              ? fromLittleEndian<std::uint32_t>(tail + 4)
-                                              : fromLittleEndian<std::uint16_t>(tail + 4);
-            const std::int64_t begin = size - lengthSize - 16 - textSize - 18;
-            char mark[18];
-            char endMark[16];
-            if (begin >= start && patch.seek(size - lengthSize - 16) &&
-                patch.read(endMark, 16) == 16 && std::memcmp(endMark, kEndDiz, 16) == 0 &&
-                patch.seek(begin) && patch.read(mark, 18) == 18 &&
-                std::memcmp(mark, kBeginDiz, 18) == 0) {
-                // A FILE_ID.DIZ holds at most 3072 bytes; only that much is
-                // read of a longer one.
-                layout.fileIdDiz =
-                    trimmed(latin1ToUtf8(patch.read(std::min<std::int64_t>(textSize, 3072))));
-                layout.recordsEnd = begin;
-            }
-        }
-    }
+        if (size - start < 18 + 16 + lengthSize || !patch.seek(size - 4 - lengthSize) ||
+            patch.read(tail, 4 + lengthSize) != 4 + lengthSize || std::memcmp(tail, ".DIZ", 4) != 0)
+            return false;
+        const std::int64_t textSize = lengthSize == 4 ? fromLittleEndian<std::uint32_t>(tail + 4)
+                                                      : fromLittleEndian<std::uint16_t>(tail + 4);
+        const std::int64_t begin = size - lengthSize - 16 - textSize - 18;
+        char mark[18];
+        char endMark[16];
+        if (begin < start || !patch.seek(size - lengthSize - 16) || patch.read(endMark, 16) != 16 ||
+            std::memcmp(endMark, kEndDiz, 16) != 0 || !patch.seek(begin) ||
+            patch.read(mark, 18) != 18 || std::memcmp(mark, kBeginDiz, 18) != 0)
+            return false;
+        // A FILE_ID.DIZ holds at most 3072 bytes; only that much is read of
+        // a longer one.
+        layout.fileIdDiz =
+            trimmed(latin1ToUtf8(patch.read(std::min<std::int64_t>(textSize, 3072))));
+        layout.recordsEnd = begin;
+        return true;
+    };
+    if (version >= 2 && !readFileIdDiz(version == 2 ? 4 : 2))
+        readFileIdDiz(version == 2 ? 2 : 4);
     patch.seek(start);
     return layout;
 }
@@ -317,6 +319,15 @@ PatchSummary summarizePpf(const std::filesystem::path &patchPath, ReadDepth dept
         summary.lines.push_back({"Image size", std::to_string(*layout.imageSize) + " bytes"});
         summary.fields.push_back({"imageSize", std::int64_t(*layout.imageSize)});
     }
+    if (layout.version == 3) {
+        const char *const types[] = {"BIN", "GI", "ISO"};
+        summary.lines.push_back({"Image type", layout.imageType < 3
+                                                   ? std::string(types[layout.imageType])
+                                                   : "type " + std::to_string(layout.imageType)});
+        summary.fields.push_back({"imageType", std::int64_t(layout.imageType)});
+    }
+    summary.lines.push_back({"Undo data", layout.undoData ? "present" : "none"});
+    summary.fields.push_back({"undoData", layout.undoData});
     if (depth == ReadDepth::Whole) {
         PatchFileCheck check;
         if (!patch.seek(layout.recordsStart)) {
@@ -325,6 +336,10 @@ PatchSummary summarizePpf(const std::filesystem::path &patchPath, ReadDepth dept
         }
         check.outcome = checkRecordStream(patch, ppfRules(), check);
         summary.read = readOf(check.outcome, summary.fault);
+        if (summary.readable()) {
+            summary.lines.push_back({"Records", std::to_string(check.records)});
+            summary.fields.push_back({"records", std::int64_t(check.records)});
+        }
     }
     return summary;
 }

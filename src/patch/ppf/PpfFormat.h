@@ -47,6 +47,7 @@ struct PpfLayout {
     std::int64_t recordsStart = 0;
     std::int64_t recordsEnd = 0;            // where the FILE_ID.DIZ text starts, or the end
     bool undoData = false;                  // PPF3: each record carries the original bytes too
+    int imageType = 0;                      // PPF3: 0 a BIN image, 1 a GI image, 2 an ISO
     std::string description;                // the 50 characters, trailing spaces removed
     std::string fileIdDiz;                  // the FILE_ID.DIZ text, if there is one
     std::string blockCheck;                 // the 1024 bytes of the block check; empty without one

@@ -40,9 +40,12 @@ std::string ppfRecord(int version, std::uint64_t offset, const std::string &data
     return littleEndian(offset, version == 3 ? 8 : 4) + char(data.size()) + data + undo;
 }
 
-std::string fileIdDiz(int version, const std::string &text) {
+// Its length in four bytes in PPF2 and in two in PPF3, or in `lengthSize`.
+std::string fileIdDiz(int version, const std::string &text, int lengthSize = 0) {
     return "@BEGIN_FILE_ID.DIZ" + text + "@END_FILE_ID.DIZ" +
-           littleEndian(std::uint64_t(text.size()), version == 2 ? 4 : 2);
+           littleEndian(std::uint64_t(text.size()), lengthSize     ? lengthSize
+                                                    : version == 2 ? 4
+                                                                   : 2);
 }
 
 class PpfTest : public ::testing::Test {
@@ -76,14 +79,22 @@ TEST_F(PpfTest, EveryVersionWritesItsRecordsAndSkipsWhatIsNotForWriting) {
         {"PPF3 with block check and a FILE_ID.DIZ",
          ppfHeader(3, true) + ppfRecord(3, 8, "") + ppfRecord(3, 9, "9") + fileIdDiz(3, "DIZ"),
          image},
+        // As some other writers write the text's length.
+        {"PPF3 with the FILE_ID.DIZ's length in four bytes",
+         ppfHeader(3) + ppfRecord(3, 1, "z") + fileIdDiz(3, "Made by us", 4), "0z23456789ABCDEF"},
+        {"PPF2 with the FILE_ID.DIZ's length in two bytes",
+         ppfHeader(2) + ppfRecord(2, 2, "y") + fileIdDiz(2, "Made by us", 2), "01y3456789ABCDEF"},
     };
     for (const auto &c : cases) {
         EXPECT_EQ(apply(c.patch).outcome, ApplyOutcome::Applied) << c.what;
         EXPECT_EQ(readFile(job.imagePath), c.result) << c.what;
     }
-    writeFile(job.patchPath, cases[1].patch);
-    EXPECT_EQ(inspectPatchFile(job.patchPath, ReadDepth::Checked).description,
-              "Seed translation\nMade by us");
+    for (const int shown : {1, 4, 5}) {
+        writeFile(job.patchPath, cases[shown].patch);
+        EXPECT_EQ(inspectPatchFile(job.patchPath, ReadDepth::Checked).description,
+                  "Seed translation\nMade by us")
+            << cases[shown].what;
+    }
 }
 
 TEST_F(PpfTest, ARecordCutShortOrPastTwoGibibytesIsRefusedWhole) {
@@ -99,16 +110,17 @@ TEST_F(PpfTest, ARecordCutShortOrPastTwoGibibytesIsRefusedWhole) {
         EXPECT_EQ(fileNames(dir.path()).size(), 2) << what;
     }
     // Cut anywhere inside its FILE_ID.DIZ, the text is not read as records
-    // (its first bytes make one at about 1.2 GB).
+    // (its first bytes make one at about 1.2 GB). A PPF2 cut just inside its
+    // four-byte length is whole with a two-byte one, as some writers write it.
     for (const int version : {2, 3}) {
         const std::string records = ppfHeader(version) + ppfRecord(version, 4, "cd");
         const std::string trailer = fileIdDiz(version, repeated("Made by us, for everyone. ", 16));
         for (size_t kept = 0; kept < trailer.size(); ++kept) {
             const ApplyOutcome outcome = apply(records + left(trailer, kept)).outcome;
-            EXPECT_TRUE(kept == 0 ? outcome == ApplyOutcome::Applied
-                                  : outcome == ApplyOutcome::PatchBreaksItsRules)
+            const bool whole = kept == 0 || (version == 2 && kept == trailer.size() - 2);
+            EXPECT_EQ(outcome, whole ? ApplyOutcome::Applied : ApplyOutcome::PatchBreaksItsRules)
                 << "PPF" << version << " cut after " << kept << " bytes of its trailer";
-            EXPECT_LE(std::filesystem::file_size(job.imagePath), image.size());
+            EXPECT_EQ(readFile(job.imagePath), whole ? "0123cd6789ABCDEF" : image);
             writeFile(job.imagePath, image);
         }
     }
