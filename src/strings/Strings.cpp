@@ -106,6 +106,37 @@ std::optional<std::string> utf8ToLatin1(std::string_view text) {
     return bytes;
 }
 
+bool isUtf8Text(std::string_view bytes) {
+    for (size_t i = 0; i < bytes.size();) {
+        const auto lead = std::uint8_t(bytes[i]);
+        if (lead < 0x80) {
+            if ((lead < 0x20 && lead != '\t' && lead != '\n' && lead != '\r') || lead == 0x7F)
+                return false;
+            ++i;
+            continue;
+        }
+        const int length = lead >= 0xC2 && lead <= 0xDF   ? 2
+                           : lead >= 0xE0 && lead <= 0xEF ? 3
+                           : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                          : 0;
+        if (length == 0 || i + size_t(length) > bytes.size())
+            return false;
+        char32_t code = lead & (0x7F >> length);
+        for (int k = 1; k < length; ++k) {
+            const auto next = std::uint8_t(bytes[i + size_t(k)]);
+            if ((next & 0xC0) != 0x80)
+                return false;
+            code = code << 6 | (next & 0x3F);
+        }
+        // Overlong forms, surrogates and code points past Unicode are not UTF-8.
+        const char32_t lowest = length == 2 ? 0x80 : length == 3 ? 0x800 : 0x10000;
+        if (code < lowest || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF)
+            return false;
+        i += size_t(length);
+    }
+    return true;
+}
+
 std::size_t characterCount(std::string_view text) {
     return size_t(std::count_if(text.begin(), text.end(),
                                 [](char c) { return (std::uint8_t(c) & 0xC0) != 0x80; }));

@@ -26,6 +26,9 @@ std::string latin1ToUtf8(std::string_view bytes);
 // The Latin-1 bytes of a UTF-8 text; none when a character is not in Latin-1
 // or the text is not UTF-8.
 std::optional<std::string> utf8ToLatin1(std::string_view text);
+// Whether `bytes` are text: valid UTF-8 with no control characters but tabs
+// and line ends.
+bool isUtf8Text(std::string_view bytes);
 // How many characters a UTF-8 text has (its bytes that start one).
 std::size_t characterCount(std::string_view text);
 // `text` followed by spaces up to `width` characters.

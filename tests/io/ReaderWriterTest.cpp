@@ -92,6 +92,12 @@ TEST(Strings, Latin1TextsGoToUtf8AndBackAndWidthsCountCharacters) {
     EXPECT_EQ(upperHex(0xAB, 4), "00AB");
     EXPECT_EQ(bytesOfHex("0aFf"), std::string("\x0A\xFF"));
     EXPECT_EQ(bytesOfHex("0g"), std::nullopt);
+    EXPECT_TRUE(isUtf8Text("<title>\xC3\xA9t\xC3\xA9 \xE2\x9C\x93</title>\r\n\t"));
+    // Latin-1, a NUL, an overlong '/', a surrogate, a cut character, an escape.
+    for (const std::string &binary :
+         {std::string("\xE9t\xE9"), std::string("a\0b", 3), std::string("\xC0\xAF"),
+          std::string("\xED\xA0\x80"), std::string("\xE2\x9C"), std::string("\x1B[0m")})
+        EXPECT_FALSE(isUtf8Text(binary)) << toHex(binary);
 }
 
 } // namespace

@@ -322,14 +322,19 @@ PatchSummary summarizeBps(const std::filesystem::path &patchPath, ReadDepth dept
         return summary;
     const BpsHeader &h = bps.header;
     summary.source = NamedSource{h.sourceSize, h.sourceCrc};
-    summary.description = h.metadata;
+    // Metadata is usually text (often XML); anything else is shown as its
+    // bytes in hexadecimal rather than as replacement characters.
+    const bool text = isUtf8Text(h.metadata);
+    summary.description = text ? h.metadata : hexOf(h.metadata);
     summary.lines = {{"Source", sizeAndCrc(h.sourceSize, h.sourceCrc)},
                      {"Target", sizeAndCrc(h.targetSize, h.targetCrc)},
-                     {"Metadata", summary.description}};
-    summary.fields = {
-        {"sourceSize", h.sourceSize},           {"targetSize", h.targetSize},
-        {"sourceCrc32", crc32Hex(h.sourceCrc)}, {"targetCrc32", crc32Hex(h.targetCrc)},
-        {"patchCrc32", crc32Hex(h.patchCrc)},   {"metadata", summary.description}};
+                     {text ? "Metadata" : "Metadata (hex)", summary.description}};
+    summary.fields = {{"sourceSize", h.sourceSize},
+                      {"targetSize", h.targetSize},
+                      {"sourceCrc32", crc32Hex(h.sourceCrc)},
+                      {"targetCrc32", crc32Hex(h.targetCrc)},
+                      {"patchCrc32", crc32Hex(h.patchCrc)},
+                      {text ? "metadata" : "metadataHex", summary.description}};
     return summary;
 }
 

@@ -1,4 +1,5 @@
 #include "patch/bps/Bps.h"
+#include "patch/PatchFormat.h"
 #include "patch/varint/Varint.h"
 
 #include "TestFiles.h"
@@ -49,6 +50,13 @@ TEST_F(BpsTest, EveryActionAppliesInEveryByteOrderAndTheResultKeepsTheImagesOrde
     ASSERT_EQ(inspection.outcome, PatchRead::Readable);
     EXPECT_EQ(inspection.header.metadata, "<title>Hack</title>");
     EXPECT_EQ(inspection.header.targetSize, std::uint64_t(kTarget.size()));
+    // Metadata that is not text is shown as its bytes, in hexadecimal.
+    const PatchSummary binary = inspectPatchFile(
+        fileWith(dir, "binary.bps",
+                 bpsPatch(kSource, kTarget, kActions, std::string("\0\xFF\x10", 3))),
+        ReadDepth::Whole);
+    EXPECT_EQ(binary.description, "00ff10");
+    EXPECT_EQ(binary.fields.back().key, "metadataHex");
 
     for (const ByteOrder order :
          {ByteOrder::Cartridge, ByteOrder::ByteSwapped, ByteOrder::LittleEndian}) {
