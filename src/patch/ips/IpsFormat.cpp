@@ -109,7 +109,7 @@ PatchSummary summarizeIps(const std::filesystem::path &patchPath, ReadDepth dept
     PatchSummary summary;
     const bool ips32 = isIps32(patchPath);
     summary.format = ips32 ? PatchFormat::Ips32 : PatchFormat::Ips;
-    summary.kind = "ips-patch";
+    summary.kind = ips32 ? "ips32-patch" : "ips-patch";
     summary.heading = ips32 ? "IPS32 patch" : "IPS patch";
     PatchFileCheck check;
     if (depth == ReadDepth::Whole) {

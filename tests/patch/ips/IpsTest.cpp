@@ -64,6 +64,10 @@ TEST_F(IpsTest, RecordsRunsAndTheResultsLengthAsTheAuthorsDefineThem) {
         EXPECT_EQ(r.outcome, ApplyOutcome::Applied) << c.what;
         EXPECT_EQ(readFile(job.imagePath), c.result) << c.what;
     }
+    // `info` names each as what it is.
+    const PatchSummary ips32 = inspectPatchFile(job.patchPath, ReadDepth::Whole);
+    EXPECT_EQ(ips32.heading, "IPS32 patch");
+    EXPECT_EQ(ips32.kind, "ips32-patch");
 }
 
 TEST_F(IpsTest, APatchThatBreaksItsRulesIsRefusedWhole) {
