@@ -12,7 +12,8 @@ namespace childprocess {
 
 namespace {
 
-// A "Name:   1234 kB" line of /proc/self/status, in KiB; -1 when unknown.
+// The number on a "Name:   1234 kB" line of /proc/self/status (KiB for the
+// memory lines); -1 when unknown.
 long statusKiB(const char *name) {
     FILE *status = std::fopen("/proc/self/status", "r");
     if (!status)
@@ -40,9 +41,20 @@ long resetPeak() {
     return statusKiB("VmRSS");
 }
 
+// A child forked while another thread runs may find a lock that thread held
+// (the allocator's, say) held for ever, and the work done in the child takes
+// such locks. The program's own background threads (freeing a replaced
+// file's blocks) end within moments: they are waited for, a few seconds at
+// the most.
+void waitUntilAlone() {
+    for (int waited = 0; waited < 5000 && statusKiB("Threads") > 1; ++waited)
+        usleep(1000);
+}
+
 } // namespace
 
 Ended run(const std::function<int()> &work, const Limits &limits) {
+    waitUntilAlone();
     int pipeFds[2];
     const bool piped = ::pipe(pipeFds) == 0;
     const pid_t child = fork();
