@@ -125,14 +125,13 @@ BpsInspection inspectBps(Reader &patch, PatchCrcCheck check) {
     h.metadata = patch.read(std::min(std::int64_t(*metadata), kMetadataKept));
     h.actionsEnd = patch.size() - kCrcFooterSize;
 
-    std::uint32_t computed = 0;
-    char footer[kCrcFooterSize];
-    if (!patchCrc(patch, computed, h.patchCrc, check) || !patch.seek(h.actionsEnd) ||
-        patch.read(footer, kCrcFooterSize) != kCrcFooterSize)
+    const std::optional<CrcFooter> crcs = readCrcFooter(patch, check);
+    if (!crcs)
         return finish(PatchRead::Unreadable);
-    h.sourceCrc = fromLittleEndian<std::uint32_t>(footer);
-    h.targetCrc = fromLittleEndian<std::uint32_t>(footer + 4);
-    return finish(computed == h.patchCrc ? PatchRead::Readable : PatchRead::Damaged);
+    h.sourceCrc = crcs->source;
+    h.targetCrc = crcs->target;
+    h.patchCrc = crcs->patch;
+    return finish(crcs->computed == crcs->patch ? PatchRead::Readable : PatchRead::Damaged);
 }
 
 namespace {
@@ -221,25 +220,29 @@ std::vector<OrderedCrc> imageCrcs(Reader &image, ByteOrder own,
     return crcs;
 }
 
-bool patchCrc(Reader &patch, std::uint32_t &computed, std::uint32_t &stored, PatchCrcCheck check) {
-    computed = 0;
+std::optional<CrcFooter> readCrcFooter(Reader &patch, PatchCrcCheck check) {
+    CrcFooter crcs;
+    const std::int64_t ownCrcAt = patch.size() - 4;
+    if (ownCrcAt < 0 || !patch.seek(0))
+        return std::nullopt;
     std::vector<char> piece(kCopyChunkSize);
-    if (patch.size() < 4 || !patch.seek(check == PatchCrcCheck::Whole ? 0 : patch.size() - 4))
-        return false;
-    for (std::int64_t left = check == PatchCrcCheck::Whole ? patch.size() - 4 : 0; left > 0;) {
+    for (std::int64_t left = check == PatchCrcCheck::Whole ? ownCrcAt : 0; left > 0;) {
         const std::int64_t n = std::min(left, kCopyChunkSize);
         if (patch.read(piece.data(), n) != n)
-            return false;
-        computed = crc32(computed, piece.data(), size_t(n));
+            return std::nullopt;
+        crcs.computed = crc32(crcs.computed, piece.data(), size_t(n));
         left -= n;
     }
-    char last[4];
-    if (patch.read(last, 4) != 4)
-        return false;
-    stored = fromLittleEndian<std::uint32_t>(last);
+    char footer[kCrcFooterSize];
+    if (!patch.seek(patch.size() - kCrcFooterSize) ||
+        patch.read(footer, kCrcFooterSize) != kCrcFooterSize)
+        return std::nullopt;
+    crcs.source = fromLittleEndian<std::uint32_t>(footer);
+    crcs.target = fromLittleEndian<std::uint32_t>(footer + 4);
+    crcs.patch = fromLittleEndian<std::uint32_t>(footer + 8);
     if (check == PatchCrcCheck::Deferred)
-        computed = stored;
-    return true;
+        crcs.computed = crcs.patch;
+    return crcs;
 }
 
 SourceMatch matchSource(Reader &image, const NamedImages &named, bool skipSourceCheck,

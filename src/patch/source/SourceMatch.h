@@ -210,11 +210,17 @@ inline constexpr std::int64_t kCrcFooterSize = 12;
 // How running a patch's body (BPS actions) ended.
 enum class BodyRun { Applied, Invalid, ReadFailed, WriteFailed };
 
-// The CRC-32 of a patch's bytes but its last four, which are returned in
-// `stored` (with PatchCrcCheck::Deferred, `computed` is `stored`, and only
-// those four are read); false when the file cannot be read.
-bool patchCrc(Reader &patch, std::uint32_t &computed, std::uint32_t &stored,
-              PatchCrcCheck check = PatchCrcCheck::Whole);
+// The three CRC-32s that end a patch, and the CRC-32 of its bytes but the last
+// four (with PatchCrcCheck::Deferred, `computed` is `patch`, and only the
+// footer is read).
+struct CrcFooter {
+    std::uint32_t source = 0;
+    std::uint32_t target = 0;
+    std::uint32_t patch = 0;
+    std::uint32_t computed = 0;
+};
+// None when the patch cannot be read.
+std::optional<CrcFooter> readCrcFooter(Reader &patch, PatchCrcCheck check);
 
 // Applies a patch that names its source and result (BPS) read from `patch` to
 // the image read from `image`: the image tried in every byte order, the

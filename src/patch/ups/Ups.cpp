@@ -85,16 +85,13 @@ UpsInspection inspectUps(Reader &patch, PatchCrcCheck check) {
         return finish(PatchRead::CutShort);
     UpsHeader &h = result.header;
     h = *header;
-    std::uint32_t computed = 0;
-    std::uint32_t stored = 0;
-    char footer[kCrcFooterSize];
-    if (!patchCrc(patch, computed, stored, check) || !patch.seek(h.hunksEnd) ||
-        patch.read(footer, kCrcFooterSize) != kCrcFooterSize)
+    const std::optional<CrcFooter> crcs = readCrcFooter(patch, check);
+    if (!crcs)
         return finish(PatchRead::Unreadable);
-    h.inputCrc = fromLittleEndian<std::uint32_t>(footer);
-    h.outputCrc = fromLittleEndian<std::uint32_t>(footer + 4);
-    h.patchCrc = stored;
-    return finish(computed == stored ? PatchRead::Readable : PatchRead::Damaged);
+    h.inputCrc = crcs->source;
+    h.outputCrc = crcs->target;
+    h.patchCrc = crcs->patch;
+    return finish(crcs->computed == crcs->patch ? PatchRead::Readable : PatchRead::Damaged);
 }
 
 namespace {
