@@ -53,7 +53,7 @@ std::string apsHeader(const ApsFields &f) {
     h += f.crc1;
     h += f.crc2;
     h += std::string(5, '\0');   // reserved
-    h += littleEndian(0x400000); // image size, never used
+    h += littleEndian(f.imageSize);
     return h;
 }
 

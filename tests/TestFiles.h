@@ -57,6 +57,7 @@ struct ApsFields {
     std::uint8_t country = 'E';
     std::string crc1 = fromHex("0AB1007F");
     std::string crc2 = fromHex("FF100233");
+    std::uint32_t imageSize = 0; // the modified image's size; 0 grows nothing
 };
 
 std::string apsHeader(const ApsFields &fields = {});

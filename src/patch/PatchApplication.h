@@ -124,6 +124,7 @@ struct PatchFileCheck {
     std::int64_t end = 0;                // one past the last byte any record writes
     std::int64_t recordsStart = 0;       // where the records begin in the patch
     std::optional<std::int64_t> truncation; // IPS: the length the result is to have
+    std::int64_t growTo = 0;                // APS: the length a shorter result grows to, with zeros
 };
 
 // How an applier refuses a patch whose reading ended as `read` (not Readable).

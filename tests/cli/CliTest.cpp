@@ -29,7 +29,9 @@ class CliTest : public ::testing::Test {
     void SetUp() override {
         image = fileWith(dir, "game.z64", cartridgeImage(4096));
         swappedImage = fileWith(dir, "game.v64", byteSwapped(cartridgeImage(4096)));
-        patch = fileWith(dir, "fix.aps", apsHeader() + copyRecord(100, "PATCHED"));
+        ApsFields fix;
+        fix.imageSize = 4096;
+        patch = fileWith(dir, "fix.aps", apsHeader(fix) + copyRecord(100, "PATCHED"));
         ApsFields other;
         other.cartId = "ZZ";
         otherPatch = fileWith(dir, "other.aps", apsHeader(other) + copyRecord(100, "OTHER"));
@@ -180,8 +182,7 @@ TEST_F(CliTest, InfoShowsTheWindowsTextsPaddingKept) {
                            "NFo: Fan translation 1.0                               ",
                            "Target Format: CD64/Z64/Wc/SP      ", "Cart-ID: AB",
                            "Country ID: 45h  _USA           ", "CRC Check: 0AB1007F : FF100233"}));
-    EXPECT_EQ(lines.mid(8, 3),
-              (QStringList{"Records: 1", "Bytes written: 7", "Image size: 4194304"}));
+    EXPECT_EQ(lines.mid(8, 3), (QStringList{"Records: 1", "Bytes written: 7", "Image size: 4096"}));
     EXPECT_TRUE(lines.contains("Target Format: ")); // the simple patch names no image
 
     run = cli({"info", "--json", "fix.aps", "game.v64"});

@@ -67,6 +67,24 @@ TEST(OtherToolsPatches, EachFormatAppliesExactlyAsItsWriterMeantIt) {
     }
 }
 
+// RomPatcher.js's APS writer leaves a longer image's trailing zeros out and
+// gives its length in the header (192 bytes: the image above, "ABCD" at 0x50,
+// 64 bytes added with "XY" at 0x90): the result grows to it.
+TEST(OtherToolsPatches, AnApsPatchOfALongerImageGrowsTheResultToItsSizeField) {
+    const std::string patch = fromHex(
+        "415053313001006e6f206465736372697074696f6e0000000000000000000000000000000000000000000000"
+        "00000000000000000000000000014142450ab1007fff1002330000000000c0000000500000000441424344"
+        "90000000025859");
+    std::string modified = cartridgeImage(128) + std::string(64, '\0');
+    modified.replace(0x50, 4, "ABCD").replace(0x90, 2, "XY");
+    const std::string image = cartridgeImage(128);
+    MemoryReader patchBytes(patch);
+    MemoryReader imageBytes(image);
+    MemoryResult result;
+    ASSERT_EQ(applyPatch(patchBytes, imageBytes, result).outcome, ApplyOutcome::Applied);
+    EXPECT_EQ(result.bytes(), modified);
+}
+
 // From memory the checks, the question and the byte orders are those of files.
 TEST(OtherToolsPatches, FromMemoryAPatchIsCheckedAskedAboutAndWrittenInTheImagesOrder) {
     const std::string patch = fromHex(kBpsHex);

@@ -36,6 +36,11 @@ PatchFileOutcome readApsHeader(Reader &patch, PatchFileCheck &check) {
         return PatchFileOutcome::Truncated;
     check.declaredImageSize =
         fromLittleEndian<std::uint32_t>(head + imageSizeOffset(check.patchType));
+    // The size of the image the author made: the result grows to it where the
+    // records end before it (writers leave trailing zeros out). A size past
+    // what APS offsets reach is no image's, and is left alone.
+    if (check.declaredImageSize <= kLastWritableOffset)
+        check.growTo = check.declaredImageSize;
     if (check.patchType != kSimplePatchType)
         check.targetFormat = std::uint8_t(head[57]);
     return PatchFileOutcome::Valid;

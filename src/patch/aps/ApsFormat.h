@@ -16,7 +16,7 @@
 //       61     4  Crc1             (cartridge order, as stored)
 //       65     4  Crc2
 //       69     5  reserved
-//       74     4  image size       (never used: images are not resized to it)
+//       74     4  image size       (a shorter result grows to it, with zeros)
 //       78     -  records, back to back until the end of the file
 //
 // A record is Offset (4 bytes, little-endian, signed) and Length (1 byte);
@@ -96,8 +96,8 @@ PatchFileCheck checkApsFile(const std::filesystem::path &patchPath);
 
 // Applies an APS patch with the record engine (patch/records/RecordEngine.h):
 // a patch of type 1 in the byte order its header names, the result written in
-// the order the image is stored in; the image is never shortened, nor
-// resized to the header's image size.
+// the order the image is stored in; the image is never shortened, and grows
+// with zeros to the header's image size where that is longer.
 ApplyResult applyApsPatch(const PatchJob &job);
 // The same on a patch and an image read from anywhere, the result put in
 // `place` (an APS patch's pairs are the caller's question).

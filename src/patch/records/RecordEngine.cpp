@@ -327,8 +327,9 @@ bool copyThenWriteRecords(Reader &image, Reader &patch, const RecordRules &rules
 bool writePatchedImage(Reader &patch, const RecordRules &rules, const PatchFileCheck &checked,
                        HeldRecords &held, Reader &image, ResultCheck *check, Writer &patched) {
     const std::int64_t oldLength = image.size();
-    const std::int64_t newLength =
-        checked.truncation ? *checked.truncation : std::max(oldLength, checked.end);
+    const std::int64_t newLength = checked.truncation
+                                       ? *checked.truncation
+                                       : std::max({oldLength, checked.end, checked.growTo});
     if (rules.xorInOffsetOrder) {
         std::unique_ptr<RecordStream> stream = rules.open(patch);
         if (!stream) {
@@ -344,7 +345,12 @@ bool writePatchedImage(Reader &patch, const RecordRules &rules, const PatchFileC
         return copyWithRecords(image, oldLength, held, newLength, check, patched) &&
                patched.finish(newLength);
     }
+    // A result that grows past its records ends in zeros: its last byte is
+    // written so that the gap before it reads as zeros.
+    const char zero = 0;
     return copyThenWriteRecords(image, patch, rules, checked, check != nullptr, patched) &&
+           (newLength <= std::max(oldLength, checked.end) ||
+            patched.writeAt(newLength - 1, &zero, 1)) &&
            patched.finish(newLength);
 }
 

@@ -97,6 +97,34 @@ TEST_F(ApsApplicationTest, ASimplePatchHasItsRecordsFrom61AndCanWriteElsewhere) 
     EXPECT_EQ(applyApsPatch(job).outcome, ApplyOutcome::DestinationUnwritable);
 }
 
+// The header's image size is the modified image's: a result shorter than it
+// grows to it with zeros, a longer one is never shortened, and a size no APS
+// offset reaches is no image's and is left alone.
+TEST_F(ApsApplicationTest, TheResultGrowsToTheHeadersImageSizeAndIsNeverShortened) {
+    const std::pair<std::uint32_t, std::string> cases[] = {
+        {1200, std::string(image).replace(10, 2, "OK") + std::string(200, '\0')},
+        {1001, std::string(image).replace(10, 2, "OK") + '\0'},
+        {500, std::string(image).replace(10, 2, "OK")},
+        {0x80000000u, std::string(image).replace(10, 2, "OK")},
+    };
+    for (const auto &[imageSize, expected] : cases) {
+        SCOPED_TRACE(imageSize);
+        writeFile(job.imagePath, image);
+        ApsFields fields;
+        fields.imageSize = imageSize;
+        writeFile(job.patchPath, apsHeader(fields) + copyRecord(10, "OK"));
+        ASSERT_EQ(applyApsPatch(job).outcome, ApplyOutcome::Applied);
+        EXPECT_EQ(readFile(job.imagePath), expected);
+    }
+    // A simple patch's size, at 57, counts as well; so from the byte-swapped
+    // image, which grows in its own order.
+    writeFile(job.imagePath, byteSwapped(image));
+    writeFile(job.patchPath, simpleApsHeader("Simple", 1004) + copyRecord(1, "AB"));
+    ASSERT_EQ(applyApsPatch(job).outcome, ApplyOutcome::Applied);
+    EXPECT_EQ(readFile(job.imagePath),
+              std::string(byteSwapped(image)).replace(1, 2, "AB") + std::string(4, '\0'));
+}
+
 TEST_F(ApsApplicationTest, APatchTooLargeToHoldInMemoryGivesTheSameImage) {
     // About 17 MiB of records, past what is held in memory: they are written
     // one by one after the copy. Each writes its own stretch of a 17 MB image,
@@ -112,7 +140,12 @@ TEST_F(ApsApplicationTest, APatchTooLargeToHoldInMemoryGivesTheSameImage) {
             expected.resize(offset + 255, '\0');
         expected.replace(offset, 255, data);
     }
-    ASSERT_EQ(apply(records).outcome, ApplyOutcome::Applied);
+    // The result grows past the last record to the header's image size.
+    expected.resize(expected.size() + 70000, '\0');
+    ApsFields fields;
+    fields.imageSize = std::uint32_t(expected.size());
+    writeFile(job.patchPath, apsHeader(fields) + records);
+    ASSERT_EQ(applyApsPatch(job).outcome, ApplyOutcome::Applied);
     EXPECT_TRUE(readFile(job.imagePath) == expected);
 }
 
