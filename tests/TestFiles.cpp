@@ -11,8 +11,6 @@
 
 namespace testfiles {
 
-namespace {
-
 std::string littleEndian(std::uint32_t value) {
     std::string bytes(4, '\0');
     for (int i = 0; i < 4; ++i)
@@ -24,8 +22,6 @@ std::uint32_t zlibCrc(std::string_view bytes) {
     return std::uint32_t(
         ::crc32(0, reinterpret_cast<const Bytef *>(bytes.data()), uInt(bytes.size())));
 }
-
-} // namespace
 
 std::string fromHex(std::string_view digits) {
     const auto value = [](char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; };
@@ -52,7 +48,7 @@ std::string apsHeader(const ApsFields &f) {
     h += char(f.country);
     h += f.crc1;
     h += f.crc2;
-    h += std::string(5, '\0');   // reserved
+    h += std::string(5, '\0'); // reserved
     h += littleEndian(f.imageSize);
     return h;
 }

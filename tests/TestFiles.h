@@ -45,6 +45,11 @@ inline bool contains(std::string_view text, std::string_view part) {
 // `text` padded with spaces to `width` bytes.
 std::string padded(std::string_view text, std::size_t width);
 
+// Four bytes, least significant first.
+std::string littleEndian(std::uint32_t value);
+// zlib's CRC-32, an outside check of the program's own.
+std::uint32_t zlibCrc(std::string_view bytes);
+
 // The fields of an APS header; the defaults describe a patch made for
 // cartridgeImage() below.
 struct ApsFields {

@@ -69,7 +69,7 @@ int reportApplied(Console &console, const PatchJob &job, const ApplyResult &resu
 // clash, or `file`, with the system's reason where it gave one.
 int applyFailed(Console &console, const QString &file, const ApplyResult &result,
                 const QString &before = {}) {
-    const text::Reason why = text::reasonFor(result.outcome);
+    const text::Reason why = text::reasonFor(result);
     QString line = before + fromEngine(why.line());
     if (result.outcome == ApplyOutcome::InputAtWrittenName)
         line += QStringLiteral(" (it is the input given as %1)").arg(nameText(result.clash.input));
@@ -155,6 +155,8 @@ int runApply(const CommandSpec &spec, const QStringList &arguments, Console &con
     PatchSummary patch = inspectPatchFile(pathOf(patchFile), ReadDepth::Header);
     if (patch.display)
         patch = inspectPatchFile(pathOf(patchFile), ReadDepth::Whole);
+    if (!patch.readable())
+        return fail(console, patchFile, text::reasonFor(patch));
     std::optional<PairCheck> pairs;
     if (patch.display) { // the window's pairs (a file in no format says what it is not)
         const auto compared = comparePatchAndImage(patch, patchFile, imageFile, console);
@@ -216,7 +218,7 @@ int runApply(const CommandSpec &spec, const QStringList &arguments, Console &con
                             .arg(shortName(result.readAs), imageFile),
                     Refused);
     if (result.outcome != ApplyOutcome::Applied)
-        return applyFailed(console, written, result);
+        return applyFailed(console, patchIsAtFault(result.outcome) ? patchFile : written, result);
     if (!byCrc)
         console.out << written << ": " << text::countOf(result.records, "record") << " applied, "
                     << text::countOf(result.bytesWritten, "byte") << " written";

@@ -44,10 +44,15 @@ const char *checksumStatus(const ChecksumReport &report) {
 int infoOfImage(const QString &file, const HeaderBytes &bytes, Console &console, bool json,
                 std::optional<BootCode> kind) {
     const ByteOrder order = byteOrderOf(bytes);
-    if (order == ByteOrder::Unknown)
+    if (order == ByteOrder::Unknown) {
+        // A patch of a format that is not read says so.
+        if (const PatchSummary patch = inspectPatchFile(pathOf(file), ReadDepth::Header);
+            patch.fault != PatchFault::None)
+            return fail(console, file, text::reasonFor(patch));
         return fail(console, file,
                     QStringLiteral("neither an APS patch nor an N64 image in a known byte order"),
                     Refused);
+    }
     const ImageInspection image = inspectHeader(bytes);
     const ImageDisplay &d = image.display;
     const QString format =

@@ -21,4 +21,20 @@ ApplyOutcome refusalOf(PatchRead read, PatchFault fault) {
     return ApplyOutcome::PatchUnreadable;
 }
 
+bool patchIsAtFault(ApplyOutcome outcome) {
+    switch (outcome) {
+    case ApplyOutcome::PatchUnreadable:
+    case ApplyOutcome::PatchTruncated:
+    case ApplyOutcome::NotAnApsFile:
+    case ApplyOutcome::UnsupportedEncoding:
+    case ApplyOutcome::InvalidPatch:
+    case ApplyOutcome::PatchBreaksItsRules:
+    case ApplyOutcome::PatchCorrupted:
+    case ApplyOutcome::FormatNotSupported:
+        return true;
+    default:
+        return false;
+    }
+}
+
 } // namespace tarnic

@@ -101,6 +101,8 @@ struct ApplyResult {
     std::uint32_t expectedCrc = 0;
     // With several patches (applyPatchFiles): the one the outcome is about.
     int patchIndex = 0;
+    // A patch refused as breaking its format's rules: what is wrong with it.
+    PatchFault fault = PatchFault::None;
 };
 
 // What a check of a whole patch file found: its header's type and declared
@@ -125,9 +127,13 @@ struct PatchFileCheck {
     std::int64_t recordsStart = 0;       // where the records begin in the patch
     std::optional<std::int64_t> truncation; // IPS: the length the result is to have
     std::int64_t growTo = 0;                // APS: the length a shorter result grows to, with zeros
+    PatchFault fault = PatchFault::None;    // Invalid: what is wrong with the records
 };
 
 // How an applier refuses a patch whose reading ended as `read` (not Readable).
 ApplyOutcome refusalOf(PatchRead read, PatchFault fault);
+// Whether an outcome is the patch's fault (it is damaged, cut short, of no
+// known format or of one not applied), not the image's or the system's.
+bool patchIsAtFault(ApplyOutcome outcome);
 
 } // namespace tarnic

@@ -86,36 +86,64 @@ PatchFormat recognisePatchFile(const std::filesystem::path &path) {
     return recognisePatch(file.read(kPatchMagicSize));
 }
 
-ApplyResult applyPatchFile(const PatchJob &job) {
-    const PatchFormat format = recognisePatchFile(job.patchPath);
-    // A file in no known format goes to the APS applier, which says what it is not.
+namespace {
+
+// What a file in no known format is, where it says: xdelta 1 patches
+// ("%XDELTA%", and "%XDZ000%" to "%XDZ004%") are older than VCDIFF.
+PatchFault faultOfUnknown(const std::string &firstBytes) {
+    return firstBytes.starts_with("%XDELTA") || firstBytes.starts_with("%XDZ00")
+               ? PatchFault::XdeltaOne
+               : PatchFault::None;
+}
+
+std::string firstBytesOf(const std::filesystem::path &path) {
+    FileReader file;
+    return file.open(path) ? file.read(kPatchMagicSize) : std::string();
+}
+
+// Applies with the applier of the format `firstBytes` tell; a file in no
+// known format goes to the APS applier, which says what it is not.
+template <typename Apply>
+ApplyResult applyByFormat(const std::string &firstBytes, Apply &&apply) {
+    const PatchFormat format = recognisePatch(firstBytes);
+    ApplyResult result;
     const PatchFormatInfo &info =
         infoOf(format == PatchFormat::Unknown ? PatchFormat::Aps : format);
-    if (info.applies())
-        return info.apply(job);
-    ApplyResult result;
-    result.outcome = ApplyOutcome::FormatNotSupported;
+    if (!info.applies()) {
+        result.outcome = ApplyOutcome::FormatNotSupported;
+        return result;
+    }
+    result = apply(info);
+    if (format == PatchFormat::Unknown && result.outcome == ApplyOutcome::NotAnApsFile)
+        result.fault = faultOfUnknown(firstBytes);
     return result;
+}
+
+} // namespace
+
+ApplyResult applyPatchFile(const PatchJob &job) {
+    return applyByFormat(firstBytesOf(job.patchPath),
+                         [&](const PatchFormatInfo &info) { return info.apply(job); });
 }
 
 ApplyResult applyPatch(Reader &patch, Reader &image, ResultPlace &place, bool skipSourceCheck) {
-    const PatchFormat format = recognisePatch(patch.seek(0) ? patch.read(kPatchMagicSize) : "");
-    // Bytes in no known format go to the APS applier, which says what they are not.
-    const PatchFormatInfo &info =
-        infoOf(format == PatchFormat::Unknown ? PatchFormat::Aps : format);
-    if (info.applyTo)
-        return info.applyTo(patch, image, place, skipSourceCheck);
-    ApplyResult result;
-    result.outcome = ApplyOutcome::FormatNotSupported;
-    return result;
+    return applyByFormat(patch.seek(0) ? patch.read(kPatchMagicSize) : std::string(),
+                         [&](const PatchFormatInfo &info) {
+                             return info.applyTo(patch, image, place, skipSourceCheck);
+                         });
 }
 
 PatchSummary inspectPatchFile(const std::filesystem::path &patchPath, ReadDepth depth) {
-    const PatchFormat format = recognisePatchFile(patchPath);
+    const std::string firstBytes = firstBytesOf(patchPath);
+    const PatchFormat format = recognisePatch(firstBytes);
     const PatchFormatInfo &info =
         infoOf(format == PatchFormat::Unknown ? PatchFormat::Aps : format);
-    if (info.inspect)
-        return info.inspect(patchPath, depth);
+    if (info.inspect) {
+        PatchSummary summary = info.inspect(patchPath, depth);
+        if (format == PatchFormat::Unknown && summary.read == PatchRead::NotAPatch)
+            summary.fault = faultOfUnknown(firstBytes);
+        return summary;
+    }
     PatchSummary summary;
     summary.read = PatchRead::Readable;
     summary.format = info.format;

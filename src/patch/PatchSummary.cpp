@@ -5,7 +5,7 @@
 namespace tarnic {
 
 PatchSummary sourceCrcSummary(PatchFormat format, const char *kind, const char *heading,
-                              PatchRead read) {
+                              PatchRead read, PatchFault fault) {
     PatchSummary summary;
     summary.format = format;
     summary.kind = kind;
@@ -13,8 +13,7 @@ PatchSummary sourceCrcSummary(PatchFormat format, const char *kind, const char *
     summary.checks = PatchChecks::SourceCrc;
     summary.namesByteOrder = true;
     summary.read = read;
-    if (read == PatchRead::Damaged)
-        summary.fault = PatchFault::OwnCrcWrong;
+    summary.fault = fault;
     return summary;
 }
 

@@ -28,14 +28,28 @@ enum class PatchRead {
     UnsupportedVersion, // a version or encoding of its format this program does not read
 };
 
+// What is wrong with a patch, in its format's terms.
 enum class PatchFault {
     None,
-    RecordsBroken,       // a record, action or hunk is cut short or writes outside
-                         // offsets 0 to 2^31 - 1, or the end mark is missing or not the end
+    RecordsBroken,       // its records do not read as its format's (none of those below)
     OwnCrcWrong,         // the CRC-32 the patch carries of itself
     UnknownTargetFormat, // an APS header's target format is neither 0 nor 1
     OtherEncoding,       // an APS encoding other than 0
     OtherVersion,        // a version number this program does not read
+    EndsInsideRecord,    // the file ends inside a record
+    WritesOutOfRange,    // a record writes outside offsets 0 to 2^31 - 1
+    EmptyRun,            // IPS: a run record of length 0
+    NoEndMark,           // IPS: the file ends without the end mark "EOF"
+    DataAfterEndMark,    // IPS: bytes after "EOF" that are no length for the result
+    HunkCutShort,        // UPS: a hunk runs into the CRC-32s that end the patch
+    ActionCutShort,      // BPS: an action runs into the CRC-32s that end the patch
+    ReadsPastSource,     // BPS: a SourceRead or SourceCopy reads outside the source
+    CopyFromUnwritten,   // BPS: a TargetCopy reads target bytes not yet written
+    WritesPastTarget,    // BPS: an action writes past the target size
+    ShortOutput,         // BPS: the actions end before the target size is reached
+    NumberTooLong,       // a varint does not fit in 64 bits
+    TargetTooLarge,      // the result would be larger than 2^31 bytes
+    XdeltaOne,           // not a patch of a known format, but an xdelta 1 patch
 };
 
 // How far a patch is read.
@@ -127,9 +141,9 @@ struct ImageBlockCheck {
 };
 
 // The start of a summary of a patch that names its source by CRC-32, whose
-// reading ended as `read`: what it checks does not depend on that.
+// reading ended as `read` (with `fault`): what it checks does not depend on that.
 PatchSummary sourceCrcSummary(PatchFormat format, const char *kind, const char *heading,
-                              PatchRead read);
+                              PatchRead read, PatchFault fault);
 
 // Texts for summaries: "1A2B3C4D", and "N bytes, CRC-32 1A2B3C4D".
 std::string crc32Hex(std::uint32_t crc);

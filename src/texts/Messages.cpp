@@ -21,6 +21,53 @@ Reason reason(const char *detail, Severity severity) {
 
 } // namespace
 
+std::string faultText(PatchFault fault) {
+    switch (fault) {
+    case PatchFault::None:
+    case PatchFault::RecordsBroken:
+        break;
+    case PatchFault::OwnCrcWrong:
+        return "its own CRC-32 is wrong";
+    case PatchFault::UnknownTargetFormat:
+        return "the header names a target format other than 0 or 1";
+    case PatchFault::OtherEncoding:
+        return "an encoding other than 0";
+    case PatchFault::OtherVersion:
+        return "a version this program does not read";
+    case PatchFault::EndsInsideRecord:
+        return "the patch ends inside a record";
+    case PatchFault::WritesOutOfRange:
+        return "a record writes outside offsets 0 to 2^31 - 1";
+    case PatchFault::EmptyRun:
+        return "a run record has a length of 0";
+    case PatchFault::NoEndMark:
+        return "the patch ends without its end mark (EOF)";
+    case PatchFault::DataAfterEndMark:
+        return "bytes follow the end mark (EOF) that are no length for the result";
+    case PatchFault::HunkCutShort:
+        return "a hunk runs into the three CRC-32s that end the patch";
+    case PatchFault::ActionCutShort:
+        return "an action runs into the three CRC-32s that end the patch";
+    case PatchFault::ReadsPastSource:
+        return "an action reads outside the source";
+    case PatchFault::CopyFromUnwritten:
+        return "a TargetCopy reads target bytes not yet written";
+    case PatchFault::WritesPastTarget:
+        return "an action writes past the target size";
+    case PatchFault::ShortOutput:
+        return "the actions end before the target size";
+    case PatchFault::NumberTooLong:
+        return "a number in the patch does not fit in 64 bits";
+    case PatchFault::TargetTooLarge:
+        return "the result it names is larger than 2^31 bytes";
+    case PatchFault::XdeltaOne:
+        return "an xdelta 1 patch, an older format than the VCDIFF of xdelta 3, which is not "
+               "read; ask its author for an xdelta 3 patch";
+    }
+    return "a record is cut short, breaks the format's rules or writes outside offsets 0 to "
+           "2^31 - 1";
+}
+
 std::string withArticle(const std::string &formatName) {
     // Letters whose names start with a vowel sound (an APS, an F...), and
     // words that start with one (an xdelta, said "ex-delta").
@@ -96,6 +143,8 @@ Reason reasonFor(const PatchSummary &patch) {
     case PatchRead::Unreadable:
         break;
     case PatchRead::NotAPatch:
+        if (patch.fault == PatchFault::XdeltaOne)
+            return {NotAnApsFile, faultText(patch.fault), Refused};
         return reason(NotAnApsFile, "", Refused);
     case PatchRead::CutShort:
         return {ErrorOpeningFile,
@@ -108,10 +157,7 @@ Reason reasonFor(const PatchSummary &patch) {
             return reason(ErrorOpeningFile, "the header names a target format other than 0 or 1",
                           Refused);
         default:
-            return reason(ErrorOpeningSource,
-                          "a record of the patch is cut short, breaks its format's rules or "
-                          "writes outside offsets 0 to 2^31 - 1",
-                          Refused);
+            return {ErrorOpeningSource, faultText(patch.fault), Refused};
         }
     case PatchRead::UnsupportedVersion:
         if (patch.fault == PatchFault::OtherEncoding)
@@ -211,6 +257,17 @@ Reason reasonFor(ApplyOutcome outcome) {
                       Trouble);
     }
     return reason(ErrorOpeningDestination, "", Trouble);
+}
+
+Reason reasonFor(const ApplyResult &result) {
+    const bool broken = result.outcome == ApplyOutcome::InvalidPatch ||
+                        result.outcome == ApplyOutcome::PatchBreaksItsRules ||
+                        result.outcome == ApplyOutcome::NotAnApsFile;
+    if (!broken || result.fault == PatchFault::None || result.fault == PatchFault::RecordsBroken)
+        return reasonFor(result.outcome);
+    Reason why = reasonFor(result.outcome);
+    why.detail = faultText(result.fault) + "; nothing written";
+    return why;
 }
 
 Reason reasonFor(ConversionOutcome outcome) {

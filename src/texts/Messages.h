@@ -100,10 +100,15 @@ Reason reasonFor(InspectionOutcome outcome);
 Reason reasonFor(const PatchSummary &patch);
 Reason reasonFor(PatchFileOutcome outcome);
 Reason reasonFor(ApplyOutcome outcome);
+// The same, naming what is wrong with a patch refused as breaking its rules.
+Reason reasonFor(const ApplyResult &result);
 Reason reasonFor(ConversionOutcome outcome);
 Reason reasonFor(CreateOutcome outcome);
 Reason reasonFor(ChecksumOutcome outcome);
 Reason reasonFor(ChecksumFixOutcome outcome);
+
+// What is wrong with a patch, in its format's terms.
+std::string faultText(PatchFault fault);
 
 // The window's message for an outcome; none where it shows nothing.
 template <typename Outcome> std::optional<std::string> messageFor(const Outcome &outcome) {

@@ -80,7 +80,16 @@ TEST_F(CliTest, ExitStatusAndMessagesAndRefusalsLeaveEveryFileAsItWas) {
         {{"check", "fix.ips", "game.z64"}, 1, "an IPS patch does not say which image"},
         {{"info", "bad.ppf"}, 1, "the patch ends inside its header"},
         {{"info", "later.ppf"}, 1, "Not Supported In This Version: a PPF patch of a version"},
-        {{"info", "cut.ips"}, 1, "a record of the patch is cut short"},
+        {{"info", "cut.ips"}, 1, "the patch ends without its end mark (EOF)"},
+        // A patch at fault is named, in its format's terms.
+        {{"apply", "--force", "cut.ips", "game.z64"},
+         1,
+         "cut.ips: Error Openning Source File: the patch ends without its end mark (EOF)"},
+        {{"apply", "--force", "bad.ppf", "game.z64"}, 1, "bad.ppf: Error Openning File: a PPF"},
+        {{"apply", "--force", "old.xdelta", "game.z64"},
+         1,
+         "old.xdelta: Not An APS File: an xdelta 1"},
+        {{"info", "old.xdelta"}, 1, "old.xdelta: Not An APS File: an xdelta 1 patch"},
         {{"apply", "fix.ips", "game.z64"}, 1, "an IPS patch does not say which image"},
         {{"info", "fix.ips"}, 0, "Records: 1"},
         {{"info", "block.ppf"}, 0, "Block check: 1024 bytes at 0x9320"},
@@ -106,6 +115,7 @@ TEST_F(CliTest, ExitStatusAndMessagesAndRefusalsLeaveEveryFileAsItWas) {
         {{"create", "--help"}, 0, "Usage: tarnic-cli create [options] ORIGINAL MODIFIED"},
     };
     writeFile(dir.filePath("nothing.txt"), "not an image");
+    writeFile(dir.filePath("old.xdelta"), "%XDZ004%" + std::string(40, '\0'));
     writeFile(dir.filePath("bad.ppf"), "PPF");
     writeFile(dir.filePath("later.ppf"), "PPF40" + std::string(60, '\3'));
     writeFile(dir.filePath("cut.ips"), std::string("PATCH\0\0\x10\0\x02IP", 12));
@@ -132,7 +142,7 @@ TEST_F(CliTest, ExitStatusAndMessagesAndRefusalsLeaveEveryFileAsItWas) {
                                            << said.toStdString();
         EXPECT_EQ(readFile(image), original);
         EXPECT_EQ(readFile(swappedImage), swapped);
-        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 16)
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 17)
             << "a file was added";
     }
 
@@ -143,7 +153,7 @@ TEST_F(CliTest, ExitStatusAndMessagesAndRefusalsLeaveEveryFileAsItWas) {
     full.start(QStringLiteral(TARNIC_CLI), {"check", "fix.aps", "game.z64"});
     ASSERT_TRUE(full.waitForFinished(60000));
     EXPECT_EQ(full.exitCode(), 2);
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 16);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 17);
 }
 
 TEST_F(CliTest, ApplyWritesAsTheWindowDoes) {

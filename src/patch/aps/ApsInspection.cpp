@@ -154,6 +154,7 @@ PatchSummary summarizeAps(const std::filesystem::path &filePath, ReadDepth depth
         return summary;
 
     const PatchFileCheck records = checkApsFile(filePath);
+    summary.fault = records.fault;
     summary.read = readOf(records.outcome, summary.fault);
     summary.fields = {
         {"patchType", std::int64_t(h.PatchType)},

@@ -5,6 +5,7 @@
 #include "files/Crc32.h"
 #include "files/SafeWrite.h"
 #include "patch/ImageUpdate.h"
+#include "patch/records/RecordStream.h"
 #include "patch/source/SourceMatch.h"
 #include "patch/varint/Varint.h"
 #include "rom/ByteOrderConversion.h"
@@ -25,22 +26,40 @@ namespace tarnic {
 namespace {
 
 // Runs the actions from the patch's current position to `header.actionsEnd`.
+// Where it returns Invalid, `fault` says why.
 BodyRun runActions(Reader &patch, const BpsHeader &header, SourceBlocks &source,
-                   std::int64_t sourceSize, TargetWriter &target) {
+                   std::int64_t sourceSize, TargetWriter &target, PatchFault &fault) {
+    const auto invalid = [&fault](PatchFault why) {
+        fault = why;
+        return BodyRun::Invalid;
+    };
+    // A number that does not fit in 64 bits, or one that runs into the CRC-32s.
+    const auto number = [&](std::optional<std::uint64_t> &value) {
+        bool tooLong = false;
+        value = readVarintFrom(patch, &tooLong);
+        if (tooLong)
+            return PatchFault::NumberTooLong;
+        return value && patch.pos() <= header.actionsEnd ? PatchFault::None
+                                                         : PatchFault::ActionCutShort;
+    };
     const std::int64_t targetSize = std::int64_t(header.targetSize);
     std::int64_t sourceCursor = 0;
     std::int64_t targetCursor = 0;
     while (patch.pos() < header.actionsEnd) {
-        const std::optional<std::uint64_t> action = readVarintFrom(patch);
-        if (!action || *action >> 2 >= std::uint64_t(targetSize))
-            return BodyRun::Invalid;
-        const std::int64_t length = std::int64_t(*action >> 2) + 1;
+        std::optional<std::uint64_t> action;
+        if (const PatchFault bad = number(action); bad != PatchFault::None)
+            return invalid(bad);
         const std::int64_t out = target.size();
-        if (length > targetSize - out)
-            return BodyRun::Invalid;
+        if (*action >> 2 >= std::uint64_t(targetSize - out))
+            return invalid(PatchFault::WritesPastTarget);
+        const std::int64_t length = std::int64_t(*action >> 2) + 1;
+        PatchFault moveFault = PatchFault::None;
         const auto move = [&](std::int64_t &cursor) {
-            const std::optional<std::uint64_t> delta = readVarintFrom(patch);
-            if (!delta || (*delta >> 1) > std::uint64_t(1) << 62)
+            std::optional<std::uint64_t> delta;
+            moveFault = number(delta);
+            if (moveFault == PatchFault::None && (*delta >> 1) > std::uint64_t(1) << 62)
+                moveFault = PatchFault::ReadsPastSource;
+            if (moveFault != PatchFault::None)
                 return false;
             cursor += (*delta & 1 ? -1 : 1) * std::int64_t(*delta >> 1);
             return true;
@@ -58,12 +77,12 @@ BodyRun runActions(Reader &patch, const BpsHeader &header, SourceBlocks &source,
         switch (*action & 3) {
         case 0: // SourceRead
             if (out + length > sourceSize)
-                return BodyRun::Invalid;
+                return invalid(PatchFault::ReadsPastSource);
             ok = target.appendFrom(length, fromSource(out));
             break;
         case 1: // TargetRead
             if (length > header.actionsEnd - patch.pos())
-                return BodyRun::Invalid;
+                return invalid(PatchFault::ActionCutShort);
             ok = target.appendFrom(length, [&](char *into, std::int64_t n) {
                 patchRead = patch.read(into, n) == n;
                 return patchRead;
@@ -72,15 +91,20 @@ BodyRun runActions(Reader &patch, const BpsHeader &header, SourceBlocks &source,
                 return BodyRun::ReadFailed;
             break;
         case 2: // SourceCopy
-            if (!move(sourceCursor) || sourceCursor < 0 || sourceCursor + length > sourceSize)
-                return BodyRun::Invalid;
+            if (!move(sourceCursor))
+                return invalid(moveFault);
+            if (sourceCursor < 0 || sourceCursor + length > sourceSize)
+                return invalid(PatchFault::ReadsPastSource);
             ok = target.appendFrom(length, fromSource(sourceCursor));
             sourceCursor += length;
             break;
         case 3: // TargetCopy
-            if (!move(targetCursor) || targetCursor < 0 || targetCursor >= out ||
-                targetCursor + length > targetSize)
-                return BodyRun::Invalid;
+            if (!move(targetCursor))
+                return invalid(moveFault == PatchFault::ReadsPastSource
+                                   ? PatchFault::CopyFromUnwritten
+                                   : moveFault);
+            if (targetCursor < 0 || targetCursor >= out)
+                return invalid(PatchFault::CopyFromUnwritten);
             ok = target.copy(targetCursor, length);
             targetCursor += length;
             break;
@@ -88,9 +112,9 @@ BodyRun runActions(Reader &patch, const BpsHeader &header, SourceBlocks &source,
         if (!ok)
             return BodyRun::WriteFailed;
         if (patch.pos() > header.actionsEnd)
-            return BodyRun::Invalid;
+            return invalid(PatchFault::ActionCutShort);
     }
-    return target.size() == targetSize ? BodyRun::Applied : BodyRun::Invalid;
+    return target.size() == targetSize ? BodyRun::Applied : invalid(PatchFault::ShortOutput);
 }
 
 } // namespace
@@ -112,9 +136,14 @@ BpsInspection inspectBps(Reader &patch, PatchCrcCheck check) {
     char magic[4];
     if (!patch.seek(0) || patch.read(magic, 4) != 4 || std::memcmp(magic, kBpsMagic, 4) != 0)
         return finish(PatchRead::NotAPatch);
-    const auto source = readVarintFrom(patch);
-    const auto target = readVarintFrom(patch);
-    const auto metadata = readVarintFrom(patch);
+    bool tooLong = false;
+    const auto source = readVarintFrom(patch, &tooLong);
+    const auto target = readVarintFrom(patch, &tooLong);
+    const auto metadata = readVarintFrom(patch, &tooLong);
+    if (tooLong) {
+        result.fault = PatchFault::NumberTooLong;
+        return finish(PatchRead::Damaged);
+    }
     const std::int64_t room = patch.size() - patch.pos() - kCrcFooterSize;
     if (!source || !target || !metadata || room < 0 || *metadata > std::uint64_t(room))
         return finish(PatchRead::CutShort);
@@ -131,6 +160,8 @@ BpsInspection inspectBps(Reader &patch, PatchCrcCheck check) {
     h.sourceCrc = crcs->source;
     h.targetCrc = crcs->target;
     h.patchCrc = crcs->patch;
+    if (crcs->computed != crcs->patch)
+        result.fault = PatchFault::OwnCrcWrong;
     return finish(crcs->computed == crcs->patch ? PatchRead::Readable : PatchRead::Damaged);
 }
 
@@ -282,19 +313,27 @@ namespace {
 // The actions of the patch `inspection` read, run by `apply` with them.
 template <typename Apply>
 ApplyResult applyInspected(const BpsInspection &inspection, Apply &&apply) {
-    if (inspection.outcome != PatchRead::Readable) {
+    const BpsHeader &h = inspection.header;
+    if (inspection.outcome != PatchRead::Readable || h.targetSize > kLargestResult) {
         ApplyResult refused;
-        refused.outcome = refusalOf(inspection.outcome, PatchFault::OwnCrcWrong);
+        refused.fault = inspection.outcome != PatchRead::Readable ? inspection.fault
+                                                                  : PatchFault::TargetTooLarge;
+        refused.outcome = refusalOf(inspection.outcome != PatchRead::Readable ? inspection.outcome
+                                                                              : PatchRead::Damaged,
+                                    refused.fault);
         return refused;
     }
-    const BpsHeader &h = inspection.header;
-    return apply(
+    PatchFault fault = PatchFault::None;
+    ApplyResult result = apply(
         NamedImages{h.sourceSize, h.sourceCrc, h.targetSize, h.targetCrc}, h.actionsStart,
-        [&h](Reader &patch, SourceBlocks &source, std::int64_t imageSize, TargetWriter &target) {
+        [&](Reader &patch, SourceBlocks &source, std::int64_t imageSize, TargetWriter &target) {
             return runActions(patch, h, source,
-                              std::min<std::int64_t>(imageSize, std::int64_t(h.sourceSize)),
-                              target);
+                              std::min<std::int64_t>(imageSize, std::int64_t(h.sourceSize)), target,
+                              fault);
         });
+    if (result.outcome == ApplyOutcome::PatchBreaksItsRules)
+        result.fault = fault;
+    return result;
 }
 
 } // namespace
@@ -320,7 +359,7 @@ PatchSummary summarizeBps(const std::filesystem::path &patchPath, ReadDepth dept
     const BpsInspection bps = inspectBps(
         patchPath, depth == ReadDepth::Header ? PatchCrcCheck::Deferred : PatchCrcCheck::Whole);
     PatchSummary summary =
-        sourceCrcSummary(PatchFormat::Bps, "bps-patch", "BPS patch", bps.outcome);
+        sourceCrcSummary(PatchFormat::Bps, "bps-patch", "BPS patch", bps.outcome, bps.fault);
     if (!summary.readable())
         return summary;
     const BpsHeader &h = bps.header;

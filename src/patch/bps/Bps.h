@@ -56,6 +56,7 @@ struct BpsInspection {
     // right (or deferred); CutShort when it ends inside its header or leaves no
     // room for the CRC-32s; Damaged when its own CRC-32 is wrong.
     PatchRead outcome = PatchRead::Unreadable;
+    PatchFault fault = PatchFault::None; // what is wrong where Damaged
     BpsHeader header;
 };
 

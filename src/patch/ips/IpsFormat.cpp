@@ -17,7 +17,7 @@ IpsRecordReader::Step IpsRecordReader::next(PatchRecord &record) {
     if (got < 0)
         return Step::ReadFailed;
     if (got < offsetSize)
-        return Step::Truncated; // no end mark
+        return broken(PatchFault::NoEndMark);
     if (std::memcmp(head, ips32_ ? "EEOF" : "EOF", size_t(offsetSize)) == 0) {
         // Nothing may follow, or (IPS) the length of the result.
         unsigned char tail[4];
@@ -30,7 +30,7 @@ IpsRecordReader::Step IpsRecordReader::next(PatchRecord &record) {
             truncation_ = std::int64_t(tail[0]) << 16 | std::int64_t(tail[1]) << 8 | tail[2];
             return Step::End;
         }
-        return Step::Truncated;
+        return broken(PatchFault::DataAfterEndMark);
     }
     record.Offset = ips32_ ? std::int64_t(fromBigEndian<std::uint32_t>(head))
                            : std::int64_t(head[0]) << 16 | std::int64_t(head[1]) << 8 | head[2];
@@ -50,7 +50,7 @@ IpsRecordReader::Step IpsRecordReader::next(PatchRecord &record) {
         return Step::Truncated;
     record.RunCount = fromBigEndian<std::uint16_t>(run);
     record.RunValue = run[2];
-    return record.RunCount == 0 ? Step::Truncated : Step::Record;
+    return record.RunCount == 0 ? broken(PatchFault::EmptyRun) : Step::Record;
 }
 
 namespace {
@@ -119,6 +119,7 @@ PatchSummary summarizeIps(const std::filesystem::path &patchPath, ReadDepth dept
         if (patch.open(patchPath))
             check.outcome = ipsHeaderReader(ips32)(patch, check);
     }
+    summary.fault = check.fault;
     summary.read = readOf(check.outcome, summary.fault);
     if (!summary.readable() || depth != ReadDepth::Whole)
         return summary;

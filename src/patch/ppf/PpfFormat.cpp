@@ -229,8 +229,19 @@ template <typename Apply> ApplyResult applyWithLayout(bool skipSourceCheck, Appl
     PpfLayout layout;
     const auto readHeader = [&layout](Reader &patch, PatchFileCheck &check) {
         layout = readPpfLayout(patch);
-        if (layout.version == 0)
+        switch (layout.read) {
+        case PatchRead::Readable:
+            break;
+        case PatchRead::Unreadable:
+            return PatchFileOutcome::Unreadable;
+        case PatchRead::CutShort:
+            return PatchFileOutcome::Truncated;
+        case PatchRead::UnsupportedVersion:
+            return PatchFileOutcome::UnsupportedEncoding;
+        case PatchRead::NotAPatch:
+        case PatchRead::Damaged:
             return PatchFileOutcome::NotAnApsFile;
+        }
         check.recordsStart = layout.recordsStart;
         return patch.seek(layout.recordsStart) ? PatchFileOutcome::Valid
                                                : PatchFileOutcome::Unreadable;
@@ -335,6 +346,7 @@ PatchSummary summarizePpf(const std::filesystem::path &patchPath, ReadDepth dept
             return summary;
         }
         check.outcome = checkRecordStream(patch, ppfRules(), check);
+        summary.fault = check.fault;
         summary.read = readOf(check.outcome, summary.fault);
         if (summary.readable()) {
             summary.lines.push_back({"Records", std::to_string(check.records)});

@@ -30,6 +30,7 @@ struct StreamSummary {
     std::int64_t bytesWritten = 0;
     std::int64_t end = 0; // one past the last byte any record writes
     std::optional<std::int64_t> truncation;
+    PatchFault fault = PatchFault::None; // what made the stream Invalid
 };
 
 // Walks the record stream from the patch's current position to its end.
@@ -41,8 +42,10 @@ StreamCheck walkReader(RecordStream &reader, const RecordRules &rules, StreamSum
     for (;;) {
         switch (reader.next(record)) {
         case RecordStream::Step::Record:
-            if (!recordFits(rules, record))
+            if (!recordFits(rules, record)) {
+                summary.fault = PatchFault::WritesOutOfRange;
                 return StreamCheck::Invalid;
+            }
             ++summary.records;
             summary.bytesWritten += record.writtenSize();
             if (record.writtenSize() > 0)
@@ -54,6 +57,7 @@ StreamCheck walkReader(RecordStream &reader, const RecordRules &rules, StreamSum
         case RecordStream::Step::End:
             return StreamCheck::Complete;
         case RecordStream::Step::Truncated:
+            summary.fault = reader.fault();
             return StreamCheck::Invalid;
         case RecordStream::Step::ReadFailed:
             return StreamCheck::ReadFailed;
@@ -67,8 +71,10 @@ template <typename Apply>
 StreamCheck walkRecords(Reader &patch, const RecordRules &rules, StreamSummary &summary,
                         Apply &&apply) {
     const std::unique_ptr<RecordStream> reader = rules.open(patch);
-    if (!reader)
+    if (!reader) {
+        summary.fault = PatchFault::RecordsBroken;
         return StreamCheck::Invalid;
+    }
     const StreamCheck check = walkReader(*reader, rules, summary, apply);
     summary.truncation = reader->resultLength();
     return check;
@@ -244,6 +250,7 @@ PatchFileOutcome checkStream(Reader &patch, const RecordRules &rules, PatchFileC
     check.bytesWritten = summary.bytesWritten;
     check.end = summary.end;
     check.truncation = summary.truncation;
+    check.fault = summary.fault;
     switch (result) {
     case StreamCheck::Complete:
         return PatchFileOutcome::Valid;
@@ -392,7 +399,8 @@ PatchRead readOf(PatchFileOutcome outcome, PatchFault &fault) {
         fault = PatchFault::OtherEncoding;
         return PatchRead::UnsupportedVersion;
     case PatchFileOutcome::Invalid:
-        fault = PatchFault::RecordsBroken;
+        if (fault == PatchFault::None)
+            fault = PatchFault::RecordsBroken;
         return PatchRead::Damaged;
     }
     return PatchRead::Unreadable;
@@ -428,8 +436,10 @@ ApplyOutcome applyChecked(Reader &patch, Reader &image, ResultPlace &place,
     HeldRecords held;
     if (const ApplyOutcome refused =
             refusal(checkStream(patch, rules, checked, rules.xorInOffsetOrder ? nullptr : &held));
-        refused != ApplyOutcome::Applied)
+        refused != ApplyOutcome::Applied) {
+        result.fault = checked.fault;
         return refused == ApplyOutcome::InvalidPatch ? rules.invalid : refused;
+    }
     result.records = checked.records;
     // A patch that XORs over the whole result writes all of it.
     result.bytesWritten =

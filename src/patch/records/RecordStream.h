@@ -4,15 +4,16 @@
 // records XOR theirs onto the image's) each have a reader of this shape, and
 // one engine applies them all (patch/records/RecordEngine.h).
 
-#include <cstdint>
+#include "patch/PatchSummary.h"
 
 #include <cstdint>
 #include <optional>
 
 namespace tarnic {
 
-// The highest image offset a record may write to.
+// The highest image offset a record may write to, and so the largest result.
 inline constexpr std::int64_t kLastWritableOffset = 0x7FFFFFFF;
+inline constexpr std::uint64_t kLargestResult = std::uint64_t(kLastWritableOffset) + 1;
 
 // One record of a patch that writes bytes at offsets: an APS record, or one of
 // another such format (IPS), whose offsets and lengths may be wider.
@@ -40,6 +41,17 @@ class RecordStream {
     virtual Step next(PatchRecord &record) = 0;
     // After End: the length the result is to have, where the patch sets one.
     virtual std::optional<std::int64_t> resultLength() const { return std::nullopt; }
+    // After Truncated: what is wrong, in the format's terms.
+    PatchFault fault() const { return fault_; }
+
+  protected:
+    Step broken(PatchFault fault) {
+        fault_ = fault;
+        return Step::Truncated;
+    }
+
+  private:
+    PatchFault fault_ = PatchFault::EndsInsideRecord;
 };
 
 } // namespace tarnic

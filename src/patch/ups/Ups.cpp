@@ -18,11 +18,15 @@ UpsRecordReader::Step UpsRecordReader::next(PatchRecord &record) {
     for (;;) {
         if (!insideHunk_) {
             if (stream_.pos() >= end_)
-                return stream_.pos() == end_ ? Step::End : Step::Truncated;
-            const std::optional<std::uint64_t> skip = readVarintFrom(stream_);
-            if (!skip || stream_.pos() >= end_ ||
-                *skip > std::uint64_t((std::int64_t(1) << 62) - cursor_))
-                return Step::Truncated;
+                return stream_.pos() == end_ ? Step::End : broken(PatchFault::HunkCutShort);
+            bool tooLong = false;
+            const std::optional<std::uint64_t> skip = readVarintFrom(stream_, &tooLong);
+            if (tooLong)
+                return broken(PatchFault::NumberTooLong);
+            if (!skip || stream_.pos() >= end_)
+                return broken(PatchFault::HunkCutShort);
+            if (*skip > std::uint64_t((std::int64_t(1) << 62) - cursor_))
+                return broken(PatchFault::WritesOutOfRange);
             cursor_ += std::int64_t(*skip);
             insideHunk_ = true;
         }
@@ -30,7 +34,7 @@ UpsRecordReader::Step UpsRecordReader::next(PatchRecord &record) {
         while (size < kMostBytes && insideHunk_) {
             char c;
             if (stream_.pos() >= end_)
-                return Step::Truncated;
+                return broken(PatchFault::HunkCutShort);
             if (!stream_.getChar(&c))
                 return Step::ReadFailed;
             data_[size_t(size++)] = c;
@@ -48,12 +52,12 @@ UpsRecordReader::Step UpsRecordReader::next(PatchRecord &record) {
     }
 }
 
-std::optional<UpsHeader> readUpsHeader(Reader &patch) {
+std::optional<UpsHeader> readUpsHeader(Reader &patch, bool *tooLong) {
     char magic[4];
     if (!patch.seek(0) || patch.read(magic, 4) != 4 || std::memcmp(magic, kUpsMagic, 4) != 0)
         return std::nullopt;
-    const auto input = readVarintFrom(patch);
-    const auto output = readVarintFrom(patch);
+    const auto input = readVarintFrom(patch, tooLong);
+    const auto output = readVarintFrom(patch, tooLong);
     if (!input || !output || patch.size() - patch.pos() < kCrcFooterSize)
         return std::nullopt;
     UpsHeader h;
@@ -80,9 +84,12 @@ UpsInspection inspectUps(Reader &patch, PatchCrcCheck check) {
     char magic[4];
     if (!patch.seek(0) || patch.read(magic, 4) != 4 || std::memcmp(magic, kUpsMagic, 4) != 0)
         return finish(PatchRead::NotAPatch);
-    const std::optional<UpsHeader> header = readUpsHeader(patch);
+    bool tooLong = false;
+    const std::optional<UpsHeader> header = readUpsHeader(patch, &tooLong);
+    if (tooLong)
+        result.fault = PatchFault::NumberTooLong;
     if (!header)
-        return finish(PatchRead::CutShort);
+        return finish(tooLong ? PatchRead::Damaged : PatchRead::CutShort);
     UpsHeader &h = result.header;
     h = *header;
     const std::optional<CrcFooter> crcs = readCrcFooter(patch, check);
@@ -91,6 +98,8 @@ UpsInspection inspectUps(Reader &patch, PatchCrcCheck check) {
     h.inputCrc = crcs->source;
     h.outputCrc = crcs->target;
     h.patchCrc = crcs->patch;
+    if (crcs->computed != crcs->patch)
+        result.fault = PatchFault::OwnCrcWrong;
     return finish(crcs->computed == crcs->patch ? PatchRead::Readable : PatchRead::Damaged);
 }
 
@@ -103,12 +112,13 @@ namespace {
 template <typename Apply>
 ApplyResult applyInspected(const UpsInspection &inspection, bool skipSourceCheck, Apply &&apply) {
     const UpsHeader &header = inspection.header;
-    if (inspection.outcome != PatchRead::Readable ||
-        header.outputSize > std::uint64_t(kLastWritableOffset) + 1) {
+    if (inspection.outcome != PatchRead::Readable || header.outputSize > kLargestResult) {
         ApplyResult refused;
-        refused.outcome = inspection.outcome != PatchRead::Readable
-                              ? refusalOf(inspection.outcome, PatchFault::OwnCrcWrong)
-                              : ApplyOutcome::PatchBreaksItsRules;
+        refused.fault = inspection.outcome != PatchRead::Readable ? inspection.fault
+                                                                  : PatchFault::TargetTooLarge;
+        refused.outcome = refusalOf(inspection.outcome != PatchRead::Readable ? inspection.outcome
+                                                                              : PatchRead::Damaged,
+                                    refused.fault);
         return refused;
     }
     const auto readHeader = [&](Reader &patch, PatchFileCheck &check) {
@@ -161,7 +171,7 @@ PatchSummary summarizeUps(const std::filesystem::path &patchPath, ReadDepth dept
     const UpsInspection ups = inspectUps(
         patchPath, depth == ReadDepth::Header ? PatchCrcCheck::Deferred : PatchCrcCheck::Whole);
     PatchSummary summary =
-        sourceCrcSummary(PatchFormat::Ups, "ups-patch", "UPS patch", ups.outcome);
+        sourceCrcSummary(PatchFormat::Ups, "ups-patch", "UPS patch", ups.outcome, ups.fault);
     if (!summary.readable())
         return summary;
     const UpsHeader &h = ups.header;

@@ -41,6 +41,7 @@ struct UpsHeader {
 // it is wrong).
 struct UpsInspection {
     PatchRead outcome = PatchRead::Unreadable;
+    PatchFault fault = PatchFault::None; // what is wrong where Damaged
     UpsHeader header;
 };
 UpsInspection inspectUps(const std::filesystem::path &patchPath,
@@ -71,9 +72,9 @@ class UpsRecordReader : public RecordStream {
 };
 
 // Reads the header from the start of `patch`, leaving it at the hunks; none
-// when the patch is not a UPS patch or ends inside its header. The CRC-32s
-// are not read.
-std::optional<UpsHeader> readUpsHeader(Reader &patch);
+// when the patch is not a UPS patch or ends inside its header, or a number
+// of it does not fit in 64 bits (then `tooLong`). The CRC-32s are not read.
+std::optional<UpsHeader> readUpsHeader(Reader &patch, bool *tooLong = nullptr);
 
 // Applies a UPS patch forward with the engine of the formats that write at
 // offsets (patch/PatchApplication.h), in whichever byte order the image is the

@@ -13,8 +13,15 @@
 namespace tarnic {
 
 // Reads a number whose bytes `next()` hands out (none where the input ends).
-// None when the input ends first, or the number does not fit in 64 bits.
-template <typename NextByte> std::optional<std::uint64_t> readVarint(NextByte &&next) {
+// None when the input ends first, or the number does not fit in 64 bits (then
+// `tooLong`, when given, is set).
+template <typename NextByte>
+std::optional<std::uint64_t> readVarint(NextByte &&next, bool *tooLong = nullptr) {
+    const auto overflow = [tooLong]() -> std::optional<std::uint64_t> {
+        if (tooLong)
+            *tooLong = true;
+        return std::nullopt;
+    };
     std::uint64_t value = 0;
     std::uint64_t shift = 1;
     for (int count = 0; count < 10; ++count) {
@@ -23,28 +30,30 @@ template <typename NextByte> std::optional<std::uint64_t> readVarint(NextByte &&
             return std::nullopt;
         const std::uint64_t part = std::uint64_t(*byte & 0x7F) * shift;
         if ((shift != 0 && part / shift != std::uint64_t(*byte & 0x7F)) || value + part < value)
-            return std::nullopt;
+            return overflow();
         value += part;
         if (*byte & 0x80)
             return value;
         if (shift > (UINT64_MAX >> 7))
-            return std::nullopt;
+            return overflow();
         shift <<= 7;
         if (value + shift < value)
-            return std::nullopt;
+            return overflow();
         value += shift;
     }
-    return std::nullopt;
+    return overflow();
 }
 
 // The same read from a device.
-inline std::optional<std::uint64_t> readVarintFrom(Reader &from) {
-    return readVarint([&]() -> std::optional<std::uint8_t> {
-        char c;
-        if (!from.getChar(&c))
-            return std::nullopt;
-        return std::uint8_t(c);
-    });
+inline std::optional<std::uint64_t> readVarintFrom(Reader &from, bool *tooLong = nullptr) {
+    return readVarint(
+        [&]() -> std::optional<std::uint8_t> {
+            char c;
+            if (!from.getChar(&c))
+                return std::nullopt;
+            return std::uint8_t(c);
+        },
+        tooLong);
 }
 
 inline void appendVarint(std::string &to, std::uint64_t value) {
