@@ -178,6 +178,18 @@ TEST_F(CliTest, ApplyWritesAsTheWindowDoes) {
     EXPECT_EQ(cli({"apply", "--force", "fix.ips", "game.z64", "-o", "ips.z64"}).out,
               "ips.z64: 1 record applied, 2 bytes written\n");
 
+    // A UPS patch proves its image by CRC-32: nothing to force, in any order.
+    const std::string current = readFile(image);
+    const std::string upsResult = std::string(current).replace(8, 2, "UP");
+    writeFile(dir.filePath("fix.ups"),
+              upsPatch(current, upsResult, bpsNumber(8) + upsXor(mid(current, 8, 2), "UP")));
+    writeFile(dir.filePath("other.v64"), byteSwapped(current));
+    run = cli({"apply", "fix.ups", "other.v64"});
+    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out, "other.v64: UPS patch applied to the image read as z64, 4096 bytes "
+                       "written, the result's CRC-32 checked\n");
+    EXPECT_EQ(readFile(dir.filePath("other.v64")), byteSwapped(upsResult));
+
     EXPECT_EQ(cli({"swap", "game.v64"}).out, "game.v64: Doctor v64 -> CD64/Z64/Wc/SP\n");
     EXPECT_EQ(readFile(swappedImage), original);
 }

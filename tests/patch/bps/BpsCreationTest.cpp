@@ -42,6 +42,8 @@ TEST(BpsCreation, RoundTripsAndAMovedOrInsertedBlockCostsLittle) {
          },
          60 + 8 + 50 * 7},
         {"emptied", [](std::string &m) { m.clear(); }, 60},
+        {"only the last three bytes", [](std::string &m) { m.replace(m.size() - 3, 3, "END"); },
+         60 + 3},
     };
     for (const auto &c : cases) {
         std::string modified = base;

@@ -130,6 +130,43 @@ TEST_F(BpsTest, ALargeImageIsSummedInStretchesAndStillFoundInItsOtherOrder) {
     EXPECT_TRUE(readFile(job.imagePath) == byteSwapped(target));
 }
 
+// A TargetCopy that reads back what went to the file a piece earlier, from an
+// odd offset across the piece's edge, and one that repeats what it writes,
+// into a v64 and an n64 dump: the bytes read back are put in the patch's
+// order first.
+TEST_F(BpsTest, ATargetCopyReadsBackWrittenPiecesInThePatchsOrder) {
+    const std::string source = cartridgeImage(2 << 20);
+    const std::int64_t half = 3 << 19; // 1.5 MiB: one piece written, half of one held
+    const std::int64_t from = (1 << 20) - 3;
+    std::string target = left(source, half);
+    target += target.substr(size_t(from), 200000);
+    const std::string tail = right(target, 5);
+    target += tail + tail + left(tail, 2);
+    const std::string patch = bpsPatch(source, target,
+                                       bpsAction(0, half) + bpsAction(3, 200000) + bpsMove(from) +
+                                           bpsAction(3, 12) + bpsMove(half - 5 - from));
+    for (const ByteOrder order : {ByteOrder::ByteSwapped, ByteOrder::LittleEndian}) {
+        ASSERT_EQ(apply(patch, inOrder(source, order)).outcome, ApplyOutcome::Applied)
+            << int(order);
+        EXPECT_TRUE(readFile(job.imagePath) == inOrder(target, order)) << int(order);
+    }
+}
+
+// A patch made for the n64 dump of an image applies to the z64 and v64 dumps
+// of it: the image is read in the patch's order, the result kept in its own.
+TEST_F(BpsTest, APatchMadeForTheN64DumpAppliesToTheImageInAnyOrder) {
+    const std::string n64Source = wordsReversed(kSource);
+    const std::string n64Target = wordsReversed(kTarget);
+    const std::string patch =
+        bpsPatch(n64Source, n64Target, bpsAction(1, n64Target.size()) + n64Target);
+    for (const ByteOrder order : {ByteOrder::Cartridge, ByteOrder::ByteSwapped}) {
+        const ApplyResult r = apply(patch, inOrder(kSource, order));
+        ASSERT_EQ(r.outcome, ApplyOutcome::Applied) << int(order);
+        EXPECT_EQ(r.readAs, ByteOrder::LittleEndian);
+        EXPECT_TRUE(readFile(job.imagePath) == inOrder(kTarget, order)) << int(order);
+    }
+}
+
 TEST_F(BpsTest, ImagesOfNoWholeNumberOfWordsAreTheSourceInEveryOrder) {
     // 4 * 1023 + 2 bytes in, 4 * 1024 + 1 out: the v64 dump exchanges the
     // last pair too, the n64 dump keeps the tail as z64 has it.

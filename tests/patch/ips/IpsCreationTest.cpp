@@ -46,6 +46,19 @@ TEST_F(IpsCreationTest, RoundTripsWithRunsTheEofOffsetAndBothLengths) {
     EXPECT_LT(patch.size(), 1000); // the 40,000 equal bytes as runs
 
     roundTrip(base, left(base, 1000) + "GROWN" + std::string(3, '\0') + mid(base, 1008) + "MORE");
+    // Grown by zeros alone: the last one is written so that the length is right.
+    const std::string zeros = roundTrip(base, base + std::string(5000, '\0'));
+    EXPECT_LT(zeros.size(), 40);
+    // A run longer than a run record holds takes two.
+    std::string run = base;
+    run.replace(0x10000, 70000, std::string(70000, 'Q'));
+    EXPECT_LT(roundTrip(base, run).size(), 40);
+    // Exactly 16 MiB, its last byte changed: the largest image IPS addresses.
+    const std::string full = cartridgeImage(1 << 24);
+    std::string lastChanged = full;
+    lastChanged.back() = char(~lastChanged.back());
+    EXPECT_EQ(roundTrip(full, lastChanged),
+              "PATCH" + fromHex("ffffff0001") + lastChanged.substr(lastChanged.size() - 1) + "EOF");
     const std::string shorter = roundTrip(base, left(base, 0x3000));
     EXPECT_EQ(shorter, std::string("PATCHEOF") + fromHex("003000"));
 }

@@ -95,6 +95,14 @@ TEST_F(PpfTest, EveryVersionWritesItsRecordsAndSkipsWhatIsNotForWriting) {
                   "Seed translation\nMade by us")
             << cases[shown].what;
     }
+    // A FILE_ID.DIZ holds at most 3072 characters: a longer one is shown cut
+    // there, and the records before it are all there is.
+    const std::string longText = repeated("0123456789", 400);
+    EXPECT_EQ(apply(ppfHeader(3) + ppfRecord(3, 3, "L") + fileIdDiz(3, longText)).outcome,
+              ApplyOutcome::Applied);
+    EXPECT_EQ(readFile(job.imagePath), "012L456789ABCDEF");
+    EXPECT_EQ(inspectPatchFile(job.patchPath, ReadDepth::Checked).description,
+              "Seed translation\n" + left(longText, 3072));
 }
 
 TEST_F(PpfTest, ARecordCutShortOrPastTwoGibibytesIsRefusedWhole) {
@@ -133,6 +141,7 @@ TEST_F(PpfTest, TheBlockCheckAndSizeMustDescribeTheImageInItsOwnByteOrder) {
     z64.replace(0, 4, std::string("\x80\x37\x12\x40", 4));
     const std::string block = mid(z64, 0x9320, 1024);
     const std::string giBlock = mid(z64, 0x80A0, 1024);
+    const std::string isoBlock = mid(z64, 0x8000, 1024);
     std::string v64 = z64;
     reorderBytes(v64.data(), v64.size(), ByteOrder::Cartridge, ByteOrder::ByteSwapped);
     const std::string record = ppfRecord(3, 0x40, "hack");
@@ -145,6 +154,10 @@ TEST_F(PpfTest, TheBlockCheckAndSizeMustDescribeTheImageInItsOwnByteOrder) {
         {"PPF3, its block", z64, ppfHeader(3, true, false, block) + record, ApplyOutcome::Applied},
         {"PPF3 type 1, its block", z64, ppfHeader(3, true, false, giBlock, 1) + record,
          ApplyOutcome::Applied},
+        {"PPF3 type 2, its block", z64, ppfHeader(3, true, false, isoBlock, 2) + record,
+         ApplyOutcome::Applied},
+        {"PPF3 type 2, type 0's block", z64, ppfHeader(3, true, false, block, 2) + record,
+         ApplyOutcome::WrongImage},
         {"PPF3, another block", z64, ppfHeader(3, true, false, giBlock) + record,
          ApplyOutcome::WrongImage},
         {"PPF3, the image in another order", v64, ppfHeader(3, true, false, block) + record,
@@ -152,8 +165,11 @@ TEST_F(PpfTest, TheBlockCheckAndSizeMustDescribeTheImageInItsOwnByteOrder) {
         {"PPF2, its block and size", z64,
          ppfHeader(2, false, false, block, 0, 0xA000) + ppfRecord(2, 0x40, "hack"),
          ApplyOutcome::Applied},
-        {"PPF2, another size", z64,
+        {"PPF2, a larger size", z64,
          ppfHeader(2, false, false, block, 0, 0xA004) + ppfRecord(2, 0x40, "hack"),
+         ApplyOutcome::WrongImage},
+        {"PPF2, a smaller size", z64,
+         ppfHeader(2, false, false, block, 0, 0x9FFC) + ppfRecord(2, 0x40, "hack"),
          ApplyOutcome::WrongImage},
     };
     for (const auto &c : cases) {
