@@ -229,19 +229,8 @@ template <typename Apply> ApplyResult applyWithLayout(bool skipSourceCheck, Appl
     PpfLayout layout;
     const auto readHeader = [&layout](Reader &patch, PatchFileCheck &check) {
         layout = readPpfLayout(patch);
-        switch (layout.read) {
-        case PatchRead::Readable:
-            break;
-        case PatchRead::Unreadable:
-            return PatchFileOutcome::Unreadable;
-        case PatchRead::CutShort:
-            return PatchFileOutcome::Truncated;
-        case PatchRead::UnsupportedVersion:
-            return PatchFileOutcome::UnsupportedEncoding;
-        case PatchRead::NotAPatch:
-        case PatchRead::Damaged:
-            return PatchFileOutcome::NotAnApsFile;
-        }
+        if (layout.read != PatchRead::Readable)
+            return fileOutcomeOf(layout.read);
         check.recordsStart = layout.recordsStart;
         return patch.seek(layout.recordsStart) ? PatchFileOutcome::Valid
                                                : PatchFileOutcome::Unreadable;

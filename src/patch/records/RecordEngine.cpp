@@ -406,6 +406,23 @@ PatchRead readOf(PatchFileOutcome outcome, PatchFault &fault) {
     return PatchRead::Unreadable;
 }
 
+PatchFileOutcome fileOutcomeOf(PatchRead read) {
+    switch (read) {
+    case PatchRead::Readable:
+        return PatchFileOutcome::Valid;
+    case PatchRead::Unreadable:
+        break;
+    case PatchRead::CutShort:
+        return PatchFileOutcome::Truncated;
+    case PatchRead::UnsupportedVersion:
+        return PatchFileOutcome::UnsupportedEncoding;
+    case PatchRead::NotAPatch:
+    case PatchRead::Damaged:
+        return PatchFileOutcome::NotAnApsFile;
+    }
+    return PatchFileOutcome::Unreadable;
+}
+
 PatchFileCheck checkRecordFile(const std::filesystem::path &patchPath, const RecordRules &rules,
                                const HeaderReader &readHeader) {
     PatchFileCheck check;

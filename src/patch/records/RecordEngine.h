@@ -64,6 +64,9 @@ PatchFileOutcome checkRecordStream(Reader &patch, const RecordRules &rules, Patc
 // `fault` set where it says more.
 PatchRead readOf(PatchFileOutcome outcome, PatchFault &fault);
 
+// How a header reader ends where reading the header ended as `read`.
+PatchFileOutcome fileOutcomeOf(PatchRead read);
+
 // The header and then the record stream of the patch at `patchPath`.
 PatchFileCheck checkRecordFile(const std::filesystem::path &patchPath, const RecordRules &rules,
                                const HeaderReader &readHeader);
