@@ -128,7 +128,13 @@ const char *FileReader::map(std::int64_t offset, std::int64_t count) {
     static const std::int64_t page = ::sysconf(_SC_PAGESIZE);
     const std::int64_t start = offset - offset % page;
     const size_t length = size_t(count + (offset - start));
-    void *mapped = ::mmap(nullptr, length, PROT_READ, MAP_SHARED, descriptor_, start);
+    // Every page is mapped at once: callers read all of what they map, and
+    // not always from the start onwards (a fault a page costs far more).
+    int flags = MAP_SHARED;
+#if defined(MAP_POPULATE)
+    flags |= MAP_POPULATE;
+#endif
+    void *mapped = ::mmap(nullptr, length, PROT_READ, flags, descriptor_, start);
     if (mapped == MAP_FAILED)
         return nullptr;
     mapped_ = mapped;

@@ -90,11 +90,12 @@ ApplyResult applyBps(const PatchJob &job);
 // `place`.
 ApplyResult applyBpsTo(Reader &patch, Reader &image, ResultPlace &place, bool skipSourceCheck);
 
-// A delta BPS patch that turns one image into the other, with
-// the description as its metadata: the target is read from the source in
-// place where it can be, copied from elsewhere in the source where a stretch
-// of it moved there, repeated where it runs, and read from the patch where
-// nothing else serves. Both images are mapped into memory.
+// A delta BPS patch that turns one image into the other, with the
+// description as its metadata: the target is read from the source in place
+// where it can be, copied from elsewhere in the source or from the target
+// written so far where a stretch of it is there (short ones too, such as
+// strings moved by a byte or two), repeated where it runs, and read from the
+// patch where nothing else serves. Both images are mapped into memory.
 CreateResult createBpsPatch(const CreateJob &job);
 
 // What the patch says of itself: its source and target, and its metadata as

@@ -61,3 +61,29 @@ TEST(BpsCreation, RoundTripsAndAMovedOrInsertedBlockCostsLittle) {
         EXPECT_TRUE(readFile(copy) == modified) << c.what;
     }
 }
+
+// Text whose strings each moved by a byte or two, as a translation moves
+// them: short copies from near where the source goes on, not the whole text
+// read from the patch.
+TEST(BpsCreation, StringsShiftedByAByteOrTwoAreCopiedFromNearby) {
+    TempDir dir;
+    CreateJob job{dir.filePath("a.z64"), dir.filePath("b.z64"), dir.filePath("p.bps"), {}};
+    std::string text;
+    for (int i = 0; text.size() < 0x10000; ++i)
+        text += "Item " + std::to_string(i * 7919 % 100003) + " of the shop, " +
+                std::to_string(i % 97) + " gold\n";
+    std::string shifted;
+    for (size_t at = 0; at < text.size(); at += 40)
+        shifted += text.substr(at, 40) + std::string(at / 40 % 3, '~');
+    const std::string original = cartridgeImage(4096) + text;
+    const std::string modified = cartridgeImage(4096) + shifted;
+    writeFile(job.originalPath, original);
+    writeFile(job.modifiedPath, modified);
+    const CreateResult created = createBpsPatch(job);
+    ASSERT_EQ(created.outcome, CreateOutcome::Created);
+    EXPECT_LT(created.patchSize, std::int64_t(text.size() / 40 * 6)); // the text is 40 * that
+    const std::string copy = fileWith(dir, "copy.z64", original);
+    ASSERT_EQ(applyBps({job.patchPath, copy, {}, {}, {}, {}, false}).outcome,
+              ApplyOutcome::Applied);
+    EXPECT_TRUE(readFile(copy) == modified);
+}
