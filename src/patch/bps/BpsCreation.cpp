@@ -167,10 +167,10 @@ std::uint64_t shortHash(const unsigned char *bytes) {
 size_t shortSlot(std::uint64_t hash, int bits) {
     return size_t(hash >> (64 - bits));
 }
-// The source's table has a slot for each position indexed, up to 2^23.
+// The source's table has a slot for each position indexed, up to 2^24.
 int sourceShortBits(std::int64_t sourceSize) {
     int bits = 16;
-    while (bits < 23 && (std::int64_t(1) << bits) < sourceSize / kShortStride)
+    while (bits < 24 && (std::int64_t(1) << bits) < sourceSize / kShortStride)
         ++bits;
     return bits;
 }
@@ -270,7 +270,7 @@ class DeltaEncoder {
                 at += write(sourceMatch(sourceCursor_, at), at);
                 continue;
             }
-            if (const Copy near = shortCopy(at); near.length > 0) {
+            if (const Copy near = shortCopy(at); near.length > 0 && !betterNext(near, at)) {
                 const std::int64_t end = near.start + near.length;
                 at += write(near, at);
                 // What it wrote may serve later short copies.
@@ -498,7 +498,7 @@ class DeltaEncoder {
         const std::uint64_t hash = shortHash(target_ + at);
         std::uint64_t &targetEntry = targetShorts_[shortSlot(hash, targetShortBits_)];
         Copy best;
-        std::int64_t bestGain = 1;
+        std::int64_t bestGain = 0;
         const auto consider = [&](const Copy &copy) {
             const std::int64_t gain = copy.length - cost(copy);
             if (gain > bestGain) {
@@ -510,7 +510,7 @@ class DeltaEncoder {
                 shortPosition(sourceShorts_[shortSlot(hash, sourceShortBits_)], hash);
             from >= 0 && from != at)
             consider(sourceMatch(from, at));
-        if (const std::int64_t from = shortPosition(targetEntry, hash); from >= 0)
+        if (const std::int64_t from = shortPosition(targetEntry, hash); from >= 0 && from < at)
             consider({3, from, at, targetMatch(from, at)});
         targetEntry = shortEntry(at, hash);
         // Shortly after a copy from the source, what follows is often there
@@ -529,6 +529,19 @@ class DeltaEncoder {
             }
         }
         return best;
+    }
+
+    // Whether a short copy from the next byte on saves more than reading
+    // this one from the patch costs.
+    bool betterNext(const Copy &here, std::int64_t at) {
+        if (at + 1 + kShort > targetSize_)
+            return false;
+        const std::int64_t literal = literalStart_;
+        literalStart_ = literalStart_ < 0 ? at : literalStart_;
+        const Copy next = shortCopy(at + 1);
+        literalStart_ = literal;
+        return next.length > 0 && next.start > at &&
+               next.length - cost(next) > here.length - cost(here) + 1;
     }
 
     // Writes `copy`, the literal bytes before it first; the bytes it covers
