@@ -1,10 +1,12 @@
 // Patch creation between an image and edits of it that the input describes:
-// applying the created patch to the image must give the edited image byte for
-// byte, growth included.
+// applying the created patch (APS, and delta BPS) to the image must give the
+// edited image byte for byte, growth included; and a delta BPS of the image
+// with the same bytes inserted instead, which shifts what follows them.
 #include "FuzzInput.h"
 #include "patch/PatchApplication.h"
 #include "patch/PatchCreation.h"
 #include "patch/aps/ApsFormat.h"
+#include "patch/bps/Bps.h"
 
 namespace {
 
@@ -23,6 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const std::string original =
         std::string("\x80\x37", 2) + fuzzing::mid(input, 0, std::int64_t(input.size() / 2));
     std::string modified = original;
+    std::string shifted = original;
     const std::string edits = fuzzing::mid(input, std::int64_t(input.size() / 2));
     for (size_t i = 0; i + 2 < edits.size(); i += 3) {
         const size_t at =
@@ -30,6 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         if (at >= modified.size())
             modified.append(at + 1 - modified.size(), '\0');
         modified[at] = edits[i + 2];
+        shifted.insert(std::min(at, shifted.size()), 1, edits[i + 2]);
     }
 
     const std::filesystem::path originalPath = fileWith("original.z64", original);
@@ -44,5 +48,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (tarnic::applyApsPatch(job).outcome != tarnic::ApplyOutcome::Applied ||
         fuzzing::contentOf(job.imagePath) != modified)
         __builtin_trap();
+
+    for (const std::string &target : {modified, shifted}) {
+        const std::filesystem::path targetPath = fileWith("modified.z64", target);
+        const std::filesystem::path bpsPath = fuzzing::folder() / "made.bps";
+        if (tarnic::createBpsPatch({originalPath, targetPath, bpsPath, "fuzz"}).outcome !=
+            tarnic::CreateOutcome::Created)
+            __builtin_trap();
+        tarnic::PatchJob bps;
+        bps.patchPath = bpsPath;
+        bps.imagePath = fileWith("target.z64", original);
+        if (tarnic::applyBps(bps).outcome != tarnic::ApplyOutcome::Applied ||
+            fuzzing::contentOf(bps.imagePath) != target)
+            __builtin_trap();
+    }
     return 0;
 }

@@ -30,13 +30,19 @@ namespace {
 // found from any of its positions once it is at least kWindow + kStride long.
 constexpr std::int64_t kWindow = 32;
 constexpr std::int64_t kStride = 32;
-constexpr int kTableBits = 22;
+constexpr int kTableBits = 22; // at most; two slots a window indexed
+int longTableBits(std::int64_t sourceSize) {
+    int bits = 12;
+    while (bits < kTableBits && (std::int64_t(1) << bits) < 2 * (sourceSize / kStride))
+        ++bits;
+    return bits;
+}
 // A run this long in the target is one literal byte and a copy of it.
 constexpr std::int64_t kRunWorthIt = 8;
 
-// The hash of the kWindow bytes at `bytes`: its top kTableBits pick a slot of
-// the table, the kCheckBits below them are kept in the slot, so that most
-// windows that merely share a slot are told apart without reading the source.
+// The hash of the kWindow bytes at `bytes`: its top bits pick a slot of the
+// table, kCheckBits of its middle are kept in the slot, so that most windows
+// that merely share a slot are told apart without reading the source.
 constexpr int kCheckBits = 4;
 std::uint64_t windowHash(const unsigned char *bytes) {
     std::uint64_t a;
@@ -46,8 +52,8 @@ std::uint64_t windowHash(const unsigned char *bytes) {
     return (a * 0x9E3779B97F4A7C15ull) ^ (b * 0xC2B2AE3D27D4EB4Full);
 }
 
-size_t slotOf(std::uint64_t hash) {
-    return size_t(hash >> (64 - kTableBits));
+size_t slotOf(std::uint64_t hash, int bits) {
+    return size_t(hash >> (64 - bits));
 }
 
 // A slot holds 0 (empty) or, for the source position p (a multiple of
@@ -55,7 +61,7 @@ size_t slotOf(std::uint64_t hash) {
 std::uint32_t slotEntry(std::int64_t position, std::uint64_t hash) {
     static_assert((std::uint64_t(kLastWritableOffset) / kStride + 1) << kCheckBits <= UINT32_MAX);
     return std::uint32_t(position / kStride + 1) << kCheckBits |
-           (std::uint32_t(hash >> (64 - kTableBits - kCheckBits)) & ((1u << kCheckBits) - 1));
+           (std::uint32_t(hash >> 32) & ((1u << kCheckBits) - 1));
 }
 
 // A table of positions: 2^bits zeroed slots. It is far larger than the
@@ -63,8 +69,7 @@ std::uint32_t slotEntry(std::int64_t position, std::uint64_t hash) {
 // which spares most of the address translations such reads cost.
 template <typename Entry> class PositionTable {
   public:
-    explicit PositionTable(int bits = kTableBits)
-        : kSlots(size_t(1) << bits), kBytes(kSlots * sizeof(Entry)) {
+    explicit PositionTable(int bits) : kSlots(size_t(1) << bits), kBytes(kSlots * sizeof(Entry)) {
 #if defined(__unix__)
         void *mapped = ::mmap(nullptr, kBytes + kHugePage, PROT_READ | PROT_WRITE,
                               MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
@@ -300,9 +305,10 @@ class DeltaEncoder {
         std::int64_t runStart = sourceSize_;
         for (std::int64_t at = last; at >= 0; at -= kStride) {
             if (at - kAhead >= 0)
-                __builtin_prefetch(&table_[slotOf(windowHash(source_ + at - kAhead))], 1);
+                __builtin_prefetch(&table_[slotOf(windowHash(source_ + at - kAhead), tableBits_)],
+                                   1);
             const std::uint64_t hash = windowHash(source_ + at);
-            LongSlot &slot = table_[slotOf(hash)];
+            LongSlot &slot = table_[slotOf(hash, tableBits_)];
             if (slot.entries[0] == 0) {
                 slot.entries[0] = slotEntry(at, hash);
             } else if (slot.entries[1] != slotEntry(at, hash)) {
@@ -424,7 +430,7 @@ class DeltaEncoder {
         // further on is fetched meanwhile.
         constexpr std::int64_t kAhead = 8;
         if (at + kAhead + kWindow <= targetSize_)
-            __builtin_prefetch(&table_[slotOf(windowHash(target_ + at + kAhead))]);
+            __builtin_prefetch(&table_[slotOf(windowHash(target_ + at + kAhead), tableBits_)]);
         return longCopy(at, at);
     }
     // The same found by the window at `probe` (at `at` or after it) and taken
@@ -433,7 +439,7 @@ class DeltaEncoder {
         if (probe + kWindow > targetSize_)
             return {};
         const std::uint64_t hash = windowHash(target_ + probe);
-        const LongSlot slot = table_[slotOf(hash)];
+        const LongSlot slot = table_[slotOf(hash, tableBits_)];
         const std::int64_t floor = literalStart_ >= 0 ? literalStart_ : at;
         Copy best;
         for (const std::uint32_t entry : slot.entries) {
@@ -612,7 +618,8 @@ class DeltaEncoder {
     const unsigned char *target_;
     std::int64_t targetSize_;
     PatchOutput &out_;
-    mutable PositionTable<LongSlot> table_;
+    int tableBits_ = longTableBits(sourceSize_);
+    mutable PositionTable<LongSlot> table_{tableBits_};
     int sourceShortBits_ = sourceShortBits(sourceSize_);
     PositionTable<std::uint64_t> sourceShorts_{sourceShortBits_};
     int targetShortBits_ = targetShortBits(targetSize_);
