@@ -36,31 +36,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         shifted.insert(std::min(at, shifted.size()), 1, edits[i + 2]);
     }
 
+    // The patch `create` makes from the original to `target`, applied by
+    // `apply` to a copy of the original, must give `target`.
     const std::filesystem::path originalPath = fileWith("original.z64", original);
-    const std::filesystem::path modifiedPath = fileWith("modified.z64", modified);
-    const std::filesystem::path patchPath = fuzzing::folder() / "made.aps";
-    if (tarnic::createApsPatch({originalPath, modifiedPath, patchPath, "fuzz"}).outcome !=
-        tarnic::CreateOutcome::Created)
-        __builtin_trap();
-    tarnic::PatchJob job;
-    job.patchPath = patchPath;
-    job.imagePath = fileWith("target.z64", original);
-    if (tarnic::applyApsPatch(job).outcome != tarnic::ApplyOutcome::Applied ||
-        fuzzing::contentOf(job.imagePath) != modified)
-        __builtin_trap();
-
-    for (const std::string &target : {modified, shifted}) {
-        const std::filesystem::path targetPath = fileWith("modified.z64", target);
-        const std::filesystem::path bpsPath = fuzzing::folder() / "made.bps";
-        if (tarnic::createBpsPatch({originalPath, targetPath, bpsPath, "fuzz"}).outcome !=
-            tarnic::CreateOutcome::Created)
+    const auto roundTrip = [&](auto create, auto apply, const std::string &target) {
+        const std::filesystem::path patchPath = fuzzing::folder() / "made.patch";
+        if (create(tarnic::CreateJob{originalPath, fileWith("modified.z64", target), patchPath,
+                                     "fuzz"})
+                .outcome != tarnic::CreateOutcome::Created)
             __builtin_trap();
-        tarnic::PatchJob bps;
-        bps.patchPath = bpsPath;
-        bps.imagePath = fileWith("target.z64", original);
-        if (tarnic::applyBps(bps).outcome != tarnic::ApplyOutcome::Applied ||
-            fuzzing::contentOf(bps.imagePath) != target)
+        tarnic::PatchJob job;
+        job.patchPath = patchPath;
+        job.imagePath = fileWith("target.z64", original);
+        if (apply(job).outcome != tarnic::ApplyOutcome::Applied ||
+            fuzzing::contentOf(job.imagePath) != target)
             __builtin_trap();
-    }
+    };
+    roundTrip(tarnic::createApsPatch, tarnic::applyApsPatch, modified);
+    roundTrip(tarnic::createBpsPatch, tarnic::applyBps, modified);
+    roundTrip(tarnic::createBpsPatch, tarnic::applyBps, shifted);
     return 0;
 }
