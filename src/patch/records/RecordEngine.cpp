@@ -197,7 +197,14 @@ class SortedXorRecords {
   public:
     explicit SortedXorRecords(std::unique_ptr<RecordStream> reader) : reader_(std::move(reader)) {}
 
-    bool touches(std::int64_t) const { return true; }
+    // Whether a record reaches into piece number `piece`; the next record is
+    // read ahead for it (yes where the stream cannot be read, so that
+    // applyTo() says so).
+    bool touches(std::int64_t piece) {
+        if (!readAhead())
+            return true;
+        return holding_ && heldAt_ < (piece + 1) * kCopyChunkSize;
+    }
 
     // XORs the records that reach into piece number `piece` (`size` bytes at
     // `data`) onto it; false when the stream can no longer be read whole.
@@ -205,33 +212,46 @@ class SortedXorRecords {
         const std::int64_t start = piece * kCopyChunkSize;
         const std::int64_t end = start + size;
         for (;;) {
-            if (held_.empty()) {
-                PatchRecord record;
-                const RecordStream::Step step = reader_->next(record);
-                if (step == RecordStream::Step::End)
-                    return true;
-                if (step != RecordStream::Step::Record)
-                    return false;
-                ++records_;
-                heldAt_ = record.Offset;
-                held_.assign(record.Data, record.Data + record.Length);
-            }
-            if (heldAt_ >= end)
+            if (!readAhead())
+                return false;
+            if (!holding_ || heldAt_ >= end)
                 return true;
             const std::int64_t heldEnd = heldAt_ + std::int64_t(held_.size());
             for (std::int64_t at = std::max(heldAt_, start); at < std::min(heldEnd, end); ++at)
                 data[at - start] = char(data[at - start] ^ held_[size_t(at - heldAt_)]);
             if (heldEnd > end)
                 return true;
-            held_.clear();
+            holding_ = false;
         }
     }
 
     std::int64_t records() const { return records_; }
 
   private:
+    // Holds the next record where none is held and the stream goes on;
+    // false when the stream cannot be read whole.
+    bool readAhead() {
+        if (holding_ || ended_)
+            return true;
+        PatchRecord record;
+        const RecordStream::Step step = reader_->next(record);
+        if (step == RecordStream::Step::End) {
+            ended_ = true;
+            return true;
+        }
+        if (step != RecordStream::Step::Record)
+            return false;
+        ++records_;
+        heldAt_ = record.Offset;
+        held_.assign(record.Data, record.Data + record.Length);
+        holding_ = true;
+        return true;
+    }
+
     std::unique_ptr<RecordStream> reader_;
     std::vector<char> held_;
+    bool holding_ = false;
+    bool ended_ = false;
     std::int64_t heldAt_ = 0;
     std::int64_t records_ = 0;
 };
@@ -264,9 +284,19 @@ PatchFileOutcome checkStream(Reader &patch, const RecordRules &rules, PatchFileC
 
 // The image copied piece by piece, each piece with its records written in
 // memory first. With a result check, each piece is put in the patch's byte
-// order for its records, summed, and put back. Otherwise pieces past the old
-// end that no record reaches are left out, so that the gap stays a hole that
-// reads as zeros.
+// order for its records, summed, and put back. Pieces past the old end that
+// no record reaches are left out, so that the gap stays a hole that reads as
+// zeros (summed as zeros where the result is checked: a result that claims
+// more than its patch fills is refused at once, not after it was written).
+// The CRC-32 of a whole piece of zeros.
+std::uint32_t zeroPieceCrc() {
+    static const std::uint32_t crc = [] {
+        const std::vector<char> zeros(size_t(kCopyChunkSize), '\0');
+        return crc32(0, zeros.data(), zeros.size());
+    }();
+    return crc;
+}
+
 template <typename Records>
 bool copyWithRecords(Reader &image, std::int64_t oldLength, Records &records,
                      std::int64_t newLength, ResultCheck *check, Writer &patched) {
@@ -277,8 +307,11 @@ bool copyWithRecords(Reader &image, std::int64_t oldLength, Records &records,
         const std::int64_t fromImage = std::clamp(oldLength - start, std::int64_t(0), size);
         // The last piece is always written, so that the file has its length
         // even where no record reaches it (an IPS patch that sets the length).
-        if (!check && fromImage == 0 && !records.touches(k) && start + size < newLength)
+        if (fromImage == 0 && start + size < newLength && !records.touches(k)) {
+            if (check)
+                check->crc = crc32Combine(check->crc, zeroPieceCrc(), size);
             continue;
+        }
         if (image.read(piece.data(), fromImage) != fromImage) {
             patched.fail(image.errorString());
             return false;
@@ -293,6 +326,12 @@ bool copyWithRecords(Reader &image, std::int64_t oldLength, Records &records,
         if (check) {
             check->crc = crc32(check->crc, piece.data(), size_t(size));
             reorderBytes(piece.data(), size, check->patchOrder, check->stored);
+            // A result summed whole that is not the patch's is not finished.
+            check->summed = start + size == newLength;
+            if (check->summed && check->expectedCrc && check->crc != *check->expectedCrc) {
+                patched.fail(std::string("the result's CRC-32 is not the patch's"));
+                return false;
+            }
         }
         if (!patched.writeAt(start, piece.data(), size))
             return false;
@@ -468,7 +507,7 @@ ApplyOutcome applyChecked(Reader &patch, Reader &image, ResultPlace &place,
                          writePatchedImage(patch, rules, checked, held, image,
                                            check ? &*check : nullptr, place.writer());
     // A result that is not the patch's is not put in place.
-    if (written && check && check->expectedCrc && check->crc != *check->expectedCrc)
+    if (check && check->summed && check->expectedCrc && check->crc != *check->expectedCrc)
         return ApplyOutcome::ResultMismatch;
     return place.putInPlace(written, result);
 }

@@ -47,6 +47,7 @@ struct ResultCheck {
     ByteOrder patchOrder;
     std::optional<std::uint32_t> expectedCrc;
     std::uint32_t crc = 0;
+    bool summed = false; // `crc` is the whole result's
 };
 
 // Reads and checks a patch's header from its start, leaving the file at the

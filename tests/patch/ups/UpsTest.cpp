@@ -1,5 +1,6 @@
 #include "patch/ups/Ups.h"
 
+#include "ChildProcess.h"
 #include "TestFiles.h"
 #include "io/Endian.h"
 #include "patch/PatchFormat.h"
@@ -79,6 +80,25 @@ TEST_F(UpsTest, AWrongImageADamagedPatchOrHunksPastTheirEndAreRefused) {
     }
     EXPECT_EQ(apply(upsPatch(in, out, hunks), in).outcome, ApplyOutcome::Applied);
     EXPECT_EQ(readFile(job.imagePath), out);
+}
+
+// An output that claims far more than the input and the hunks fill is zeros
+// past them: summed, not written, so that a wrong claim is refused for its
+// CRC-32 at once (here by a process that may write no more than 64 MiB to a
+// file), not after gigabytes of zeros went to the disk.
+TEST_F(UpsTest, AnOutputFarPastItsHunksIsRefusedWithoutWritingItsZeros) {
+    const std::string in("UPS INPUT!");
+    const std::string claim = "UPS1" + bpsNumber(in.size()) + bpsNumber(std::uint64_t(1) << 31) +
+                              bpsNumber(2) + upsXor("P", "Q") + littleEndian(zlibCrc(in)) +
+                              littleEndian(0x12345678) + "CRC!";
+    writeFile(job.patchPath, withBpsPatchCrc(claim));
+    writeFile(job.imagePath, in);
+    job.skipSourceCheck = true;
+    const childprocess::Ended ended = childprocess::run(
+        [&] { return int(applyPatchFile(job).outcome); }, {64ll << 20, std::nullopt});
+    EXPECT_EQ(ended.exitCode, int(ApplyOutcome::ResultMismatch));
+    EXPECT_EQ(readFile(job.imagePath), in);
+    EXPECT_EQ(fileNames(dir.path()).size(), 2);
 }
 
 TEST_F(UpsTest, HunksLongerThanARecordAcrossPiecesOfALargeImage) {
