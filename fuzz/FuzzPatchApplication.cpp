@@ -61,6 +61,15 @@ Reference referenceApply(const std::string &patch, std::string &image) {
         }
         at += need;
     }
+    // The result grows with zeros to the header's image size, where an APS
+    // offset reaches it.
+    const std::uint32_t imageSize = u8(recordsFrom - 4) | u8(recordsFrom - 3) << 8 |
+                                    u8(recordsFrom - 2) << 16 | u8(recordsFrom - 1) << 24;
+    const bool grows = imageSize <= 0x7FFFFFFF && std::int64_t(imageSize) > fuzzing::sizeOf(result);
+    if (grows && imageSize > (1u << 20))
+        writable = false;
+    if (writable && grows)
+        result.append(std::string(imageSize - fuzzing::sizeOf(result), '\0'));
     image = result;
     return {ApplyOutcome::Applied, writable};
 }
