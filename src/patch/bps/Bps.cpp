@@ -5,7 +5,6 @@
 #include "files/Crc32.h"
 #include "files/SafeWrite.h"
 #include "patch/ImageUpdate.h"
-#include "patch/records/RecordStream.h"
 #include "patch/source/SourceMatch.h"
 #include "patch/varint/Varint.h"
 #include "rom/ByteOrderConversion.h"
@@ -160,9 +159,7 @@ BpsInspection inspectBps(Reader &patch, PatchCrcCheck check) {
     h.sourceCrc = crcs->source;
     h.targetCrc = crcs->target;
     h.patchCrc = crcs->patch;
-    if (crcs->computed != crcs->patch)
-        result.fault = PatchFault::OwnCrcWrong;
-    return finish(crcs->computed == crcs->patch ? PatchRead::Readable : PatchRead::Damaged);
+    return finish(footerRead(*crcs, result.fault));
 }
 
 namespace {
@@ -314,15 +311,8 @@ namespace {
 template <typename Apply>
 ApplyResult applyInspected(const BpsInspection &inspection, Apply &&apply) {
     const BpsHeader &h = inspection.header;
-    if (inspection.outcome != PatchRead::Readable || h.targetSize > kLargestResult) {
-        ApplyResult refused;
-        refused.fault = inspection.outcome != PatchRead::Readable ? inspection.fault
-                                                                  : PatchFault::TargetTooLarge;
-        refused.outcome = refusalOf(inspection.outcome != PatchRead::Readable ? inspection.outcome
-                                                                              : PatchRead::Damaged,
-                                    refused.fault);
-        return refused;
-    }
+    if (auto refused = refusedUnread(inspection.outcome, inspection.fault, h.targetSize))
+        return *refused;
     PatchFault fault = PatchFault::None;
     ApplyResult result = apply(
         NamedImages{h.sourceSize, h.sourceCrc, h.targetSize, h.targetCrc}, h.actionsStart,

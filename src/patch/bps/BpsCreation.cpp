@@ -100,6 +100,9 @@ template <typename Entry> class PositionTable {
     Entry &operator[](size_t slot) {
         return slots_[slot];
     }
+    const Entry &operator[](size_t slot) const {
+        return slots_[slot];
+    }
 
   private:
     const size_t kSlots;
@@ -619,7 +622,7 @@ class DeltaEncoder {
     std::int64_t targetSize_;
     PatchOutput &out_;
     int tableBits_ = longTableBits(sourceSize_);
-    mutable PositionTable<LongSlot> table_{tableBits_};
+    PositionTable<LongSlot> table_{tableBits_};
     int sourceShortBits_ = sourceShortBits(sourceSize_);
     PositionTable<std::uint64_t> sourceShorts_{sourceShortBits_};
     int targetShortBits_ = targetShortBits(targetSize_);

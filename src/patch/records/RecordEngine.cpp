@@ -282,12 +282,6 @@ PatchFileOutcome checkStream(Reader &patch, const RecordRules &rules, PatchFileC
     return PatchFileOutcome::Unreadable;
 }
 
-// The image copied piece by piece, each piece with its records written in
-// memory first. With a result check, each piece is put in the patch's byte
-// order for its records, summed, and put back. Pieces past the old end that
-// no record reaches are left out, so that the gap stays a hole that reads as
-// zeros (summed as zeros where the result is checked: a result that claims
-// more than its patch fills is refused at once, not after it was written).
 // The CRC-32 of a whole piece of zeros.
 std::uint32_t zeroPieceCrc() {
     static const std::uint32_t crc = [] {
@@ -297,6 +291,12 @@ std::uint32_t zeroPieceCrc() {
     return crc;
 }
 
+// The image copied piece by piece, each piece with its records written in
+// memory first. With a result check, each piece is put in the patch's byte
+// order for its records, summed, and put back. Pieces past the old end that
+// no record reaches are left out, so that the gap stays a hole that reads as
+// zeros (summed as zeros where the result is checked: a result that claims
+// more than its patch fills is refused at once, not after it was written).
 template <typename Records>
 bool copyWithRecords(Reader &image, std::int64_t oldLength, Records &records,
                      std::int64_t newLength, ResultCheck *check, Writer &patched) {

@@ -10,6 +10,7 @@
 #include "files/SafeWrite.h"
 #include "patch/ImageUpdate.h"
 #include "patch/bps/Bps.h"
+#include "patch/records/RecordStream.h"
 #include "rom/ByteOrderConversion.h"
 
 #include "files/FileReader.h"
@@ -221,6 +222,28 @@ struct CrcFooter {
 };
 // None when the patch cannot be read.
 std::optional<CrcFooter> readCrcFooter(Reader &patch, PatchCrcCheck check);
+
+// How reading a patch ends once its footer is read: Readable, or Damaged
+// (with `fault` set) where its own CRC-32 is wrong.
+inline PatchRead footerRead(const CrcFooter &crcs, PatchFault &fault) {
+    if (crcs.computed == crcs.patch)
+        return PatchRead::Readable;
+    fault = PatchFault::OwnCrcWrong;
+    return PatchRead::Damaged;
+}
+
+// The refusal of a patch whose reading ended as `read` (with `fault`), or
+// that names a result larger than can be written; none for one to apply.
+inline std::optional<ApplyResult> refusedUnread(PatchRead read, PatchFault fault,
+                                                std::uint64_t resultSize) {
+    if (read == PatchRead::Readable && resultSize <= kLargestResult)
+        return std::nullopt;
+    ApplyResult refused;
+    refused.fault = read != PatchRead::Readable ? fault : PatchFault::TargetTooLarge;
+    refused.outcome =
+        refusalOf(read != PatchRead::Readable ? read : PatchRead::Damaged, refused.fault);
+    return refused;
+}
 
 // Applies a patch that names its source and result (BPS) read from `patch` to
 // the image read from `image`: the image tried in every byte order, the

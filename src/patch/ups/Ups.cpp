@@ -98,9 +98,7 @@ UpsInspection inspectUps(Reader &patch, PatchCrcCheck check) {
     h.inputCrc = crcs->source;
     h.outputCrc = crcs->target;
     h.patchCrc = crcs->patch;
-    if (crcs->computed != crcs->patch)
-        result.fault = PatchFault::OwnCrcWrong;
-    return finish(crcs->computed == crcs->patch ? PatchRead::Readable : PatchRead::Damaged);
+    return finish(footerRead(*crcs, result.fault));
 }
 
 namespace {
@@ -112,15 +110,8 @@ namespace {
 template <typename Apply>
 ApplyResult applyInspected(const UpsInspection &inspection, bool skipSourceCheck, Apply &&apply) {
     const UpsHeader &header = inspection.header;
-    if (inspection.outcome != PatchRead::Readable || header.outputSize > kLargestResult) {
-        ApplyResult refused;
-        refused.fault = inspection.outcome != PatchRead::Readable ? inspection.fault
-                                                                  : PatchFault::TargetTooLarge;
-        refused.outcome = refusalOf(inspection.outcome != PatchRead::Readable ? inspection.outcome
-                                                                              : PatchRead::Damaged,
-                                    refused.fault);
-        return refused;
-    }
+    if (auto refused = refusedUnread(inspection.outcome, inspection.fault, header.outputSize))
+        return *refused;
     const auto readHeader = [&](Reader &patch, PatchFileCheck &check) {
         check.recordsStart = header.hunksStart;
         return patch.seek(header.hunksStart) ? PatchFileOutcome::Valid
