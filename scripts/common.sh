@@ -5,8 +5,8 @@ set -euo pipefail
 TARNIC_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 TARNIC_BUILD=${TARNIC_BUILD:-"$TARNIC_ROOT/build"}
 
-tarnic_packages=(cmake g++ make ninja-build pkg-config qt6-base-dev qt6-svg-dev libdeflate-dev zlib1g-dev libgcrypt20-dev libgtest-dev
-                 libgmock-dev help2man fonts-dejavu-core xvfb xauth openbox)
+tarnic_packages=(cmake g++ make ninja-build pkg-config qt6-base-dev qt6-svg-dev libdeflate-dev zlib1g-dev libgcrypt20-dev liblzma-dev libgtest-dev
+                 libgmock-dev help2man fonts-dejavu-core xvfb xauth openbox xdelta3)
 # What the packaging tests and scripts/package use besides.
 tarnic_packaging_packages=(desktop-file-utils appstream dpkg-dev file lintian shared-mime-info
                            libglib2.0-bin)

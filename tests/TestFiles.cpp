@@ -23,6 +23,34 @@ std::uint32_t zlibCrc(std::string_view bytes) {
         ::crc32(0, reinterpret_cast<const Bytef *>(bytes.data()), uInt(bytes.size())));
 }
 
+std::string vcdiffNumber(std::uint64_t value) {
+    std::string bytes(1, char(value & 0x7F));
+    while (value >>= 7)
+        bytes.insert(bytes.begin(), char(0x80 | (value & 0x7F)));
+    return bytes;
+}
+
+std::string vcdiffHeader(std::uint8_t indicator, std::string_view rest) {
+    return std::string("\xD6\xC3\xC4\0", 4) + char(indicator) + std::string(rest);
+}
+
+std::string vcdiffWindow(const VcdiffWindowFields &w) {
+    std::string window(1, char(w.indicator));
+    if (w.indicator & 1)
+        window += vcdiffNumber(w.segmentLength) + vcdiffNumber(w.segmentPosition);
+    std::string rest = vcdiffNumber(w.result.size()) + char(w.compressed) +
+                       vcdiffNumber(w.data.size()) + vcdiffNumber(w.instructions.size()) +
+                       vcdiffNumber(w.addresses.size());
+    if (w.indicator & 4) {
+        const auto adler = std::uint32_t(
+            ::adler32(1, reinterpret_cast<const Bytef *>(w.result.data()), uInt(w.result.size())));
+        for (int shift = 24; shift >= 0; shift -= 8)
+            rest += char(adler >> shift);
+    }
+    rest += w.data + w.instructions + w.addresses;
+    return window + vcdiffNumber(std::uint64_t(std::int64_t(rest.size()) + w.lengthError)) + rest;
+}
+
 std::string fromHex(std::string_view digits) {
     const auto value = [](char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; };
     std::string bytes;

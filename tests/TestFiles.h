@@ -90,6 +90,23 @@ std::string upsXor(std::string_view from, std::string_view to);
 // The same patch with its patch CRC-32 made right again after a change.
 std::string withBpsPatchCrc(std::string patch);
 
+// A VCDIFF number (big-endian, 7 bits a byte, the top bit on all but the last).
+std::string vcdiffNumber(std::uint64_t value);
+// "D6 C3 C4 00", the header indicator and what it announces (`rest`).
+std::string vcdiffHeader(std::uint8_t indicator = 0, std::string_view rest = {});
+// One window: `indicator` 1 reads [position, position + length) of the
+// source; 4 carries the Adler-32 of `result` (zlib's), or `adler` where given.
+struct VcdiffWindowFields {
+    std::uint8_t indicator = 5;
+    std::uint64_t segmentLength = 0;
+    std::uint64_t segmentPosition = 0;
+    std::string result; // what the window makes: its length and Adler-32
+    std::string data, instructions, addresses;
+    std::uint8_t compressed = 0;
+    std::int64_t lengthError = 0; // added to the length of the rest
+};
+std::string vcdiffWindow(const VcdiffWindowFields &fields);
+
 // An image in cartridge order (starting 0x80 0x37) whose header matches
 // ApsFields' defaults: CRCs 0AB1007F and FF100233, name "TARNIC TEST IMAGE",
 // cartridge ID "AB", country 'E' at 0x3E, version 0; the rest a byte pattern.

@@ -14,6 +14,25 @@ namespace tarnic::cli {
 
 namespace {
 
+// Why an image is not a patch's, by what the patch checks of it.
+QString wrongImageDetail(PatchChecks checks, const ApplyResult &result) {
+    switch (checks) {
+    case PatchChecks::SourceCrc:
+        return QStringLiteral(": not in any byte order (its CRC-32 is %1, the patch's source has "
+                              "%2); --force applies it all the same, and the result's CRC-32 "
+                              "decides")
+            .arg(crc32Text(result.imageCrc), crc32Text(result.expectedCrc));
+    case PatchChecks::ResultChecksums:
+        return QStringLiteral(": not in any byte order (what the patch makes of it does not have "
+                              "the checksum the patch carries, or the image is shorter than the "
+                              "part the patch reads); nothing written; --force applies it all "
+                              "the same, and every checksum of the result still decides");
+    default:
+        return QStringLiteral(": its size or the bytes of the patch's block check differ; "
+                              "nothing written; --force applies it all the same");
+    }
+}
+
 QString mismatchReason(const PairCheck &check, const QString &image) {
     if (check.simplePatch)
         return QStringLiteral("a simple patch (type 0) does not say which image it was made for; "
@@ -116,8 +135,8 @@ int runApply(const CommandSpec &spec, const QStringList &arguments, Console &con
     const QCommandLineOption force(
         QStringLiteral("force"),
         QStringLiteral("Apply even where a pair differs (APS), or to an image that is not the "
-                       "patch's source (BPS, UPS: the result's CRC-32 still decides; PPF: "
-                       "without its block check)."));
+                       "patch's source (BPS, UPS: the result's CRC-32 still decides; xdelta: "
+                       "its windows' checksums still decide; PPF: without its block check)."));
     const QCommandLineOption output(QStringList{QStringLiteral("o"), QStringLiteral("output")},
                                     QStringLiteral("Write the patched image to OUTPUT and leave "
                                                    "IMAGE untouched."),
@@ -198,17 +217,10 @@ int runApply(const CommandSpec &spec, const QStringList &arguments, Console &con
     job.outputPath = pathOf(command.value(output));
     const QString written = toOutput ? command.value(output) : imageFile;
     const ApplyResult result = applyPatchFile(job);
-    const bool byCrc = patch.checks == PatchChecks::SourceCrc;
     if (result.outcome == ApplyOutcome::WrongImage)
         return fail(console, imageFile,
                     fromEngine(*text::reasonFor(result.outcome).message) +
-                        (byCrc ? QStringLiteral(": not in any byte order (its CRC-32 is %1, the "
-                                                "patch's source has %2); --force applies it all "
-                                                "the same, and the result's CRC-32 decides")
-                                     .arg(crc32Text(result.imageCrc), crc32Text(result.expectedCrc))
-                               : QStringLiteral(": its size or the bytes of the patch's block "
-                                                "check differ; nothing written; --force applies "
-                                                "it all the same")),
+                        wrongImageDetail(patch.checks, result),
                     Refused);
     if (result.outcome == ApplyOutcome::OtherByteOrder)
         return fail(console, imageFile,
@@ -219,13 +231,15 @@ int runApply(const CommandSpec &spec, const QStringList &arguments, Console &con
                     Refused);
     if (result.outcome != ApplyOutcome::Applied)
         return applyFailed(console, patchIsAtFault(result.outcome) ? patchFile : written, result);
-    if (!byCrc)
-        console.out << written << ": " << text::countOf(result.records, "record") << " applied, "
-                    << text::countOf(result.bytesWritten, "byte") << " written";
-    else
+    if (patch.checks == PatchChecks::SourceCrc || patch.checks == PatchChecks::ResultChecksums)
         console.out << written << ": " << infoOf(patch.format).name
                     << " patch applied to the image read as " << shortName(result.readAs) << ", "
-                    << result.bytesWritten << " bytes written, the result's CRC-32 checked";
+                    << result.bytesWritten << " bytes written, "
+                    << (patch.checks == PatchChecks::SourceCrc ? "the result's CRC-32 checked"
+                                                               : "the result's checksums checked");
+    else
+        console.out << written << ": " << text::countOf(result.records, "record") << " applied, "
+                    << text::countOf(result.bytesWritten, "byte") << " written";
     return reportApplied(console, job, result);
 }
 

@@ -30,6 +30,23 @@ int checkNamedSource(const NamedSource &source, const QString &imageFile, Consol
     return Refused;
 }
 
+// A patch that carries checksums of its result fits an image from which it
+// makes the result those checksums describe, in some byte order.
+int checkResultChecksums(const PatchSummary &patch, const QString &patchFile,
+                         const QString &imageFile, Console &console) {
+    if (!QFileInfo(imageFile).isFile())
+        return fail(console, imageFile, QStringLiteral("cannot be read"), Trouble);
+    if (const auto order = provenSourceOrder(patch, pathOf(patchFile), pathOf(imageFile))) {
+        console.out << "Source: match (what the patch makes of the image has the checksum it "
+                       "carries, the image read as "
+                    << shortName(*order) << ")\n";
+        return Success;
+    }
+    console.out << "Source: differs (what the patch makes of the image does not have the "
+                   "checksum it carries, in any byte order)\n";
+    return Refused;
+}
+
 // A patch with a block check fits an image that holds its bytes (and size,
 // where it gives one) in the image's own byte order.
 int checkImageBlock(const PatchSummary &patch, const QString &patchFile, const QString &imageFile,
@@ -71,6 +88,8 @@ int runCheck(const CommandSpec &spec, const QStringList &arguments, Console &con
         return fail(console, patchFile, text::reasonFor(patch));
     if (patch.checks == PatchChecks::SourceCrc && patch.source)
         return checkNamedSource(*patch.source, imageFile, console);
+    if (patch.checks == PatchChecks::ResultChecksums)
+        return checkResultChecksums(patch, patchFile, imageFile, console);
     if (patch.checks == PatchChecks::ImageBlock && infoOf(patch.format).checkBlock)
         return checkImageBlock(patch, patchFile, imageFile, console);
     // Only a patch that shows the window's pairs names its image by them; any

@@ -13,4 +13,8 @@ std::uint32_t crc32Combine(std::uint32_t first, std::uint32_t second, std::int64
     return std::uint32_t(::crc32_combine(first, second, z_off_t(secondLength)));
 }
 
+std::uint32_t adler32(std::uint32_t adler, const void *data, std::size_t size) {
+    return libdeflate_adler32(adler, data, size);
+}
+
 } // namespace tarnic

@@ -16,4 +16,9 @@ std::uint32_t crc32(std::uint32_t crc, const void *data, std::size_t size);
 // the length of the second (zlib's crc32_combine).
 std::uint32_t crc32Combine(std::uint32_t first, std::uint32_t second, std::int64_t secondLength);
 
+// The Adler-32 (zlib's: sums modulo 65521, starting from 1) xdelta checks
+// each window of its result with: of `size` bytes following `adler`, the
+// Adler-32 of what came before (1 for nothing); also by libdeflate.
+std::uint32_t adler32(std::uint32_t adler, const void *data, std::size_t size);
+
 } // namespace tarnic

@@ -11,6 +11,7 @@
 #include "patch/ips/IpsFormat.h"
 #include "patch/ppf/PpfFormat.h"
 #include "patch/ups/Ups.h"
+#include "patch/xdelta/Vcdiff.h"
 
 #include <filesystem>
 
@@ -35,8 +36,8 @@ std::vector<PatchFormatInfo> &formatTable() {
         {PatchFormat::Ppf, "PPF", "*.ppf", "PPF", applyPpf, nullptr, applyPpfTo, summarizePpf,
          checkPpfImageFile, "application/x-ppf-patch", false, ""},
         {PatchFormat::Vcdiff, "xdelta (VCDIFF)", "*.xdelta;*.vcdiff;*.delta",
-         std::string_view("\xD6\xC3\xC4\x00", 4), nullptr, nullptr, nullptr, nullptr, nullptr,
-         "application/x-xdelta-patch", false, ""},
+         std::string_view("\xD6\xC3\xC4", 3), applyXdelta, nullptr, applyXdeltaTo, summarizeXdelta,
+         nullptr, "application/x-xdelta-patch", false, "", xdeltaSourceOrder},
     };
     return formats;
 }
@@ -67,7 +68,8 @@ const PatchFormatInfo &infoOf(PatchFormat format) {
                                          nullptr,
                                          "",
                                          false,
-                                         ""};
+                                         "",
+                                         nullptr};
     return unknown;
 }
 
@@ -103,8 +105,7 @@ std::string firstBytesOf(const std::filesystem::path &path) {
 
 // Applies with the applier of the format `firstBytes` tell; a file in no
 // known format goes to the APS applier, which says what it is not.
-template <typename Apply>
-ApplyResult applyByFormat(const std::string &firstBytes, Apply &&apply) {
+template <typename Apply> ApplyResult applyByFormat(const std::string &firstBytes, Apply &&apply) {
     const PatchFormat format = recognisePatch(firstBytes);
     ApplyResult result;
     const PatchFormatInfo &info =
@@ -167,6 +168,7 @@ ApplyQuestion questionBefore(const PatchSummary &patch, ByteOrder imageOrder, bo
         return pairsDiffer ? ApplyQuestion::PairsDiffer : ApplyQuestion::None;
     case PatchChecks::SourceCrc:
     case PatchChecks::ImageBlock:
+    case PatchChecks::ResultChecksums:
         break;
     }
     return ApplyQuestion::None;
@@ -184,6 +186,17 @@ std::optional<ByteOrder> sourceOrder(const NamedSource &source,
         if (isSource(crc.crc))
             return crc.order;
     }
+    return std::nullopt;
+}
+
+std::optional<ByteOrder> provenSourceOrder(const PatchSummary &patch,
+                                           const std::filesystem::path &patchPath,
+                                           const std::filesystem::path &imagePath) {
+    if (patch.checks == PatchChecks::SourceCrc && patch.source)
+        return sourceOrder(*patch.source, imagePath);
+    const PatchFormatInfo &info = infoOf(patch.format);
+    if (patch.checks == PatchChecks::ResultChecksums && info.sourceOrderOf)
+        return info.sourceOrderOf(patchPath, imagePath);
     return std::nullopt;
 }
 

@@ -51,6 +51,12 @@ struct PatchFormatInfo {
     bool sharedMimeType;
     // What its creator is good for, as `create --format` describes it.
     const char *createNote;
+    // For a format that proves its source by checksums of its result
+    // (PatchChecks::ResultChecksums): the byte order in which the image at
+    // the second path is the source of the patch at the first; none when it
+    // is not in any.
+    std::optional<ByteOrder> (*sourceOrderOf)(const std::filesystem::path &patch,
+                                              const std::filesystem::path &image) = nullptr;
 
     bool applies() const { return apply != nullptr; }
 };
@@ -88,6 +94,13 @@ PatchSummary inspectPatchFile(const std::filesystem::path &patchPath, ReadDepth 
 // it is not in any (or cannot be read).
 std::optional<ByteOrder> sourceOrder(const NamedSource &source,
                                      const std::filesystem::path &imagePath);
+// The byte order in which the image at `imagePath` is the source of the
+// patch at `patchPath` (summarised as `patch`), where the patch proves its
+// source (by its CRC-32 or by checksums of its result); none when it does not,
+// or the image is not its source in any order.
+std::optional<ByteOrder> provenSourceOrder(const PatchSummary &patch,
+                                           const std::filesystem::path &patchPath,
+                                           const std::filesystem::path &imagePath);
 // What must be settled with the user before a patch is applied to an image:
 // asked by the window ("MatchCheck"), given as --force to tarnic-cli. Decided
 // here, from what the patch checks, for both.

@@ -50,6 +50,21 @@ enum class PatchFault {
     NumberTooLong,       // a varint does not fit in 64 bits
     TargetTooLarge,      // the result would be larger than 2^31 bytes
     XdeltaOne,           // not a patch of a known format, but an xdelta 1 patch
+    // xdelta (VCDIFF):
+    HeaderBitsUndefined, // the header indicator has bits VCDIFF does not define
+    CustomCodeTable,     // a code table of its own, which xdelta no longer writes or reads
+    SecondaryNotDecoded, // a secondary compressor this build does not decode
+    NoWindows,           // a header and no window
+    WindowBroken,        // a window's indicators or lengths do not add up
+    TargetSegment,       // a window copies from the result so far (VCD_TARGET)
+    EndsInsideWindow,    // the file ends inside a window
+    WindowTooLarge,      // a window larger than 64 MiB, which xdelta does not read
+    SegmentPastImage,    // a window's source segment lies past 2^31 bytes
+    SecondaryBroken,     // a section's secondary compression does not decode
+    InstructionBroken,   // an instruction reads past its sections, copies from beyond
+                         // what precedes it, or writes past its window; or they leave
+                         // bytes of the sections unused
+    WindowChecksumWrong, // the result of a window does not have the Adler-32 it carries
 };
 
 // How far a patch is read.
@@ -65,6 +80,9 @@ enum class PatchChecks {
     CartridgePairs, // the cartridge it names (format, id, country, CRCs): the window's pairs
     SourceCrc,      // its source's size and CRC-32, in any byte order
     ImageBlock,     // bytes of the image it was made for (and perhaps its size)
+    // checksums of its result, the first of what it makes from the image
+    // proving that the image read in some byte order is its source
+    ResultChecksums,
 };
 
 // What a patch that names its source by CRC-32 says of it.
@@ -123,7 +141,8 @@ struct PatchSummary {
     bool readable() const { return read == PatchRead::Readable; }
     // Whether applying it checks by itself that the image is the right one.
     bool checksItsImage() const {
-        return checks == PatchChecks::SourceCrc || checks == PatchChecks::ImageBlock;
+        return checks == PatchChecks::SourceCrc || checks == PatchChecks::ImageBlock ||
+               checks == PatchChecks::ResultChecksums;
     }
 };
 

@@ -63,6 +63,33 @@ std::string faultText(PatchFault fault) {
     case PatchFault::XdeltaOne:
         return "an xdelta 1 patch, an older format than the VCDIFF of xdelta 3, which is not "
                "read; ask its author for an xdelta 3 patch";
+    case PatchFault::HeaderBitsUndefined:
+        return "its header indicator has bits VCDIFF does not define";
+    case PatchFault::CustomCodeTable:
+        return "it carries a code table of its own, which xdelta 3 no longer writes or reads";
+    case PatchFault::SecondaryNotDecoded:
+        return "its sections are compressed with a secondary compressor this build does not "
+               "decode";
+    case PatchFault::NoWindows:
+        return "it has a header and no window";
+    case PatchFault::WindowBroken:
+        return "a window's indicators or lengths do not add up";
+    case PatchFault::TargetSegment:
+        return "a window copies from the result made so far (VCD_TARGET), which xdelta 3 "
+               "neither writes nor reads";
+    case PatchFault::EndsInsideWindow:
+        return "the patch ends inside a window";
+    case PatchFault::WindowTooLarge:
+        return "a window is larger than 64 MiB, which xdelta 3 does not read either";
+    case PatchFault::SegmentPastImage:
+        return "a window reads a source segment past 2^31 bytes";
+    case PatchFault::SecondaryBroken:
+        return "a section's secondary compression does not decode";
+    case PatchFault::InstructionBroken:
+        return "an instruction of a window reads past its sections, copies from beyond what "
+               "precedes it or writes past the window, or the sections are not used exactly";
+    case PatchFault::WindowChecksumWrong:
+        return "a window of the result does not have the Adler-32 the patch carries for it";
     }
     return "a record is cut short, breaks the format's rules or writes outside offsets 0 to "
            "2^31 - 1";
@@ -162,6 +189,8 @@ Reason reasonFor(const PatchSummary &patch) {
     case PatchRead::UnsupportedVersion:
         if (patch.fault == PatchFault::OtherEncoding)
             return reason(NotSupported, "an encoding other than 0", Refused);
+        if (patch.fault != PatchFault::None && patch.fault != PatchFault::OtherVersion)
+            return {NotSupported, name + " patch: " + faultText(patch.fault), Refused};
         return {NotSupported, name + std::string(" patch of a version this program does not read"),
                 Refused};
     }
@@ -260,9 +289,14 @@ Reason reasonFor(ApplyOutcome outcome) {
 }
 
 Reason reasonFor(const ApplyResult &result) {
+    // A version or encoding not read says which (APS's encoding keeps its
+    // own text); a result refused says how it came out wrong.
+    const bool unsupported = result.outcome == ApplyOutcome::UnsupportedEncoding &&
+                             result.fault != PatchFault::OtherEncoding;
     const bool broken = result.outcome == ApplyOutcome::InvalidPatch ||
                         result.outcome == ApplyOutcome::PatchBreaksItsRules ||
-                        result.outcome == ApplyOutcome::NotAnApsFile;
+                        result.outcome == ApplyOutcome::NotAnApsFile ||
+                        result.outcome == ApplyOutcome::ResultMismatch || unsupported;
     if (!broken || result.fault == PatchFault::None || result.fault == PatchFault::RecordsBroken)
         return reasonFor(result.outcome);
     Reason why = reasonFor(result.outcome);

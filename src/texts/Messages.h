@@ -57,6 +57,7 @@ inline const std::string OtherByteOrder =
 // how the patch proves its result.
 inline const std::string CheckedEncoding = std::string("CRC-32 Checked");
 inline const std::string BlockCheckedEncoding = std::string("Block Checked");
+inline const std::string ResultCheckedEncoding = std::string("Adler-32 Checked");
 inline const std::string UncheckedEncoding = std::string("No Source Check");
 inline const std::string UnsupportedEncoding = std::string("Not Supported In This Version");
 inline const std::string MatchQuestionTitle = std::string("MatchCheck");

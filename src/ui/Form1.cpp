@@ -325,7 +325,7 @@ void Form1::PatchFileList_Click() {
     settings_.PatchDir = folder;
 
     const std::filesystem::path file = selectedFile(PatchFileList, folder);
-    patchSource_.reset();
+    provingPatch_.reset();
     patchAllowsPatch_ = true;
     patchCrcDeferred_ = false;
     // A large patch's own CRC-32 would keep the window waiting: it is
@@ -357,14 +357,18 @@ void Form1::showOtherFormat(const PatchSummary &patch) {
     PatchDisplay display;
     display.PatchTypeTxT = padRight(std::string(info.name) + " Patch", kPatchNameWidth);
     display.EncodeMethodTxt =
-        padRight(!info.applies()                           ? text::UnsupportedEncoding
-                 : patch.checks == PatchChecks::SourceCrc  ? text::CheckedEncoding
-                 : patch.checks == PatchChecks::ImageBlock ? text::BlockCheckedEncoding
-                                                           : text::UncheckedEncoding,
+        padRight(!info.applies()                                ? text::UnsupportedEncoding
+                 : patch.checks == PatchChecks::SourceCrc       ? text::CheckedEncoding
+                 : patch.checks == PatchChecks::ResultChecksums ? text::ResultCheckedEncoding
+                 : patch.checks == PatchChecks::ImageBlock      ? text::BlockCheckedEncoding
+                                                                : text::UncheckedEncoding,
                  kPatchNameWidth);
     display.BackupType = display.CartID = display.CountryID = display.PTCRC = std::string();
     display.PatchNfo = patch.description;
-    patchSource_ = patch.source;
+    if (patch.checks == PatchChecks::SourceCrc || patch.checks == PatchChecks::ResultChecksums) {
+        provingPatch_ = patch;
+        provingPatchPath_ = selectedFile(PatchFileList, settings_.PatchDir);
+    }
     const std::optional<std::string> message =
         info.applies() ? text::messageFor(patch) : std::nullopt;
     showPatchDisplay(display);
@@ -378,11 +382,11 @@ void Form1::showOtherFormat(const PatchSummary &patch) {
 }
 
 void Form1::showWhatThePatchProves() {
-    if (!patchSource_)
+    if (!provingPatch_)
         return;
     const std::filesystem::path image = selectedFile(RomFileList, settings_.RomDir);
     const bool proven = !image.empty() && !RomFormatTxt->text().isEmpty() &&
-                        sourceOrder(*patchSource_, image).has_value();
+                        provenSourceOrder(*provingPatch_, provingPatchPath_, image).has_value();
     for (const auto &[imageSide, patchSide] : MatchPairs())
         patchSide->setText(proven ? imageSide->text() : QString());
 }

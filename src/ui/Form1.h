@@ -144,8 +144,10 @@ class Form1 final : public QMainWindow {
     // The selected patch is large enough that its own CRC-32 is checked by
     // Patch Rom rather than by its click.
     bool patchCrcDeferred_ = false;
-    // The source the selected patch names (BPS, UPS), if it names one.
-    std::optional<NamedSource> patchSource_;
+    // The selected patch, where it proves its source (by the source's CRC-32,
+    // or by checksums of its result): what proves the selected image its source.
+    std::optional<PatchSummary> provingPatch_;
+    std::filesystem::path provingPatchPath_;
 };
 
 } // namespace tarnic

@@ -111,7 +111,7 @@ TEST_F(CliTest, ExitStatusAndMessagesAndRefusalsLeaveEveryFileAsItWas) {
         {{"--version"}, 0, QStringLiteral("tarnic-cli ") + tarnic::kProgramVersion},
         {{"--help"}, 0, "fix-crc IMAGE"},
         {{"--help"}, 0, "makes APS, BPS or IPS patches"}, // from the format table
-        {{"apply", "--help"}, 0, "(APS, BPS, UPS, IPS32, IPS, PPF)"},
+        {{"apply", "--help"}, 0, "(APS, BPS, UPS, IPS32, IPS, PPF, xdelta (VCDIFF))"},
         {{"create", "--help"}, 0, "Usage: tarnic-cli create [options] ORIGINAL MODIFIED"},
     };
     writeFile(dir.filePath("nothing.txt"), "not an image");

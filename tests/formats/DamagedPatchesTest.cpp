@@ -50,6 +50,19 @@ TEST(DamagedPatches, EachIsRefusedForItsOwnFaultAndWritesNothing) {
     std::string target = image;
     target.replace(8, 4, "WXYZ");
     const std::string tooLong = std::string(10, '\x7f') + '\x80';
+    // xdelta: a window that copies 4 bytes of an 8-byte source segment, adds
+    // "XYZ" and copies them again, and windows that break its rules.
+    const VcdiffWindowFields copies{
+        5, 8, 0, left(image, 4) + "XYZ" + left(image, 4), "XYZ", "\x14\xA9", std::string(2, '\0')};
+    const std::string xdelta = vcdiffWindow(copies);
+    VcdiffWindowFields longer = copies, huge = copies, ahead = copies, leftOver = copies,
+                       garbled = copies;
+    longer.lengthError = 1;
+    huge.result = std::string((64 << 20) + 1, 'x');
+    ahead.addresses = "\x08\x00";
+    leftOver.data = "XYZW";
+    garbled.compressed = 1;
+    garbled.data = "\x03junk";
     const Damaged cases[] = {
         {"IPS without EOF", "PATCH" + bigEndian24(16) + std::string("\0\2AB", 4),
          PatchFault::NoEndMark},
@@ -89,6 +102,26 @@ TEST(DamagedPatches, EachIsRefusedForItsOwnFaultAndWritesNothing) {
         {"UPS output past 2^31",
          withSizes("UPS1", image, bpsNumber(64) + bpsNumber(0x80000001), ""),
          PatchFault::TargetTooLarge},
+        {"xdelta with no window", vcdiffHeader(), PatchFault::NoWindows},
+        {"xdelta with a header bit VCDIFF does not define", vcdiffHeader(8) + xdelta,
+         PatchFault::HeaderBitsUndefined},
+        {"xdelta window that reads both segments", vcdiffHeader() + "\3" + xdelta.substr(6),
+         PatchFault::WindowBroken},
+        {"xdelta window whose lengths do not add up", vcdiffHeader() + vcdiffWindow(longer),
+         PatchFault::WindowBroken},
+        {"xdelta cut inside a window", chopped(vcdiffHeader() + xdelta, 1),
+         PatchFault::EndsInsideWindow},
+        {"xdelta window past 64 MiB", vcdiffHeader() + vcdiffWindow(huge),
+         PatchFault::WindowTooLarge},
+        {"xdelta copy from past what precedes it", vcdiffHeader() + vcdiffWindow(ahead),
+         PatchFault::InstructionBroken},
+        {"xdelta data left over", vcdiffHeader() + vcdiffWindow(leftOver),
+         PatchFault::InstructionBroken},
+        {"xdelta LZMA section that does not decode", vcdiffHeader(1, "\2") + vcdiffWindow(garbled),
+         PatchFault::SecondaryBroken},
+        {"xdelta with a number past 64 bits",
+         vcdiffHeader() + "\1" + std::string(10, '\xFF') + '\1' + xdelta.substr(6),
+         PatchFault::NumberTooLong},
     };
     for (const Damaged &c : cases) {
         SCOPED_TRACE(c.what);
@@ -103,8 +136,14 @@ TEST(DamagedPatches, EachIsRefusedForItsOwnFaultAndWritesNothing) {
 }
 
 // Refused for what the file is before any record is read.
-TEST(DamagedPatches, AnXdelta1FileAndACutPpf3HeaderAreNamedAsWhatTheyAre) {
+TEST(DamagedPatches, WhatIsNotReadOrAWrongChecksumIsNamedAsWhatItIs) {
     const std::string image = cartridgeImage(64);
+    const VcdiffWindowFields copies{
+        5, 8, 0, left(image, 4) + "XYZ" + left(image, 4), "XYZ", "\x14\xA9", std::string(2, '\0')};
+    const std::string xdelta = vcdiffWindow(copies);
+    VcdiffWindowFields wrong = copies;
+    wrong.data = "XYW";
+    const std::string wrongSum = vcdiffWindow(wrong);
     const struct {
         std::string patch;
         ApplyOutcome outcome;
@@ -113,6 +152,17 @@ TEST(DamagedPatches, AnXdelta1FileAndACutPpf3HeaderAreNamedAsWhatTheyAre) {
         {"%XDELTA%" + std::string(30, '\0'), ApplyOutcome::NotAnApsFile, "an xdelta 1 patch"},
         {"%XDZ003%" + std::string(30, '\0'), ApplyOutcome::NotAnApsFile, "an xdelta 1 patch"},
         {"PPF30\2" + std::string(40, ' '), ApplyOutcome::PatchTruncated, "ends inside its header"},
+        {vcdiffHeader(2, "\3\4\3") + xdelta, ApplyOutcome::UnsupportedEncoding,
+         "a code table of its own"},
+        {vcdiffHeader(1, "\x09") + xdelta, ApplyOutcome::UnsupportedEncoding,
+         "a secondary compressor this build does not decode"},
+        {vcdiffHeader() + "\2\1\0" + xdelta.substr(3), ApplyOutcome::UnsupportedEncoding,
+         "(VCD_TARGET)"},
+        {"\xD6\xC3\xC4S" + xdelta, ApplyOutcome::UnsupportedEncoding,
+         "a version this program does not read"},
+        // Forced onto the image all the same: the window's Adler-32 decides.
+        {vcdiffHeader() + wrongSum, ApplyOutcome::ResultMismatch,
+         "does not have the Adler-32 the patch carries"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.says);

@@ -280,11 +280,10 @@ ApplyOutcome applyNamedSourceTo(Reader &patch, Reader &image, ResultPlace &place
     return place.putInPlace(written, result);
 }
 
-// The same on files: the image locked for the whole operation and replaced
-// (or the output written) only once the result is complete and right.
-template <typename RunBody>
-ApplyResult applyNamedSourcePatch(const PatchJob &job, const NamedImages &named,
-                                  std::int64_t bodyStart, RunBody &&runBody) {
+// Runs `apply(patch, image, place, result)` on files: the image locked for
+// the whole operation and replaced (or the output written) only once the
+// result is complete and right.
+template <typename Apply> ApplyResult applyToFiles(const PatchJob &job, Apply &&apply) {
     ApplyResult result;
     const auto finish = [&](ApplyOutcome outcome) {
         result.outcome = outcome;
@@ -299,8 +298,18 @@ ApplyResult applyNamedSourcePatch(const PatchJob &job, const NamedImages &named,
     FileReader patch;
     if (!patch.open(job.patchPath))
         return finish(ApplyOutcome::PatchUnreadable);
-    return finish(applyNamedSourceTo(patch, image, update, named, job.skipSourceCheck, bodyStart,
-                                     result, runBody));
+    return finish(apply(patch, image, update, result));
+}
+
+// applyNamedSourceTo() on files.
+template <typename RunBody>
+ApplyResult applyNamedSourcePatch(const PatchJob &job, const NamedImages &named,
+                                  std::int64_t bodyStart, RunBody &&runBody) {
+    return applyToFiles(
+        job, [&](Reader &patch, Reader &image, ResultPlace &place, ApplyResult &result) {
+            return applyNamedSourceTo(patch, image, place, named, job.skipSourceCheck, bodyStart,
+                                      result, runBody);
+        });
 }
 
 } // namespace tarnic

@@ -1,0 +1,209 @@
+// Applying an xdelta patch: which byte order of the image is its source, then
+// every window decoded, checked and written in the image's own order.
+#include "files/Crc32.h"
+#include "patch/PatchFormat.h"
+#include "patch/source/SourceMatch.h"
+#include "patch/xdelta/Vcdiff.h"
+#include "patch/xdelta/VcdiffDecoder.h"
+
+#include "files/FileReader.h"
+
+namespace tarnic {
+
+namespace {
+
+std::uint32_t adlerOf(const std::vector<char> &bytes) {
+    return adler32(1, bytes.data(), bytes.size());
+}
+
+// The orders an image can be read in, its own first: an N64 image's three,
+// anything else only as it is.
+std::vector<ByteOrder> ordersToTry(ByteOrder own) {
+    if (own == ByteOrder::Unknown)
+        return {own};
+    std::vector<ByteOrder> orders{own};
+    for (const ByteOrder other :
+         {ByteOrder::Cartridge, ByteOrder::ByteSwapped, ByteOrder::LittleEndian}) {
+        if (other != own)
+            orders.push_back(other);
+    }
+    return orders;
+}
+
+// What decoding the windows up to the proving one with the image read in one
+// order found.
+enum class Trial { Source, NotSource, PatchBroken, PatchFailed, ImageFailed };
+
+Trial tryOrder(Reader &patch, const VcdiffInspection &vc, const VcdiffWindow &proving,
+               Reader &image, ByteOrder stored, ByteOrder order, PatchFault &fault) {
+    VcdiffDecoder decoder(vc.secondary);
+    SourceBlocks source(image, image.size(), stored, order);
+    std::vector<char> out;
+    for (const VcdiffWindow &window : vc.windows) {
+        switch (decoder.decode(patch, window, source, image.size(), out)) {
+        case VcdiffDecoder::Step::Decoded:
+            break;
+        case VcdiffDecoder::Step::PastImage:
+            return Trial::NotSource;
+        case VcdiffDecoder::Step::Broken:
+            fault = decoder.fault();
+            return Trial::PatchBroken;
+        case VcdiffDecoder::Step::ReadFailed:
+            return Trial::PatchFailed;
+        case VcdiffDecoder::Step::SourceFailed:
+            return Trial::ImageFailed;
+        }
+        if (&window == &proving)
+            return adlerOf(out) == *window.adler32 ? Trial::Source : Trial::NotSource;
+    }
+    return Trial::NotSource;
+}
+
+// Whether the image already is the patch's result, in some order: its size,
+// and the Adler-32 of each of its windows.
+bool isResult(Reader &image, const VcdiffInspection &vc, ByteOrder stored) {
+    if (std::uint64_t(image.size()) != vc.resultSize)
+        return false;
+    for (const ByteOrder order : ordersToTry(stored)) {
+        SourceBlocks bytes(image, image.size(), stored, order);
+        std::vector<char> piece;
+        bool all = true;
+        for (const VcdiffWindow &window : vc.windows) {
+            if (!window.adler32)
+                continue;
+            std::uint32_t sum = 1;
+            for (std::uint64_t at = 0; at < window.length && all;) {
+                const std::uint64_t n = std::min<std::uint64_t>(window.length - at, 1 << 20);
+                piece.resize(size_t(n));
+                all = bytes.read(std::int64_t(window.resultOffset + at), piece.data(),
+                                 std::int64_t(n));
+                sum = adler32(sum, piece.data(), size_t(n));
+                at += n;
+            }
+            if (!all || sum != *window.adler32) {
+                all = false;
+                break;
+            }
+        }
+        if (all)
+            return true;
+    }
+    return false;
+}
+
+// The order in which `image` is the source of the patch `vc`: set in
+// `readAs`; none when nothing proves it. Otherwise the refusal.
+struct SourceFound {
+    std::optional<ApplyOutcome> refusal;
+    std::optional<ByteOrder> order;
+};
+
+SourceFound findSource(Reader &patch, const VcdiffInspection &vc, Reader &image, ByteOrder stored,
+                       ApplyResult &result) {
+    const VcdiffWindow *proving = vc.provingWindow();
+    if (!proving)
+        return {};
+    for (const ByteOrder order : ordersToTry(stored)) {
+        switch (tryOrder(patch, vc, *proving, image, stored, order, result.fault)) {
+        case Trial::Source:
+            return {std::nullopt, order};
+        case Trial::NotSource:
+            break;
+        case Trial::PatchBroken:
+            return {ApplyOutcome::PatchBreaksItsRules, {}};
+        case Trial::PatchFailed:
+            return {ApplyOutcome::PatchUnreadable, {}};
+        case Trial::ImageFailed:
+            result.systemError = image.errorString();
+            return {ApplyOutcome::WriteFailed, {}};
+        }
+    }
+    return {isResult(image, vc, stored) ? ApplyOutcome::AlreadyPatched : ApplyOutcome::WrongImage,
+            {}};
+}
+
+ApplyOutcome applyVcdiff(Reader &patch, Reader &image, ResultPlace &place, bool skipSourceCheck,
+                         ApplyResult &result) {
+    const VcdiffInspection vc = inspectVcdiff(patch, true);
+    if (const auto refused = refusedUnread(vc.outcome, vc.fault, vc.resultSize)) {
+        result.fault = refused->fault;
+        return refused->outcome;
+    }
+    HeaderBytes head;
+    if (!readHeaderBytes(image, head))
+        return ApplyOutcome::DestinationUnwritable;
+    const ByteOrder own = byteOrderOf(head);
+    const SourceFound found = findSource(patch, vc, image, own, result);
+    const bool forced = skipSourceCheck && found.refusal == ApplyOutcome::WrongImage;
+    if (found.refusal && !forced)
+        return *found.refusal;
+    result.readAs = found.order.value_or(own);
+    const ByteOrder stored = own == ByteOrder::Unknown ? result.readAs : own;
+    if (const auto refused = place.startWriting())
+        return *refused;
+
+    VcdiffDecoder decoder(vc.secondary);
+    SourceBlocks source(image, image.size(), stored, result.readAs);
+    TargetWriter target(place.writer(), result.readAs, stored);
+    std::vector<char> out;
+    for (const VcdiffWindow &window : vc.windows) {
+        switch (decoder.decode(patch, window, source, image.size(), out)) {
+        case VcdiffDecoder::Step::Decoded:
+            break;
+        case VcdiffDecoder::Step::PastImage:
+            return ApplyOutcome::WrongImage;
+        case VcdiffDecoder::Step::Broken:
+            result.fault = decoder.fault();
+            return ApplyOutcome::PatchBreaksItsRules;
+        case VcdiffDecoder::Step::ReadFailed:
+            return ApplyOutcome::PatchUnreadable;
+        case VcdiffDecoder::Step::SourceFailed:
+            place.writer().fail(image.errorString());
+            return place.putInPlace(false, result);
+        }
+        if (window.adler32 && adlerOf(out) != *window.adler32) {
+            result.fault = PatchFault::WindowChecksumWrong;
+            return ApplyOutcome::ResultMismatch;
+        }
+        if (!target.append(out.data(), std::int64_t(out.size())))
+            return place.putInPlace(false, result);
+    }
+    result.records = std::int64_t(vc.windows.size());
+    result.bytesWritten = std::int64_t(vc.resultSize);
+    const bool written = target.flush() && place.writer().finish(std::int64_t(vc.resultSize));
+    return place.putInPlace(written, result);
+}
+
+} // namespace
+
+ApplyResult applyXdelta(const PatchJob &job) {
+    return applyToFiles(job,
+                        [&](Reader &patch, Reader &image, ResultPlace &place, ApplyResult &result) {
+                            return applyVcdiff(patch, image, place, job.skipSourceCheck, result);
+                        });
+}
+
+ApplyResult applyXdeltaTo(Reader &patch, Reader &image, ResultPlace &place, bool skipSourceCheck) {
+    ApplyResult result;
+    result.outcome = applyVcdiff(patch, image, place, skipSourceCheck, result);
+    return result;
+}
+
+std::optional<ByteOrder> xdeltaSourceOrder(const std::filesystem::path &patchPath,
+                                           const std::filesystem::path &imagePath) {
+    FileReader patch;
+    FileReader image;
+    HeaderBytes head;
+    if (!patch.open(patchPath) || !image.open(imagePath) || !readHeaderBytes(image, head))
+        return std::nullopt;
+    const VcdiffInspection vc = inspectVcdiff(patch, true);
+    if (vc.outcome != PatchRead::Readable)
+        return std::nullopt;
+    // A patch that never reads its source makes its result of any image.
+    if (!vc.provingWindow())
+        return byteOrderOf(head);
+    ApplyResult result;
+    return findSource(patch, vc, image, byteOrderOf(head), result).order;
+}
+
+} // namespace tarnic
