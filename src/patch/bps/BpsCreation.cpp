@@ -2,116 +2,19 @@
 #include "files/FileReplacement.h"
 #include "files/SafeWrite.h"
 #include "patch/PatchCreation.h"
-#include "patch/aps/ApsFormat.h"
 #include "patch/bps/Bps.h"
+#include "patch/delta/DeltaEncoder.h"
+#include "patch/records/RecordStream.h"
 #include "patch/varint/Varint.h"
 
-#include "files/FileReader.h"
 #include "io/Endian.h"
 
-#include <algorithm>
-#include <array>
-#include <cstring>
 #include <filesystem>
-#include <limits>
 #include <thread>
-#include <vector>
-
-#if defined(__unix__)
-#include <sys/mman.h>
-#endif
 
 namespace tarnic {
 
 namespace {
-
-// The source is indexed every kStride bytes by the hash of the kWindow bytes
-// there; a target stretch that the source holds elsewhere (a moved block) is
-// found from any of its positions once it is at least kWindow + kStride long.
-constexpr std::int64_t kWindow = 32;
-constexpr std::int64_t kStride = 32;
-constexpr int kTableBits = 22; // at most; two slots a window indexed
-int longTableBits(std::int64_t sourceSize) {
-    int bits = 12;
-    while (bits < kTableBits && (std::int64_t(1) << bits) < 2 * (sourceSize / kStride))
-        ++bits;
-    return bits;
-}
-// A run this long in the target is one literal byte and a copy of it.
-constexpr std::int64_t kRunWorthIt = 8;
-
-// The hash of the kWindow bytes at `bytes`: its top bits pick a slot of the
-// table, kCheckBits of its middle are kept in the slot, so that most windows
-// that merely share a slot are told apart without reading the source.
-constexpr int kCheckBits = 4;
-std::uint64_t windowHash(const unsigned char *bytes) {
-    std::uint64_t a;
-    std::uint64_t b;
-    std::memcpy(&a, bytes, 8);
-    std::memcpy(&b, bytes + kWindow - 8, 8);
-    return (a * 0x9E3779B97F4A7C15ull) ^ (b * 0xC2B2AE3D27D4EB4Full);
-}
-
-size_t slotOf(std::uint64_t hash, int bits) {
-    return size_t(hash >> (64 - bits));
-}
-
-// A slot holds 0 (empty) or, for the source position p (a multiple of
-// kStride), p / kStride + 1 above the hash's check bits.
-std::uint32_t slotEntry(std::int64_t position, std::uint64_t hash) {
-    static_assert((std::uint64_t(kLastWritableOffset) / kStride + 1) << kCheckBits <= UINT32_MAX);
-    return std::uint32_t(position / kStride + 1) << kCheckBits |
-           (std::uint32_t(hash >> 32) & ((1u << kCheckBits) - 1));
-}
-
-// A table of positions: 2^bits zeroed slots. It is far larger than the
-// processor's caches and read at random, so on Linux it asks for huge pages,
-// which spares most of the address translations such reads cost.
-template <typename Entry> class PositionTable {
-  public:
-    explicit PositionTable(int bits) : kSlots(size_t(1) << bits), kBytes(kSlots * sizeof(Entry)) {
-#if defined(__unix__)
-        void *mapped = ::mmap(nullptr, kBytes + kHugePage, PROT_READ | PROT_WRITE,
-                              MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (mapped != MAP_FAILED) {
-            mapped_ = mapped;
-            // Huge pages start on their own boundary.
-            const auto at = (reinterpret_cast<std::uintptr_t>(mapped) + kHugePage - 1) &
-                            ~std::uintptr_t(kHugePage - 1);
-            slots_ = reinterpret_cast<Entry *>(at);
-#if defined(MADV_HUGEPAGE)
-            ::madvise(slots_, kBytes, MADV_HUGEPAGE);
-#endif
-            return;
-        }
-#endif
-        fallback_.assign(kSlots, Entry{});
-        slots_ = fallback_.data();
-    }
-    ~PositionTable() {
-#if defined(__unix__)
-        if (mapped_)
-            ::munmap(mapped_, kBytes + kHugePage);
-#endif
-    }
-    PositionTable(const PositionTable &) = delete;
-    PositionTable &operator=(const PositionTable &) = delete;
-
-    Entry &operator[](size_t slot) {
-        return slots_[slot];
-    }
-    const Entry &operator[](size_t slot) const {
-        return slots_[slot];
-    }
-
-  private:
-    const size_t kSlots;
-    const size_t kBytes;
-    static constexpr size_t kHugePage = size_t(2) << 20;
-    void *mapped_ = nullptr;
-    Entry *slots_ = nullptr;
-    std::vector<Entry> fallback_;
-};
 
 // The patch, written out as it is made, with its CRC-32.
 class PatchOutput {
@@ -149,526 +52,41 @@ class PatchOutput {
     bool ok_ = true;
 };
 
-// Short matches (a few bytes of a string kept in a translation, say) are
-// found by the kShort bytes at a position: of the source every kShortStride
-// bytes (a match is taken back over the literal bytes before it), of the
-// target every position its literal bytes reach. Each table keeps one
-// position a slot: of the source the first, of the target the latest.
-constexpr std::int64_t kShort = 5;
-constexpr std::int64_t kShortStride = 4;
-// How far after a copy from the source, and how far either side of where
-// the source would go on, near matches are looked for.
-constexpr std::int64_t kNearAfter = 1024;
-constexpr std::int64_t kNear = 64;
-// The target's table has a slot for each of its bytes, up to 2^22.
-int targetShortBits(std::int64_t targetSize) {
-    int bits = 16;
-    while (bits < 22 && (std::int64_t(1) << bits) < targetSize)
-        ++bits;
-    return bits;
-}
-std::uint64_t shortHash(const unsigned char *bytes) {
-    std::uint64_t value = 0;
-    std::memcpy(&value, bytes, kShort);
-    return value * 0x9E3779B97F4A7C15ull;
-}
-size_t shortSlot(std::uint64_t hash, int bits) {
-    return size_t(hash >> (64 - bits));
-}
-// The source's table has a slot for each position indexed, up to 2^24.
-int sourceShortBits(std::int64_t sourceSize) {
-    int bits = 16;
-    while (bits < 24 && (std::int64_t(1) << bits) < sourceSize / kShortStride)
-        ++bits;
-    return bits;
-}
-// A slot holds 0 (empty) or the position + 1 in its low half and the low
-// half of the hash in its high half, which tells apart nearly all windows
-// that merely share the slot without reading the images.
-std::uint64_t shortEntry(std::int64_t position, std::uint64_t hash) {
-    return hash << 32 | std::uint64_t(position + 1);
-}
-// The position a slot holds for `hash`, or -1.
-std::int64_t shortPosition(std::uint64_t entry, std::uint64_t hash) {
-    return entry != 0 && (entry >> 32) == (hash & 0xFFFFFFFF) ? std::int64_t(entry & 0xFFFFFFFF) - 1
-                                                              : -1;
-}
-
-// A copy the encoder may write: `length` bytes from `from` (in the source, or
-// in the target written so far), starting at `start` of the target.
-struct Copy {
-    int command = 0; // 2 SourceCopy, 3 TargetCopy
-    std::int64_t from = 0;
-    std::int64_t start = 0;
-    std::int64_t length = 0;
-};
-
-// The longest and, of those alike, the first stretch of each byte value in
-// the source that is a long run (kWindow bytes or more).
-struct SourceRun {
-    std::int64_t start = 0;
-    std::int64_t length = 0;
-};
-
-// Greedy delta encoding: at each target position the longest of reading the
-// source in place, copying from elsewhere in the source or the target, or
-// repeating a run; what none of them covers is read from the patch.
-class DeltaEncoder {
+// The encoder's choices as BPS actions: each a number (its command and
+// length), a copy's cursor move, a literal's bytes.
+class BpsActions final : public DeltaSink {
   public:
-    DeltaEncoder(const unsigned char *source, std::int64_t sourceSize, const unsigned char *target,
-                 std::int64_t targetSize, PatchOutput &out)
-        : source_(source), sourceSize_(sourceSize), target_(target), targetSize_(targetSize),
-          out_(out) {
-        indexLongWindows();
-        indexShortWindows();
-    }
+    BpsActions(PatchOutput &out, const unsigned char *target) : out_(out), target_(target) {}
 
-    void run() {
-        std::int64_t at = 0;
-        while (at < targetSize_) {
-            const std::int64_t inPlace = matchLength(at, at);
-            // Where the last source copy ended, the source may go on: a copy
-            // from there costs two bytes, whatever its length.
-            const std::int64_t goesOn = sourceCursor_ != at && sourceCursor_ < sourceSize_
-                                            ? matchLength(sourceCursor_, at)
-                                            : 0;
-            if (goesOn > inPlace && goesOn >= kWindow) {
-                at += write(sourceMatch(sourceCursor_, at), at);
-                continue;
-            }
-            if (inPlace >= kWindow) {
-                sourceRead(at, inPlace);
-                at += inPlace;
-                continue;
-            }
-            const std::int64_t run = runLength(at);
-            // A copy from elsewhere that reaches past a run is better than
-            // the run alone.
-            if (const Copy moved = longCopy(at);
-                moved.length - (at - moved.start) > std::max(inPlace, run)) {
-                at += write(moved, at);
-                continue;
-            }
-            if (run >= kWindow && run > inPlace) {
-                if (const Copy through = copyThroughRun(at, run);
-                    through.length - (at - through.start) > run) {
-                    at += write(through, at);
-                    continue;
-                }
-                at += copyRun(at, run);
-                continue;
-            }
-            if (inPlace > 0 && inPlace >= 1 + 1 + (literalStart_ >= 0) + (inPlace == 1)) {
-                sourceRead(at, inPlace);
-                at += inPlace;
-                continue;
-            }
-            if (run >= kRunWorthIt) {
-                at += copyRun(at, run);
-                continue;
-            }
-            // A short run copied whole from an earlier one of the same byte.
-            const Run &earlier = longestRun_[target_[at]];
-            if (run >= 4 && earlier.length >= run &&
-                2 + varintSize(cursorMove(earlier.start, targetCursor_)) < run) {
-                at += write({3, earlier.start, at, run}, at);
-                continue;
-            }
-            if (goesOn > inPlace && goesOn >= 4) {
-                at += write(sourceMatch(sourceCursor_, at), at);
-                continue;
-            }
-            if (const Copy near = shortCopy(at); near.length > 0 && !betterNext(near, at)) {
-                const std::int64_t end = near.start + near.length;
-                at += write(near, at);
-                // What it wrote may serve later short copies.
-                for (std::int64_t p = near.start + 1; p < end && p + kShort <= targetSize_; ++p) {
-                    const std::uint64_t hash = shortHash(target_ + p);
-                    targetShorts_[shortSlot(hash, targetShortBits_)] = shortEntry(p, hash);
-                }
-                continue;
-            }
-            if (literalStart_ < 0)
-                literalStart_ = at;
-            ++at;
-        }
-        flushLiteral(targetSize_);
+    void sourceRead(std::int64_t, std::int64_t length) override { action(0, length); }
+    void literal(std::int64_t start, std::int64_t length) override {
+        action(1, length);
+        out_.bytes(reinterpret_cast<const char *>(target_ + start), length);
     }
-
-    std::int64_t actions = 0;
-
-  private:
-    // The source every kStride bytes by the hash of its kWindow bytes, from
-    // the end back: a slot keeps the last window of its hash (the first one
-    // met) and the first three (a copy from the first reaches furthest,
-    // through a whole run, say). Long runs are noted as they are met.
-    void indexLongWindows() {
-        constexpr std::int64_t kAhead = 8 * kStride;
-        const std::int64_t last = (sourceSize_ - kWindow) / kStride * kStride;
-        std::int64_t runStart = sourceSize_;
-        for (std::int64_t at = last; at >= 0; at -= kStride) {
-            if (at - kAhead >= 0)
-                __builtin_prefetch(&table_[slotOf(windowHash(source_ + at - kAhead), tableBits_)],
-                                   1);
-            const std::uint64_t hash = windowHash(source_ + at);
-            LongSlot &slot = table_[slotOf(hash, tableBits_)];
-            if (slot.entries[0] == 0) {
-                slot.entries[0] = slotEntry(at, hash);
-            } else if (slot.entries[1] != slotEntry(at, hash)) {
-                slot.entries[3] = slot.entries[2];
-                slot.entries[2] = slot.entries[1];
-                slot.entries[1] = slotEntry(at, hash);
-            }
-            if (at < runStart && source_[at] == source_[at + kWindow - 1] &&
-                std::memcmp(source_ + at, source_ + at + 1, kWindow - 1) == 0)
-                runStart = noteSourceRun(at);
-        }
+    void sourceCopy(std::int64_t from, std::int64_t, std::int64_t length) override {
+        action(2, length);
+        out_.number(cursorMove(from, sourceCursor_));
+        sourceCursor_ = from + length;
     }
-
-    // The whole run through `at`; where it starts.
-    std::int64_t noteSourceRun(std::int64_t at) {
-        const unsigned char byte = source_[at];
-        std::int64_t start = at;
-        while (start > 0 && source_[start - 1] == byte)
-            --start;
-        std::int64_t end = at;
-        while (end < sourceSize_ && source_[end] == byte)
-            ++end;
-        SourceRun &known = sourceRuns_[byte];
-        if (end - start >= known.length)
-            known = {start, end - start};
-        return start;
-    }
-
-    // Two threads share the work, each the slots of one half of the table,
-    // so that each slot is written by one of them in the same order as by one
-    // thread alone.
-    void indexShortWindows() {
-        const auto indexHalf = [this](size_t half) {
-            const int bits = sourceShortBits_;
-            constexpr std::int64_t kAhead = 16 * kShortStride;
-            for (std::int64_t at = (sourceSize_ - kShort) / kShortStride * kShortStride; at >= 0;
-                 at -= kShortStride) {
-                if (at >= kAhead) {
-                    const size_t ahead = shortSlot(shortHash(source_ + at - kAhead), bits);
-                    if (ahead >> (bits - 1) == half)
-                        __builtin_prefetch(&sourceShorts_[ahead], 1);
-                }
-                const std::uint64_t hash = shortHash(source_ + at);
-                if (const size_t slot = shortSlot(hash, bits); slot >> (bits - 1) == half)
-                    sourceShorts_[slot] = shortEntry(at, hash);
-            }
-        };
-        std::thread other(indexHalf, size_t(1));
-        indexHalf(0);
-        other.join();
-    }
-
-    std::int64_t matchLength(std::int64_t sourceAt, std::int64_t targetAt) const {
-        const std::int64_t limit = std::min(sourceSize_ - sourceAt, targetSize_ - targetAt);
-        std::int64_t n = 0;
-        while (n + 8 <= limit &&
-               std::memcmp(source_ + sourceAt + n, target_ + targetAt + n, 8) == 0)
-            n += 8;
-        while (n < limit && source_[sourceAt + n] == target_[targetAt + n])
-            ++n;
-        return std::max<std::int64_t>(n, 0);
-    }
-
-    // The longest match between the target at `at` and itself from `from`
-    // on (before `at`: the copy may run into what it writes).
-    std::int64_t targetMatch(std::int64_t from, std::int64_t at) const {
-        std::int64_t n = 0;
-        while (at + n < targetSize_ && target_[from + n] == target_[at + n])
-            ++n;
-        return n;
-    }
-
-    std::int64_t runLength(std::int64_t at) const {
-        std::int64_t end = at + 1;
-        while (end < targetSize_ && target_[end] == target_[at])
-            ++end;
-        return end - at;
-    }
-
-    // A source copy from `from` to `at`, taken back over the literal bytes
-    // before `at` as far as they match.
-    Copy sourceMatch(std::int64_t from, std::int64_t at) const {
-        return sourceMatch(from, at, literalStart_ >= 0 ? literalStart_ : at);
-    }
-    // The same taken back as far as `floor`.
-    Copy sourceMatch(std::int64_t from, std::int64_t at, std::int64_t floor) const {
-        Copy copy{2, from, at, matchLength(from, at)};
-        while (copy.start > floor && copy.from > 0 &&
-               source_[copy.from - 1] == target_[copy.start - 1]) {
-            --copy.start;
-            --copy.from;
-            ++copy.length;
-        }
-        return copy;
-    }
-
-    // What a copy costs in the patch, the literal stretch it cuts included.
-    std::int64_t cost(const Copy &copy) const {
-        const std::int64_t cursor = copy.command == 2 ? sourceCursor_ : targetCursor_;
-        return varintSize(std::uint64_t(copy.length - 1) << 2) +
-               varintSize(cursorMove(copy.from, cursor)) +
-               (literalStart_ >= 0 && copy.start > literalStart_ ? 1 : 0);
-    }
-
-    // Of two copies, the one that covers more from `at`, or of those alike
-    // the cheaper.
-    Copy better(const Copy &a, const Copy &b, std::int64_t at) const {
-        const std::int64_t coverA = a.length - (at - a.start);
-        const std::int64_t coverB = b.length - (at - b.start);
-        if (coverA != coverB)
-            return coverA > coverB ? a : b;
-        return cost(a) <= cost(b) ? a : b;
-    }
-
-    // A long copy from elsewhere in the source (kWindow bytes or more), the
-    // better of the two a slot holds; none (length 0) otherwise.
-    Copy longCopy(std::int64_t at) {
-        // Literal bytes are tried one after another: the slot of one a little
-        // further on is fetched meanwhile.
-        constexpr std::int64_t kAhead = 8;
-        if (at + kAhead + kWindow <= targetSize_)
-            __builtin_prefetch(&table_[slotOf(windowHash(target_ + at + kAhead), tableBits_)]);
-        return longCopy(at, at);
-    }
-    // The same found by the window at `probe` (at `at` or after it) and taken
-    // back to `at` at least.
-    Copy longCopy(std::int64_t at, std::int64_t probe) const {
-        if (probe + kWindow > targetSize_)
-            return {};
-        const std::uint64_t hash = windowHash(target_ + probe);
-        const LongSlot slot = table_[slotOf(hash, tableBits_)];
-        const std::int64_t floor = literalStart_ >= 0 ? literalStart_ : at;
-        Copy best;
-        for (const std::uint32_t entry : slot.entries) {
-            if (entry == 0 || (entry ^ slotEntry(0, hash)) & ((1u << kCheckBits) - 1))
-                continue;
-            const std::int64_t from = std::int64_t((entry >> kCheckBits) - 1) * kStride;
-            if (const Copy copy = sourceMatch(from, probe, floor);
-                copy.start <= at && copy.length - (at - copy.start) >= kWindow)
-                best = best.length == 0 ? copy : better(best, copy, at);
-        }
-        return best;
-    }
-
-    // A copy from elsewhere through a run and what follows it: found by a
-    // window across the run's end, which the run's own windows do not tell.
-    Copy copyThroughRun(std::int64_t at, std::int64_t run) const {
-        Copy best;
-        for (std::int64_t probe = std::max(at, at + run - kWindow + 1); probe < at + run; ++probe)
-            if (const Copy copy = longCopy(at, probe); copy.length > 0)
-                best = best.length == 0 ? copy : better(best, copy, at);
-        return best;
-    }
-
-    // Writes a run of `length` bytes at `at`: copied whole from the longest
-    // run of its byte written so far or in the source, whichever is there and
-    // cheaper, or else its first byte read from the patch and repeated.
-    std::int64_t copyRun(std::int64_t at, std::int64_t length) {
-        const unsigned char byte = target_[at];
-        Copy best;
-        if (const Run &earlier = longestRun_[byte]; earlier.length >= length)
-            best = {3, earlier.start, at, length};
-        if (const SourceRun &known = sourceRuns_[byte]; known.length >= length) {
-            const Copy fromSource{2, known.start, at, length};
-            best = best.length == 0 || cost(fromSource) < cost(best) ? fromSource : best;
-        }
-        if (best.length == 0) {
-            literalStart_ = literalStart_ < 0 ? at : literalStart_;
-            flushLiteral(at + 1);
-            copyFromTarget(at, length - 1);
-        } else {
-            write(best, at);
-        }
-        if (length > longestRun_[byte].length)
-            longestRun_[byte] = {at, length};
-        return length;
-    }
-
-    // A short copy from the source or from the target written so far, where
-    // it costs fewer bytes than reading those bytes from the patch; none
-    // (length 0) otherwise.
-    Copy shortCopy(std::int64_t at) {
-        if (at + kShort > targetSize_)
-            return {};
-        // Literal bytes are tried one after another: the slots of one a little
-        // further on are fetched meanwhile.
-        constexpr std::int64_t kAhead = 16;
-        if (at + kAhead + kShort <= targetSize_) {
-            const std::uint64_t ahead = shortHash(target_ + at + kAhead);
-            __builtin_prefetch(&sourceShorts_[shortSlot(ahead, sourceShortBits_)]);
-            __builtin_prefetch(&targetShorts_[shortSlot(ahead, targetShortBits_)], 1);
-        }
-        const std::uint64_t hash = shortHash(target_ + at);
-        std::uint64_t &targetEntry = targetShorts_[shortSlot(hash, targetShortBits_)];
-        Copy best;
-        std::int64_t bestGain = 0;
-        const auto consider = [&](const Copy &copy) {
-            const std::int64_t gain = copy.length - cost(copy);
-            if (gain > bestGain) {
-                bestGain = gain;
-                best = copy;
-            }
-        };
-        if (const std::int64_t from =
-                shortPosition(sourceShorts_[shortSlot(hash, sourceShortBits_)], hash);
-            from >= 0 && from != at)
-            consider(sourceMatch(from, at));
-        if (const std::int64_t from = shortPosition(targetEntry, hash); from >= 0 && from < at)
-            consider({3, from, at, targetMatch(from, at)});
-        targetEntry = shortEntry(at, hash);
-        // Shortly after a copy from the source, what follows is often there
-        // too, a few bytes further on or back (a string a byte or two longer
-        // or shorter before it).
-        if (at - lastSourceEnd_ <= kNearAfter) {
-            std::uint32_t head;
-            std::memcpy(&head, target_ + at, 4);
-            const std::int64_t base = at + drift_;
-            for (std::int64_t from = std::max<std::int64_t>(0, base - kNear);
-                 from <= std::min(base + kNear, sourceSize_ - 4); ++from) {
-                std::uint32_t there;
-                std::memcpy(&there, source_ + from, 4);
-                if (there == head && from != at)
-                    consider(sourceMatch(from, at));
-            }
-        }
-        return best;
-    }
-
-    // Whether a short copy from the next byte on saves more than reading
-    // this one from the patch costs.
-    bool betterNext(const Copy &here, std::int64_t at) {
-        if (at + 1 + kShort > targetSize_)
-            return false;
-        const std::int64_t literal = literalStart_;
-        literalStart_ = literalStart_ < 0 ? at : literalStart_;
-        const Copy next = shortCopy(at + 1);
-        literalStart_ = literal;
-        return next.length > 0 && next.start > at &&
-               next.length - cost(next) > here.length - cost(here) + 1;
-    }
-
-    // Writes `copy`, the literal bytes before it first; the bytes it covers
-    // from `at`, where the encoder stands (`copy.start` may lie before it).
-    std::int64_t write(const Copy &copy, std::int64_t at) {
-        flushLiteral(copy.start);
-        if (copy.command == 2) {
-            action(2, copy.length);
-            out_.number(cursorMove(copy.from, sourceCursor_));
-            sourceCursor_ = copy.from + copy.length;
-            lastSourceEnd_ = copy.start + copy.length;
-            drift_ = copy.from - copy.start;
-        } else {
-            copyFromTarget(copy.from, copy.length);
-        }
-        return copy.length - (at - copy.start);
-    }
-
-    static std::uint64_t cursorMove(std::int64_t to, std::int64_t from) {
-        const std::int64_t delta = to - from;
-        return std::uint64_t(delta < 0 ? -delta : delta) << 1 | (delta < 0 ? 1 : 0);
-    }
-
-    static int varintSize(std::uint64_t value) {
-        int size = 1;
-        for (; value >= 0x80; ++size)
-            value = (value >> 7) - 1;
-        return size;
-    }
-
-    void sourceRead(std::int64_t at, std::int64_t length) {
-        flushLiteral(at);
-        action(0, length);
-        lastSourceEnd_ = at + length;
-        drift_ = 0;
-    }
-
-    void copyFromTarget(std::int64_t from, std::int64_t length) {
+    void targetCopy(std::int64_t from, std::int64_t, std::int64_t length) override {
         action(3, length);
         out_.number(cursorMove(from, targetCursor_));
         targetCursor_ = from + length;
     }
 
-    void flushLiteral(std::int64_t end) {
-        if (literalStart_ < 0)
-            return;
-        if (end > literalStart_) {
-            action(1, end - literalStart_);
-            out_.bytes(reinterpret_cast<const char *>(target_ + literalStart_),
-                       end - literalStart_);
-        }
-        literalStart_ = -1;
-    }
-
+  private:
     void action(int command, std::int64_t length) {
         out_.number(std::uint64_t(length - 1) << 2 | std::uint64_t(command));
-        ++actions;
+    }
+    static std::uint64_t cursorMove(std::int64_t to, std::int64_t from) {
+        const std::int64_t delta = to - from;
+        return std::uint64_t(delta < 0 ? -delta : delta) << 1 | (delta < 0 ? 1 : 0);
     }
 
-    // The last window of a hash in the source, then the first three (the
-    // first of all in [1]).
-    struct LongSlot {
-        std::array<std::uint32_t, 4> entries{};
-    };
-
-    const unsigned char *source_;
-    std::int64_t sourceSize_;
-    const unsigned char *target_;
-    std::int64_t targetSize_;
     PatchOutput &out_;
-    int tableBits_ = longTableBits(sourceSize_);
-    PositionTable<LongSlot> table_{tableBits_};
-    int sourceShortBits_ = sourceShortBits(sourceSize_);
-    PositionTable<std::uint64_t> sourceShorts_{sourceShortBits_};
-    int targetShortBits_ = targetShortBits(targetSize_);
-    PositionTable<std::uint64_t> targetShorts_{targetShortBits_};
-    std::array<SourceRun, 256> sourceRuns_{};
-    // The longest run of each byte value written so far.
-    struct Run {
-        std::int64_t start = 0;
-        std::int64_t length = 0;
-    };
-    std::array<Run, 256> longestRun_{};
-    std::int64_t literalStart_ = -1;
-    // Where the last copy from the source ended in the target, and how far
-    // its source lay ahead of it.
-    std::int64_t lastSourceEnd_ = std::numeric_limits<std::int64_t>::min() / 2;
-    std::int64_t drift_ = 0;
+    const unsigned char *target_;
     std::int64_t sourceCursor_ = 0;
     std::int64_t targetCursor_ = 0;
-};
-
-// The whole file, mapped where the system allows, else read.
-class WholeFile {
-  public:
-    bool open(const std::filesystem::path &path) {
-        if (!file_.open(path))
-            return false;
-        size_ = file_.size();
-        if (size_ == 0)
-            return true;
-        data_ = reinterpret_cast<const unsigned char *>(file_.map(0, size_));
-        if (!data_) {
-            copy_.resize(size_t(size_));
-            if (file_.readAt(0, copy_.data(), size_) != size_)
-                return false;
-            data_ = reinterpret_cast<const unsigned char *>(copy_.data());
-        }
-        return true;
-    }
-    const unsigned char *data() const { return data_; }
-    std::int64_t size() const { return size_; }
-
-  private:
-    FileReader file_;
-    std::string copy_;
-    const unsigned char *data_ = nullptr;
-    std::int64_t size_ = 0;
 };
 
 } // namespace
@@ -703,7 +121,7 @@ CreateResult createBpsPatch(const CreateJob &job) {
     out.number(std::uint64_t(modified.size()));
     out.number(std::uint64_t(metadata.size()));
     out.bytes(metadata.data(), metadata.size());
-    DeltaEncoder encoder(original.data(), original.size(), modified.data(), modified.size(), out);
+    BpsActions actions(out, modified.data());
     // The two images' CRC-32s are summed on the other core while the delta is
     // made.
     std::uint32_t originalCrc = 0;
@@ -712,7 +130,8 @@ CreateResult createBpsPatch(const CreateJob &job) {
         originalCrc = crc32(0, original.data(), size_t(original.size()));
         modifiedCrc = crc32(0, modified.data(), size_t(modified.size()));
     });
-    encoder.run();
+    const std::int64_t made =
+        encodeDelta(original.data(), original.size(), modified.data(), modified.size(), actions);
     summing.join();
     char crcs[8];
     toLittleEndian(originalCrc, crcs);
@@ -727,7 +146,7 @@ CreateResult createBpsPatch(const CreateJob &job) {
         return finish(CreateOutcome::WriteFailed);
     }
     result.folderFlushError = patch.folderFlushError();
-    result.records = encoder.actions;
+    result.records = made;
     result.bytesWritten = modified.size();
     result.patchSize = size;
     return finish(CreateOutcome::Created);
