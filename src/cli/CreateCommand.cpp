@@ -9,6 +9,11 @@ namespace tarnic::cli {
 
 namespace {
 
+// How --format names a format: the first word of its name, in lower case.
+QString formatWord(const PatchFormatInfo &info) {
+    return QString::fromLatin1(info.name).section(u' ', 0, 0).toLower();
+}
+
 // The file an outcome of patch creation speaks of.
 QString fileOf(const CreateJob &job, CreateOutcome outcome) {
     switch (outcome) {
@@ -38,12 +43,12 @@ int runCreate(const CommandSpec &spec, const QStringList &arguments, Console &co
     const QCommandLineOption description(
         QStringList{QStringLiteral("d"), QStringLiteral("description")},
         QStringLiteral("The patch's description, at most 50 characters."), QStringLiteral("TEXT"));
-    // The formats Tarnic makes patches of, by their names in lower case, the
-    // first the default, each with what it is good for.
+    // The formats Tarnic makes patches of, by the first words of their names
+    // in lower case ("xdelta"), the first the default, each with what it is good for.
     QStringList formats;
     for (const PatchFormatInfo &info : patchFormats()) {
         if (info.create)
-            formats << QString::fromLatin1(info.name).toLower() +
+            formats << formatWord(info) +
                            (formats.isEmpty() ? QStringLiteral(" (the default; ")
                                               : QStringLiteral(" (")) +
                            QLatin1String(info.createNote) + u')';
@@ -59,14 +64,13 @@ int runCreate(const CommandSpec &spec, const QStringList &arguments, Console &co
         return command.usageError(console, QStringLiteral("-o PATCH is required"));
     const CreateJob job{pathOf(command.files()[0]), pathOf(command.files()[1]),
                         pathOf(command.value(output)), toEngine(command.value(description))};
-    // The formats Tarnic makes patches of, by their names in lower case.
     const QString kind = command.value(format).toLower();
     QStringList made;
     const PatchFormatInfo *chosen = nullptr;
     for (const PatchFormatInfo &info : patchFormats()) {
         if (!info.create)
             continue;
-        made << QString::fromLatin1(info.name).toLower();
+        made << formatWord(info);
         if (made.last() == kind)
             chosen = &info;
     }

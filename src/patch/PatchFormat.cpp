@@ -36,8 +36,9 @@ std::vector<PatchFormatInfo> &formatTable() {
         {PatchFormat::Ppf, "PPF", "*.ppf", "PPF", applyPpf, nullptr, applyPpfTo, summarizePpf,
          checkPpfImageFile, "application/x-ppf-patch", false, ""},
         {PatchFormat::Vcdiff, "xdelta (VCDIFF)", "*.xdelta;*.vcdiff;*.delta",
-         std::string_view("\xD6\xC3\xC4", 3), applyXdelta, nullptr, applyXdeltaTo, summarizeXdelta,
-         nullptr, "application/x-xdelta-patch", false, "", xdeltaSourceOrder},
+         std::string_view("\xD6\xC3\xC4", 3), applyXdelta, createXdeltaPatch, applyXdeltaTo,
+         summarizeXdelta, nullptr, "application/x-xdelta-patch", false,
+         "read by every xdelta and VCDIFF patcher", xdeltaSourceOrder},
     };
     return formats;
 }

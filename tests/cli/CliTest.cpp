@@ -110,7 +110,7 @@ TEST_F(CliTest, ExitStatusAndMessagesAndRefusalsLeaveEveryFileAsItWas) {
         {{"frobnicate"}, 2, "not a command"},
         {{"--version"}, 0, QStringLiteral("tarnic-cli ") + tarnic::kProgramVersion},
         {{"--help"}, 0, "fix-crc IMAGE"},
-        {{"--help"}, 0, "makes APS, BPS or IPS patches"}, // from the format table
+        {{"--help"}, 0, "makes APS, BPS, IPS or xdelta (VCDIFF) patches"}, // from the format table
         {{"apply", "--help"}, 0, "(APS, BPS, UPS, IPS32, IPS, PPF, xdelta (VCDIFF))"},
         {{"create", "--help"}, 0, "Usage: tarnic-cli create [options] ORIGINAL MODIFIED"},
     };
@@ -288,6 +288,34 @@ TEST_F(CliTest, ABpsPatchIsCheckedAndAppliedInTheImagesOwnByteOrder) {
     // Forced, the result's CRC-32 still decides: the changed byte is read, so no.
     EXPECT_TRUE(cli({"apply", "--force", "hack.bps", "other.z64"}).err.contains("CRC-32 differs"));
     EXPECT_EQ(readFile(dir.filePath("other.z64")), cartridgeImage(4096).replace(0x300, 1, "!"));
+}
+
+TEST_F(CliTest, AnXdeltaPatchIsMadeCheckedAndAppliedInTheImagesOwnByteOrder) {
+    std::string modified = original;
+    modified.replace(0x200, 9, "XDELTA OK");
+    writeFile(dir.filePath("hack.z64"), modified);
+    Outcome run = cli({"create", "--format", "xdelta", "game.z64", "hack.z64", "-o", "hack.xdelta",
+                       "-d", "My hack"});
+    ASSERT_EQ(run.status, 0) << run.err.toStdString();
+    // xdelta3 itself reads it.
+    ASSERT_EQ(std::system(("xdelta3 -d -f -s '" + image.toStdString() + "' '" +
+                           dir.filePath("hack.xdelta").toStdString() + "' '" +
+                           dir.filePath("out.z64").toStdString() + "'")
+                              .c_str()),
+              0);
+    EXPECT_EQ(readFile(dir.filePath("out.z64")), modified);
+
+    EXPECT_TRUE(cli({"info", "hack.xdelta"}).out.contains("Description: My hack\n"));
+    EXPECT_TRUE(cli({"check", "hack.xdelta", "game.v64"}).out.contains("match"));
+    run = cli({"apply", "hack.xdelta", "game.v64"});
+    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.out.contains("read as z64, 4096 bytes written, the result's checksums"));
+    EXPECT_EQ(readFile(swappedImage), byteSwapped(modified));
+    EXPECT_TRUE(cli({"apply", "hack.xdelta", "game.v64"}).err.contains("Already Patched"));
+    writeFile(dir.filePath("other.z64"), cartridgeImage(4096).replace(0x30, 1, "!"));
+    run = cli({"check", "hack.xdelta", "other.z64"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(run.out.contains("Source: differs")) << run.out.toStdString();
 }
 
 TEST_F(CliTest, SeveralPatchesInARowReplaceTheImageOnceOrNotAtAll) {

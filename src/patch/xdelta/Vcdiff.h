@@ -78,6 +78,13 @@ VcdiffInspection inspectVcdiff(Reader &patch, bool allWindows);
 ApplyResult applyXdelta(const PatchJob &job);
 ApplyResult applyXdeltaTo(Reader &patch, Reader &image, ResultPlace &place, bool skipSourceCheck);
 
+// An xdelta patch that turns one image into the other: the delta encoder's
+// choices (as for BPS) in windows of 8 MiB of the target, each with its
+// Adler-32, without secondary compression, so that every VCDIFF decoder reads
+// it; the description, or else the two files' names, as its application
+// header.
+CreateResult createXdeltaPatch(const CreateJob &job);
+
 // The byte order in which the image is the patch's source, as its proving
 // window tells; none when it is not in any (or nothing proves it).
 std::optional<ByteOrder> xdeltaSourceOrder(const std::filesystem::path &patch,

@@ -103,6 +103,10 @@ SourceFound findSource(Reader &patch, const VcdiffInspection &vc, Reader &image,
     const VcdiffWindow *proving = vc.provingWindow();
     if (!proving)
         return {};
+    // An image the patch would leave as it is (where the patch carries what
+    // it changes, it makes its result of the result too) is its result already.
+    if (isResult(image, vc, stored))
+        return {ApplyOutcome::AlreadyPatched, {}};
     for (const ByteOrder order : ordersToTry(stored)) {
         switch (tryOrder(patch, vc, *proving, image, stored, order, result.fault)) {
         case Trial::Source:
@@ -118,8 +122,7 @@ SourceFound findSource(Reader &patch, const VcdiffInspection &vc, Reader &image,
             return {ApplyOutcome::WriteFailed, {}};
         }
     }
-    return {isResult(image, vc, stored) ? ApplyOutcome::AlreadyPatched : ApplyOutcome::WrongImage,
-            {}};
+    return {ApplyOutcome::WrongImage, {}};
 }
 
 ApplyOutcome applyVcdiff(Reader &patch, Reader &image, ResultPlace &place, bool skipSourceCheck,

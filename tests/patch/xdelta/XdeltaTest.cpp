@@ -1,6 +1,7 @@
 // xdelta patches made by Debian's xdelta3 (every secondary compression, many
 // small windows, small source windows, images that grow and shrink), applied
 // to the image in every byte order and compared byte for byte.
+#include "patch/PatchCreation.h"
 #include "patch/PatchFormat.h"
 #include "patch/xdelta/Vcdiff.h"
 #include "rom/ByteOrderConversion.h"
@@ -165,4 +166,30 @@ TEST_F(XdeltaTest, ItsSummaryShowsTheNamesOrDescriptionItCarriesAndItsCompressio
     EXPECT_EQ(summary.description, "Translation 1.0");
     EXPECT_EQ(summary.checks, PatchChecks::Nothing);
     EXPECT_EQ(questionBefore(summary, ByteOrder::Cartridge, false), ApplyQuestion::NamesNoImage);
+}
+
+TEST_F(XdeltaTest, ACreatedPatchIsWhatXdelta3MakesOfItAndNoLargerThanItsOwn) {
+    // Over 8 MiB, so in two windows; 64 KiB blocks moved about, some of them
+    // met twice, so that the second window copies what the first one made.
+    const std::string image = cartridgeImage(64 * 1024) + randomBytes(9 * 1024 * 1024, 5);
+    std::string modified = translated(image, image.size() + 4321);
+    for (std::size_t block = 0; block < 40; ++block)
+        modified.replace((block * 37 % 140) * 65536, 65536, mid(image, block * 65536, 65536));
+    writeFile(dir.filePath("from"), image);
+    writeFile(dir.filePath("to"), modified);
+    const CreateJob job{dir.filePath("from"), dir.filePath("to"), dir.filePath("ours.xdelta"), ""};
+    ASSERT_EQ(createXdeltaPatch(job).outcome, CreateOutcome::Created);
+    const std::string command = "xdelta3 -d -f -s '" + job.originalPath.string() + "' '" +
+                                job.patchPath.string() + "' '" + dir.filePath("out").string() + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    EXPECT_TRUE(readFile(dir.filePath("out")) == modified);
+    const std::string ours = readFile(job.patchPath);
+    const std::string theirs = xdelta3("-S none", image, modified);
+    EXPECT_LE(ours.size() * 10, theirs.size() * 12) << ours.size() << " vs " << theirs.size();
+
+    // An image shortened to nothing.
+    writeFile(dir.filePath("to"), "");
+    ASSERT_EQ(createXdeltaPatch(job).outcome, CreateOutcome::Created);
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    EXPECT_EQ(readFile(dir.filePath("out")), "");
 }
