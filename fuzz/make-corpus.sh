@@ -3,7 +3,7 @@
 set -euo pipefail
 out=$1
 mkdir -p "$out"/PatchInspection "$out"/PatchApplication "$out"/PatchCreation "$out"/ImageHeader \
-  "$out"/Settings "$out"/Bps "$out"/Ips "$out"/Ups "$out"/Ppf
+  "$out"/Settings "$out"/Bps "$out"/Ips "$out"/Ups "$out"/Ppf "$out"/Xdelta
 
 # An APS header of the 78-byte layout: type, encoding, description, target
 # format, cartridge ID, country, two CRCs, reserved bytes and image size.
@@ -57,3 +57,12 @@ printf '\x10\x04\x80\x55\x00\x81\x07\x00' > "$out/Ups/two-hunks"
 printf '\x00\x02\x00\x00\x00\x02ab' > "$out/Ppf/ppf1"
 printf '\x01\x04\x00\x00\x00\x01c@BEGIN_FILE_ID.DIZhi@END_FILE_ID.DIZ\x02\x00\x00\x00' > "$out/Ppf/ppf2-diz"
 printf '\x0a\x03\x00\x00\x00\x00\x00\x00\x00\x02xyAB' > "$out/Ppf/ppf3-undo"
+
+# xdelta: a selector (bits 0-1: none, DJW, LZMA, FGK; 2-4: compressed sections), the window's
+# length (two bytes), the data and instruction sections' lengths, then the sections.
+printf '\x00\x0b\x00\x03\x02XYZ\x14\xa9\x00\x00' > "$out/Xdelta/copies"      # copy, add, copy again
+printf '\x00\x20\x00\x01\x02Z\x00\x20' > "$out/Xdelta/run"                        # a run of 32
+printf '\x00\x10\x00\x02\x03AB\x03\x13\x0e\x01' > "$out/Xdelta/self-copy"       # "AB", then copies of it
+printf '\x05\x04\x00\x05\x01\x04\x00\x00\x00\x00\x05' > "$out/Xdelta/djw"      # a DJW data section
+printf '\x06\x04\x00\x05\x01\x04\xfd7zX\x05' > "$out/Xdelta/lzma"                # an LZMA one
+printf '\x07\x04\x00\x05\x01\x04\x00\x00\x00\x00\x05' > "$out/Xdelta/fgk"      # an FGK one

@@ -50,6 +50,7 @@ void record(bool intact, const std::string &what) {
 enum class Operation {
     ApplyWithoutBackup,
     ApplyBps,               // BPS, its own writer: the image lengthened by a copy of its start
+    ApplyXdelta,            // the same as an xdelta patch, decoded a window at a time
     ApplyUps,               // UPS, the record engine in another byte order, the result checked
     ApplyWithLinkedBackup,  // no backup before
     ApplyOverEarlierBackup, // linked, replacing an earlier backup
@@ -103,7 +104,7 @@ class ImageCase {
             new_ = byteSwapped(result);
             return;
         }
-        if (operation_ == Operation::ApplyBps) {
+        if (operation_ == Operation::ApplyBps || operation_ == Operation::ApplyXdelta) {
             const std::string spanning("ACROSS A PIECE BOUNDARY");
             new_ = std::string(old_).replace(MiB - 5, spanning.size(), spanning);
             new_ += left(new_, 100000); // read back from the new file, across pieces
@@ -112,6 +113,18 @@ class ImageCase {
                               bpsAction(0, MiB - 5) + bpsAction(1, spanning.size()) + spanning +
                                   bpsAction(2, rest) + bpsMove(MiB - 5 + spanning.size()) +
                                   bpsAction(3, 100000) + bpsMove(0));
+            if (operation_ == Operation::ApplyXdelta) {
+                // Copies from the image, the bytes themselves, and a copy of
+                // the window's own start.
+                const std::string copy("\x13");
+                patch_ = vcdiffHeader() +
+                         vcdiffWindow(
+                             {5, quint64(old_.size()), 0, new_, spanning,
+                              copy + vcdiffNumber(MiB - 5) + '\1' + vcdiffNumber(spanning.size()) +
+                                  copy + vcdiffNumber(quint64(rest)) + copy + vcdiffNumber(100000),
+                              '\0' + vcdiffNumber(MiB - 5 + spanning.size()) +
+                                  vcdiffNumber(quint64(old_.size()))});
+            }
             return;
         }
         if (operation_ == Operation::CreatePatch) {
@@ -427,6 +440,8 @@ const char *nameOf(Operation operation) {
         return "patch creation";
     case Operation::ApplyBps:
         return "BPS patch";
+    case Operation::ApplyXdelta:
+        return "xdelta patch";
     case Operation::ApplyUps:
         return "UPS patch to a v64 image";
     case Operation::ApplyThroughLink:
@@ -480,7 +495,8 @@ TEST_P(FaultMatrix, EveryFailureLeavesTheOldOrTheNewImageAsReported) {
 
 INSTANTIATE_TEST_SUITE_P(Operations, FaultMatrix,
                          ::testing::Values(Operation::ApplyWithoutBackup, Operation::ApplyBps,
-                                           Operation::ApplyUps, Operation::ApplyWithLinkedBackup,
+                                           Operation::ApplyXdelta, Operation::ApplyUps,
+                                           Operation::ApplyWithLinkedBackup,
                                            Operation::ApplyOverEarlierBackup,
                                            Operation::ApplyWithCopiedBackup, Operation::Convert,
                                            Operation::FixChecksum, Operation::CreatePatch,

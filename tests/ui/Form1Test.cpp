@@ -490,41 +490,65 @@ TEST_F(Form1Test, CaptionsShowWholeAndControlsAreNamedForScreenReaders) {
               "Create Rom Backups (After APS Patch)");
 }
 
-TEST_F(Form1Test, ABpsPatchShowsGreenPairsOnItsSourceInAnotherOrderAndPatchesItInItsOwnOrder) {
+// BPS names its source by CRC-32; xdelta proves it by the Adler-32 of what it
+// makes of it. Both are shown, checked and applied alike.
+TEST_F(Form1Test, APatchThatProvesItsSourceShowsGreenPairsOnItInAnotherOrderAndKeepsItsOrder) {
     const std::string source = cartridgeImage();
     std::string target = source;
-    target.replace(0x800, 9, "BPS PATCH");
-    writeFile(path("aps/hack.BPS"),
-              bpsPatch(source, target,
-                       bpsAction(0, 0x800) + bpsAction(1, 9) + "BPS PATCH" +
-                           bpsAction(2, source.size() - 0x809) + bpsMove(0x809),
-                       "Translation 2.0"));
-    press(button("BrowseClk1")); // cancelled: lists the new patch
-    click("RomFileList", "twin.V64");
-    click("PatchFileList", "hack.BPS");
-    EXPECT_EQ(text("PatchTypeTxT"), QStringLiteral("BPS Patch").leftJustified(30));
-    EXPECT_EQ(control<QPlainTextEdit>("PatchNfo")->toPlainText(), "Translation 2.0");
-    // The byte-swapped image is the source read in cartridge order: the patch
-    // proves it, so the target fields show the image's own values.
-    EXPECT_EQ(text("BackupType"), QStringLiteral("Doctor v64          "));
-    EXPECT_EQ(pairColours(), allGreen);
-    click("RomFileList", "game.z64");
-    EXPECT_EQ(pairColours(), allGreen);
-    writeFile(path("roms/other.z64"), std::string(source).replace(0x900, 1, "!"));
-    press(button("BrowseClk2"));
-    click("RomFileList", "other.z64");
-    EXPECT_TRUE(text("BackupType").isEmpty());
-    EXPECT_EQ(pairColours(), (std::vector<bool>{false, false, false, false}));
-    press(button("PatchClk")); // asks nothing: the patch itself refuses
-    EXPECT_TRUE(messages.asked.isEmpty());
-    EXPECT_EQ(messages.shown, QStringList{"This Rom Is Not The One The Patch Was Made For"});
+    target.replace(0x800, 9, "NEW BYTES");
+    const std::string rest = vcdiffNumber(source.size() - 0x809);
+    const struct {
+        const char *file;
+        std::string patch;
+        const char *type;
+        const char *encoding;
+    } cases[] = {
+        {"hack.BPS",
+         bpsPatch(source, target,
+                  bpsAction(0, 0x800) + bpsAction(1, 9) + "NEW BYTES" +
+                      bpsAction(2, source.size() - 0x809) + bpsMove(0x809),
+                  "Translation 2.0"),
+         "BPS Patch", "CRC-32 Checked"},
+        {"hack.xdelta",
+         vcdiffHeader(4, vcdiffNumber(22) + "^*VHJhbnNsYXRpb24gMi4w") +
+             vcdiffWindow({5, source.size(), 0, target, "NEW BYTES",
+                           "\x13" + vcdiffNumber(0x800) + "\x0A\x13" + rest,
+                           '\0' + vcdiffNumber(0x809)}),
+         "xdelta (VCDIFF) Patch", "Adler-32 Checked"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.file);
+        writeFile(path("roms/twin.V64"), byteSwapped(source));
+        writeFile(path(QStringLiteral("aps/") + c.file), c.patch);
+        messages.shown.clear();
+        press(button("BrowseClk1")); // cancelled: lists the new patch
+        click("RomFileList", "twin.V64");
+        click("PatchFileList", c.file);
+        EXPECT_EQ(text("PatchTypeTxT"), QString(c.type).leftJustified(30));
+        EXPECT_EQ(text("EncodeMethodTxt"), QString(c.encoding).leftJustified(30));
+        EXPECT_EQ(control<QPlainTextEdit>("PatchNfo")->toPlainText(), "Translation 2.0");
+        // The byte-swapped image is the source read in cartridge order: the
+        // patch proves it, so the target fields show the image's own values.
+        EXPECT_EQ(text("BackupType"), QStringLiteral("Doctor v64          "));
+        EXPECT_EQ(pairColours(), allGreen);
+        click("RomFileList", "game.z64");
+        EXPECT_EQ(pairColours(), allGreen);
+        writeFile(path("roms/other.z64"), std::string(source).replace(0x900, 1, "!"));
+        press(button("BrowseClk2"));
+        click("RomFileList", "other.z64");
+        EXPECT_TRUE(text("BackupType").isEmpty());
+        EXPECT_EQ(pairColours(), (std::vector<bool>{false, false, false, false}));
+        press(button("PatchClk")); // asks nothing: the patch itself refuses
+        EXPECT_TRUE(messages.asked.isEmpty());
+        EXPECT_EQ(messages.shown, QStringList{"This Rom Is Not The One The Patch Was Made For"});
 
-    click("RomFileList", "twin.V64");
-    press(button("PatchClk"));
-    EXPECT_EQ(readFile(path("roms/twin.V64")), byteSwapped(target)); // still Doctor v64
-    EXPECT_EQ(messages.shown.size(), 1);
-    press(button("PatchClk")); // the image is now the patch's result
-    EXPECT_EQ(messages.shown.last(), QStringLiteral("This Rom Is Already Patched"));
+        click("RomFileList", "twin.V64");
+        press(button("PatchClk"));
+        EXPECT_EQ(readFile(path("roms/twin.V64")), byteSwapped(target)); // still Doctor v64
+        EXPECT_EQ(messages.shown.size(), 1);
+        press(button("PatchClk")); // the image is now the patch's result
+        EXPECT_EQ(messages.shown.last(), QStringLiteral("This Rom Is Already Patched"));
+    }
 }
 
 TEST_F(Form1Test, AnIpsPatchNamesNoImageSoPatchRomAsksAsForASimplePatch) {

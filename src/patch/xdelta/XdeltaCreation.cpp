@@ -106,7 +106,7 @@ class VcdiffWindows final : public DeltaSink {
 
   private:
     struct Op {
-        enum Kind { Add, FromSource, FromTarget } kind;
+        enum Kind { Add, Run, FromSource, FromTarget } kind;
         std::int64_t from; // in the source, or in the target
         std::int64_t start;
         std::int64_t length;
@@ -129,6 +129,11 @@ class VcdiffWindows final : public DeltaSink {
                 n = std::min(n, piece->start - origin);
             }
             op.length = n;
+            // A run of one byte (a copy of an earlier run, say) is a RUN.
+            if (op.kind == Op::Add && n > 2 &&
+                std::all_of(target_ + start, target_ + start + n,
+                            [&](unsigned char b) { return b == target_[start]; }))
+                op.kind = Op::Run;
             ops_.push_back(op);
             origin += n;
             start += n;
@@ -174,6 +179,13 @@ class VcdiffWindows final : public DeltaSink {
             pendingAdd = 0;
         };
         for (const Op &op : ops_) {
+            if (op.kind == Op::Run) {
+                flushAdd();
+                data += char(target_[op.start]);
+                instructions += '\0';
+                appendNumber(instructions, std::uint64_t(op.length));
+                continue;
+            }
             if (op.kind == Op::Add) {
                 flushAdd();
                 data.append(reinterpret_cast<const char *>(target_ + op.start), size_t(op.length));
