@@ -171,14 +171,16 @@ VcdiffDecoder::Step VcdiffDecoder::run(const VcdiffWindow &window, SourceBlocks 
                 const std::uint8_t *bytes = data.take(size_t(size));
                 if (!bytes)
                     return broken(PatchFault::InstructionBroken);
-                std::memcpy(into, bytes, size_t(size));
+                if (size > 0)
+                    std::memcpy(into, bytes, size_t(size));
                 break;
             }
             case Kind::Run: {
                 const std::optional<std::uint8_t> value = data.byte();
                 if (!value)
                     return broken(PatchFault::InstructionBroken);
-                std::memset(into, *value, size_t(size));
+                if (size > 0)
+                    std::memset(into, *value, size_t(size));
                 break;
             }
             case Kind::Copy: {
@@ -217,6 +219,8 @@ VcdiffDecoder::Step VcdiffDecoder::run(const VcdiffWindow &window, SourceBlocks 
                 // From the result so far, byte by byte where it overlaps
                 // what it writes.
                 const std::uint64_t from = address - segment;
+                if (size == 0)
+                    break;
                 if (from + size <= here) {
                     std::memcpy(into, result + from, size_t(size));
                 } else {
