@@ -97,23 +97,12 @@ CreateResult createBpsPatch(const CreateJob &job) {
         result.outcome = outcome;
         return result;
     };
-    if (const auto refused = refusedPatchPath(job, result))
+    DeltaFiles files;
+    if (const auto refused = files.open(job, result))
         return finish(*refused);
-    WholeFile original;
-    WholeFile modified;
-    if (!original.open(job.originalPath))
-        return finish(CreateOutcome::OriginalUnreadable);
-    if (!modified.open(job.modifiedPath))
-        return finish(CreateOutcome::ModifiedUnreadable);
-    if (original.size() > kLastWritableOffset || modified.size() > kLastWritableOffset)
-        return finish(CreateOutcome::ModifiedTooLarge);
-
-    FileReplacement patch(job.patchPath);
-    if (!patch.open()) {
-        result.systemError = patch.errorString();
-        return finish(CreateOutcome::WriteFailed);
-    }
-    result.folderFlushError = patch.folderFlushError();
+    const WholeFile &original = files.original;
+    const WholeFile &modified = files.modified;
+    FileReplacement &patch = files.patch();
     PatchOutput out(patch);
     const std::string &metadata = job.description;
     out.bytes(kBpsMagic, 4);
@@ -141,15 +130,7 @@ CreateResult createBpsPatch(const CreateJob &job) {
     const bool headerAndActions = out.flush();
     toLittleEndian(out.crc(), own);
     const std::int64_t size = out.size() + 4;
-    if (!headerAndActions || !patch.write(own, 4) || !patch.finish(size) || !patch.commit()) {
-        result.systemError = patch.errorString();
-        return finish(CreateOutcome::WriteFailed);
-    }
-    result.folderFlushError = patch.folderFlushError();
-    result.records = made;
-    result.bytesWritten = modified.size();
-    result.patchSize = size;
-    return finish(CreateOutcome::Created);
+    return finish(files.commit(headerAndActions && patch.write(own, 4), size, made, result));
 }
 
 } // namespace tarnic

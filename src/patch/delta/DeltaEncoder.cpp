@@ -623,4 +623,35 @@ bool WholeFile::open(const std::filesystem::path &path) {
     return true;
 }
 
+std::optional<CreateOutcome> DeltaFiles::open(const CreateJob &job, CreateResult &result) {
+    if (const auto refused = refusedPatchPath(job, result))
+        return refused;
+    if (!original.open(job.originalPath))
+        return CreateOutcome::OriginalUnreadable;
+    if (!modified.open(job.modifiedPath))
+        return CreateOutcome::ModifiedUnreadable;
+    if (original.size() > kLastWritableOffset || modified.size() > kLastWritableOffset)
+        return CreateOutcome::ModifiedTooLarge;
+    patch_.emplace(job.patchPath);
+    if (!patch_->open()) {
+        result.systemError = patch_->errorString();
+        return CreateOutcome::WriteFailed;
+    }
+    result.folderFlushError = patch_->folderFlushError();
+    return std::nullopt;
+}
+
+CreateOutcome DeltaFiles::commit(bool written, std::int64_t size, std::int64_t made,
+                                 CreateResult &result) {
+    if (!written || !patch_->finish(size) || !patch_->commit()) {
+        result.systemError = patch_->errorString();
+        return CreateOutcome::WriteFailed;
+    }
+    result.folderFlushError = patch_->folderFlushError();
+    result.records = made;
+    result.bytesWritten = modified.size();
+    result.patchSize = size;
+    return CreateOutcome::Created;
+}
+
 } // namespace tarnic

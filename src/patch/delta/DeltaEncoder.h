@@ -5,9 +5,12 @@
 // (BPS actions, VCDIFF instructions). Internal to src/patch.
 
 #include "files/FileReader.h"
+#include "files/FileReplacement.h"
+#include "patch/PatchCreation.h"
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 namespace tarnic {
@@ -49,6 +52,26 @@ class WholeFile {
     std::string copy_;
     const unsigned char *data_ = nullptr;
     std::int64_t size_ = 0;
+};
+
+// What a delta creation reads and writes: both images whole, and the patch
+// that replaces whatever is at its path only once it is complete.
+class DeltaFiles {
+  public:
+    // Opens them for `job`; otherwise the outcome to refuse with, the
+    // system's reason in `result`.
+    std::optional<CreateOutcome> open(const CreateJob &job, CreateResult &result);
+
+    // Puts the patch, `size` bytes (all `written`, or not), in its place;
+    // Created, with `made` choices, or why not, in `result`.
+    CreateOutcome commit(bool written, std::int64_t size, std::int64_t made, CreateResult &result);
+
+    WholeFile original;
+    WholeFile modified;
+    FileReplacement &patch() { return *patch_; }
+
+  private:
+    std::optional<FileReplacement> patch_;
 };
 
 } // namespace tarnic

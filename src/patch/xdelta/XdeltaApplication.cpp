@@ -30,33 +30,35 @@ std::vector<ByteOrder> ordersToTry(ByteOrder own) {
     return orders;
 }
 
-// What decoding the windows up to the proving one with the image read in one
-// order found.
-enum class Trial { Source, NotSource, PatchBroken, PatchFailed, ImageFailed };
-
-Trial tryOrder(Reader &patch, const VcdiffInspection &vc, const VcdiffWindow &proving,
-               Reader &image, ByteOrder stored, ByteOrder order, PatchFault &fault) {
+// Decodes the windows in order with the image read through `source`, handing
+// each result to `take(window, out)`, which returns false to stop there. None
+// once every window is decoded or `take` stopped; else the refusal, with
+// `result` saying why (WrongImage: a source segment past the image's end).
+template <typename Take>
+std::optional<ApplyOutcome> decodeWindows(Reader &patch, const VcdiffInspection &vc,
+                                          SourceBlocks &source, Reader &image, ApplyResult &result,
+                                          Take &&take) {
     VcdiffDecoder decoder(vc.secondary);
-    SourceBlocks source(image, image.size(), stored, order);
     std::vector<char> out;
     for (const VcdiffWindow &window : vc.windows) {
         switch (decoder.decode(patch, window, source, image.size(), out)) {
         case VcdiffDecoder::Step::Decoded:
             break;
         case VcdiffDecoder::Step::PastImage:
-            return Trial::NotSource;
+            return ApplyOutcome::WrongImage;
         case VcdiffDecoder::Step::Broken:
-            fault = decoder.fault();
-            return Trial::PatchBroken;
+            result.fault = decoder.fault();
+            return ApplyOutcome::PatchBreaksItsRules;
         case VcdiffDecoder::Step::ReadFailed:
-            return Trial::PatchFailed;
+            return ApplyOutcome::PatchUnreadable;
         case VcdiffDecoder::Step::SourceFailed:
-            return Trial::ImageFailed;
+            result.systemError = image.errorString();
+            return ApplyOutcome::WriteFailed;
         }
-        if (&window == &proving)
-            return adlerOf(out) == *window.adler32 ? Trial::Source : Trial::NotSource;
+        if (!take(window, out))
+            return std::nullopt;
     }
-    return Trial::NotSource;
+    return std::nullopt;
 }
 
 // Whether the image already is the patch's result, in some order: its size,
@@ -108,19 +110,18 @@ SourceFound findSource(Reader &patch, const VcdiffInspection &vc, Reader &image,
     if (isResult(image, vc, stored))
         return {ApplyOutcome::AlreadyPatched, {}};
     for (const ByteOrder order : ordersToTry(stored)) {
-        switch (tryOrder(patch, vc, *proving, image, stored, order, result.fault)) {
-        case Trial::Source:
+        SourceBlocks source(image, image.size(), stored, order);
+        bool matched = false;
+        const auto refused =
+            decodeWindows(patch, vc, source, image, result,
+                          [&](const VcdiffWindow &window, const std::vector<char> &out) {
+                              matched = &window == proving && adlerOf(out) == *window.adler32;
+                              return &window != proving;
+                          });
+        if (matched)
             return {std::nullopt, order};
-        case Trial::NotSource:
-            break;
-        case Trial::PatchBroken:
-            return {ApplyOutcome::PatchBreaksItsRules, {}};
-        case Trial::PatchFailed:
-            return {ApplyOutcome::PatchUnreadable, {}};
-        case Trial::ImageFailed:
-            result.systemError = image.errorString();
-            return {ApplyOutcome::WriteFailed, {}};
-        }
+        if (refused && refused != ApplyOutcome::WrongImage)
+            return {refused, {}};
     }
     return {ApplyOutcome::WrongImage, {}};
 }
@@ -145,32 +146,27 @@ ApplyOutcome applyVcdiff(Reader &patch, Reader &image, ResultPlace &place, bool 
     if (const auto refused = place.startWriting())
         return *refused;
 
-    VcdiffDecoder decoder(vc.secondary);
     SourceBlocks source(image, image.size(), stored, result.readAs);
     TargetWriter target(place.writer(), result.readAs, stored);
-    std::vector<char> out;
-    for (const VcdiffWindow &window : vc.windows) {
-        switch (decoder.decode(patch, window, source, image.size(), out)) {
-        case VcdiffDecoder::Step::Decoded:
-            break;
-        case VcdiffDecoder::Step::PastImage:
-            return ApplyOutcome::WrongImage;
-        case VcdiffDecoder::Step::Broken:
-            result.fault = decoder.fault();
-            return ApplyOutcome::PatchBreaksItsRules;
-        case VcdiffDecoder::Step::ReadFailed:
-            return ApplyOutcome::PatchUnreadable;
-        case VcdiffDecoder::Step::SourceFailed:
-            place.writer().fail(image.errorString());
-            return place.putInPlace(false, result);
-        }
-        if (window.adler32 && adlerOf(out) != *window.adler32) {
-            result.fault = PatchFault::WindowChecksumWrong;
-            return ApplyOutcome::ResultMismatch;
-        }
-        if (!target.append(out.data(), std::int64_t(out.size())))
-            return place.putInPlace(false, result);
-    }
+    bool writeFailed = false;
+    const auto refused =
+        decodeWindows(patch, vc, source, image, result,
+                      [&](const VcdiffWindow &window, const std::vector<char> &out) {
+                          if (window.adler32 && adlerOf(out) != *window.adler32) {
+                              result.fault = PatchFault::WindowChecksumWrong;
+                              return false;
+                          }
+                          writeFailed = !target.append(out.data(), std::int64_t(out.size()));
+                          return !writeFailed;
+                      });
+    if (refused == ApplyOutcome::WriteFailed)
+        place.writer().fail(result.systemError);
+    if (writeFailed || refused == ApplyOutcome::WriteFailed)
+        return place.putInPlace(false, result);
+    if (refused)
+        return *refused;
+    if (result.fault == PatchFault::WindowChecksumWrong)
+        return ApplyOutcome::ResultMismatch;
     result.records = std::int64_t(vc.windows.size());
     result.bytesWritten = std::int64_t(vc.resultSize);
     const bool written = target.flush() && place.writer().finish(std::int64_t(vc.resultSize));

@@ -306,22 +306,12 @@ CreateResult createXdeltaPatch(const CreateJob &job) {
         result.outcome = outcome;
         return result;
     };
-    if (const auto refused = refusedPatchPath(job, result))
+    DeltaFiles files;
+    if (const auto refused = files.open(job, result))
         return finish(*refused);
-    WholeFile original;
-    WholeFile modified;
-    if (!original.open(job.originalPath))
-        return finish(CreateOutcome::OriginalUnreadable);
-    if (!modified.open(job.modifiedPath))
-        return finish(CreateOutcome::ModifiedUnreadable);
-    if (original.size() > kLastWritableOffset || modified.size() > kLastWritableOffset)
-        return finish(CreateOutcome::ModifiedTooLarge);
-
-    FileReplacement patch(job.patchPath);
-    if (!patch.open()) {
-        result.systemError = patch.errorString();
-        return finish(CreateOutcome::WriteFailed);
-    }
+    const WholeFile &original = files.original;
+    const WholeFile &modified = files.modified;
+    FileReplacement &patch = files.patch();
     // The application header: the description, as patching programs store
     // one, or else the two files' names, as xdelta does.
     const std::string appHeader = job.description.empty() ? baseName(job.modifiedPath) + "//" +
@@ -338,15 +328,7 @@ CreateResult createXdeltaPatch(const CreateJob &job) {
         encodeDelta(original.data(), original.size(), modified.data(), modified.size(), windows);
     written = windows.finish() && written;
     const std::int64_t size = std::int64_t(header.size()) + windows.written();
-    if (!written || !patch.finish(size) || !patch.commit()) {
-        result.systemError = patch.errorString();
-        return finish(CreateOutcome::WriteFailed);
-    }
-    result.folderFlushError = patch.folderFlushError();
-    result.records = made;
-    result.bytesWritten = modified.size();
-    result.patchSize = size;
-    return finish(CreateOutcome::Created);
+    return finish(files.commit(written, size, made, result));
 }
 
 } // namespace tarnic
