@@ -55,6 +55,7 @@ enum class PatchFault {
     CustomCodeTable,     // a code table of its own, which xdelta no longer writes or reads
     SecondaryNotDecoded, // a secondary compressor this build does not decode
     NoWindows,           // a header and no window
+    TooManyWindows,      // more windows than xdelta writes for the largest image
     WindowBroken,        // a window's indicators or lengths do not add up
     TargetSegment,       // a window copies from the result so far (VCD_TARGET)
     EndsInsideWindow,    // the file ends inside a window

@@ -72,6 +72,8 @@ std::string faultText(PatchFault fault) {
                "decode";
     case PatchFault::NoWindows:
         return "it has a header and no window";
+    case PatchFault::TooManyWindows:
+        return "it has more windows than xdelta 3 writes for any image (262,144)";
     case PatchFault::WindowBroken:
         return "a window's indicators or lengths do not add up";
     case PatchFault::TargetSegment:

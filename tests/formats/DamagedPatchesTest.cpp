@@ -103,6 +103,8 @@ TEST(DamagedPatches, EachIsRefusedForItsOwnFaultAndWritesNothing) {
          withSizes("UPS1", image, bpsNumber(64) + bpsNumber(0x80000001), ""),
          PatchFault::TargetTooLarge},
         {"xdelta with no window", vcdiffHeader(), PatchFault::NoWindows},
+        {"xdelta with 2^18 + 1 windows", vcdiffHeader() + repeated(vcdiffWindow({}), (1 << 18) + 1),
+         PatchFault::TooManyWindows},
         {"xdelta with a header bit VCDIFF does not define", vcdiffHeader(8) + xdelta,
          PatchFault::HeaderBitsUndefined},
         {"xdelta window that reads both segments", vcdiffHeader() + "\3" + xdelta.substr(6),

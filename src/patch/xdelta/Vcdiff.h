@@ -35,6 +35,9 @@ inline constexpr char kVcdiffMagic[] = "\xD6\xC3\xC4";
 
 // The largest window xdelta reads (and so writes).
 inline constexpr std::uint64_t kLargestWindow = std::uint64_t(64) << 20;
+// The most windows a patch may have: xdelta's smallest windows are 16 KiB,
+// so a result of 2^31 bytes takes 2^17 of them.
+inline constexpr std::size_t kMostWindows = std::size_t(1) << 18;
 // How much of an application header is read: far more than two file names.
 inline constexpr std::int64_t kAppHeaderKept = 4096;
 

@@ -95,9 +95,14 @@ VcdiffInspection inspectVcdiff(Reader &patch, bool allWindows) {
         return finish(PatchRead::Damaged, PatchFault::NoWindows);
 
     while (!patch.atEnd()) {
+        if (result.windows.size() == kMostWindows)
+            return finish(PatchRead::Damaged, PatchFault::TooManyWindows);
         VcdiffWindow w;
         const auto broken = [&](PatchFault fault) { return cut(PatchRead::Damaged, fault); };
-        w.indicator = *byte();
+        const std::optional<std::uint8_t> windowIndicator = byte();
+        if (!windowIndicator)
+            return finish(PatchRead::Unreadable);
+        w.indicator = *windowIndicator;
         if (w.indicator & ~(kSource | kTarget | kAdler32) ||
             (w.indicator & (kSource | kTarget)) == (kSource | kTarget))
             return finish(PatchRead::Damaged, PatchFault::WindowBroken);
