@@ -262,42 +262,20 @@ TEST_F(CliTest, CreateThenApplyGivesTheModifiedImageAndFixCrcMendsTheChecksum) {
               "big.z64: checksum valid (CIC 6102)\n");
 }
 
-TEST_F(CliTest, ABpsPatchIsCheckedAndAppliedInTheImagesOwnByteOrder) {
+// A BPS patch (built here) and an xdelta patch (made by create, and read by
+// xdelta3 itself) prove their source: checked and applied in the image's own
+// byte order, refused where applied already or made for another image.
+TEST_F(CliTest, APatchThatProvesItsSourceIsCheckedAndAppliedInTheImagesOwnByteOrder) {
     std::string modified = original;
-    modified.replace(0x200, 6, "BPS OK");
-    const std::string actions = bpsAction(0, 0x200) + bpsAction(1, 6) + "BPS OK" +
+    modified.replace(0x200, 6, "NEW OK");
+    writeFile(dir.filePath("hack.z64"), modified);
+    const std::string actions = bpsAction(0, 0x200) + bpsAction(1, 6) + "NEW OK" +
                                 bpsAction(2, original.size() - 0x206) + bpsMove(0x206);
     writeFile(dir.filePath("hack.bps"), bpsPatch(original, modified, actions, "Hack 1.0"));
-
-    Outcome run = cli({"info", "hack.bps"});
-    EXPECT_EQ(run.status, 0);
-    EXPECT_TRUE(run.out.contains("Metadata: Hack 1.0")) << run.out.toStdString();
-    EXPECT_EQ(cli({"check", "hack.bps", "game.v64"}).status, 0);
-    run = cli({"apply", "hack.bps", "game.v64"});
-    EXPECT_EQ(run.status, 0) << run.err.toStdString();
-    EXPECT_TRUE(run.out.contains("read as z64"));
-    EXPECT_EQ(readFile(swappedImage), byteSwapped(modified)); // still v64
-
-    // Applied already, or made for another image: refused, and the reason names both CRC-32s.
-    EXPECT_TRUE(cli({"apply", "hack.bps", "game.v64"}).err.contains("Already Patched"));
-    writeFile(dir.filePath("other.z64"), cartridgeImage(4096).replace(0x300, 1, "!"));
-    run = cli({"apply", "hack.bps", "other.z64"});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_TRUE(run.err.contains("the patch's source has ")) << run.err.toStdString();
-    EXPECT_EQ(cli({"check", "hack.bps", "other.z64"}).status, 1);
-    // Forced, the result's CRC-32 still decides: the changed byte is read, so no.
-    EXPECT_TRUE(cli({"apply", "--force", "hack.bps", "other.z64"}).err.contains("CRC-32 differs"));
-    EXPECT_EQ(readFile(dir.filePath("other.z64")), cartridgeImage(4096).replace(0x300, 1, "!"));
-}
-
-TEST_F(CliTest, AnXdeltaPatchIsMadeCheckedAndAppliedInTheImagesOwnByteOrder) {
-    std::string modified = original;
-    modified.replace(0x200, 9, "XDELTA OK");
-    writeFile(dir.filePath("hack.z64"), modified);
-    Outcome run = cli({"create", "--format", "xdelta", "game.z64", "hack.z64", "-o", "hack.xdelta",
-                       "-d", "My hack"});
-    ASSERT_EQ(run.status, 0) << run.err.toStdString();
-    // xdelta3 itself reads it.
+    ASSERT_EQ(cli({"create", "--format", "xdelta", "game.z64", "hack.z64", "-o", "hack.xdelta",
+                   "-d", "Hack 1.0"})
+                  .status,
+              0);
     ASSERT_EQ(std::system(("xdelta3 -d -f -s '" + image.toStdString() + "' '" +
                            dir.filePath("hack.xdelta").toStdString() + "' '" +
                            dir.filePath("out.z64").toStdString() + "'")
@@ -305,17 +283,34 @@ TEST_F(CliTest, AnXdeltaPatchIsMadeCheckedAndAppliedInTheImagesOwnByteOrder) {
               0);
     EXPECT_EQ(readFile(dir.filePath("out.z64")), modified);
 
-    EXPECT_TRUE(cli({"info", "hack.xdelta"}).out.contains("Description: My hack\n"));
-    EXPECT_TRUE(cli({"check", "hack.xdelta", "game.v64"}).out.contains("match"));
-    run = cli({"apply", "hack.xdelta", "game.v64"});
-    EXPECT_EQ(run.status, 0) << run.err.toStdString();
-    EXPECT_TRUE(run.out.contains("read as z64, 4096 bytes written, the result's checksums"));
-    EXPECT_EQ(readFile(swappedImage), byteSwapped(modified));
-    EXPECT_TRUE(cli({"apply", "hack.xdelta", "game.v64"}).err.contains("Already Patched"));
-    writeFile(dir.filePath("other.z64"), cartridgeImage(4096).replace(0x30, 1, "!"));
-    run = cli({"check", "hack.xdelta", "other.z64"});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_TRUE(run.out.contains("Source: differs")) << run.out.toStdString();
+    const struct {
+        QString patch, info, checked, refused, forced;
+    } cases[] = {
+        {"hack.bps", "Metadata: Hack 1.0", "the result's CRC-32 checked", "the patch's source has ",
+         "CRC-32 differs"},
+        {"hack.xdelta", "Description: Hack 1.0", "the result's checksums checked",
+         "does not have the checksum the patch carries", "Adler-32"},
+    };
+    writeFile(dir.filePath("other.z64"), cartridgeImage(4096).replace(0x300, 1, "!"));
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.patch.toStdString());
+        writeFile(swappedImage, byteSwapped(original));
+        EXPECT_TRUE(cli({"info", c.patch}).out.contains(c.info));
+        EXPECT_EQ(cli({"check", c.patch, "game.v64"}).status, 0);
+        Outcome run = cli({"apply", c.patch, "game.v64"});
+        EXPECT_EQ(run.status, 0) << run.err.toStdString();
+        EXPECT_TRUE(run.out.contains("read as z64, 4096 bytes written, " + c.checked))
+            << run.out.toStdString();
+        EXPECT_EQ(readFile(swappedImage), byteSwapped(modified)); // still v64
+        EXPECT_TRUE(cli({"apply", c.patch, "game.v64"}).err.contains("Already Patched"));
+        run = cli({"apply", c.patch, "other.z64"});
+        EXPECT_EQ(run.status, 1);
+        EXPECT_TRUE(run.err.contains(c.refused)) << run.err.toStdString();
+        EXPECT_EQ(cli({"check", c.patch, "other.z64"}).status, 1);
+        // Forced, the result's checksums still decide: the changed byte is read, so no.
+        EXPECT_TRUE(cli({"apply", "--force", c.patch, "other.z64"}).err.contains(c.forced));
+        EXPECT_EQ(readFile(dir.filePath("other.z64")), cartridgeImage(4096).replace(0x300, 1, "!"));
+    }
 }
 
 TEST_F(CliTest, SeveralPatchesInARowReplaceTheImageOnceOrNotAtAll) {

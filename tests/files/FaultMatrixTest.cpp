@@ -23,6 +23,7 @@
 #include <QTemporaryDir>
 
 #include <future>
+#include <map>
 
 #include <gtest/gtest.h>
 
@@ -423,37 +424,23 @@ void failEachCall(Lay &&lay, Run &&run, Check &&check) {
 }
 
 const char *nameOf(Operation operation) {
-    switch (operation) {
-    case Operation::ApplyWithoutBackup:
-        return "patch, backups off";
-    case Operation::ApplyWithLinkedBackup:
-        return "patch, linked backup";
-    case Operation::ApplyOverEarlierBackup:
-        return "patch, linked backup over an earlier one";
-    case Operation::ApplyWithCopiedBackup:
-        return "patch, copied backup";
-    case Operation::Convert:
-        return "conversion";
-    case Operation::FixChecksum:
-        return "checksum fix";
-    case Operation::CreatePatch:
-        return "patch creation";
-    case Operation::ApplyBps:
-        return "BPS patch";
-    case Operation::ApplyXdelta:
-        return "xdelta patch";
-    case Operation::ApplyUps:
-        return "UPS patch to a v64 image";
-    case Operation::ApplyThroughLink:
-        return "patch through a link to a name that is not UTF-8";
-    case Operation::ApplyRow:
-        return "two patches in a row, with a backup";
-    case Operation::ApplyIps:
-        return "IPS patch";
-    case Operation::ApplyPpf:
-        return "PPF patch";
-    }
-    return "";
+    static const std::map<Operation, const char *> names = {
+        {Operation::ApplyWithoutBackup, "patch, backups off"},
+        {Operation::ApplyWithLinkedBackup, "patch, linked backup"},
+        {Operation::ApplyOverEarlierBackup, "patch, linked backup over an earlier one"},
+        {Operation::ApplyWithCopiedBackup, "patch, copied backup"},
+        {Operation::Convert, "conversion"},
+        {Operation::FixChecksum, "checksum fix"},
+        {Operation::CreatePatch, "patch creation"},
+        {Operation::ApplyBps, "BPS patch"},
+        {Operation::ApplyXdelta, "xdelta patch"},
+        {Operation::ApplyUps, "UPS patch to a v64 image"},
+        {Operation::ApplyThroughLink, "patch through a link to a name that is not UTF-8"},
+        {Operation::ApplyRow, "two patches in a row, with a backup"},
+        {Operation::ApplyIps, "IPS patch"},
+        {Operation::ApplyPpf, "PPF patch"},
+    };
+    return names.at(operation);
 }
 
 } // namespace

@@ -279,23 +279,48 @@ TEST_F(Form1Test, PatchRomAsksOnlyWhenAPairDiffersAndBacksUpWhenOn) {
     EXPECT_EQ(settings.RomDir, defaultFolder());
 }
 
-TEST_F(Form1Test, ASimplePatchNamesNoImageSoPatchRomAsksAndWritesItsRecords) {
-    writeFile(path("aps/simple.aps"),
-              simpleApsHeader("Made elsewhere", 4096) + copyRecord(0x1000, "SIMPLE"));
-    click("PatchFileList", "fix.aps");
-    click("RomFileList", "game.z64");
-    click("PatchFileList", "simple.aps");
-    EXPECT_EQ(control<QLabel>("PatchTypeTxT")->text(),
-              QStringLiteral("Simple Patch").leftJustified(30));
-    for (const char *name : {"BackupType", "CartID", "CountryID", "PTCRC"})
-        EXPECT_EQ(text(name), QString()) << name;
-    EXPECT_EQ(pairColours(), (std::vector<bool>{false, false, false, false}));
-
-    press(button("PatchClk"));
-    EXPECT_EQ(messages.asked.size(), 1);
-    EXPECT_TRUE(messages.shown.isEmpty());
-    EXPECT_EQ(readFile(path("roms/game.z64")),
-              cartridgeImage().replace(0x1000, 6, "SIMPLE")); // records from offset 61
+// A simple APS patch, an IPS patch and an xdelta patch without checksums say
+// nothing of the image they were made for: no pair is shown, and Patch Rom
+// asks first.
+TEST_F(Form1Test, APatchThatNamesNoImageShowsNoPairsAndPatchRomAsksFirst) {
+    const std::string image = cartridgeImage();
+    const struct {
+        const char *file;
+        std::string patch;
+        const char *type;
+        std::string result;
+    } cases[] = {
+        {"simple.aps", simpleApsHeader("Made elsewhere", 4096) + copyRecord(0x1000, "SIMPLE"),
+         "Simple Patch", std::string(image).replace(0x1000, 6, "SIMPLE")}, // records from 61
+        {"fix.ips", std::string("PATCH\0\x10\0\0\x03IPSEOF", 16), "IPS Patch",
+         std::string(image).replace(0x1000, 3, "IPS")},
+        {"plain.xdelta",
+         vcdiffHeader() + vcdiffWindow({1, 4096, 0, std::string(image).replace(0, 2, "XD"), "XD",
+                                        "\x03\x13" + vcdiffNumber(4094), "\x02"}),
+         "xdelta (VCDIFF) Patch", std::string(image).replace(0, 2, "XD")},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.file);
+        writeFile(path("roms/game.z64"), image);
+        writeFile(path(QStringLiteral("aps/") + c.file), c.patch);
+        messages.asked.clear();
+        press(button("BrowseClk1")); // cancelled: lists the new patch
+        click("PatchFileList", "fix.aps");
+        click("RomFileList", "game.z64");
+        click("PatchFileList", c.file);
+        EXPECT_EQ(text("PatchTypeTxT"), QString(c.type).leftJustified(30));
+        for (const char *name : {"BackupType", "CartID", "CountryID", "PTCRC"})
+            EXPECT_EQ(text(name), QString()) << name;
+        EXPECT_EQ(pairColours(), (std::vector<bool>{false, false, false, false}));
+        messages.answer = false;
+        press(button("PatchClk"));
+        EXPECT_EQ(messages.asked.size(), 1);
+        EXPECT_EQ(readFile(path("roms/game.z64")), image);
+        messages.answer = true;
+        press(button("PatchClk"));
+        EXPECT_EQ(readFile(path("roms/game.z64")), c.result);
+        EXPECT_TRUE(messages.shown.isEmpty());
+    }
 }
 
 TEST_F(Form1Test, ChangeFormatAndPatchRomShowTheImageAsItIsOnDiskAfterwards) {
@@ -549,24 +574,6 @@ TEST_F(Form1Test, APatchThatProvesItsSourceShowsGreenPairsOnItInAnotherOrderAndK
         press(button("PatchClk")); // the image is now the patch's result
         EXPECT_EQ(messages.shown.last(), QStringLiteral("This Rom Is Already Patched"));
     }
-}
-
-TEST_F(Form1Test, AnIpsPatchNamesNoImageSoPatchRomAsksAsForASimplePatch) {
-    writeFile(path("aps/fix.ips"), std::string("PATCH\0\x10\0\0\x03IPSEOF", 16));
-    press(button("BrowseClk1")); // cancelled: lists the new patch
-    click("RomFileList", "game.z64");
-    click("PatchFileList", "fix.ips");
-    EXPECT_EQ(text("PatchTypeTxT"), QStringLiteral("IPS Patch").leftJustified(30));
-    EXPECT_EQ(text("EncodeMethodTxt"), QStringLiteral("No Source Check").leftJustified(30));
-    EXPECT_EQ(pairColours(), (std::vector<bool>{false, false, false, false}));
-    messages.answer = false;
-    press(button("PatchClk"));
-    EXPECT_EQ(messages.asked.size(), 1);
-    EXPECT_EQ(readFile(path("roms/game.z64")), cartridgeImage());
-    messages.answer = true;
-    press(button("PatchClk"));
-    EXPECT_EQ(readFile(path("roms/game.z64")), cartridgeImage().replace(0x1000, 3, "IPS"));
-    EXPECT_TRUE(messages.shown.isEmpty());
 }
 
 TEST_F(Form1Test, APpfBlockCheckRefusesTheImageInAnotherByteOrderBeforeAskingAnything) {
