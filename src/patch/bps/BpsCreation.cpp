@@ -89,22 +89,12 @@ class BpsActions final : public DeltaSink {
     std::int64_t targetCursor_ = 0;
 };
 
-} // namespace
-
-CreateResult createBpsPatch(const CreateJob &job) {
-    CreateResult result;
-    const auto finish = [&](CreateOutcome outcome) {
-        result.outcome = outcome;
-        return result;
-    };
-    DeltaFiles files;
-    if (const auto refused = files.open(job, result))
-        return finish(*refused);
+// The patch: its header, the encoder's choices as actions, the CRC-32s.
+DeltaWritten writeBps(DeltaFiles &files, const std::string &metadata) {
     const WholeFile &original = files.original;
     const WholeFile &modified = files.modified;
     FileReplacement &patch = files.patch();
     PatchOutput out(patch);
-    const std::string &metadata = job.description;
     out.bytes(kBpsMagic, 4);
     out.number(std::uint64_t(original.size()));
     out.number(std::uint64_t(modified.size()));
@@ -130,7 +120,14 @@ CreateResult createBpsPatch(const CreateJob &job) {
     const bool headerAndActions = out.flush();
     toLittleEndian(out.crc(), own);
     const std::int64_t size = out.size() + 4;
-    return finish(files.commit(headerAndActions && patch.write(own, 4), size, made, result));
+    return DeltaWritten{headerAndActions && patch.write(own, 4), size, made};
+}
+
+} // namespace
+
+CreateResult createBpsPatch(const CreateJob &job) {
+    return createDeltaPatch(job,
+                            [&](DeltaFiles &files) { return writeBps(files, job.description); });
 }
 
 } // namespace tarnic

@@ -74,4 +74,26 @@ class DeltaFiles {
     std::optional<FileReplacement> patch_;
 };
 
+// What writing a delta patch came to: whether every byte was written, the
+// patch's size, and how many choices the encoder made.
+struct DeltaWritten {
+    bool complete = false;
+    std::int64_t size = 0;
+    std::int64_t choices = 0;
+};
+
+// Opens the files of `job` and runs `write(files)`, which writes the patch
+// into files.patch(); the patch is put in its place only if that is complete.
+template <typename Write> CreateResult createDeltaPatch(const CreateJob &job, Write &&write) {
+    CreateResult result;
+    DeltaFiles files;
+    if (const auto refused = files.open(job, result)) {
+        result.outcome = *refused;
+        return result;
+    }
+    const DeltaWritten written = write(files);
+    result.outcome = files.commit(written.complete, written.size, written.choices, result);
+    return result;
+}
+
 } // namespace tarnic

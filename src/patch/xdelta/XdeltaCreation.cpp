@@ -301,34 +301,28 @@ std::string baseName(const std::filesystem::path &path) {
 } // namespace
 
 CreateResult createXdeltaPatch(const CreateJob &job) {
-    CreateResult result;
-    const auto finish = [&](CreateOutcome outcome) {
-        result.outcome = outcome;
-        return result;
-    };
-    DeltaFiles files;
-    if (const auto refused = files.open(job, result))
-        return finish(*refused);
-    const WholeFile &original = files.original;
-    const WholeFile &modified = files.modified;
-    FileReplacement &patch = files.patch();
-    // The application header: the description, as patching programs store
-    // one, or else the two files' names, as xdelta does.
-    const std::string appHeader = job.description.empty() ? baseName(job.modifiedPath) + "//" +
-                                                                baseName(job.originalPath) + "/"
-                                                          : "^*" + base64(job.description);
-    std::string header(kVcdiffMagic, 3);
-    header += '\0';
-    header += '\x04';
-    appendNumber(header, appHeader.size());
-    header += appHeader;
-    bool written = patch.write(header);
-    VcdiffWindows windows(modified.data(), modified.size(), patch);
-    const std::int64_t made =
-        encodeDelta(original.data(), original.size(), modified.data(), modified.size(), windows);
-    written = windows.finish() && written;
-    const std::int64_t size = std::int64_t(header.size()) + windows.written();
-    return finish(files.commit(written, size, made, result));
+    return createDeltaPatch(job, [&](DeltaFiles &files) {
+        const WholeFile &original = files.original;
+        const WholeFile &modified = files.modified;
+        FileReplacement &patch = files.patch();
+        // The application header: the description, as patching programs store
+        // one, or else the two files' names, as xdelta does.
+        const std::string appHeader = job.description.empty() ? baseName(job.modifiedPath) + "//" +
+                                                                    baseName(job.originalPath) + "/"
+                                                              : "^*" + base64(job.description);
+        std::string header(kVcdiffMagic, 3);
+        header += '\0';
+        header += '\x04';
+        appendNumber(header, appHeader.size());
+        header += appHeader;
+        bool written = patch.write(header);
+        VcdiffWindows windows(modified.data(), modified.size(), patch);
+        const std::int64_t made = encodeDelta(original.data(), original.size(), modified.data(),
+                                              modified.size(), windows);
+        written = windows.finish() && written;
+        const std::int64_t size = std::int64_t(header.size()) + windows.written();
+        return DeltaWritten{written, size, made};
+    });
 }
 
 } // namespace tarnic
