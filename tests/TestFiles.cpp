@@ -169,6 +169,12 @@ std::string wordsReversed(std::string bytes) {
     return bytes;
 }
 
+std::string inOrder(const std::string &bytes, tarnic::ByteOrder order) {
+    return order == tarnic::ByteOrder::ByteSwapped    ? byteSwapped(bytes)
+           : order == tarnic::ByteOrder::LittleEndian ? wordsReversed(bytes)
+                                                      : bytes;
+}
+
 void writeFile(const std::filesystem::path &path, std::string_view bytes) {
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
     ASSERT_TRUE(file.write(bytes.data(), std::streamsize(bytes.size()))) << path;

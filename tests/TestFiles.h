@@ -2,6 +2,8 @@
 // Patches and images built byte by byte for the tests, and small file helpers,
 // in plain C++ (the engine's tests link no Qt). Bytes are std::string.
 
+#include "rom/ImageHeader.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
@@ -120,6 +122,8 @@ std::string byteSwapped(std::string bytes);
 // Every whole 32-bit word reversed, as little-endian (.n64) dumps are; a tail
 // shorter than a word stays as it is.
 std::string wordsReversed(std::string bytes);
+// The cartridge-order `bytes` as a dump in `order` holds them.
+std::string inOrder(const std::string &bytes, tarnic::ByteOrder order);
 
 // By the path's own bytes, which need not be UTF-8.
 void writeFile(const std::filesystem::path &path, std::string_view bytes);

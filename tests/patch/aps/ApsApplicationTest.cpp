@@ -231,17 +231,6 @@ TEST_F(ApsApplicationTest, AnImageThatCannotBeWrittenIsRefusedBeforeTheQuestion)
     EXPECT_FALSE(asked);
 }
 
-namespace {
-
-// An image in another byte order, as the copiers store it.
-std::string stored(const std::string &z64, ByteOrder order) {
-    return order == ByteOrder::ByteSwapped    ? byteSwapped(z64)
-           : order == ByteOrder::LittleEndian ? wordsReversed(z64)
-                                              : z64;
-}
-
-} // namespace
-
 TEST_F(ApsApplicationTest, APatchThatNamesItsByteOrderIsAppliedInItToAnImageInAnyOrder) {
     // Records across a word, and one past the end that leaves a length of no
     // whole number of words.
@@ -251,9 +240,9 @@ TEST_F(ApsApplicationTest, APatchThatNamesItsByteOrderIsAppliedInItToAnImageInAn
     patched = left(patched, 997) + "XYZW12";
     for (const ByteOrder order :
          {ByteOrder::Cartridge, ByteOrder::ByteSwapped, ByteOrder::LittleEndian}) {
-        writeFile(job.imagePath, stored(image, order));
+        writeFile(job.imagePath, inOrder(image, order));
         EXPECT_EQ(apply(records).outcome, ApplyOutcome::Applied) << int(order);
-        EXPECT_EQ(readFile(job.imagePath), stored(patched, order)) << int(order);
+        EXPECT_EQ(readFile(job.imagePath), inOrder(patched, order)) << int(order);
     }
     // Made for the byte-swapped image (target format 0), onto the cartridge-order one.
     ApsFields forV64;

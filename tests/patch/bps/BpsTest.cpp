@@ -22,13 +22,6 @@ const std::string kActions = bpsAction(0, 16) + bpsAction(1, 5) + "HELLO" + bpsA
                              bpsMove(16) + bpsAction(2, 20) + bpsMove(100) + bpsAction(2, 8) +
                              bpsMove(-70) + bpsAction(0, 4096 - 59);
 
-// The cartridge-order `bytes` as a dump in `order` holds them.
-std::string inOrder(const std::string &bytes, ByteOrder order) {
-    return order == ByteOrder::ByteSwapped    ? byteSwapped(bytes)
-           : order == ByteOrder::LittleEndian ? wordsReversed(bytes)
-                                              : bytes;
-}
-
 class BpsTest : public ::testing::Test {
   protected:
     ApplyResult apply(const std::string &patch, const std::string &image) {

@@ -18,13 +18,6 @@ using namespace testfiles;
 
 namespace {
 
-// The cartridge-order `bytes` as a dump in `order` holds them.
-std::string inOrder(const std::string &bytes, ByteOrder order) {
-    return order == ByteOrder::ByteSwapped    ? byteSwapped(bytes)
-           : order == ByteOrder::LittleEndian ? wordsReversed(bytes)
-                                              : bytes;
-}
-
 // New text of its own kind in each stretch: what secondary compression with
 // several code tables is for.
 std::string newText(std::size_t size) {
