@@ -204,4 +204,16 @@ ConversionResult convertImage(const std::filesystem::path &filePath, ByteOrder t
         result));
 }
 
+std::vector<ByteOrder> readableOrders(ByteOrder own) {
+    std::vector<ByteOrder> orders{own};
+    if (own == ByteOrder::Unknown)
+        return orders;
+    for (const ByteOrder other :
+         {ByteOrder::Cartridge, ByteOrder::ByteSwapped, ByteOrder::LittleEndian}) {
+        if (other != own)
+            orders.push_back(other);
+    }
+    return orders;
+}
+
 } // namespace tarnic

@@ -11,6 +11,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <vector>
 
 namespace tarnic {
 
@@ -70,5 +71,9 @@ void reorderBytes(char *data, std::int64_t size, ByteOrder from, ByteOrder to);
 // The same from `source` into `target`, another piece of memory of `size` bytes.
 void copyReordered(const char *source, char *target, std::int64_t size, ByteOrder from,
                    ByteOrder to);
+
+// The orders an image stored in `own` can be read in, `own` first: an N64
+// image's three, anything else (Unknown) only as it is.
+std::vector<ByteOrder> readableOrders(ByteOrder own);
 
 } // namespace tarnic

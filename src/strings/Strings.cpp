@@ -64,6 +64,45 @@ std::optional<std::string> bytesOfHex(std::string_view digits) {
     return bytes;
 }
 
+namespace {
+constexpr std::string_view kBase64Digits =
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+} // namespace
+
+std::string base64(std::string_view bytes) {
+    std::string text;
+    for (size_t i = 0; i < bytes.size(); i += 3) {
+        std::uint32_t group = std::uint32_t(std::uint8_t(bytes[i])) << 16;
+        if (i + 1 < bytes.size())
+            group |= std::uint32_t(std::uint8_t(bytes[i + 1])) << 8;
+        if (i + 2 < bytes.size())
+            group |= std::uint8_t(bytes[i + 2]);
+        for (size_t k = 0; k < 4; ++k)
+            text += i + k <= bytes.size() ? kBase64Digits[(group >> (18 - 6 * k)) & 63] : '=';
+    }
+    return text;
+}
+
+std::optional<std::string> fromBase64(std::string_view text) {
+    std::string bytes;
+    std::uint32_t bits = 0;
+    int count = 0;
+    for (const char c : text) {
+        if (c == '=')
+            break;
+        const size_t digit = kBase64Digits.find(c);
+        if (digit == std::string_view::npos)
+            return std::nullopt;
+        bits = (bits << 6) | std::uint32_t(digit);
+        count += 6;
+        if (count >= 8) {
+            count -= 8;
+            bytes += char((bits >> count) & 0xFF);
+        }
+    }
+    return bytes;
+}
+
 std::string upperHex(std::uint64_t value, int width) {
     static constexpr char kDigits[] = "0123456789ABCDEF";
     std::string text;

@@ -18,6 +18,10 @@ std::string lowered(std::string_view text);
 std::string hexOf(std::string_view bytes);
 // The bytes that hexadecimal digits spell; none for anything else.
 std::optional<std::string> bytesOfHex(std::string_view digits);
+// Bytes as Base64 (RFC 4648, with "=" padding), and back; none for text
+// that is not Base64.
+std::string base64(std::string_view bytes);
+std::optional<std::string> fromBase64(std::string_view text);
 // A number as uppercase hexadecimal digits, at least `width` of them.
 std::string upperHex(std::uint64_t value, int width = 0);
 // Bytes that are Latin-1 text (one character a byte, as cartridge names and

@@ -239,8 +239,7 @@ std::vector<OrderedCrc> imageCrcs(Reader &image, ByteOrder own,
     crcsInOrders(image, own, crcs.data(), 1);
     if ((enough && enough(crcs[0].crc)) || own == ByteOrder::Unknown)
         return crcs;
-    for (const ByteOrder other :
-         {ByteOrder::Cartridge, ByteOrder::ByteSwapped, ByteOrder::LittleEndian}) {
+    for (const ByteOrder other : readableOrders(own)) {
         if (other != own)
             crcs.push_back({other, 0});
     }

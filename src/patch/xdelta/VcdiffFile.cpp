@@ -169,30 +169,6 @@ VcdiffInspection inspectVcdiff(Reader &patch, bool allWindows) {
 
 namespace {
 
-// Base64 (RFC 4648), as a patching program stores a description there; none
-// for anything else.
-std::optional<std::string> fromBase64(std::string_view text) {
-    static constexpr std::string_view kDigits =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string bytes;
-    std::uint32_t bits = 0;
-    int count = 0;
-    for (const char c : text) {
-        if (c == '=')
-            break;
-        const size_t digit = kDigits.find(c);
-        if (digit == std::string_view::npos)
-            return std::nullopt;
-        bits = (bits << 6) | std::uint32_t(digit);
-        count += 6;
-        if (count >= 8) {
-            count -= 8;
-            bytes += char((bits >> count) & 0xFF);
-        }
-    }
-    return bytes;
-}
-
 // A name xdelta stored, without the "#" and digest xdelta 3.2 may add.
 std::string storedName(std::string_view name) {
     return std::string(name.substr(0, name.find('#')));

@@ -1,9 +1,10 @@
 #pragma once
-// VCDIFF's numbers: big-endian, 7 bits a byte, the top bit set on every byte
+// VCDIFF's numbers, read and written: big-endian, 7 bits a byte, the top bit set on every byte
 // but the last (300 -> 82 2C). Internal to src/patch/xdelta.
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 namespace tarnic {
 
@@ -27,6 +28,27 @@ std::optional<std::uint64_t> readVcdiffNumber(NextByte &&next, bool &tooLong) {
     }
     tooLong = true;
     return std::nullopt;
+}
+
+// Appends `value` as a VCDIFF number.
+inline void appendVcdiffNumber(std::string &to, std::uint64_t value) {
+    char bytes[10];
+    int count = 0;
+    do {
+        bytes[9 - count++] = char(value & 0x7F);
+        value >>= 7;
+    } while (value != 0);
+    for (int i = 10 - count; i < 9; ++i)
+        bytes[i] = char(bytes[i] | 0x80);
+    to.append(bytes + 10 - count, size_t(count));
+}
+
+// How many bytes `value` takes as a VCDIFF number.
+inline int vcdiffNumberSize(std::uint64_t value) {
+    int size = 1;
+    while (value >>= 7)
+        ++size;
+    return size;
 }
 
 } // namespace tarnic

@@ -16,20 +16,6 @@ std::uint32_t adlerOf(const std::vector<char> &bytes) {
     return adler32(1, bytes.data(), bytes.size());
 }
 
-// The orders an image can be read in, its own first: an N64 image's three,
-// anything else only as it is.
-std::vector<ByteOrder> ordersToTry(ByteOrder own) {
-    if (own == ByteOrder::Unknown)
-        return {own};
-    std::vector<ByteOrder> orders{own};
-    for (const ByteOrder other :
-         {ByteOrder::Cartridge, ByteOrder::ByteSwapped, ByteOrder::LittleEndian}) {
-        if (other != own)
-            orders.push_back(other);
-    }
-    return orders;
-}
-
 // Decodes the windows in order with the image read through `source`, handing
 // each result to `take(window, out)`, which returns false to stop there. None
 // once every window is decoded or `take` stopped; else the refusal, with
@@ -66,7 +52,7 @@ std::optional<ApplyOutcome> decodeWindows(Reader &patch, const VcdiffInspection 
 bool isResult(Reader &image, const VcdiffInspection &vc, ByteOrder stored) {
     if (std::uint64_t(image.size()) != vc.resultSize)
         return false;
-    for (const ByteOrder order : ordersToTry(stored)) {
+    for (const ByteOrder order : readableOrders(stored)) {
         SourceBlocks bytes(image, image.size(), stored, order);
         std::vector<char> piece;
         bool all = true;
@@ -109,7 +95,7 @@ SourceFound findSource(Reader &patch, const VcdiffInspection &vc, Reader &image,
     // it changes, it makes its result of the result too) is its result already.
     if (isResult(image, vc, stored))
         return {ApplyOutcome::AlreadyPatched, {}};
-    for (const ByteOrder order : ordersToTry(stored)) {
+    for (const ByteOrder order : readableOrders(stored)) {
         SourceBlocks source(image, image.size(), stored, order);
         bool matched = false;
         const auto refused =

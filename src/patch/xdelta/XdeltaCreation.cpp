@@ -8,6 +8,8 @@
 #include "patch/delta/DeltaEncoder.h"
 #include "patch/records/RecordStream.h"
 #include "patch/xdelta/Vcdiff.h"
+#include "patch/xdelta/VcdiffNumbers.h"
+#include "strings/Strings.h"
 
 #include <algorithm>
 #include <array>
@@ -20,41 +22,6 @@ namespace {
 // The target's windows: xdelta's own default size, which its decoder and
 // others hold in memory whole.
 constexpr std::int64_t kWindowSize = 8 << 20;
-
-void appendNumber(std::string &to, std::uint64_t value) {
-    char bytes[10];
-    int count = 0;
-    do {
-        bytes[9 - count++] = char(value & 0x7F);
-        value >>= 7;
-    } while (value != 0);
-    for (int i = 10 - count; i < 9; ++i)
-        bytes[i] = char(bytes[i] | 0x80);
-    to.append(bytes + 10 - count, size_t(count));
-}
-
-int numberSize(std::uint64_t value) {
-    int size = 1;
-    while (value >>= 7)
-        ++size;
-    return size;
-}
-
-std::string base64(std::string_view bytes) {
-    static constexpr char kDigits[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string text;
-    for (size_t i = 0; i < bytes.size(); i += 3) {
-        std::uint32_t group = std::uint32_t(std::uint8_t(bytes[i])) << 16;
-        if (i + 1 < bytes.size())
-            group |= std::uint32_t(std::uint8_t(bytes[i + 1])) << 8;
-        if (i + 2 < bytes.size())
-            group |= std::uint8_t(bytes[i + 2]);
-        for (size_t k = 0; k < 4; ++k)
-            text += i + k <= bytes.size() ? kDigits[(group >> (18 - 6 * k)) & 63] : '=';
-    }
-    return text;
-}
 
 // The encoder's choices, cut into windows and written as VCDIFF.
 class VcdiffWindows final : public DeltaSink {
@@ -183,7 +150,7 @@ class VcdiffWindows final : public DeltaSink {
                 flushAdd();
                 data += char(target_[op.start]);
                 instructions += '\0';
-                appendNumber(instructions, std::uint64_t(op.length));
+                appendVcdiffNumber(instructions, std::uint64_t(op.length));
                 continue;
             }
             if (op.kind == Op::Add) {
@@ -195,7 +162,7 @@ class VcdiffWindows final : public DeltaSink {
                     instructions += char(1 + op.length);
                 } else {
                     instructions += char(1);
-                    appendNumber(instructions, std::uint64_t(op.length));
+                    appendVcdiffNumber(instructions, std::uint64_t(op.length));
                 }
                 continue;
             }
@@ -219,26 +186,27 @@ class VcdiffWindows final : public DeltaSink {
                 instructions += char(19 + 16 * mode + (size - 3));
             } else {
                 instructions += char(19 + 16 * mode);
-                appendNumber(instructions, std::uint64_t(size));
+                appendVcdiffNumber(instructions, std::uint64_t(size));
             }
         }
         flushAdd();
 
         std::string window(1, char(source ? 0x05 : 0x04));
         if (source) {
-            appendNumber(window, std::uint64_t(segment));
-            appendNumber(window, std::uint64_t(low));
+            appendVcdiffNumber(window, std::uint64_t(segment));
+            appendVcdiffNumber(window, std::uint64_t(low));
         }
         std::string rest;
-        appendNumber(rest, std::uint64_t(length));
+        appendVcdiffNumber(rest, std::uint64_t(length));
         rest += '\0';
-        appendNumber(rest, data.size());
-        appendNumber(rest, instructions.size());
-        appendNumber(rest, addresses.size());
+        appendVcdiffNumber(rest, data.size());
+        appendVcdiffNumber(rest, instructions.size());
+        appendVcdiffNumber(rest, addresses.size());
         const std::uint32_t sum = adler32(1, target_ + windowStart_, size_t(length));
         for (int shift = 24; shift >= 0; shift -= 8)
             rest += char(sum >> shift);
-        appendNumber(window, rest.size() + data.size() + instructions.size() + addresses.size());
+        appendVcdiffNumber(window,
+                           rest.size() + data.size() + instructions.size() + addresses.size());
         for (const std::string *part : {&window, &rest, &data, &instructions, &addresses}) {
             ok_ = out_.write(*part) && ok_;
             written_ += std::int64_t(part->size());
@@ -253,12 +221,12 @@ class VcdiffWindows final : public DeltaSink {
     int addressMode(std::uint64_t address, std::uint64_t here, std::string &addresses) {
         int mode = 0;
         std::uint64_t value = address;
-        int bytes = numberSize(address);
+        int bytes = vcdiffNumberSize(address);
         const auto consider = [&](int m, std::uint64_t v) {
-            if (numberSize(v) < bytes) {
+            if (vcdiffNumberSize(v) < bytes) {
                 mode = m;
                 value = v;
-                bytes = numberSize(v);
+                bytes = vcdiffNumberSize(v);
             }
         };
         consider(1, here - address);
@@ -271,7 +239,7 @@ class VcdiffWindows final : public DeltaSink {
             mode = 6 + int(slot / 256);
             addresses += char(slot % 256);
         } else {
-            appendNumber(addresses, value);
+            appendVcdiffNumber(addresses, value);
         }
         near_[nextNear_] = address;
         nextNear_ = (nextNear_ + 1) % near_.size();
@@ -313,7 +281,7 @@ CreateResult createXdeltaPatch(const CreateJob &job) {
         std::string header(kVcdiffMagic, 3);
         header += '\0';
         header += '\x04';
-        appendNumber(header, appHeader.size());
+        appendVcdiffNumber(header, appHeader.size());
         header += appHeader;
         bool written = patch.write(header);
         VcdiffWindows windows(modified.data(), modified.size(), patch);

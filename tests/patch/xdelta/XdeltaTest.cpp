@@ -134,7 +134,7 @@ TEST_F(XdeltaTest, TheFirstWindowThatReadsTheImageTellsItsOrderOrRefusesIt) {
     EXPECT_EQ(xdeltaSourceOrder(job.patchPath, job.imagePath), ByteOrder::ByteSwapped);
 }
 
-TEST_F(XdeltaTest, ItsSummaryShowsTheNamesOrDescriptionItCarriesAndItsCompression) {
+TEST_F(XdeltaTest, ItsSummaryShowsTheNamesItCarriesAndItsCompression) {
     const std::string image = cartridgeImage(64 * 1024);
     const std::string result = translated(image, 64 * 1024);
     xdelta3("-S lzma", image, result);
@@ -147,18 +147,6 @@ TEST_F(XdeltaTest, ItsSummaryShowsTheNamesOrDescriptionItCarriesAndItsCompressio
         lines += line.caption + ": " + line.value + "\n";
     EXPECT_EQ(lines, "Target file: to\nSource file: from\nSecondary compression: LZMA\n"
                      "Window checksums: Adler-32\nWindows: 1\nTarget: 65536 bytes\n");
-
-    // A description a patching program stored, and no checksum: nothing is
-    // proved, so the question is asked.
-    const std::string described =
-        vcdiffHeader(4, vcdiffNumber(22) + "^*VHJhbnNsYXRpb24gMS4w") +
-        vcdiffWindow({1, 8, 0, left(image, 8), "", "\x14", std::string(1, '\0')});
-    const PatchSummary summary =
-        inspectPatchFile(fileWith(dir, "d.xdelta", described), ReadDepth::Checked);
-    ASSERT_TRUE(summary.readable());
-    EXPECT_EQ(summary.description, "Translation 1.0");
-    EXPECT_EQ(summary.checks, PatchChecks::Nothing);
-    EXPECT_EQ(questionBefore(summary, ByteOrder::Cartridge, false), ApplyQuestion::NamesNoImage);
 }
 
 TEST_F(XdeltaTest, ACreatedPatchIsWhatXdelta3MakesOfItAndNoLargerThanItsOwnByATenth) {
