@@ -10,6 +10,7 @@
 #include <array>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -93,6 +94,11 @@ template <typename Entry> class PositionTable {
     PositionTable(const PositionTable &) = delete;
     PositionTable &operator=(const PositionTable &) = delete;
 
+    // Empties every slot, in memory already there.
+    void clear() {
+        std::memset(static_cast<void *>(slots_), 0, kBytes);
+    }
+
     Entry &operator[](size_t slot) {
         return slots_[slot];
     }
@@ -128,9 +134,12 @@ int targetShortBits(std::int64_t targetSize) {
     return bits;
 }
 std::uint64_t shortHash(const unsigned char *bytes) {
-    std::uint64_t value = 0;
-    std::memcpy(&value, bytes, kShort);
-    return value * 0x9E3779B97F4A7C15ull;
+    // Four bytes and one, not five through memory: a load of eight bytes
+    // from two smaller stores would wait for both.
+    static_assert(kShort == 5);
+    std::uint32_t low;
+    std::memcpy(&low, bytes, 4);
+    return (low | std::uint64_t(bytes[4]) << 32) * 0x9E3779B97F4A7C15ull;
 }
 size_t shortSlot(std::uint64_t hash, int bits) {
     return size_t(hash >> (64 - bits));
@@ -170,22 +179,131 @@ struct SourceRun {
     std::int64_t length = 0;
 };
 
+// The first pass searches the source for the keys it looked for if they are
+// at most one for each kWantedPer bytes of the source (and at least
+// kFewestWanted): then that search and its table cost less than indexing
+// the whole source.
+constexpr std::int64_t kWantedPer = 64;
+constexpr std::int64_t kFewestWanted = 1 << 16;
+
+// Choices that go nowhere: the first pass only notes what it looks for.
+class DiscardingSink final : public DeltaSink {
+  public:
+    void sourceRead(std::int64_t, std::int64_t) override {}
+    void literal(std::int64_t, std::int64_t) override {}
+    void sourceCopy(std::int64_t, std::int64_t, std::int64_t) override {}
+    void targetCopy(std::int64_t, std::int64_t, std::int64_t) override {}
+};
+
+// Short keys, each with the first position of the source (a multiple of
+// kShortStride) where it is. A key's hash tells it apart from every other
+// (the multiplication by an odd number is one to one on kShort bytes), so
+// the bytes need not be compared. A bitmap small enough for the processor's
+// cache turns away nearly every source position that holds none of them.
+class WantedKeys {
+  public:
+    explicit WantedKeys(const std::vector<std::uint64_t> &hashes) {
+        while ((std::size_t(1) << bits_) < 2 * hashes.size())
+            ++bits_;
+        while (filterBits_ < 23 && (std::size_t(1) << filterBits_) < 16 * hashes.size())
+            ++filterBits_;
+        keys_.assign(std::size_t(1) << bits_, 0);
+        positions_.assign(std::size_t(1) << bits_, kEmpty);
+        filter_.assign((std::size_t(1) << filterBits_) / 64, 0);
+        for (const std::uint64_t hash : hashes) {
+            std::size_t slot = slotOf(hash);
+            while (positions_[slot] != kEmpty && keys_[slot] != hash)
+                slot = (slot + 1) & (keys_.size() - 1);
+            keys_[slot] = hash;
+            positions_[slot] = kNotFound;
+            const std::uint64_t bit = hash >> (64 - filterBits_);
+            filter_[bit / 64] |= std::uint64_t(1) << (bit % 64);
+        }
+    }
+
+    void findIn(const unsigned char *source, std::int64_t size) {
+        for (std::int64_t at = 0; at + kShort <= size; at += kShortStride) {
+            const std::uint64_t hash = shortHash(source + at);
+            const std::uint64_t bit = hash >> (64 - filterBits_);
+            if ((filter_[bit / 64] >> (bit % 64) & 1) == 0)
+                continue;
+            if (const std::size_t slot = find(hash); slot != kNone && positions_[slot] == kNotFound)
+                positions_[slot] = std::uint32_t(at);
+        }
+    }
+
+    // The first position of the key `hash` in the source, or -1.
+    std::int64_t firstIn(std::uint64_t hash) const {
+        const std::size_t slot = find(hash);
+        return slot == kNone || positions_[slot] == kNotFound ? -1 : std::int64_t(positions_[slot]);
+    }
+
+  private:
+    static constexpr std::uint32_t kEmpty = UINT32_MAX;
+    static constexpr std::uint32_t kNotFound = UINT32_MAX - 1;
+    static_assert(kLastWritableOffset < kNotFound);
+    static constexpr std::size_t kNone = SIZE_MAX;
+
+    std::size_t slotOf(std::uint64_t hash) const { return std::size_t(hash >> (64 - bits_)); }
+
+    std::size_t find(std::uint64_t hash) const {
+        for (std::size_t slot = slotOf(hash); positions_[slot] != kEmpty;
+             slot = (slot + 1) & (keys_.size() - 1))
+            if (keys_[slot] == hash)
+                return slot;
+        return kNone;
+    }
+
+    int bits_ = 4;
+    int filterBits_ = 16;
+    std::vector<std::uint64_t> keys_;
+    std::vector<std::uint32_t> positions_;
+    std::vector<std::uint64_t> filter_;
+};
+
 // Greedy delta encoding: at each target position the longest of reading the
 // source in place, copying from elsewhere in the source or the target, or
 // repeating a run; what none of them covers is read from the patch.
 class DeltaEncoder {
   public:
+    // Whether a pass notes the short keys it looks for in the source, or
+    // looks them up.
+    enum class Wanted { Note, Look };
+
     DeltaEncoder(const unsigned char *source, std::int64_t sourceSize, const unsigned char *target,
-                 std::int64_t targetSize, DeltaSink &sink)
-        : source_(source), sourceSize_(sourceSize), target_(target), targetSize_(targetSize),
-          sink_(sink) {
+                 std::int64_t targetSize)
+        : source_(source), sourceSize_(sourceSize), target_(target), targetSize_(targetSize) {
         indexLongWindows();
-        indexShortWindows();
     }
 
-    void run() {
+    // Short copies from the source are found through one of two indexes.
+    // Most pairs look for them at few places (the bytes around each edit):
+    // a first pass without them notes the keys looked for, and the source
+    // is searched for just those. Where that pass looks at too many places
+    // (text rewritten, unrelated data), every kShortStride-th position of
+    // the source is indexed instead.
+    void chooseShortIndex() {
+        DiscardingSink discard;
+        if (run(discard, Wanted::Note)) {
+            wantedKeys_.emplace(wanted_);
+            wanted_ = {};
+            wantedKeys_->findIn(source_, sourceSize_);
+        } else {
+            wanted_ = {};
+            indexShortWindows();
+        }
+    }
+
+    // One pass over the target, its choices to `sink`; false if, noting the
+    // keys looked for, there were more than the source is searched for.
+    bool run(DeltaSink &sink, Wanted wanted) {
+        sink_ = &sink;
+        wantedMode_ = wanted;
+        startPass();
         std::int64_t at = 0;
         while (at < targetSize_) {
+            if (wantedMode_ == Wanted::Note && wanted_.size() > maxWanted())
+                return false;
             const std::int64_t inPlace = matchLength(at, at);
             // Where the last source copy ended, the source may go on: a copy
             // from there costs two bytes, whatever its length.
@@ -244,7 +362,8 @@ class DeltaEncoder {
                 // What it wrote may serve later short copies.
                 for (std::int64_t p = near.start + 1; p < end && p + kShort <= targetSize_; ++p) {
                     const std::uint64_t hash = shortHash(target_ + p);
-                    targetShorts_[shortSlot(hash, targetShortBits_)] = shortEntry(p, hash);
+                    (*targetShorts_)[shortSlot(hash, targetShortBits_)] = shortEntry(p, hash);
+                    ++targetNoted_;
                 }
                 continue;
             }
@@ -253,11 +372,50 @@ class DeltaEncoder {
             ++at;
         }
         flushLiteral(targetSize_);
+        return true;
     }
 
     std::int64_t actions = 0;
 
   private:
+    // The first pass looks for the keys the source is then searched for.
+    std::size_t maxWanted() const {
+        return std::size_t(std::max<std::int64_t>(kFewestWanted, sourceSize_ / kWantedPer));
+    }
+
+    // The source position of the short key `hash` (-1 when none): from the
+    // index this pass has; in the first pass, noted for the search.
+    std::int64_t sourceShort(std::uint64_t hash) {
+        if (wantedMode_ == Wanted::Note) {
+            wanted_.push_back(hash);
+            return -1;
+        }
+        if (wantedKeys_)
+            return wantedKeys_->firstIn(hash);
+        return shortPosition((*sourceShorts_)[shortSlot(hash, sourceShortBits_)], hash);
+    }
+
+    // What each pass starts from.
+    void startPass() {
+        actions = 0;
+        literalStart_ = -1;
+        lastSourceEnd_ = std::numeric_limits<std::int64_t>::min() / 2;
+        drift_ = 0;
+        sourceCursor_ = 0;
+        targetCursor_ = 0;
+        longestRun_ = {};
+        // The target's table is emptied in place where the last pass wrote
+        // all over it, else mapped afresh: a page first touched costs more
+        // than clearing one.
+        if (targetShorts_ && targetNoted_ >= (std::int64_t(1) << targetShortBits_) / 512) {
+            targetShorts_->clear();
+        } else {
+            targetShorts_.reset();
+            targetShorts_.emplace(targetShortBits_);
+        }
+        targetNoted_ = 0;
+    }
+
     // The source every kStride bytes by the hash of its kWindow bytes, from
     // the end back: a slot keeps the last window of its hash (the first one
     // met) and the first three (a copy from the first reaches furthest,
@@ -304,7 +462,8 @@ class DeltaEncoder {
     // so that each slot is written by one of them in the same order as by one
     // thread alone.
     void indexShortWindows() {
-        const auto indexHalf = [this](size_t half) {
+        sourceShorts_.emplace(sourceShortBits_);
+        const auto indexHalf = [this, &table = *sourceShorts_](size_t half) {
             const int bits = sourceShortBits_;
             constexpr std::int64_t kAhead = 16 * kShortStride;
             for (std::int64_t at = (sourceSize_ - kShort) / kShortStride * kShortStride; at >= 0;
@@ -312,11 +471,11 @@ class DeltaEncoder {
                 if (at >= kAhead) {
                     const size_t ahead = shortSlot(shortHash(source_ + at - kAhead), bits);
                     if (ahead >> (bits - 1) == half)
-                        __builtin_prefetch(&sourceShorts_[ahead], 1);
+                        __builtin_prefetch(&table[ahead], 1);
                 }
                 const std::uint64_t hash = shortHash(source_ + at);
                 if (const size_t slot = shortSlot(hash, bits); slot >> (bits - 1) == half)
-                    sourceShorts_[slot] = shortEntry(at, hash);
+                    table[slot] = shortEntry(at, hash);
             }
         };
         std::thread other(indexHalf, size_t(1));
@@ -461,11 +620,12 @@ class DeltaEncoder {
         constexpr std::int64_t kAhead = 16;
         if (at + kAhead + kShort <= targetSize_) {
             const std::uint64_t ahead = shortHash(target_ + at + kAhead);
-            __builtin_prefetch(&sourceShorts_[shortSlot(ahead, sourceShortBits_)]);
-            __builtin_prefetch(&targetShorts_[shortSlot(ahead, targetShortBits_)], 1);
+            if (sourceShorts_)
+                __builtin_prefetch(&(*sourceShorts_)[shortSlot(ahead, sourceShortBits_)]);
+            __builtin_prefetch(&(*targetShorts_)[shortSlot(ahead, targetShortBits_)], 1);
         }
         const std::uint64_t hash = shortHash(target_ + at);
-        std::uint64_t &targetEntry = targetShorts_[shortSlot(hash, targetShortBits_)];
+        std::uint64_t &targetEntry = (*targetShorts_)[shortSlot(hash, targetShortBits_)];
         Copy best;
         std::int64_t bestGain = 0;
         const auto consider = [&](const Copy &copy) {
@@ -475,13 +635,12 @@ class DeltaEncoder {
                 best = copy;
             }
         };
-        if (const std::int64_t from =
-                shortPosition(sourceShorts_[shortSlot(hash, sourceShortBits_)], hash);
-            from >= 0 && from != at)
+        if (const std::int64_t from = sourceShort(hash); from >= 0 && from != at)
             consider(sourceMatch(from, at));
         if (const std::int64_t from = shortPosition(targetEntry, hash); from >= 0 && from < at)
             consider({3, from, at, targetMatch(from, at)});
         targetEntry = shortEntry(at, hash);
+        ++targetNoted_;
         // Shortly after a copy from the source, what follows is often there
         // too, a few bytes further on or back (a string a byte or two longer
         // or shorter before it).
@@ -518,7 +677,7 @@ class DeltaEncoder {
     std::int64_t write(const Copy &copy, std::int64_t at) {
         flushLiteral(copy.start);
         if (copy.command == 2) {
-            sink_.sourceCopy(copy.from, copy.start, copy.length);
+            sink_->sourceCopy(copy.from, copy.start, copy.length);
             ++actions;
             sourceCursor_ = copy.from + copy.length;
             lastSourceEnd_ = copy.start + copy.length;
@@ -543,14 +702,14 @@ class DeltaEncoder {
 
     void sourceRead(std::int64_t at, std::int64_t length) {
         flushLiteral(at);
-        sink_.sourceRead(at, length);
+        sink_->sourceRead(at, length);
         ++actions;
         lastSourceEnd_ = at + length;
         drift_ = 0;
     }
 
     void copyFromTarget(std::int64_t from, std::int64_t start, std::int64_t length) {
-        sink_.targetCopy(from, start, length);
+        sink_->targetCopy(from, start, length);
         ++actions;
         targetCursor_ = from + length;
     }
@@ -559,7 +718,7 @@ class DeltaEncoder {
         if (literalStart_ < 0)
             return;
         if (end > literalStart_) {
-            sink_.literal(literalStart_, end - literalStart_);
+            sink_->literal(literalStart_, end - literalStart_);
             ++actions;
         }
         literalStart_ = -1;
@@ -575,13 +734,17 @@ class DeltaEncoder {
     std::int64_t sourceSize_;
     const unsigned char *target_;
     std::int64_t targetSize_;
-    DeltaSink &sink_;
+    DeltaSink *sink_ = nullptr;
     int tableBits_ = longTableBits(sourceSize_);
     PositionTable<LongSlot> table_{tableBits_};
     int sourceShortBits_ = sourceShortBits(sourceSize_);
-    PositionTable<std::uint64_t> sourceShorts_{sourceShortBits_};
+    std::optional<PositionTable<std::uint64_t>> sourceShorts_;
+    std::vector<std::uint64_t> wanted_;
+    std::optional<WantedKeys> wantedKeys_;
+    Wanted wantedMode_ = Wanted::Note;
     int targetShortBits_ = targetShortBits(targetSize_);
-    PositionTable<std::uint64_t> targetShorts_{targetShortBits_};
+    std::optional<PositionTable<std::uint64_t>> targetShorts_;
+    std::int64_t targetNoted_ = 0; // entries written to it this pass
     std::array<SourceRun, 256> sourceRuns_{};
     // The longest run of each byte value written so far.
     struct Run {
@@ -602,8 +765,9 @@ class DeltaEncoder {
 
 std::int64_t encodeDelta(const unsigned char *source, std::int64_t sourceSize,
                          const unsigned char *target, std::int64_t targetSize, DeltaSink &sink) {
-    DeltaEncoder encoder(source, sourceSize, target, targetSize, sink);
-    encoder.run();
+    DeltaEncoder encoder(source, sourceSize, target, targetSize);
+    encoder.chooseShortIndex();
+    encoder.run(sink, DeltaEncoder::Wanted::Look);
     return encoder.actions;
 }
 

@@ -41,6 +41,19 @@ TEST(BpsCreation, RoundTripsAndAMovedOrInsertedBlockCostsLittle) {
                  m.replace(i * 20000, 100, std::string(100, '\x55'));
          },
          60 + 8 + 50 * 7},
+        {"a few words, each found once far away in the original",
+         [&](std::string &m) {
+             for (int i = 1; i <= 50; ++i)
+                 m.replace(i * 19000, 16, mid(base, 0x80000 + i * 6007, 16));
+         },
+         60 + 50 * 7},
+        {"a region rebuilt of pieces from all over the original, between new bytes",
+         [&](std::string &m) {
+             for (int i = 0; i < 8000; ++i)
+                 m.replace(0x20000 + i * 24, 24,
+                           mid(base, 0x1000 + i * 7919 % 0xF0000, 16) + randomBytes(8, i));
+         },
+         60 + 8000 * 13},
         {"emptied", [](std::string &m) { m.clear(); }, 60},
         {"only the last three bytes", [](std::string &m) { m.replace(m.size() - 3, 3, "END"); },
          60 + 3},
