@@ -183,7 +183,7 @@ struct SourceRun {
 // at most one for each kWantedPer bytes of the source (and at least
 // kFewestWanted): then that search and its table cost less than indexing
 // the whole source.
-constexpr std::int64_t kWantedPer = 64;
+constexpr std::int64_t kWantedPer = 32;
 constexpr std::int64_t kFewestWanted = 1 << 16;
 
 // Choices that go nowhere: the first pass only notes what it looks for.
@@ -205,7 +205,7 @@ class WantedKeys {
     explicit WantedKeys(const std::vector<std::uint64_t> &hashes) {
         while ((std::size_t(1) << bits_) < 2 * hashes.size())
             ++bits_;
-        while (filterBits_ < 23 && (std::size_t(1) << filterBits_) < 16 * hashes.size())
+        while (filterBits_ < 25 && (std::size_t(1) << filterBits_) < 16 * hashes.size())
             ++filterBits_;
         keys_.assign(std::size_t(1) << bits_, 0);
         positions_.assign(std::size_t(1) << bits_, kEmpty);
