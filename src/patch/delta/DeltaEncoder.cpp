@@ -362,7 +362,7 @@ class DeltaEncoder {
                 // What it wrote may serve later short copies.
                 for (std::int64_t p = near.start + 1; p < end && p + kShort <= targetSize_; ++p) {
                     const std::uint64_t hash = shortHash(target_ + p);
-                    (*targetShorts_)[shortSlot(hash, targetShortBits_)] = shortEntry(p, hash);
+                    noteTarget((*targetShorts_)[shortSlot(hash, targetShortBits_)], p, hash);
                     ++targetNoted_;
                 }
                 continue;
@@ -625,7 +625,7 @@ class DeltaEncoder {
             __builtin_prefetch(&(*targetShorts_)[shortSlot(ahead, targetShortBits_)], 1);
         }
         const std::uint64_t hash = shortHash(target_ + at);
-        std::uint64_t &targetEntry = (*targetShorts_)[shortSlot(hash, targetShortBits_)];
+        TargetSlot &targetSlot = (*targetShorts_)[shortSlot(hash, targetShortBits_)];
         Copy best;
         std::int64_t bestGain = 0;
         const auto consider = [&](const Copy &copy) {
@@ -637,9 +637,10 @@ class DeltaEncoder {
         };
         if (const std::int64_t from = sourceShort(hash); from >= 0 && from != at)
             consider(sourceMatch(from, at));
-        if (const std::int64_t from = shortPosition(targetEntry, hash); from >= 0 && from < at)
-            consider({3, from, at, targetMatch(from, at)});
-        targetEntry = shortEntry(at, hash);
+        for (const std::uint64_t entry : targetSlot)
+            if (const std::int64_t from = shortPosition(entry, hash); from >= 0 && from < at)
+                consider({3, from, at, targetMatch(from, at)});
+        noteTarget(targetSlot, at, hash);
         ++targetNoted_;
         // Shortly after a copy from the source, what follows is often there
         // too, a few bytes further on or back (a string a byte or two longer
@@ -743,7 +744,15 @@ class DeltaEncoder {
     std::optional<WantedKeys> wantedKeys_;
     Wanted wantedMode_ = Wanted::Note;
     int targetShortBits_ = targetShortBits(targetSize_);
-    std::optional<PositionTable<std::uint64_t>> targetShorts_;
+    // The latest two positions of the target a slot.
+    using TargetSlot = std::array<std::uint64_t, 2>;
+    static void noteTarget(TargetSlot &slot, std::int64_t position, std::uint64_t hash) {
+        if (const std::uint64_t entry = shortEntry(position, hash); slot[0] != entry) {
+            slot[1] = slot[0];
+            slot[0] = entry;
+        }
+    }
+    std::optional<PositionTable<TargetSlot>> targetShorts_;
     std::int64_t targetNoted_ = 0; // entries written to it this pass
     std::array<SourceRun, 256> sourceRuns_{};
     // The longest run of each byte value written so far.
