@@ -147,7 +147,7 @@ size_t shortSlot(std::uint64_t hash, int bits) {
 // The source's table has a slot for each position indexed, up to 2^24.
 int sourceShortBits(std::int64_t sourceSize) {
     int bits = 16;
-    while (bits < 24 && (std::int64_t(1) << bits) < sourceSize / kShortStride)
+    while (bits < 23 && (std::int64_t(1) << bits) < sourceSize / kShortStride / 2)
         ++bits;
     return bits;
 }
@@ -383,16 +383,17 @@ class DeltaEncoder {
         return std::size_t(std::max<std::int64_t>(kFewestWanted, sourceSize_ / kWantedPer));
     }
 
-    // The source position of the short key `hash` (-1 when none): from the
-    // index this pass has; in the first pass, noted for the search.
-    std::int64_t sourceShort(std::uint64_t hash) {
+    // The source positions of the short key `hash` (-1 where none): from
+    // the index this pass has; in the first pass, noted for the search.
+    std::array<std::int64_t, 2> sourceShorts(std::uint64_t hash) {
         if (wantedMode_ == Wanted::Note) {
             wanted_.push_back(hash);
-            return -1;
+            return {-1, -1};
         }
         if (wantedKeys_)
-            return wantedKeys_->firstIn(hash);
-        return shortPosition((*sourceShorts_)[shortSlot(hash, sourceShortBits_)], hash);
+            return {wantedKeys_->firstIn(hash), -1};
+        const SourceSlot &slot = (*sourceShorts_)[shortSlot(hash, sourceShortBits_)];
+        return {shortPosition(slot[0], hash), shortPosition(slot[1], hash)};
     }
 
     // What each pass starts from.
@@ -474,8 +475,10 @@ class DeltaEncoder {
                         __builtin_prefetch(&table[ahead], 1);
                 }
                 const std::uint64_t hash = shortHash(source_ + at);
-                if (const size_t slot = shortSlot(hash, bits); slot >> (bits - 1) == half)
-                    table[slot] = shortEntry(at, hash);
+                if (const size_t slot = shortSlot(hash, bits); slot >> (bits - 1) == half) {
+                    table[slot][1] = table[slot][0];
+                    table[slot][0] = shortEntry(at, hash);
+                }
             }
         };
         std::thread other(indexHalf, size_t(1));
@@ -635,8 +638,9 @@ class DeltaEncoder {
                 best = copy;
             }
         };
-        if (const std::int64_t from = sourceShort(hash); from >= 0 && from != at)
-            consider(sourceMatch(from, at));
+        for (const std::int64_t from : sourceShorts(hash))
+            if (from >= 0 && from != at)
+                consider(sourceMatch(from, at));
         for (const std::uint64_t entry : targetSlot)
             if (const std::int64_t from = shortPosition(entry, hash); from >= 0 && from < at)
                 consider({3, from, at, targetMatch(from, at)});
@@ -739,7 +743,9 @@ class DeltaEncoder {
     int tableBits_ = longTableBits(sourceSize_);
     PositionTable<LongSlot> table_{tableBits_};
     int sourceShortBits_ = sourceShortBits(sourceSize_);
-    std::optional<PositionTable<std::uint64_t>> sourceShorts_;
+    // The first two positions of the source a slot.
+    using SourceSlot = std::array<std::uint64_t, 2>;
+    std::optional<PositionTable<SourceSlot>> sourceShorts_;
     std::vector<std::uint64_t> wanted_;
     std::optional<WantedKeys> wantedKeys_;
     Wanted wantedMode_ = Wanted::Note;
