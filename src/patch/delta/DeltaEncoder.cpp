@@ -126,13 +126,18 @@ constexpr std::int64_t kShortStride = 4;
 // the source would go on, near matches are looked for.
 constexpr std::int64_t kNearAfter = 1024;
 constexpr std::int64_t kNear = 64;
-// The target's table has a slot for each of its bytes, up to 2^22.
-int targetShortBits(std::int64_t targetSize) {
+// The target's table has a slot for each position it is to hold, from 2^16
+// to 2^22: in the first pass, which only looks for what to search the
+// source for, at most 2^18 (its pages cost more to touch than the few keys
+// it misses); in the second as many as the first noted, or, where that was
+// too many, one for each byte of the target.
+int targetShortBits(std::int64_t positions) {
     int bits = 16;
-    while (bits < 22 && (std::int64_t(1) << bits) < targetSize)
+    while (bits < 22 && (std::int64_t(1) << bits) < positions)
         ++bits;
     return bits;
 }
+constexpr int kFirstPassTargetBits = 18;
 std::uint64_t shortHash(const unsigned char *bytes) {
     // Four bytes and one, not five through memory: a load of eight bytes
     // from two smaller stores would wait for both.
@@ -285,6 +290,7 @@ class DeltaEncoder {
     void chooseShortIndex() {
         DiscardingSink discard;
         if (run(discard, Wanted::Note)) {
+            lastPassTargetBits_ = std::min(targetShortBits(2 * targetNoted_), lastPassTargetBits_);
             wantedKeys_.emplace(wanted_);
             wanted_ = {};
             wantedKeys_->findIn(source_, sourceSize_);
@@ -299,7 +305,9 @@ class DeltaEncoder {
     bool run(DeltaSink &sink, Wanted wanted) {
         sink_ = &sink;
         wantedMode_ = wanted;
-        startPass();
+        startPass(wanted == Wanted::Note
+                      ? std::min(kFirstPassTargetBits, targetShortBits(targetSize_))
+                      : lastPassTargetBits_);
         std::int64_t at = 0;
         while (at < targetSize_) {
             if (wantedMode_ == Wanted::Note && wanted_.size() > maxWanted())
@@ -397,7 +405,7 @@ class DeltaEncoder {
     }
 
     // What each pass starts from.
-    void startPass() {
+    void startPass(int targetBits) {
         actions = 0;
         literalStart_ = -1;
         lastSourceEnd_ = std::numeric_limits<std::int64_t>::min() / 2;
@@ -408,10 +416,12 @@ class DeltaEncoder {
         // The target's table is emptied in place where the last pass wrote
         // all over it, else mapped afresh: a page first touched costs more
         // than clearing one.
-        if (targetShorts_ && targetNoted_ >= (std::int64_t(1) << targetShortBits_) / 512) {
+        if (targetShorts_ && targetBits == targetShortBits_ &&
+            targetNoted_ >= (std::int64_t(1) << targetShortBits_) / 512) {
             targetShorts_->clear();
         } else {
             targetShorts_.reset();
+            targetShortBits_ = targetBits;
             targetShorts_.emplace(targetShortBits_);
         }
         targetNoted_ = 0;
@@ -650,14 +660,18 @@ class DeltaEncoder {
         // too, a few bytes further on or back (a string a byte or two longer
         // or shorter before it).
         if (at - lastSourceEnd_ <= kNearAfter) {
-            std::uint32_t head;
-            std::memcpy(&head, target_ + at, 4);
+            // Places that start with the same byte are found by memchr, which
+            // passes over the others many at a time.
             const std::int64_t base = at + drift_;
-            for (std::int64_t from = std::max<std::int64_t>(0, base - kNear);
-                 from <= std::min(base + kNear, sourceSize_ - 4); ++from) {
-                std::uint32_t there;
-                std::memcpy(&there, source_ + from, 4);
-                if (there == head && from != at)
+            const std::int64_t first = std::max<std::int64_t>(0, base - kNear);
+            const std::int64_t last = std::min(base + kNear, sourceSize_ - 4);
+            for (std::int64_t from = first; from <= last; ++from) {
+                const void *found =
+                    std::memchr(source_ + from, target_[at], size_t(last + 1 - from));
+                if (!found)
+                    break;
+                from = static_cast<const unsigned char *>(found) - source_;
+                if (std::memcmp(source_ + from, target_ + at, 4) == 0 && from != at)
                     consider(sourceMatch(from, at));
             }
         }
@@ -749,7 +763,8 @@ class DeltaEncoder {
     std::vector<std::uint64_t> wanted_;
     std::optional<WantedKeys> wantedKeys_;
     Wanted wantedMode_ = Wanted::Note;
-    int targetShortBits_ = targetShortBits(targetSize_);
+    int targetShortBits_ = 0;
+    int lastPassTargetBits_ = targetShortBits(targetSize_);
     // The latest two positions of the target a slot.
     using TargetSlot = std::array<std::uint64_t, 2>;
     static void noteTarget(TargetSlot &slot, std::int64_t position, std::uint64_t hash) {
