@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <limits>
 #include <optional>
@@ -121,7 +122,7 @@ template <typename Entry> class PositionTable {
 // target every position its literal bytes reach. Each table keeps one
 // position a slot: of the source the first, of the target the latest.
 constexpr std::int64_t kShort = 5;
-constexpr std::int64_t kShortStride = 4;
+constexpr std::int64_t kShortStride = 2;
 // How far after a copy from the source, and how far either side of where
 // the source would go on, near matches are looked for.
 constexpr std::int64_t kNearAfter = 1024;
@@ -152,21 +153,38 @@ size_t shortSlot(std::uint64_t hash, int bits) {
 // The source's table has a slot for each position indexed, up to 2^24.
 int sourceShortBits(std::int64_t sourceSize) {
     int bits = 16;
-    while (bits < 23 && (std::int64_t(1) << bits) < sourceSize / kShortStride / 2)
+    while (bits < 23 && (std::int64_t(1) << bits) < sourceSize / kShortStride / 4)
         ++bits;
     return bits;
 }
-// A slot holds 0 (empty) or the position + 1 in its low half and the low
-// half of the hash in its high half, which tells apart nearly all windows
-// that merely share the slot without reading the images.
-std::uint64_t shortEntry(std::int64_t position, std::uint64_t hash) {
-    return hash << 32 | std::uint64_t(position + 1);
-}
-// The position a slot holds for `hash`, or -1.
-std::int64_t shortPosition(std::uint64_t entry, std::uint64_t hash) {
-    return entry != 0 && (entry >> 32) == (hash & 0xFFFFFFFF) ? std::int64_t(entry & 0xFFFFFFFF) - 1
-                                                              : -1;
-}
+// An entry of a table of short keys: 0 (empty) or the position / stride + 1
+// above as many check bits of the hash as the image's size leaves, which tell
+// apart most keys that merely share a slot without reading the image.
+class ShortEntryCode {
+  public:
+    ShortEntryCode(std::int64_t imageSize, std::int64_t stride)
+        : stride_(stride),
+          checkBits_(32 - int(std::bit_width(std::uint64_t(imageSize / stride + 1)))) {}
+
+    std::uint32_t entry(std::int64_t position, std::uint64_t hash) const {
+        return std::uint32_t(position / stride_ + 1) << checkBits_ | check(hash);
+    }
+    // The position an entry holds for `hash`, or -1.
+    std::int64_t position(std::uint32_t entry, std::uint64_t hash) const {
+        if (entry == 0 || (entry & ((1u << checkBits_) - 1)) != check(hash))
+            return -1;
+        return std::int64_t((entry >> checkBits_) - 1) * stride_;
+    }
+
+  private:
+    std::uint32_t check(std::uint64_t hash) const {
+        return std::uint32_t(hash >> 32) & ((1u << checkBits_) - 1);
+    }
+
+    std::int64_t stride_;
+    int checkBits_;
+};
+static_assert(kLastWritableOffset + 1 <= std::int64_t(1) << 31); // a check bit at least
 
 // A copy the encoder may write: `length` bytes from `from` (in the source, or
 // in the target written so far), starting at `start` of the target.
@@ -393,15 +411,16 @@ class DeltaEncoder {
 
     // The source positions of the short key `hash` (-1 where none): from
     // the index this pass has; in the first pass, noted for the search.
-    std::array<std::int64_t, 2> sourceShorts(std::uint64_t hash) {
+    std::array<std::int64_t, 4> sourceShorts(std::uint64_t hash) {
         if (wantedMode_ == Wanted::Note) {
             wanted_.push_back(hash);
-            return {-1, -1};
+            return {-1, -1, -1, -1};
         }
         if (wantedKeys_)
-            return {wantedKeys_->firstIn(hash), -1};
+            return {wantedKeys_->firstIn(hash), -1, -1, -1};
         const SourceSlot &slot = (*sourceShorts_)[shortSlot(hash, sourceShortBits_)];
-        return {shortPosition(slot[0], hash), shortPosition(slot[1], hash)};
+        return {sourceCode_.position(slot[0], hash), sourceCode_.position(slot[1], hash),
+                sourceCode_.position(slot[2], hash), sourceCode_.position(slot[3], hash)};
     }
 
     // What each pass starts from.
@@ -486,8 +505,9 @@ class DeltaEncoder {
                 }
                 const std::uint64_t hash = shortHash(source_ + at);
                 if (const size_t slot = shortSlot(hash, bits); slot >> (bits - 1) == half) {
-                    table[slot][1] = table[slot][0];
-                    table[slot][0] = shortEntry(at, hash);
+                    std::copy_backward(table[slot].begin(), table[slot].end() - 1,
+                                       table[slot].end());
+                    table[slot][0] = sourceCode_.entry(at, hash);
                 }
             }
         };
@@ -652,7 +672,7 @@ class DeltaEncoder {
             if (from >= 0 && from != at)
                 consider(sourceMatch(from, at));
         for (const std::uint64_t entry : targetSlot)
-            if (const std::int64_t from = shortPosition(entry, hash); from >= 0 && from < at)
+            if (const std::int64_t from = targetCode_.position(entry, hash); from >= 0 && from < at)
                 consider({3, from, at, targetMatch(from, at)});
         noteTarget(targetSlot, at, hash);
         ++targetNoted_;
@@ -758,7 +778,8 @@ class DeltaEncoder {
     PositionTable<LongSlot> table_{tableBits_};
     int sourceShortBits_ = sourceShortBits(sourceSize_);
     // The first two positions of the source a slot.
-    using SourceSlot = std::array<std::uint64_t, 2>;
+    using SourceSlot = std::array<std::uint32_t, 4>;
+    const ShortEntryCode sourceCode_{sourceSize_, kShortStride};
     std::optional<PositionTable<SourceSlot>> sourceShorts_;
     std::vector<std::uint64_t> wanted_;
     std::optional<WantedKeys> wantedKeys_;
@@ -766,10 +787,11 @@ class DeltaEncoder {
     int targetShortBits_ = 0;
     int lastPassTargetBits_ = targetShortBits(targetSize_);
     // The latest two positions of the target a slot.
-    using TargetSlot = std::array<std::uint64_t, 2>;
-    static void noteTarget(TargetSlot &slot, std::int64_t position, std::uint64_t hash) {
-        if (const std::uint64_t entry = shortEntry(position, hash); slot[0] != entry) {
-            slot[1] = slot[0];
+    using TargetSlot = std::array<std::uint32_t, 4>;
+    const ShortEntryCode targetCode_{targetSize_, 1};
+    void noteTarget(TargetSlot &slot, std::int64_t position, std::uint64_t hash) const {
+        if (const std::uint32_t entry = targetCode_.entry(position, hash); slot[0] != entry) {
+            std::copy_backward(slot.begin(), slot.end() - 1, slot.end());
             slot[0] = entry;
         }
     }
