@@ -119,8 +119,8 @@ template <typename Entry> class PositionTable {
 // Short matches (a few bytes of a string kept in a translation, say) are
 // found by the kShort bytes at a position: of the source every kShortStride
 // bytes (a match is taken back over the literal bytes before it), of the
-// target every position its literal bytes reach. Each table keeps one
-// position a slot: of the source the first, of the target the latest.
+// target every position its literal bytes reach. Each table keeps four
+// positions a slot: of the source the first, of the target the latest.
 constexpr std::int64_t kShort = 5;
 constexpr std::int64_t kShortStride = 2;
 // How far after a copy from the source, and how far either side of where
@@ -150,7 +150,7 @@ std::uint64_t shortHash(const unsigned char *bytes) {
 size_t shortSlot(std::uint64_t hash, int bits) {
     return size_t(hash >> (64 - bits));
 }
-// The source's table has a slot for each position indexed, up to 2^24.
+// The source's table has a slot for each four positions indexed, up to 2^23.
 int sourceShortBits(std::int64_t sourceSize) {
     int bits = 16;
     while (bits < 23 && (std::int64_t(1) << bits) < sourceSize / kShortStride / 4)
@@ -777,7 +777,7 @@ class DeltaEncoder {
     int tableBits_ = longTableBits(sourceSize_);
     PositionTable<LongSlot> table_{tableBits_};
     int sourceShortBits_ = sourceShortBits(sourceSize_);
-    // The first two positions of the source a slot.
+    // The first four positions of the source a slot.
     using SourceSlot = std::array<std::uint32_t, 4>;
     const ShortEntryCode sourceCode_{sourceSize_, kShortStride};
     std::optional<PositionTable<SourceSlot>> sourceShorts_;
@@ -786,7 +786,7 @@ class DeltaEncoder {
     Wanted wantedMode_ = Wanted::Note;
     int targetShortBits_ = 0;
     int lastPassTargetBits_ = targetShortBits(targetSize_);
-    // The latest two positions of the target a slot.
+    // The latest four positions of the target a slot.
     using TargetSlot = std::array<std::uint32_t, 4>;
     const ShortEntryCode targetCode_{targetSize_, 1};
     void noteTarget(TargetSlot &slot, std::int64_t position, std::uint64_t hash) const {
