@@ -661,8 +661,11 @@ class DeltaEncoder {
         TargetSlot &targetSlot = (*targetShorts_)[shortSlot(hash, targetShortBits_)];
         Copy best;
         std::int64_t bestGain = 0;
+        // A copy from the target written so far is taken even where it costs
+        // what reading its bytes would: the target's cursor it leaves there
+        // makes the next copies of text written so far cheaper.
         const auto consider = [&](const Copy &copy) {
-            const std::int64_t gain = copy.length - cost(copy);
+            const std::int64_t gain = copy.length - cost(copy) + (copy.command == 3 ? 1 : 0);
             if (gain > bestGain) {
                 bestGain = gain;
                 best = copy;
