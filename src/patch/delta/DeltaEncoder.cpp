@@ -184,7 +184,7 @@ class ShortEntryCode {
     std::int64_t stride_;
     int checkBits_;
 };
-static_assert(kLastWritableOffset + 1 <= std::int64_t(1) << 31); // a check bit at least
+static_assert(kLastWritableOffset + 1 <= std::int64_t(1) << 32); // an entry fits in 32 bits
 
 // A copy the encoder may write: `length` bytes from `from` (in the source, or
 // in the target written so far), starting at `start` of the target.
