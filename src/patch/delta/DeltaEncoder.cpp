@@ -231,28 +231,41 @@ class WantedKeys {
         while (filterBits_ < 25 && (std::size_t(1) << filterBits_) < 16 * hashes.size())
             ++filterBits_;
         keys_.assign(std::size_t(1) << bits_, 0);
-        positions_.assign(std::size_t(1) << bits_, kEmpty);
+        used_.assign(std::max<std::size_t>(1, keys_.size() / 64), 0);
+        positions_.assign(keys_.size(), kNotFound);
         filter_.assign((std::size_t(1) << filterBits_) / 64, 0);
         for (const std::uint64_t hash : hashes) {
             std::size_t slot = slotOf(hash);
-            while (positions_[slot] != kEmpty && keys_[slot] != hash)
+            while (has(used_, slot) && keys_[slot] != hash)
                 slot = (slot + 1) & (keys_.size() - 1);
             keys_[slot] = hash;
-            positions_[slot] = kNotFound;
-            const std::uint64_t bit = hash >> (64 - filterBits_);
-            filter_[bit / 64] |= std::uint64_t(1) << (bit % 64);
+            set(used_, slot);
+            set(filter_, hash >> (64 - filterBits_));
         }
     }
 
+    // The two halves of the source are searched at once, each on a core;
+    // the upper half's finds count for the keys the lower half lacks.
     void findIn(const unsigned char *source, std::int64_t size) {
-        for (std::int64_t at = 0; at + kShort <= size; at += kShortStride) {
-            const std::uint64_t hash = shortHash(source + at);
-            const std::uint64_t bit = hash >> (64 - filterBits_);
-            if ((filter_[bit / 64] >> (bit % 64) & 1) == 0)
-                continue;
-            if (const std::size_t slot = find(hash); slot != kNone && positions_[slot] == kNotFound)
+        const std::int64_t middle = size / 2 / kShortStride * kShortStride;
+        std::vector<std::pair<std::size_t, std::uint32_t>> upper;
+        std::thread other([&] {
+            std::vector<std::uint64_t> seen(used_.size(), 0);
+            search(source, size, middle, size, [&](std::size_t slot, std::int64_t at) {
+                if (!has(seen, slot)) {
+                    set(seen, slot);
+                    upper.emplace_back(slot, std::uint32_t(at));
+                }
+            });
+        });
+        search(source, size, 0, middle, [&](std::size_t slot, std::int64_t at) {
+            if (positions_[slot] == kNotFound)
                 positions_[slot] = std::uint32_t(at);
-        }
+        });
+        other.join();
+        for (const auto &[slot, at] : upper)
+            if (positions_[slot] == kNotFound)
+                positions_[slot] = at;
     }
 
     // The first position of the key `hash` in the source, or -1.
@@ -262,15 +275,35 @@ class WantedKeys {
     }
 
   private:
-    static constexpr std::uint32_t kEmpty = UINT32_MAX;
-    static constexpr std::uint32_t kNotFound = UINT32_MAX - 1;
+    static constexpr std::uint32_t kNotFound = UINT32_MAX;
     static_assert(kLastWritableOffset < kNotFound);
     static constexpr std::size_t kNone = SIZE_MAX;
+
+    static bool has(const std::vector<std::uint64_t> &bits, std::uint64_t bit) {
+        return (bits[bit / 64] >> (bit % 64) & 1) != 0;
+    }
+    static void set(std::vector<std::uint64_t> &bits, std::uint64_t bit) {
+        bits[bit / 64] |= std::uint64_t(1) << (bit % 64);
+    }
+
+    // Calls `found` with the slot and the position of each key at the
+    // positions of the source from `from` to `to`, in order.
+    template <typename Found>
+    void search(const unsigned char *source, std::int64_t size, std::int64_t from, std::int64_t to,
+                Found found) const {
+        for (std::int64_t at = from; at < to && at + kShort <= size; at += kShortStride) {
+            const std::uint64_t hash = shortHash(source + at);
+            if (!has(filter_, hash >> (64 - filterBits_)))
+                continue;
+            if (const std::size_t slot = find(hash); slot != kNone)
+                found(slot, at);
+        }
+    }
 
     std::size_t slotOf(std::uint64_t hash) const { return std::size_t(hash >> (64 - bits_)); }
 
     std::size_t find(std::uint64_t hash) const {
-        for (std::size_t slot = slotOf(hash); positions_[slot] != kEmpty;
+        for (std::size_t slot = slotOf(hash); has(used_, slot);
              slot = (slot + 1) & (keys_.size() - 1))
             if (keys_[slot] == hash)
                 return slot;
@@ -280,6 +313,7 @@ class WantedKeys {
     int bits_ = 4;
     int filterBits_ = 16;
     std::vector<std::uint64_t> keys_;
+    std::vector<std::uint64_t> used_; // a bit a slot
     std::vector<std::uint32_t> positions_;
     std::vector<std::uint64_t> filter_;
 };
@@ -450,16 +484,31 @@ class DeltaEncoder {
     // the end back: a slot keeps the last window of its hash (the first one
     // met) and the first three (a copy from the first reaches furthest,
     // through a whole run, say). Long runs are noted as they are met.
+    // Two threads share the work as the short index's do; one notes the runs.
     void indexLongWindows() {
+        std::thread other([this] { indexLongWindows(1); });
+        indexLongWindows(0);
+        other.join();
+    }
+    void indexLongWindows(size_t half) {
         constexpr std::int64_t kAhead = 8 * kStride;
+        const int bits = tableBits_;
         const std::int64_t last = (sourceSize_ - kWindow) / kStride * kStride;
         std::int64_t runStart = sourceSize_;
         for (std::int64_t at = last; at >= 0; at -= kStride) {
-            if (at - kAhead >= 0)
-                __builtin_prefetch(&table_[slotOf(windowHash(source_ + at - kAhead), tableBits_)],
-                                   1);
+            if (at - kAhead >= 0) {
+                const size_t ahead = slotOf(windowHash(source_ + at - kAhead), bits);
+                if (ahead >> (bits - 1) == half)
+                    __builtin_prefetch(&table_[ahead], 1);
+            }
+            if (half == 0 && at < runStart && source_[at] == source_[at + kWindow - 1] &&
+                std::memcmp(source_ + at, source_ + at + 1, kWindow - 1) == 0)
+                runStart = noteSourceRun(at);
             const std::uint64_t hash = windowHash(source_ + at);
-            LongSlot &slot = table_[slotOf(hash, tableBits_)];
+            const size_t index = slotOf(hash, bits);
+            if (index >> (bits - 1) != half)
+                continue;
+            LongSlot &slot = table_[index];
             if (slot.entries[0] == 0) {
                 slot.entries[0] = slotEntry(at, hash);
             } else if (slot.entries[1] != slotEntry(at, hash)) {
@@ -467,9 +516,6 @@ class DeltaEncoder {
                 slot.entries[2] = slot.entries[1];
                 slot.entries[1] = slotEntry(at, hash);
             }
-            if (at < runStart && source_[at] == source_[at + kWindow - 1] &&
-                std::memcmp(source_ + at, source_ + at + 1, kWindow - 1) == 0)
-                runStart = noteSourceRun(at);
         }
     }
 
