@@ -95,11 +95,6 @@ template <typename Entry> class PositionTable {
     PositionTable(const PositionTable &) = delete;
     PositionTable &operator=(const PositionTable &) = delete;
 
-    // Empties every slot, in memory already there.
-    void clear() {
-        std::memset(static_cast<void *>(slots_), 0, kBytes);
-    }
-
     Entry &operator[](size_t slot) {
         return slots_[slot];
     }
@@ -466,17 +461,9 @@ class DeltaEncoder {
         sourceCursor_ = 0;
         targetCursor_ = 0;
         longestRun_ = {};
-        // The target's table is emptied in place where the last pass wrote
-        // all over it, else mapped afresh: a page first touched costs more
-        // than clearing one.
-        if (targetShorts_ && targetBits == targetShortBits_ &&
-            targetNoted_ >= (std::int64_t(1) << targetShortBits_) / 512) {
-            targetShorts_->clear();
-        } else {
-            targetShorts_.reset();
-            targetShortBits_ = targetBits;
-            targetShorts_.emplace(targetShortBits_);
-        }
+        targetShorts_.reset();
+        targetShortBits_ = targetBits;
+        targetShorts_.emplace(targetShortBits_);
         targetNoted_ = 0;
     }
 
@@ -845,7 +832,7 @@ class DeltaEncoder {
         }
     }
     std::optional<PositionTable<TargetSlot>> targetShorts_;
-    std::int64_t targetNoted_ = 0; // entries written to it this pass
+    std::int64_t targetNoted_ = 0; // entries written to it this pass, to size the next
     std::array<SourceRun, 256> sourceRuns_{};
     // The longest run of each byte value written so far.
     struct Run {
