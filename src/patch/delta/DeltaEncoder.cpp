@@ -28,10 +28,10 @@ namespace {
 // found from any of its positions once it is at least kWindow + kStride long.
 constexpr std::int64_t kWindow = 32;
 constexpr std::int64_t kStride = 32;
-constexpr int kTableBits = 22; // at most; two slots a window indexed
+constexpr int kTableBits = 21; // at most; a slot a window indexed
 int longTableBits(std::int64_t sourceSize) {
     int bits = 12;
-    while (bits < kTableBits && (std::int64_t(1) << bits) < 2 * (sourceSize / kStride))
+    while (bits < kTableBits && (std::int64_t(1) << bits) < sourceSize / kStride)
         ++bits;
     return bits;
 }
@@ -39,9 +39,7 @@ int longTableBits(std::int64_t sourceSize) {
 constexpr std::int64_t kRunWorthIt = 8;
 
 // The hash of the kWindow bytes at `bytes`: its top bits pick a slot of the
-// table, kCheckBits of its middle are kept in the slot, so that most windows
-// that merely share a slot are told apart without reading the source.
-constexpr int kCheckBits = 4;
+// table, some of its middle bits are kept in the slot (see EntryCode).
 std::uint64_t windowHash(const unsigned char *bytes) {
     std::uint64_t a;
     std::uint64_t b;
@@ -52,14 +50,6 @@ std::uint64_t windowHash(const unsigned char *bytes) {
 
 size_t slotOf(std::uint64_t hash, int bits) {
     return size_t(hash >> (64 - bits));
-}
-
-// A slot holds 0 (empty) or, for the source position p (a multiple of
-// kStride), p / kStride + 1 above the hash's check bits.
-std::uint32_t slotEntry(std::int64_t position, std::uint64_t hash) {
-    static_assert((std::uint64_t(kLastWritableOffset) / kStride + 1) << kCheckBits <= UINT32_MAX);
-    return std::uint32_t(position / kStride + 1) << kCheckBits |
-           (std::uint32_t(hash >> 32) & ((1u << kCheckBits) - 1));
 }
 
 // A table of positions: 2^bits zeroed slots. It is far larger than the
@@ -152,12 +142,12 @@ int sourceShortBits(std::int64_t sourceSize) {
         ++bits;
     return bits;
 }
-// An entry of a table of short keys: 0 (empty) or the position / stride + 1
+// An entry of a table of positions: 0 (empty) or the position / stride + 1
 // above as many check bits of the hash as the image's size leaves, which tell
 // apart most keys that merely share a slot without reading the image.
-class ShortEntryCode {
+class EntryCode {
   public:
-    ShortEntryCode(std::int64_t imageSize, std::int64_t stride)
+    EntryCode(std::int64_t imageSize, std::int64_t stride)
         : stride_(stride),
           checkBits_(32 - int(std::bit_width(std::uint64_t(imageSize / stride + 1)))) {}
 
@@ -497,11 +487,11 @@ class DeltaEncoder {
                 continue;
             LongSlot &slot = table_[index];
             if (slot.entries[0] == 0) {
-                slot.entries[0] = slotEntry(at, hash);
-            } else if (slot.entries[1] != slotEntry(at, hash)) {
+                slot.entries[0] = longCode_.entry(at, hash);
+            } else if (slot.entries[1] != longCode_.entry(at, hash)) {
                 slot.entries[3] = slot.entries[2];
                 slot.entries[2] = slot.entries[1];
-                slot.entries[1] = slotEntry(at, hash);
+                slot.entries[1] = longCode_.entry(at, hash);
             }
         }
     }
@@ -631,9 +621,9 @@ class DeltaEncoder {
         const std::int64_t floor = literalStart_ >= 0 ? literalStart_ : at;
         Copy best;
         for (const std::uint32_t entry : slot.entries) {
-            if (entry == 0 || (entry ^ slotEntry(0, hash)) & ((1u << kCheckBits) - 1))
+            const std::int64_t from = longCode_.position(entry, hash);
+            if (from < 0)
                 continue;
-            const std::int64_t from = std::int64_t((entry >> kCheckBits) - 1) * kStride;
             if (const Copy copy = sourceMatch(from, probe, floor);
                 copy.start <= at && copy.length - (at - copy.start) >= kWindow)
                 best = best.length == 0 ? copy : better(best, copy, at);
@@ -812,10 +802,11 @@ class DeltaEncoder {
     DeltaSink *sink_ = nullptr;
     int tableBits_ = longTableBits(sourceSize_);
     PositionTable<LongSlot> table_{tableBits_};
+    const EntryCode longCode_{sourceSize_, kStride};
     int sourceShortBits_ = sourceShortBits(sourceSize_);
     // The first four positions of the source a slot.
     using SourceSlot = std::array<std::uint32_t, 4>;
-    const ShortEntryCode sourceCode_{sourceSize_, kShortStride};
+    const EntryCode sourceCode_{sourceSize_, kShortStride};
     std::optional<PositionTable<SourceSlot>> sourceShorts_;
     std::vector<std::uint64_t> wanted_;
     std::optional<WantedKeys> wantedKeys_;
@@ -824,7 +815,7 @@ class DeltaEncoder {
     int lastPassTargetBits_ = targetShortBits(targetSize_);
     // The latest four positions of the target a slot.
     using TargetSlot = std::array<std::uint32_t, 4>;
-    const ShortEntryCode targetCode_{targetSize_, 1};
+    const EntryCode targetCode_{targetSize_, 1};
     void noteTarget(TargetSlot &slot, std::int64_t position, std::uint64_t hash) const {
         if (const std::uint32_t entry = targetCode_.entry(position, hash); slot[0] != entry) {
             std::copy_backward(slot.begin(), slot.end() - 1, slot.end());
