@@ -12,6 +12,7 @@
 #include <cstring>
 #include <limits>
 #include <optional>
+#include <span>
 #include <thread>
 #include <vector>
 
@@ -23,17 +24,23 @@ namespace tarnic {
 
 namespace {
 
+// The fewest bits, from `least` to `most`, that count to `count`: the size
+// of a table.
+int bitsFor(std::int64_t count, int least, int most) {
+    int bits = least;
+    while (bits < most && (std::int64_t(1) << bits) < count)
+        ++bits;
+    return bits;
+}
+
 // The source is indexed every kStride bytes by the hash of the kWindow bytes
 // there; a target stretch that the source holds elsewhere (a moved block) is
 // found from any of its positions once it is at least kWindow + kStride long.
 constexpr std::int64_t kWindow = 32;
 constexpr std::int64_t kStride = 32;
-constexpr int kTableBits = 21; // at most; a slot a window indexed
+// The table has a slot a window indexed, from 2^12 to 2^21.
 int longTableBits(std::int64_t sourceSize) {
-    int bits = 12;
-    while (bits < kTableBits && (std::int64_t(1) << bits) < sourceSize / kStride)
-        ++bits;
-    return bits;
+    return bitsFor(sourceSize / kStride, 12, 21);
 }
 // A run this long in the target is one literal byte and a copy of it.
 constexpr std::int64_t kRunWorthIt = 8;
@@ -118,10 +125,7 @@ constexpr std::int64_t kNear = 64;
 // it misses); in the second as many as the first noted, or, where that was
 // too many, one for each byte of the target.
 int targetShortBits(std::int64_t positions) {
-    int bits = 16;
-    while (bits < 22 && (std::int64_t(1) << bits) < positions)
-        ++bits;
-    return bits;
+    return bitsFor(positions, 16, 22);
 }
 constexpr int kFirstPassTargetBits = 18;
 std::uint64_t shortHash(const unsigned char *bytes) {
@@ -137,10 +141,7 @@ size_t shortSlot(std::uint64_t hash, int bits) {
 }
 // The source's table has a slot for each four positions indexed, up to 2^23.
 int sourceShortBits(std::int64_t sourceSize) {
-    int bits = 16;
-    while (bits < 23 && (std::int64_t(1) << bits) < sourceSize / kShortStride / 4)
-        ++bits;
-    return bits;
+    return bitsFor(sourceSize / kShortStride / 4, 16, 23);
 }
 // An entry of a table of positions: 0 (empty) or the position / stride + 1
 // above as many check bits of the hash as the image's size leaves, which tell
@@ -210,19 +211,14 @@ class DiscardingSink final : public DeltaSink {
 // cache turns away nearly every source position that holds none of them.
 class WantedKeys {
   public:
-    explicit WantedKeys(const std::vector<std::uint64_t> &hashes) {
-        while ((std::size_t(1) << bits_) < 2 * hashes.size())
-            ++bits_;
-        while (filterBits_ < 25 && (std::size_t(1) << filterBits_) < 16 * hashes.size())
-            ++filterBits_;
-        keys_.assign(std::size_t(1) << bits_, 0);
-        used_.assign(std::max<std::size_t>(1, keys_.size() / 64), 0);
-        positions_.assign(keys_.size(), kNotFound);
-        filter_.assign((std::size_t(1) << filterBits_) / 64, 0);
+    explicit WantedKeys(std::span<const std::uint64_t> hashes)
+        : bits_(bitsFor(2 * std::int64_t(hashes.size()), 6, 62)),
+          filterBits_(bitsFor(16 * std::int64_t(hashes.size()), 16, 25)), keys_(bits_),
+          used_(bits_ - 6), positions_(bits_), filter_(filterBits_ - 6) {
         for (const std::uint64_t hash : hashes) {
             std::size_t slot = slotOf(hash);
             while (has(used_, slot) && keys_[slot] != hash)
-                slot = (slot + 1) & (keys_.size() - 1);
+                slot = next(slot);
             keys_[slot] = hash;
             set(used_, slot);
             set(filter_, hash >> (64 - filterBits_));
@@ -235,39 +231,38 @@ class WantedKeys {
         const std::int64_t middle = size / 2 / kShortStride * kShortStride;
         std::vector<std::pair<std::size_t, std::uint32_t>> upper;
         std::thread other([&] {
-            std::vector<std::uint64_t> seen(used_.size(), 0);
+            PositionTable<std::uint64_t> seen(bits_ - 6);
             search(source, size, middle, size, [&](std::size_t slot, std::int64_t at) {
                 if (!has(seen, slot)) {
                     set(seen, slot);
-                    upper.emplace_back(slot, std::uint32_t(at));
+                    upper.emplace_back(slot, std::uint32_t(at + 1));
                 }
             });
         });
         search(source, size, 0, middle, [&](std::size_t slot, std::int64_t at) {
-            if (positions_[slot] == kNotFound)
-                positions_[slot] = std::uint32_t(at);
+            if (positions_[slot] == 0)
+                positions_[slot] = std::uint32_t(at + 1);
         });
         other.join();
         for (const auto &[slot, at] : upper)
-            if (positions_[slot] == kNotFound)
+            if (positions_[slot] == 0)
                 positions_[slot] = at;
     }
 
     // The first position of the key `hash` in the source, or -1.
     std::int64_t firstIn(std::uint64_t hash) const {
         const std::size_t slot = find(hash);
-        return slot == kNone || positions_[slot] == kNotFound ? -1 : std::int64_t(positions_[slot]);
+        return slot == kNone ? -1 : std::int64_t(positions_[slot]) - 1;
     }
 
   private:
-    static constexpr std::uint32_t kNotFound = UINT32_MAX;
-    static_assert(kLastWritableOffset < kNotFound);
     static constexpr std::size_t kNone = SIZE_MAX;
+    static_assert(kLastWritableOffset < UINT32_MAX); // a position + 1 fits a slot
 
-    static bool has(const std::vector<std::uint64_t> &bits, std::uint64_t bit) {
+    static bool has(const PositionTable<std::uint64_t> &bits, std::uint64_t bit) {
         return (bits[bit / 64] >> (bit % 64) & 1) != 0;
     }
-    static void set(std::vector<std::uint64_t> &bits, std::uint64_t bit) {
+    static void set(PositionTable<std::uint64_t> &bits, std::uint64_t bit) {
         bits[bit / 64] |= std::uint64_t(1) << (bit % 64);
     }
 
@@ -286,21 +281,24 @@ class WantedKeys {
     }
 
     std::size_t slotOf(std::uint64_t hash) const { return std::size_t(hash >> (64 - bits_)); }
+    std::size_t next(std::size_t slot) const {
+        return (slot + 1) & ((std::size_t(1) << bits_) - 1);
+    }
 
     std::size_t find(std::uint64_t hash) const {
-        for (std::size_t slot = slotOf(hash); has(used_, slot);
-             slot = (slot + 1) & (keys_.size() - 1))
+        for (std::size_t slot = slotOf(hash); has(used_, slot); slot = next(slot))
             if (keys_[slot] == hash)
                 return slot;
         return kNone;
     }
 
-    int bits_ = 4;
-    int filterBits_ = 16;
-    std::vector<std::uint64_t> keys_;
-    std::vector<std::uint64_t> used_; // a bit a slot
-    std::vector<std::uint32_t> positions_;
-    std::vector<std::uint64_t> filter_;
+    // Each table is mapped zeroed, so that only the pages used are touched.
+    int bits_;
+    int filterBits_;
+    PositionTable<std::uint64_t> keys_;
+    PositionTable<std::uint64_t> used_;      // a bit a slot
+    PositionTable<std::uint32_t> positions_; // the first position + 1, or 0
+    PositionTable<std::uint64_t> filter_;
 };
 
 // Greedy delta encoding: at each target position the longest of reading the
@@ -328,11 +326,11 @@ class DeltaEncoder {
         DiscardingSink discard;
         if (run(discard, Wanted::Note)) {
             lastPassTargetBits_ = std::min(targetShortBits(2 * targetNoted_), lastPassTargetBits_);
-            wantedKeys_.emplace(wanted_);
-            wanted_ = {};
+            wantedKeys_.emplace(std::span(&(*wanted_)[0], wantedCount_));
+            wanted_.reset();
             wantedKeys_->findIn(source_, sourceSize_);
         } else {
-            wanted_ = {};
+            wanted_.reset();
             indexShortWindows();
         }
     }
@@ -345,9 +343,13 @@ class DeltaEncoder {
         startPass(wanted == Wanted::Note
                       ? std::min(kFirstPassTargetBits, targetShortBits(targetSize_))
                       : lastPassTargetBits_);
+        if (wanted == Wanted::Note) {
+            wanted_.emplace(bitsFor(std::int64_t(maxWanted()) + 4, 6, 40));
+            wantedCount_ = 0;
+        }
         std::int64_t at = 0;
         while (at < targetSize_) {
-            if (wantedMode_ == Wanted::Note && wanted_.size() > maxWanted())
+            if (wantedMode_ == Wanted::Note && wantedCount_ > maxWanted())
                 return false;
             const std::int64_t inPlace = matchLength(at, at);
             // Where the last source copy ended, the source may go on: a copy
@@ -432,7 +434,7 @@ class DeltaEncoder {
     // the index this pass has; in the first pass, noted for the search.
     std::array<std::int64_t, 4> sourceShorts(std::uint64_t hash) {
         if (wantedMode_ == Wanted::Note) {
-            wanted_.push_back(hash);
+            (*wanted_)[wantedCount_++] = hash;
             return {-1, -1, -1, -1};
         }
         if (wantedKeys_)
@@ -808,7 +810,10 @@ class DeltaEncoder {
     using SourceSlot = std::array<std::uint32_t, 4>;
     const EntryCode sourceCode_{sourceSize_, kShortStride};
     std::optional<PositionTable<SourceSlot>> sourceShorts_;
-    std::vector<std::uint64_t> wanted_;
+    // The keys the first pass looked for: room for those the source may be
+    // searched for and the few one position adds.
+    std::optional<PositionTable<std::uint64_t>> wanted_;
+    std::size_t wantedCount_ = 0;
     std::optional<WantedKeys> wantedKeys_;
     Wanted wantedMode_ = Wanted::Note;
     int targetShortBits_ = 0;
