@@ -514,32 +514,22 @@ class DeltaEncoder {
     // The source every kStride bytes by the hash of its kWindow bytes, from
     // the end back: a slot keeps the last window of its hash (the first one
     // met) and the first three (a copy from the first reaches furthest,
-    // through a whole run, say). Long runs are noted as they are met.
-    // Two threads share the work as the short index's do; one notes the runs.
+    // through a whole run, say). Long runs are noted as they are met. One
+    // core is enough: a second, each with half the slots, was slower, both
+    // reading the whole source while the image's checksums take a core.
     void indexLongWindows() {
-        std::thread other([this] { indexLongWindows(1); });
-        indexLongWindows(0);
-        other.join();
-    }
-    void indexLongWindows(size_t half) {
         constexpr std::int64_t kAhead = 8 * kStride;
-        const int bits = tableBits_;
         const std::int64_t last = (sourceSize_ - kWindow) / kStride * kStride;
         std::int64_t runStart = sourceSize_;
         for (std::int64_t at = last; at >= 0; at -= kStride) {
-            if (at - kAhead >= 0) {
-                const size_t ahead = slotOf(windowHash(source_ + at - kAhead), bits);
-                if (ahead >> (bits - 1) == half)
-                    __builtin_prefetch(&table_[ahead], 1);
-            }
-            if (half == 0 && at < runStart && source_[at] == source_[at + kWindow - 1] &&
+            if (at - kAhead >= 0)
+                __builtin_prefetch(&table_[slotOf(windowHash(source_ + at - kAhead), tableBits_)],
+                                   1);
+            if (at < runStart && source_[at] == source_[at + kWindow - 1] &&
                 std::memcmp(source_ + at, source_ + at + 1, kWindow - 1) == 0)
                 runStart = noteSourceRun(at);
             const std::uint64_t hash = windowHash(source_ + at);
-            const size_t index = slotOf(hash, bits);
-            if (index >> (bits - 1) != half)
-                continue;
-            LongSlot &slot = table_[index];
+            LongSlot &slot = table_[slotOf(hash, tableBits_)];
             if (slot.entries[0] == 0) {
                 slot.entries[0] = longCode_.entry(at, hash);
             } else if (slot.entries[1] != longCode_.entry(at, hash)) {
