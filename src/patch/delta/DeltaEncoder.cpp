@@ -520,7 +520,7 @@ class DeltaEncoder {
     // met) and the first three (a copy from the first reaches furthest,
     // through a whole run, say). Long runs are noted as they are met. One
     // core is enough: a second, each with half the slots, was slower, both
-    // reading the whole source while the image's checksums take a core.
+    // reading the whole source while the images' checksums take a core.
     void indexLongWindows() {
         constexpr std::int64_t kAhead = 8 * kStride;
         const std::int64_t last = (sourceSize_ - kWindow) / kStride * kStride;
@@ -534,12 +534,13 @@ class DeltaEncoder {
                 runStart = noteSourceRun(at);
             const std::uint64_t hash = windowHash(source_ + at);
             LongSlot &slot = table_[slotOf(hash, tableBits_)];
+            const std::uint32_t entry = longCode_.entry(at, hash);
             if (slot.entries[0] == 0) {
-                slot.entries[0] = longCode_.entry(at, hash);
-            } else if (slot.entries[1] != longCode_.entry(at, hash)) {
+                slot.entries[0] = entry;
+            } else if (slot.entries[1] != entry) {
                 slot.entries[3] = slot.entries[2];
                 slot.entries[2] = slot.entries[1];
-                slot.entries[1] = longCode_.entry(at, hash);
+                slot.entries[1] = entry;
             }
         }
     }
